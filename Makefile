@@ -1,0 +1,39 @@
+# Thin wrapper over CMake presets. `make demo` and `make test` first install any
+# Debian package the build needs (silent when everything is present).
+
+PACKAGES := g++ cmake ninja-build pkg-config libpcre2-dev libicu-dev \
+            nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+JOBS     ?= 2
+
+.PHONY: all deps demo test bench build-release build-test format tidy clean
+
+all: build-release
+
+deps:
+	@bash tools/install-deps.sh $(PACKAGES)
+
+build-test: deps
+	@cmake --preset test >/dev/null
+	@cmake --build --preset test -j $(JOBS)
+
+build-release: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release -j $(JOBS)
+
+test: build-test
+	@ctest --preset test
+
+demo: build-release
+	@bash examples/demo.sh build/release/bin
+
+bench: build-release
+	@build/release/bin/bench_regex --benchmark_min_time=0.5
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+tidy: build-test
+	@git ls-files 'src/*.cpp' | xargs clang-tidy -p build/test --quiet
+
+clean:
+	@rm -rf build

@@ -1,0 +1,61 @@
+// File and folder utilities on Linux paths.
+//
+// Paths are UTF-8 with "/" between folders; a "\" in a path typed by the user
+// is read as "/" (NormalizePath). A name that starts with "." counts as
+// hidden. None of these routines throws; failures are returned as false or an
+// error Status, as each says.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/status.h"
+
+namespace tessarine::support {
+
+// "\" becomes "/".
+std::string NormalizePath(std::string_view path);
+
+// True when the path names an existing folder or file.
+bool FolderExists(const std::string& path);
+
+// True for an existing regular file that is not hidden (its name does not
+// start with "."); false for folders, missing paths and any error.
+bool FileExists(const std::string& path);
+
+// The text after the last "." of the file name, lower-cased, compared with
+// each trimmed, lower-cased, non-empty item of a "|"-separated list.
+bool HasExtension(std::string_view path, std::string_view extension_list);
+
+// HasExtension and FileExists.
+bool IsDocumentFile(const std::string& path, std::string_view extension_list);
+
+// The last piece of the path after "/" (or "\"); empty when it ends with one.
+std::string FileNameOfPath(std::string_view path);
+
+// Copies the source folder's files and sub-folders into the target folder
+// (created if missing), replacing files of the same name and leaving others.
+Status CopyFolderTree(const std::string& source, const std::string& target);
+
+// Removes the folder and everything in it, read-only entries included; does
+// nothing for a missing folder. Never fails: what cannot be removed stays.
+void DeleteFolder(const std::string& path);
+
+// Names of the sub-folders (not files, not symlinks to files), sorted by
+// byte-wise comparison, so upper case sorts before lower case.
+std::vector<std::string> ListSubfolders(const std::string& path);
+
+// Where the shipped data (template/) lies: $TESSARINE_HOME if set, else the
+// executable's folder when it holds template/, else <prefix>/share/tessarine.
+// Always ends with "/".
+std::string DataFolder();
+
+// Where the user's output goes: the data folder when it is writable, else
+// $XDG_DATA_HOME/tessarine (default ~/.local/share/tessarine). Ends with "/".
+std::string UserFolder();
+
+// UserFolder() + "output/".
+std::string DefaultOutputFolder();
+
+}  // namespace tessarine::support

@@ -1,0 +1,35 @@
+// Helpers shared by the unit tests: where the real inputs lie, and a
+// temporary folder per test that is removed afterwards.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace tessarine::testing {
+
+// Folder with corpus/ and wordhtml-samples/ (read only).
+std::filesystem::path SharedDir();
+// tests/fixtures/ (read only).
+std::filesystem::path FixturesDir();
+
+// Whole file as bytes; fails the current test when it cannot be read.
+std::string ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// A fresh empty folder under the system temporary folder, removed with the
+// object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  // path() / name as a string.
+  std::string File(const std::string& name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace tessarine::testing
