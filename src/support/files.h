@@ -36,14 +36,17 @@ std::string FileNameOfPath(std::string_view path);
 
 // Copies the source folder's files and sub-folders into the target folder
 // (created if missing), replacing files of the same name and leaving others.
+// Stops at the first entry that cannot be copied (a missing source included)
+// with a message naming it; what was copied before stays.
 Status CopyFolderTree(const std::string& source, const std::string& target);
 
 // Removes the folder and everything in it, read-only entries included; does
 // nothing for a missing folder. Never fails: what cannot be removed stays.
 void DeleteFolder(const std::string& path);
 
-// Names of the sub-folders (not files, not symlinks to files), sorted by
-// byte-wise comparison, so upper case sorts before lower case.
+// Names of the sub-folders (not files, not symlinks to files, not hidden
+// ones), sorted by byte-wise comparison, so upper case sorts before lower
+// case. Empty for a missing folder.
 std::vector<std::string> ListSubfolders(const std::string& path);
 
 // Where the shipped data (template/) lies: $TESSARINE_HOME if set, else the
