@@ -1,0 +1,211 @@
+#include "cli/cli.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <string_view>
+
+#include "project/document_list.h"
+#include "project/project_file.h"
+#include "project/project_settings.h"
+#include "project/validation.h"
+#include "support/files.h"
+
+namespace tessarine::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kProgram = "tessarine";
+
+// A command line after the command name: operands in order and the options
+// given.
+struct Invocation {
+  std::vector<std::string> operands;
+  std::set<std::string, std::less<>> options;
+
+  bool Has(std::string_view option) const { return options.contains(option); }
+};
+
+using CommandFunction = int (*)(const Invocation&, std::ostream& out, std::ostream& err);
+
+struct Option {
+  std::string_view name;  // "--force"
+  std::string_view help;
+};
+
+struct Command {
+  std::string_view name;
+  std::string_view operands;  // as shown in the usage line
+  std::string_view summary;
+  std::vector<Option> options;  // long options the command accepts
+  size_t min_operands;
+  size_t max_operands;  // kAnyNumber for no limit
+  CommandFunction run;
+};
+
+constexpr size_t kAnyNumber = static_cast<size_t>(-1);
+
+// Messages of the core use CR LF inside (they are shown in message boxes);
+// a terminal wants plain line feeds.
+std::string ForTerminal(std::string_view message) {
+  std::string out;
+  for (size_t i = 0; i < message.size(); ++i) {
+    if (message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n') continue;
+    out += message[i];
+  }
+  return out;
+}
+
+// The desktop program creates the default output folder when it starts; the
+// commands that work on a project do the same, so a new project passes its
+// own check. A folder that cannot be made is reported by the check.
+void PrepareDefaultOutputFolder() {
+  std::error_code ignored;
+  fs::create_directories(support::DefaultOutputFolder(), ignored);
+}
+
+int RunNew(const Invocation& call, std::ostream& out, std::ostream& err) {
+  const std::string& project_path = call.operands[0];
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(project_path, ec)) && !call.Has("--force")) {
+    err << kProgram << ": " << project_path << " already exists (use --force to replace it)\n";
+    return kExitFailure;
+  }
+  PrepareDefaultOutputFolder();
+  project::ProjectSettings settings = project::DefaultProjectSettings();
+  for (size_t i = 1; i < call.operands.size(); ++i) {
+    // Made absolute here: the project must not depend on where it is opened.
+    fs::path document = fs::absolute(fs::path(call.operands[i]), ec).lexically_normal();
+    if (ec) document = fs::path(call.operands[i]);
+    if (!support::IsDocumentFile(document.string(), "doc|docx")) {
+      err << kProgram << ": warning: " << document.string()
+          << " is not an existing .doc or .docx file\n";
+    }
+    project::AddDocumentRecord(settings, document.string());
+  }
+  if (support::Status saved = project::SaveProject(project_path, settings); !saved.ok()) {
+    err << ForTerminal(saved.message()) << "\n";
+    return kExitFailure;
+  }
+  out << "created " << project_path << " with " << settings.Documents.size() << " document"
+      << (settings.Documents.size() == 1 ? "" : "s") << "\n";
+  return kExitOk;
+}
+
+int RunCheck(const Invocation& call, std::ostream& out, std::ostream& err) {
+  const std::string& project_path = call.operands[0];
+  project::ProjectSettings settings = project::DefaultProjectSettings();
+  if (support::Status loaded = project::LoadProject(project_path, settings); !loaded.ok()) {
+    err << ForTerminal(loaded.message()) << "\n";
+    return kExitFailure;
+  }
+  PrepareDefaultOutputFolder();
+  if (auto failure = project::ValidateBuild(settings)) {
+    err << ForTerminal(failure->message) << "\n";
+    if (failure->document > 0) {
+      const project::DocumentRecord& record = settings.Documents[failure->document - 1];
+      err << "(document " << failure->document << ": " << record.Path << ")\n";
+    }
+    return kExitFailure;
+  }
+  out << project_path << ": OK, " << settings.Documents.size() << " document"
+      << (settings.Documents.size() == 1 ? "" : "s") << ", output to " << settings.OutputDir
+      << "\n";
+  return kExitOk;
+}
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"new",
+       "PROJECT.tsn [DOCUMENT...]",
+       "create a project with default settings and one record per document",
+       {{"--force", "replace an existing project file"}},
+       1,
+       kAnyNumber,
+       RunNew},
+      {"check",
+       "PROJECT.tsn",
+       "open a project and run the checks a build starts with",
+       {},
+       1,
+       1,
+       RunCheck},
+  };
+  return commands;
+}
+
+std::string UsageLine(const Command& command) {
+  std::string line = std::string(kProgram) + " " + std::string(command.name);
+  for (const Option& option : command.options) line += " [" + std::string(option.name) + "]";
+  if (!command.operands.empty()) line += " " + std::string(command.operands);
+  return line;
+}
+
+void PrintHelp(std::ostream& out) {
+  out << "Usage: " << kProgram << " COMMAND [OPTIONS] [ARGUMENTS]\n"
+      << "Turns Word documents into a web site.\n\nCommands:\n";
+  for (const Command& command : Commands()) {
+    out << "  " << UsageLine(command) << "\n      " << command.summary << "\n";
+    for (const Option& option : command.options) {
+      out << "      " << option.name << ": " << option.help << "\n";
+    }
+  }
+  out << "\nOptions:\n"
+      << "  --help      show this help, or a command's usage after the command\n"
+      << "  --version   show the version\n\n"
+      << "Templates are looked up in $TESSARINE_HOME/template/ when TESSARINE_HOME is set.\n"
+      << "Exit status: 0 success, 1 failure, 2 wrong command line.\n";
+}
+
+int UsageError(std::ostream& err, const std::string& problem) {
+  err << kProgram << ": " << problem << "\nTry '" << kProgram << " --help'.\n";
+  return kExitUsage;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) return UsageError(err, "no command given");
+  const std::string& first = args[0];
+  if (first == "--help" || first == "-h" || first == "help") {
+    PrintHelp(out);
+    return kExitOk;
+  }
+  if (first == "--version") {
+    out << kProgram << " " << TESSARINE_VERSION << "\n";
+    return kExitOk;
+  }
+
+  const Command* command = nullptr;
+  for (const Command& candidate : Commands()) {
+    if (candidate.name == first) command = &candidate;
+  }
+  if (command == nullptr) return UsageError(err, "unknown command '" + first + "'");
+
+  Invocation call;
+  bool options_ended = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (options_ended || arg.size() < 2 || arg[0] != '-') {
+      call.operands.push_back(arg);
+    } else if (arg == "--") {
+      options_ended = true;
+    } else if (arg == "--help" || arg == "-h") {
+      out << "Usage: " << UsageLine(*command) << "\n" << command->summary << "\n";
+      return kExitOk;
+    } else if (std::any_of(command->options.begin(), command->options.end(),
+                           [&](const Option& option) { return option.name == arg; })) {
+      call.options.insert(arg);
+    } else {
+      return UsageError(err, "unknown option '" + arg + "' for " + std::string(command->name));
+    }
+  }
+  if (call.operands.size() < command->min_operands ||
+      call.operands.size() > command->max_operands) {
+    return UsageError(err, "usage: " + UsageLine(*command));
+  }
+  return command->run(call, out, err);
+}
+
+}  // namespace tessarine::cli
