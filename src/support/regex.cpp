@@ -439,37 +439,30 @@ void AppendReplacement(const std::vector<ReplacementToken>& tokens, const MatchL
 // Services.
 
 Result<bool> RegexpTest(std::string_view pattern, std::string_view text) {
-  auto compiled = Compile(pattern);
-  if (!compiled) return compiled.status();
-  MatchLoop loop(**compiled, text);
-  Status error = Status::Ok();
-  const int rc = loop.Next(&error);
-  if (rc < 0) return error;
-  return rc == 1;
+  RegexMatcher matcher(pattern, text);
+  if (matcher.Next()) return true;
+  if (!matcher.status()) return matcher.status();
+  return false;
 }
 
 Result<std::string> RegexpSubMatch(std::string_view text, std::string_view pattern, int index) {
-  auto compiled = Compile(pattern);
-  if (!compiled) return compiled.status();
-  MatchLoop loop(**compiled, text);
-  Status error = Status::Ok();
-  const int rc = loop.Next(&error);
-  if (rc < 0) return error;
-  if (rc == 0 || index < 0) return std::string();
-  auto group = loop.Group(static_cast<uint32_t>(index) + 1);
-  return group ? std::string(*group) : std::string();
+  RegexMatcher matcher(pattern, text);
+  if (!matcher.Next()) {
+    if (!matcher.status()) return matcher.status();
+    return std::string();
+  }
+  if (index < 0) return std::string();
+  return std::string(matcher.match().Group(static_cast<size_t>(index)));
 }
 
 Result<std::string> RegexpGetElement(std::string_view text, std::string_view tag,
                                      std::string_view pattern) {
-  auto compiled = Compile(pattern);
-  if (!compiled) return compiled.status();
-  MatchLoop outer(**compiled, text);
-  Status error = Status::Ok();
-  const int rc = outer.Next(&error);
-  if (rc < 0) return error;
-  if (rc == 0) return std::string();
-  const std::string_view value = text.substr(outer.start(), outer.end() - outer.start());
+  RegexMatcher outer(pattern, text);
+  if (!outer.Next()) {
+    if (!outer.status()) return outer.status();
+    return std::string();
+  }
+  const std::string_view value = outer.match().value;
 
   const std::string tag_pattern = "</?" + std::string(tag) + "[^>]*?>";
   RegexMatcher tags(tag_pattern, value);
