@@ -7,7 +7,7 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
   std::string out;
   out.reserve(text.size());
   size_t start = 0;
-  for (size_t hit; (hit = text.find(from, start)) != std::string_view::npos;
+  for (size_t hit = 0; (hit = text.find(from, start)) != std::string_view::npos;
        start = hit + from.size()) {
     out.append(text, start, hit - start);
     out.append(to);

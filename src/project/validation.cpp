@@ -62,7 +62,7 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 std::vector<std::string_view> SplitStored(std::string_view stored) {
   std::vector<std::string_view> lines;
   size_t start = 0;
-  for (size_t hit; (hit = stored.find(kLineSeparator, start)) != std::string_view::npos;
+  for (size_t hit = 0; (hit = stored.find(kLineSeparator, start)) != std::string_view::npos;
        start = hit + kLineSeparator.size()) {
     lines.push_back(stored.substr(start, hit - start));
   }
