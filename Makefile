@@ -1,7 +1,7 @@
 # Thin wrapper over CMake presets. `make demo` and `make test` first install any
 # Debian package the build needs (silent when everything is present).
 
-PACKAGES := g++ cmake ninja-build pkg-config libpcre2-dev libicu-dev \
+PACKAGES := g++ cmake ninja-build pkg-config libpcre2-dev libicu-dev libzip-dev libpugixml-dev \
             nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
 JOBS     ?= 2
 

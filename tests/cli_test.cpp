@@ -128,5 +128,43 @@ TEST_F(Cli, CheckRefusesAFileThatIsNotAProject) {
   EXPECT_NE(run.err.find("不是有效的 JSON"), std::string::npos) << run.err;
 }
 
+// A real document converts; broken ones and unwritable targets fail with the
+// step's message, and nothing is left behind for a document that never opened.
+TEST_F(Cli, ConvertWritesWordHtmlOrSaysWhichStepFailed) {
+  const fs::path corpus = testing::SharedDir() / "corpus/docx";
+  CliRun run = Tessarine("convert '" + (corpus / "poi__bookmarks.docx").string() + "' page.htm");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("page.htm"), std::string::npos) << run.out;
+  EXPECT_TRUE(fs::is_directory(temp_.path() / "work/page.files"));
+  EXPECT_NE(ReadBytes(temp_.File("work/page.htm")).find("bookmarks"), std::string::npos);
+
+  struct Case {
+    std::string document;
+    std::string target;
+    std::string expected_prefix;
+  };
+  const Case cases[] = {
+      {(corpus / "poi__truncated62886.docx").string(), "truncated.htm", "Open:"},
+      {(corpus / "poi__bug53475-password-is-pass.docx").string(), "encrypted.htm", "Open:"},
+      {temp_.File("work/docs/missing.docx"), "missing.htm", "Open:"},
+      // docs/a.docx is a file, so no folder can be made under it.
+      {(corpus / "poi__bookmarks.docx").string(), "docs/a.docx/page.htm", "SaveAs:"},
+  };
+  for (const Case& c : cases) {
+    run = Tessarine("convert '" + c.document + "' " + c.target);
+    EXPECT_EQ(run.status, 1) << c.document;
+    // Warnings may come first; the failure is the last line.
+    const size_t last_line = run.err.rfind('\n', run.err.size() - 2) + 1;
+    EXPECT_EQ(run.err.compare(last_line, c.expected_prefix.size(), c.expected_prefix), 0)
+        << run.err;
+    EXPECT_GT(run.err.size() - last_line, c.expected_prefix.size() + 1) << "no reason: " << run.err;
+    EXPECT_EQ(run.out, "");
+    if (c.expected_prefix == "Open:") {
+      EXPECT_FALSE(fs::exists(temp_.path() / "work" / c.target)) << c.target;
+    }
+  }
+  EXPECT_EQ(Tessarine("convert page.htm").status, 2);
+}
+
 }  // namespace
 }  // namespace tessarine

@@ -1,0 +1,395 @@
+#include "convert/docx_xml.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+namespace tessarine::convert {
+namespace {
+
+struct NamespaceEntry {
+  std::string_view uri;
+  std::string_view prefix;
+};
+
+// Transitional URIs first, then their ISO strict twins, then the Microsoft
+// extensions that have only one form.
+constexpr NamespaceEntry kNamespaces[] = {
+    {"http://schemas.openxmlformats.org/wordprocessingml/2006/main", "w"},
+    {"http://purl.oclc.org/ooxml/wordprocessingml/main", "w"},
+    {"http://schemas.openxmlformats.org/officeDocument/2006/relationships", "r"},
+    {"http://purl.oclc.org/ooxml/officeDocument/relationships", "r"},
+    {"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing", "wp"},
+    {"http://purl.oclc.org/ooxml/drawingml/wordprocessingDrawing", "wp"},
+    {"http://schemas.openxmlformats.org/drawingml/2006/main", "a"},
+    {"http://purl.oclc.org/ooxml/drawingml/main", "a"},
+    {"http://schemas.openxmlformats.org/drawingml/2006/picture", "pic"},
+    {"http://purl.oclc.org/ooxml/drawingml/picture", "pic"},
+    {"http://schemas.openxmlformats.org/officeDocument/2006/math", "m"},
+    {"http://purl.oclc.org/ooxml/officeDocument/math", "m"},
+    {"http://schemas.openxmlformats.org/drawingml/2006/chart", "c"},
+    {"http://purl.oclc.org/ooxml/drawingml/chart", "c"},
+    {"http://schemas.openxmlformats.org/drawingml/2006/diagram", "dgm"},
+    {"http://purl.oclc.org/ooxml/drawingml/diagram", "dgm"},
+    {"http://schemas.openxmlformats.org/schemaLibrary/2006/main", "sl"},
+    {"http://purl.oclc.org/ooxml/schemaLibrary/main", "sl"},
+    {"http://schemas.openxmlformats.org/officeDocument/2006/customXml", "ds"},
+    {"http://purl.oclc.org/ooxml/officeDocument/customXml", "ds"},
+    {"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties", "ep"},
+    {"http://purl.oclc.org/ooxml/officeDocument/extendedProperties", "ep"},
+    {"http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes", "vt"},
+    {"http://purl.oclc.org/ooxml/officeDocument/docPropsVTypes", "vt"},
+    {"http://schemas.openxmlformats.org/markup-compatibility/2006", "mc"},
+    {"http://schemas.openxmlformats.org/package/2006/metadata/core-properties", "cp"},
+    {"http://schemas.openxmlformats.org/package/2006/content-types", "ct"},
+    {"http://schemas.openxmlformats.org/package/2006/relationships", "pr"},
+    {"http://purl.org/dc/elements/1.1/", "dc"},
+    {"http://purl.org/dc/terms/", "dcterms"},
+    {"http://purl.org/dc/dcmitype/", "dcmitype"},
+    {"http://www.w3.org/2001/XMLSchema-instance", "xsi"},
+    {"http://www.w3.org/XML/1998/namespace", "xml"},
+    {"urn:schemas-microsoft-com:vml", "v"},
+    {"urn:schemas-microsoft-com:office:office", "o"},
+    {"urn:schemas-microsoft-com:office:word", "w10"},
+    {"urn:schemas-microsoft-com:office:excel", "x"},
+    {"http://schemas.microsoft.com/office/word/2010/wordprocessingShape", "wps"},
+    {"http://schemas.microsoft.com/office/word/2010/wordprocessingGroup", "wpg"},
+    {"http://schemas.microsoft.com/office/word/2010/wordprocessingCanvas", "wpc"},
+    {"http://schemas.microsoft.com/office/word/2010/wordprocessingInk", "wpi"},
+    {"http://schemas.microsoft.com/office/word/2010/wordprocessingDrawing", "wp14"},
+    {"http://schemas.microsoft.com/office/word/2010/wordml", "w14"},
+    {"http://schemas.microsoft.com/office/word/2012/wordml", "w15"},
+    {"http://schemas.microsoft.com/office/word/2015/wordml/symex", "w16se"},
+    {"http://schemas.microsoft.com/office/word/2016/wordml/cid", "w16cid"},
+    {"http://schemas.microsoft.com/office/word/2018/wordml", "w16"},
+    {"http://schemas.microsoft.com/office/word/2018/wordml/cex", "w16cex"},
+    {"http://schemas.microsoft.com/office/word/2006/wordml", "wne"},
+    {"http://schemas.microsoft.com/office/drawing/2010/main", "a14"},
+};
+
+bool IsCanonicalPrefix(std::string_view prefix) {
+  for (const auto& entry : kNamespaces) {
+    if (entry.prefix == prefix) return true;
+  }
+  return false;
+}
+
+// Walks a tree in document order without recursion (deeply nested input must
+// not exhaust the stack), keeping the in-scope namespace bindings.
+class Normalizer {
+ public:
+  void Run(pugi::xml_node root) {
+    if (root.type() == pugi::node_document) {
+      for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_element) Walk(child);
+      }
+    } else if (root.type() == pugi::node_element) {
+      Walk(root);
+    }
+  }
+
+ private:
+  struct Binding {
+    std::string prefix;
+    std::string uri;
+  };
+
+  void Walk(pugi::xml_node top) {
+    pugi::xml_node node = top;
+    for (;;) {
+      Enter(node);
+      if (node.type() == pugi::node_element && node.first_child()) {
+        node = node.first_child();
+        continue;
+      }
+      for (;;) {
+        Leave(node);
+        if (node == top) return;
+        if (node.next_sibling()) {
+          node = node.next_sibling();
+          break;
+        }
+        node = node.parent();
+      }
+    }
+  }
+
+  void Enter(pugi::xml_node node) {
+    if (node.type() != pugi::node_element) return;
+    marks_.push_back(bindings_.size());
+    for (pugi::xml_attribute attr = node.first_attribute(); attr;) {
+      pugi::xml_attribute next = attr.next_attribute();
+      std::string_view name = attr.name();
+      if (name == "xmlns") {
+        bindings_.push_back({"", attr.value()});
+        node.remove_attribute(attr);
+      } else if (name.substr(0, 6) == "xmlns:") {
+        bindings_.push_back({std::string(name.substr(6)), attr.value()});
+        node.remove_attribute(attr);
+      }
+      attr = next;
+    }
+    if (bindings_.size() != marks_.back()) cache_.clear();
+
+    std::string renamed;
+    if (Rename(node.name(), /*is_attribute=*/false, renamed)) node.set_name(renamed.c_str());
+    for (pugi::xml_attribute attr = node.first_attribute(); attr; attr = attr.next_attribute()) {
+      if (Rename(attr.name(), /*is_attribute=*/true, renamed)) attr.set_name(renamed.c_str());
+    }
+    // Markup-compatibility attributes name prefixes in their values.
+    if (std::strncmp(node.name(), "mc:", 3) == 0 || node.attribute("mc:Ignorable")) {
+      for (const char* attr_name :
+           {"mc:Ignorable", "mc:ProcessContent", "mc:MustUnderstand", "Requires", "mc:Requires"}) {
+        pugi::xml_attribute attr = node.attribute(attr_name);
+        if (attr) attr.set_value(RewritePrefixList(attr.value()).c_str());
+      }
+    }
+  }
+
+  void Leave(pugi::xml_node node) {
+    if (node.type() != pugi::node_element) return;
+    if (bindings_.size() != marks_.back()) {
+      bindings_.resize(marks_.back());
+      cache_.clear();
+    }
+    marks_.pop_back();
+  }
+
+  const std::string* Lookup(std::string_view prefix) const {
+    for (auto it = bindings_.rbegin(); it != bindings_.rend(); ++it) {
+      if (it->prefix == prefix) return &it->uri;
+    }
+    return nullptr;
+  }
+
+  // The prefix to write for a written prefix in the current scope (may be
+  // empty for "no prefix").
+  const std::string& TargetPrefix(const std::string& written) {
+    auto cached = cache_.find(written);
+    if (cached != cache_.end()) return cached->second;
+    std::string target = written;
+    if (written == "xml") {
+      target = "xml";
+    } else if (const std::string* uri = Lookup(written)) {
+      std::string_view canonical = CanonicalPrefix(*uri);
+      if (!canonical.empty()) {
+        target = std::string(canonical);
+      } else if (!uri->empty() && (IsCanonicalPrefix(written) || written.empty())) {
+        // An unknown namespace under a prefix we reserve (or the default
+        // namespace) gets a private prefix, so it can never pass for ours.
+        auto [it, inserted] = unknown_.try_emplace(*uri, "");
+        if (inserted) it->second = "ns" + std::to_string(unknown_.size());
+        target = written.empty() ? std::string() : it->second;
+      }
+    }
+    return cache_.emplace(written, std::move(target)).first->second;
+  }
+
+  // Sets `out` and returns true when the name changes.
+  bool Rename(std::string_view name, bool is_attribute, std::string& out) {
+    size_t colon = name.find(':');
+    if (colon == std::string_view::npos) {
+      if (is_attribute) return false;  // unprefixed attributes have no namespace
+      const std::string& target = TargetPrefix("");
+      if (target.empty()) return false;
+      out = target + ":" + std::string(name);
+      return true;
+    }
+    std::string written(name.substr(0, colon));
+    const std::string& target = TargetPrefix(written);
+    if (target == written) return false;
+    out = target.empty() ? std::string(name.substr(colon + 1))
+                         : target + ":" + std::string(name.substr(colon + 1));
+    return true;
+  }
+
+  std::string RewritePrefixList(std::string_view list) {
+    std::string out;
+    size_t pos = 0;
+    while (pos < list.size()) {
+      size_t end = list.find(' ', pos);
+      if (end == std::string_view::npos) end = list.size();
+      std::string token(list.substr(pos, end - pos));
+      if (!token.empty()) {
+        const std::string& target = TargetPrefix(token);
+        if (!out.empty()) out += ' ';
+        out += target.empty() ? token : target;
+      }
+      pos = end + 1;
+    }
+    return out;
+  }
+
+  std::vector<Binding> bindings_;
+  std::vector<size_t> marks_;
+  std::unordered_map<std::string, std::string> cache_;
+  std::map<std::string, std::string> unknown_;
+};
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// A number with an optional unit suffix; the unit is returned lower-cased.
+bool SplitMeasure(std::string_view text, double& number, std::string& unit) {
+  text = Trim(text);
+  if (text.empty()) return false;
+  size_t end = 0;
+  while (end < text.size() && std::strchr("+-.0123456789", text[end]) != nullptr) ++end;
+  std::string_view digits = text.substr(0, end);
+  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+  auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (ec != std::errc() || ptr != digits.data() + digits.size() || !std::isfinite(number)) {
+    return false;
+  }
+  unit.clear();
+  for (char c : text.substr(end)) {
+    unit += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return true;
+}
+
+template <typename T>
+std::optional<T> RoundChecked(double value) {
+  double rounded = std::round(value);
+  if (rounded < static_cast<double>(std::numeric_limits<T>::min()) ||
+      rounded > static_cast<double>(std::numeric_limits<T>::max())) {
+    return std::nullopt;
+  }
+  return static_cast<T>(rounded);
+}
+
+// Length units per inch, for converting universal measures.
+std::optional<double> UnitsPerInch(std::string_view unit) {
+  if (unit == "in") return 1.0;
+  if (unit == "pt") return 72.0;
+  if (unit == "pc" || unit == "pi") return 6.0;
+  if (unit == "cm") return 2.54;
+  if (unit == "mm") return 25.4;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string_view CanonicalPrefix(std::string_view namespace_uri) {
+  for (const auto& entry : kNamespaces) {
+    if (entry.uri == namespace_uri) return entry.prefix;
+  }
+  return {};
+}
+
+void NormalizeNamespaces(pugi::xml_node root) {
+  Normalizer().Run(root);
+}
+
+support::Status ParseXmlPart(std::string_view bytes, pugi::xml_document& doc) {
+  doc.reset();
+  // Whitespace-only text is kept when it is an element's only child: a run
+  // of `<w:t xml:space="preserve"> </w:t>` is a real space.
+  const unsigned options = pugi::parse_default | pugi::parse_doctype | pugi::parse_ws_pcdata_single;
+  pugi::xml_parse_result result =
+      doc.load_buffer(bytes.data(), bytes.size(), options, pugi::encoding_auto);
+  if (!result) {
+    std::string message = std::string("not well-formed XML (") + result.description() +
+                          " at byte " + std::to_string(result.offset) + ")";
+    doc.reset();
+    return support::Status::Error(message);
+  }
+  for (pugi::xml_node child = doc.first_child(); child; child = child.next_sibling()) {
+    if (child.type() == pugi::node_doctype) {
+      doc.reset();
+      return support::Status::Error(
+          "not acceptable XML: it declares a DTD (DOCTYPE), which Word documents never contain");
+    }
+  }
+  if (!doc.document_element()) {
+    doc.reset();
+    return support::Status::Error("not well-formed XML (no root element)");
+  }
+  NormalizeNamespaces(doc);
+  return support::Status::Ok();
+}
+
+bool OnOffValue(std::string_view value) {
+  value = Trim(value);
+  return !(value == "0" || EqualsIgnoreCase(value, "false") || EqualsIgnoreCase(value, "off"));
+}
+
+std::optional<bool> OnOffChild(pugi::xml_node parent, const char* name) {
+  pugi::xml_node child = parent.child(name);
+  if (!child) return std::nullopt;
+  pugi::xml_attribute val = child.attribute("w:val");
+  if (!val) return true;
+  return OnOffValue(val.value());
+}
+
+std::optional<int> IntAttribute(pugi::xml_node node, const char* name) {
+  pugi::xml_attribute attr = node.attribute(name);
+  if (!attr) return std::nullopt;
+  std::string_view text = Trim(attr.value());
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  int value = 0;
+  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || ptr != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+std::optional<int> TwipsAttribute(pugi::xml_node node, const char* name) {
+  pugi::xml_attribute attr = node.attribute(name);
+  if (!attr) return std::nullopt;
+  double number = 0;
+  std::string unit;
+  if (!SplitMeasure(attr.value(), number, unit)) return std::nullopt;
+  if (unit.empty()) return RoundChecked<int>(number);
+  std::optional<double> per_inch = UnitsPerInch(unit);
+  if (!per_inch) return std::nullopt;
+  return RoundChecked<int>(number / *per_inch * 1440.0);
+}
+
+std::optional<long long> EmuAttribute(pugi::xml_node node, const char* name) {
+  pugi::xml_attribute attr = node.attribute(name);
+  if (!attr) return std::nullopt;
+  double number = 0;
+  std::string unit;
+  if (!SplitMeasure(attr.value(), number, unit)) return std::nullopt;
+  if (unit.empty()) return RoundChecked<long long>(number);
+  std::optional<double> per_inch = UnitsPerInch(unit);
+  if (!per_inch) return std::nullopt;
+  return RoundChecked<long long>(number / *per_inch * 914400.0);
+}
+
+std::optional<int> PercentAttribute(pugi::xml_node node, const char* name, int whole_number_unit) {
+  pugi::xml_attribute attr = node.attribute(name);
+  if (!attr) return std::nullopt;
+  double number = 0;
+  std::string unit;
+  if (!SplitMeasure(attr.value(), number, unit)) return std::nullopt;
+  if (unit.empty()) return RoundChecked<int>(number);
+  if (unit != "%") return std::nullopt;
+  return RoundChecked<int>(number * whole_number_unit);
+}
+
+std::optional<std::string> TextAttribute(pugi::xml_node node, const char* name) {
+  pugi::xml_attribute attr = node.attribute(name);
+  if (!attr) return std::nullopt;
+  return std::string(attr.value());
+}
+
+}  // namespace tessarine::convert

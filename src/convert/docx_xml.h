@@ -1,0 +1,82 @@
+// XML parts of a .docx as pugixml trees with canonical namespace prefixes,
+// and the small value readers every part reader shares.
+//
+// pugixml knows nothing of namespaces, and the same WordprocessingML element
+// arrives as `w:p`, `ns0:p` or (in ISO strict documents such as
+// oxsdk__Strict01.docx) under the http://purl.oclc.org/ooxml/... URIs. After
+// ParseXmlPart every element and attribute name carries the canonical prefix
+// of its namespace URI, whatever the file used, so readers can always write
+// `node.child("w:p")` and `node.attribute("w:val")`.
+//
+// Canonical prefixes (transitional and strict URIs map to the same one):
+//   w  wordprocessingml main      r   officeDocument relationships
+//   wp drawingml wordprocessingDrawing   a  drawingml main
+//   pic drawingml picture         m   math           mc  markup compatibility
+//   v  VML                        o   office:office  w10 office:word
+//   wps wpg wpc wpi wp14 w14 w15 w16se wne (Word 2006-2016 extensions)
+//   c  chart   dgm diagram   sl schemaLibrary   ds customXml data store
+//   cp core properties  dc  dcterms  dcmitype  xsi
+//   ep extended (app) properties  vt docPropsVTypes
+//   ct content types  pr package relationships  xml (the xml: prefix)
+// Elements in the default namespace get the prefix of that namespace (so the
+// package relationships read as `pr:Relationships`). An unknown URI keeps the
+// file's own prefix unless that collides with a canonical one, in which case
+// it becomes `ns1`, `ns2`, ... Unprefixed attributes stay unprefixed. The
+// `xmlns` declarations are removed (they would no longer be true); the
+// prefixes listed in `mc:Ignorable` are rewritten to canonical ones.
+#pragma once
+
+#include <optional>
+#include <pugixml.hpp>
+#include <string>
+#include <string_view>
+
+#include "support/status.h"
+
+namespace tessarine::convert {
+
+// The canonical prefix for a namespace URI; empty for an unknown URI.
+std::string_view CanonicalPrefix(std::string_view namespace_uri);
+
+// Parses one part and normalises its names. Refuses (with the reason, in
+// English, for the user) text that is not well-formed XML and any part that
+// declares a DTD: packages never carry one, and a DOCTYPE is how external
+// entities are smuggled in (poi__ExternalEntityInText.docx). Entities are
+// never resolved. On failure `doc` is left empty.
+support::Status ParseXmlPart(std::string_view bytes, pugi::xml_document& doc);
+
+// Renames the tree's elements and attributes as described above.
+void NormalizeNamespaces(pugi::xml_node root);
+
+// --- Value readers (on canonical names) -------------------------------------
+
+// An ST_OnOff value: "0", "false", "off" (any case) are false, everything
+// else, an absent or empty value included, is true.
+bool OnOffValue(std::string_view value);
+
+// The state of an on/off child such as `w:b` under `w:rPr`: nullopt when the
+// child is absent, else OnOffValue of its `w:val`.
+std::optional<bool> OnOffChild(pugi::xml_node parent, const char* name);
+
+// A decimal integer attribute; nullopt when absent or not a number.
+std::optional<int> IntAttribute(pugi::xml_node node, const char* name);
+
+// A length in twentieths of a point. Accepts the transitional integer form
+// and the universal measures of strict documents ("8pt", "12.95pt", "1in",
+// "2.54cm", "10mm", "1pc", "1pi"), rounded to the nearest twip.
+std::optional<int> TwipsAttribute(pugi::xml_node node, const char* name);
+
+// A length in EMU (English Metric Units; 914400 per inch, 12700 per point),
+// accepting universal measures as above.
+std::optional<long long> EmuAttribute(pugi::xml_node node, const char* name);
+
+// A percentage as written by transitional (fiftieths or whole numbers, per the
+// attribute: "5000") or strict ("100%") files; returned in the unit the
+// transitional attribute uses: `whole_number_unit` is 1 for attributes given in
+// whole percent and 50 for those given in fiftieths of a percent.
+std::optional<int> PercentAttribute(pugi::xml_node node, const char* name, int whole_number_unit);
+
+// The attribute's text, nullopt when absent.
+std::optional<std::string> TextAttribute(pugi::xml_node node, const char* name);
+
+}  // namespace tessarine::convert

@@ -1,0 +1,1130 @@
+// The body of a Word HTML file: sections, paragraphs and headings, runs,
+// list labels, bookmarks, hyperlinks and fields. Tables are in
+// html_table.cpp.
+#include "convert/html_body.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "convert/docx_xml.h"
+#include "convert/html_text.h"
+
+namespace tessarine::convert {
+
+namespace {
+
+bool Is(pugi::xml_node node, const char* name) {
+  return std::strcmp(node.name(), name) == 0;
+}
+
+// Containers that only group blocks or runs; their content counts as if it
+// stood in their place.
+bool IsBlockGroup(pugi::xml_node node) {
+  return Is(node, "w:customXml") || Is(node, "w:ins") || Is(node, "w:moveTo");
+}
+
+pugi::xml_node SdtContent(pugi::xml_node sdt) { return sdt.child("w:sdtContent"); }
+
+// Alternate content holds the same thing twice (a modern form and a
+// fallback); only one may be written.
+pugi::xml_node AlternateBranch(pugi::xml_node alternate) {
+  pugi::xml_node choice = alternate.child("mc:Choice");
+  return choice ? choice : alternate.child("mc:Fallback");
+}
+
+void CollectSections(pugi::xml_node container, std::vector<pugi::xml_node>& out) {
+  for (pugi::xml_node child : container.children()) {
+    if (Is(child, "w:p")) {
+      if (pugi::xml_node sect = child.child("w:pPr").child("w:sectPr")) out.push_back(sect);
+    } else if (Is(child, "w:sdt")) {
+      CollectSections(SdtContent(child), out);
+    } else if (IsBlockGroup(child)) {
+      CollectSections(child, out);
+    }
+  }
+}
+
+void AppendParagraphText(pugi::xml_node node, std::string& text) {
+  for (pugi::xml_node child : node.children()) {
+    if (Is(child, "w:t")) {
+      text += child.text().get();
+    } else if (Is(child, "w:tab")) {
+      text += ' ';
+    } else if (Is(child, "w:del") || Is(child, "w:moveFrom") || Is(child, "w:pPr") ||
+               Is(child, "w:rPr") || Is(child, "w:instrText")) {
+      continue;
+    } else if (child.first_child()) {
+      AppendParagraphText(child, text);
+    }
+  }
+}
+
+bool FindFirstWords(pugi::xml_node container, std::string& words) {
+  for (pugi::xml_node child : container.children()) {
+    if (Is(child, "w:p")) {
+      std::string text;
+      AppendParagraphText(child, text);
+      // Collapse white space, as a title shows it.
+      std::string collapsed;
+      for (char c : text) {
+        const bool space = c == ' ' || c == '\t' || c == '\r' || c == '\n';
+        if (space && (collapsed.empty() || collapsed.back() == ' ')) continue;
+        collapsed += space ? ' ' : c;
+      }
+      while (!collapsed.empty() && collapsed.back() == ' ') collapsed.pop_back();
+      if (!collapsed.empty()) {
+        words = std::move(collapsed);
+        return true;
+      }
+    } else if (Is(child, "w:tbl")) {
+      for (pugi::xml_node tr : child.children("w:tr")) {
+        for (pugi::xml_node tc : tr.children("w:tc")) {
+          if (FindFirstWords(tc, words)) return true;
+        }
+      }
+    } else if (Is(child, "w:sdt")) {
+      if (FindFirstWords(SdtContent(child), words)) return true;
+    } else if (IsBlockGroup(child)) {
+      if (FindFirstWords(child, words)) return true;
+    }
+  }
+  return false;
+}
+
+// The paragraph mark was deleted with change tracking on.
+bool IsDeletedMark(pugi::xml_node ppr) {
+  pugi::xml_node mark = ppr.child("w:rPr");
+  return mark.child("w:del") || mark.child("w:moveFrom");
+}
+
+bool HasAcceptedContent(pugi::xml_node node) {
+  for (pugi::xml_node child : node.children()) {
+    if (Is(child, "w:del") || Is(child, "w:moveFrom") || Is(child, "w:pPr")) continue;
+    if (Is(child, "w:t") || Is(child, "w:tab") || Is(child, "w:br") || Is(child, "w:drawing") ||
+        Is(child, "w:pict") || Is(child, "w:sym") || Is(child, "m:oMath")) {
+      return true;
+    }
+    if (child.first_child() && HasAcceptedContent(child)) return true;
+  }
+  return false;
+}
+
+// The style id a sibling paragraph uses; nullopt when the sibling is not a
+// paragraph (a table or nothing ends a group of contextual spacing).
+std::optional<std::string_view> SiblingStyle(pugi::xml_node p, bool next,
+                                             std::string_view default_style) {
+  pugi::xml_node sibling = next ? p.next_sibling() : p.previous_sibling();
+  while (sibling &&
+         (Is(sibling, "w:bookmarkStart") || Is(sibling, "w:bookmarkEnd") ||
+          Is(sibling, "w:proofErr") || Is(sibling, "w:permStart") || Is(sibling, "w:permEnd") ||
+          Is(sibling, "w:commentRangeStart") || Is(sibling, "w:commentRangeEnd"))) {
+    sibling = next ? sibling.next_sibling() : sibling.previous_sibling();
+  }
+  if (!sibling || !Is(sibling, "w:p")) return std::nullopt;
+  const char* id = sibling.child("w:pPr").child("w:pStyle").attribute("w:val").value();
+  return *id != '\0' ? std::string_view(id) : default_style;
+}
+
+// Elements that may stand between a bookmark's start and end for the anchor
+// to wrap the text in between.
+bool CanStandInAnchor(pugi::xml_node node) {
+  if (Is(node, "w:r")) return !node.child("w:fldChar");
+  return Is(node, "w:proofErr") || Is(node, "w:bookmarkStart") || Is(node, "w:bookmarkEnd") ||
+         Is(node, "w:del") || Is(node, "w:moveFrom") || Is(node, "w:commentRangeStart") ||
+         Is(node, "w:commentRangeEnd") || Is(node, "w:permStart") || Is(node, "w:permEnd");
+}
+
+std::string UpperWord(std::string_view instruction, size_t* end) {
+  size_t pos = 0;
+  while (pos < instruction.size() && instruction[pos] == ' ') ++pos;
+  std::string word;
+  while (pos < instruction.size() && instruction[pos] != ' ' && instruction[pos] != '\\') {
+    char c = instruction[pos++];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    word += c;
+  }
+  if (end != nullptr) *end = pos;
+  return word;
+}
+
+// The target of a HYPERLINK field: the first argument, plus "#x" for \l "x".
+std::string HyperlinkFieldTarget(std::string_view instruction) {
+  size_t pos = 0;
+  UpperWord(instruction, &pos);
+  std::string url, anchor;
+  bool next_is_anchor = false;
+  while (pos < instruction.size()) {
+    while (pos < instruction.size() && instruction[pos] == ' ') ++pos;
+    if (pos >= instruction.size()) break;
+    std::string token;
+    bool is_switch = false;
+    if (instruction[pos] == '"') {
+      const size_t close = instruction.find('"', pos + 1);
+      token = std::string(instruction.substr(
+          pos + 1, close == std::string_view::npos ? std::string_view::npos : close - pos - 1));
+      pos = close == std::string_view::npos ? instruction.size() : close + 1;
+    } else {
+      const size_t space = instruction.find(' ', pos);
+      token = std::string(instruction.substr(
+          pos, space == std::string_view::npos ? std::string_view::npos : space - pos));
+      is_switch = !token.empty() && token[0] == '\\';
+      pos = space == std::string_view::npos ? instruction.size() : space;
+    }
+    if (is_switch) {
+      next_is_anchor = token == "\\l" || token == "\\L";
+      continue;
+    }
+    if (next_is_anchor) {
+      anchor = token;
+      next_is_anchor = false;
+    } else if (url.empty()) {
+      url = token;
+    }
+  }
+  if (!anchor.empty()) url += "#" + anchor;
+  return url;
+}
+
+// The character a symbol-font code shows when written in that font, as Word
+// writes it: the low byte read as Windows-1252.
+char32_t SymbolCharacter(unsigned code) {
+  static constexpr char16_t kCp1252High[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  if (code >= 0xF000 && code <= 0xF0FF) code -= 0xF000;
+  if (code >= 0x80 && code < 0xA0) return kCp1252High[code - 0x80];
+  return code;
+}
+
+}  // namespace
+
+void AppendAttributeText(std::string& out, std::string_view text) {
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) >= 0x20) out += c;
+    }
+  }
+}
+
+std::vector<pugi::xml_node> SectionNodes(pugi::xml_node body) {
+  std::vector<pugi::xml_node> nodes;
+  CollectSections(body, nodes);
+  nodes.push_back(body.child("w:sectPr"));
+  return nodes;
+}
+
+std::string FirstWords(pugi::xml_node body) {
+  std::string words;
+  FindFirstWords(body, words);
+  // Word takes about the first line; cut long text at a word boundary.
+  constexpr size_t kMaxCodePoints = 64;
+  size_t pos = 0, count = 0, last_space = std::string::npos;
+  while (pos < words.size() && count < kMaxCodePoints) {
+    if (words[pos] == ' ') last_space = pos;
+    NextCodePoint(words, pos);
+    ++count;
+  }
+  if (pos < words.size()) {
+    words.resize(last_space != std::string::npos && last_space > pos / 2 ? last_space : pos);
+  }
+  return words;
+}
+
+void WriteHtmlBody(const HtmlDocument& doc, std::string& out) {
+  BodyWriter writer(doc, out);
+  writer.Write();
+}
+
+// --- BodyWriter --------------------------------------------------------------
+
+BodyWriter::BodyWriter(const HtmlDocument& doc, std::string& out)
+    : doc_(doc),
+      out_(out),
+      main_counter_(doc.numbering),
+      text_box_counter_(doc.numbering),
+      counter_(&main_counter_) {
+  if (const Style* style = doc.styles.DefaultStyle(StyleType::kParagraph)) {
+    default_paragraph_style_ = style->style_id;
+  }
+}
+
+void BodyWriter::Write() {
+  out_ += "<body lang=";
+  out_ += doc_.body_language;
+  // Link colours come from the hyperlink styles, as Word's body tag shows.
+  auto link_color = [&](std::string_view style_name, std::string_view fallback) {
+    const Style* style = doc_.styles.FindByName(style_name);
+    if (style != nullptr) {
+      const RunProperties run = doc_.styles.EffectiveRun(style->style_id);
+      if (run.color && run.color->size() == 6) {
+        std::string value = "\"";
+        AppendCssColor(value, *run.color, "");
+        return value + "\"";
+      }
+    }
+    return std::string(fallback);
+  };
+  out_ += " link=" + link_color("Hyperlink", "blue");
+  out_ += " vlink=" + link_color("FollowedHyperlink", "purple");
+  out_ += " style='tab-interval:";
+  AppendTwipsPt(out_, doc_.package->settings().default_tab_stop);
+  const std::string_view lang = doc_.body_language;
+  if (lang.starts_with("ZH") || lang.starts_with("JA") || lang.starts_with("KO")) {
+    out_ += ";text-justify-trim:punctuation";
+  }
+  out_ += "'>\r\n\r\n<div class=WordSection1>\r\n\r\n";
+  section_index_ = 0;
+  WriteBlocks(doc_.package->body(), 0);
+  out_ += "</div>\r\n\r\n</body>\r\n\r\n</html>\r\n";
+}
+
+void BodyWriter::WriteBlocks(pugi::xml_node container, int depth) {
+  for (pugi::xml_node child : container.children()) {
+    if (Is(child, "w:p")) {
+      WriteParagraph(child, depth);
+      if (depth == 0 && child.child("w:pPr").child("w:sectPr") &&
+          section_index_ + 1 < doc_.sections.size()) {
+        ++section_index_;
+        out_ += "</div>\r\n\r\n";
+        WriteSectionBreak(doc_.sections[section_index_]);
+        out_ += "<div class=WordSection" + std::to_string(section_index_ + 1) + ">\r\n\r\n";
+      }
+    } else if (Is(child, "w:tbl")) {
+      WriteTable(child, depth);
+    } else if (Is(child, "w:sdt")) {
+      WriteBlocks(SdtContent(child), depth);
+    } else if (IsBlockGroup(child)) {
+      WriteBlocks(child, depth);
+    } else if (Is(child, "w:bookmarkStart")) {
+      const char* name = child.attribute("w:name").value();
+      if (*name != '\0') block_bookmarks_.emplace_back(name);
+    } else if (Is(child, "w:altChunk")) {
+      doc_.Diagnose("Content embedded in another format (altChunk) was left out.");
+    }
+  }
+}
+
+void BodyWriter::WriteSectionBreak(const SectionProperties& next) {
+  if (next.break_type == "continuous") {
+    out_ += "<br clear=all style='mso-break-type:section-break'>\r\n\r\n";
+  } else if (next.break_type == "oddPage") {
+    out_ += "<br clear=all style='page-break-before:right;mso-break-type:section-break'>\r\n\r\n";
+  } else if (next.break_type == "evenPage") {
+    out_ += "<br clear=all style='page-break-before:left;mso-break-type:section-break'>\r\n\r\n";
+  } else {
+    out_ += "<br clear=all style='page-break-before:always;mso-break-type:section-break'>\r\n\r\n";
+  }
+}
+
+void BodyWriter::BlockLineStart(int depth) {
+  out_.append(static_cast<size_t>(depth) * 2, ' ');
+}
+
+void BodyWriter::BlockLineEnd(int depth) {
+  out_ += depth == 0 ? "\r\n\r\n" : "\r\n";
+}
+
+void BodyWriter::WriteParagraph(pugi::xml_node p, int depth) {
+  pugi::xml_node ppr = p.child("w:pPr");
+  // Accepted view of tracked changes: a paragraph whose mark and text were
+  // all deleted is gone.
+  if (IsDeletedMark(ppr) && !HasAcceptedContent(p)) return;
+
+  const ParagraphProperties direct = ParseParagraphProperties(ppr);
+  const std::string_view style_id = direct.style_id && doc_.styles.Find(*direct.style_id) != nullptr
+                                        ? std::string_view(*direct.style_id)
+                                        : std::string_view(default_paragraph_style_);
+  const StyleInfo& style = ParagraphStyle(style_id);
+  const RunProperties mark = ParseRunProperties(ppr.child("w:rPr"));
+
+  Paragraph para;
+  para.depth = depth;
+  para.style_id = style.id;
+  para.table_style_id = current_table_style_;
+  para.pending_bookmarks.reserve(block_bookmarks_.size());
+  for (std::string& name : block_bookmarks_)
+    para.pending_bookmarks.emplace_back(std::move(name), "");
+  block_bookmarks_.clear();
+  Paragraph* saved = para_;
+  para_ = &para;
+
+  // Numbering: the paragraph's own w:numPr, else its style's.
+  std::string list_css;
+  bool list_from_style = false;
+  const std::optional<int> num_id = direct.num_id ? direct.num_id : style.num_id;
+  if (num_id && *num_id != 0) {
+    list_from_style = !direct.num_id;
+    int ilvl = 0;
+    if (direct.num_level) {
+      ilvl = *direct.num_level;
+    } else if (style.num_level) {
+      ilvl = *style.num_level;
+    } else if (auto level = doc_.numbering.LevelForStyle(*num_id, style.id)) {
+      ilvl = *level;
+    }
+    if (std::optional<ListLabel> label = counter_->Next(*num_id, ilvl)) {
+      list_css = "mso-list:l" + std::to_string(label->list_index) + " level" +
+                 std::to_string(label->level) + " lfo" + std::to_string(label->lfo);
+      const ParagraphProperties resolved = doc_.styles.ResolveParagraphProperties(style.id, direct);
+      para.label_html = ListLabelHtml(*label, resolved, mark);
+    }
+  }
+
+  // The start tag. Headings 7-9 must stay exactly <p class=MsoHeadingN> for
+  // the section splitter, so a list they inherit from their style is left
+  // to the style sheet.
+  const bool heading_element = style.heading_level >= 1 && style.heading_level <= 6;
+  const bool heading_paragraph = style.heading_level >= 7;
+  std::string css;
+  AppendParagraphCss(css, direct, CssMode::kDirect, style.font_size_pt,
+                     heading_paragraph && list_from_style ? std::string_view() : list_css);
+  std::string tag;
+  if (heading_element) {
+    tag = "h" + std::to_string(style.heading_level);
+    para.open_tag = "<" + tag;
+  } else {
+    std::string class_name = style.class_name;
+    if ((style.contextual_spacing || direct.contextual_spacing.value_or(false)) &&
+        !heading_paragraph) {
+      const bool joined_before = SiblingStyle(p, false, default_paragraph_style_) == style.id;
+      const bool joined_after = SiblingStyle(p, true, default_paragraph_style_) == style.id;
+      if (joined_before && joined_after) class_name += "CxSpMiddle";
+      if (!joined_before && joined_after) class_name += "CxSpFirst";
+      if (joined_before && !joined_after) class_name += "CxSpLast";
+    }
+    tag = "p";
+    para.open_tag = "<p class=" + class_name;
+  }
+  if (direct.justification) {
+    const std::string& jc = *direct.justification;
+    if (jc == "center" || jc == "right" || jc == "left") para.open_tag += " align=" + jc;
+  }
+  AppendStyleAttribute(para.open_tag, css);
+  para.open_tag += '>';
+  para.close_tag = "</" + tag + ">";
+
+  WriteInline(p);
+
+  std::string mark_open, mark_close;
+  RunWrapper(mark, false, mark_open, mark_close);
+  CloseParagraph(mark_open, mark_close);
+  para_ = saved;
+
+  // Text boxes anchored here: their paragraphs follow, each story counting
+  // its own lists and fields.
+  if (!para.text_boxes.empty()) {
+    std::vector<Field> saved_fields;
+    saved_fields.swap(fields_);
+    ListCounter* saved_counter = counter_;
+    counter_ = &text_box_counter_;
+    for (pugi::xml_node box : para.text_boxes) WriteBlocks(box, depth);
+    counter_ = saved_counter;
+    fields_.swap(saved_fields);
+  }
+}
+
+void BodyWriter::OpenParagraph() {
+  Paragraph& para = *para_;
+  BlockLineStart(para.depth);
+  out_ += para.open_tag;
+  para.opened = true;
+  para.at_line_start = true;
+  std::vector<std::pair<std::string, std::string>> bookmarks;
+  bookmarks.swap(para.pending_bookmarks);
+  // Anchors cannot nest: only the last wrapping bookmark wraps the text,
+  // the others stay empty in front of it, as in Word's headings.
+  size_t wrapping = bookmarks.size();
+  for (size_t i = 0; i < bookmarks.size(); ++i) {
+    if (!bookmarks[i].second.empty()) wrapping = i;
+  }
+  for (size_t i = 0; i < bookmarks.size(); ++i) {
+    const auto& [name, id] = bookmarks[i];
+    std::string anchor = "<a name=\"";
+    AppendAttributeText(anchor, name);
+    anchor += "\">";
+    if (i != wrapping) {
+      out_ += anchor;
+      out_ += "</a>";
+    } else {
+      PushInline(std::move(anchor), InlineElement{"</a>", id, -1});
+    }
+  }
+  if (!para.label_written && !para.label_html.empty()) {
+    out_ += para.label_html;
+    para.label_written = true;
+  }
+}
+
+void BodyWriter::CloseParagraph(std::string_view mark_open, std::string_view mark_close) {
+  Paragraph& para = *para_;
+  if (!para.opened) OpenParagraph();
+  const std::string_view mark_point = para.has_content ? "<o:p></o:p>" : "<o:p>&nbsp;</o:p>";
+  // The paragraph mark shares the last run's tags when they match.
+  if (!(para.inline_stack.empty() && !para.comment_open && !para.run_open.empty() &&
+        para.run_open == mark_open)) {
+    CloseAllInline();
+    SyncComment(false);
+    UseWrapper(mark_open, mark_close);
+  }
+  out_ += mark_point;
+  CloseWrapper();
+  out_ += para.close_tag;
+  BlockLineEnd(para.depth);
+  para.opened = false;
+}
+
+void BodyWriter::PrepareContent() {
+  if (!para_->opened) OpenParagraph();
+  SyncComment(InFieldCode());
+}
+
+void BodyWriter::SyncComment(bool code) {
+  if (para_->comment_open == code) return;
+  CloseWrapper();
+  out_ += code ? "<!--[if supportFields]>" : "<![endif]-->";
+  para_->comment_open = code;
+}
+
+void BodyWriter::UseWrapper(std::string_view open, std::string_view close) {
+  if (para_->run_open == open) return;
+  CloseWrapper();
+  out_ += open;
+  para_->run_open.assign(open);
+  para_->run_close.assign(close);
+}
+
+void BodyWriter::CloseWrapper() {
+  if (para_->run_open.empty()) return;
+  out_ += para_->run_close;
+  para_->run_open.clear();
+  para_->run_close.clear();
+}
+
+void BodyWriter::PushInline(std::string open, InlineElement element) {
+  CloseWrapper();
+  out_ += open;
+  para_->inline_stack.push_back(std::move(element));
+}
+
+void BodyWriter::PopInline() {
+  CloseWrapper();
+  InlineElement& top = para_->inline_stack.back();
+  out_ += top.close;
+  if (top.field >= 0 && static_cast<size_t>(top.field) < fields_.size()) {
+    fields_[top.field].anchor_open = false;
+  }
+  para_->inline_stack.pop_back();
+}
+
+void BodyWriter::CloseAllInline() {
+  CloseWrapper();
+  while (!para_->inline_stack.empty()) PopInline();
+}
+
+bool BodyWriter::InFieldCode() const {
+  for (const Field& field : fields_) {
+    if (!field.in_result) return true;
+  }
+  return false;
+}
+
+bool BodyWriter::HideFieldResult() const {
+  for (const Field& field : fields_) {
+    if (field.hide_result && field.in_result) return true;
+  }
+  return false;
+}
+
+// --- Inline content ----------------------------------------------------------
+
+void BodyWriter::WriteInline(pugi::xml_node parent) {
+  for (pugi::xml_node child : parent.children()) {
+    const char* name = child.name();
+    if (std::strncmp(name, "w:", 2) == 0) {
+      const char* local = name + 2;
+      if (std::strcmp(local, "r") == 0) {
+        WriteRun(child);
+      } else if (std::strcmp(local, "hyperlink") == 0) {
+        WriteHyperlink(child);
+      } else if (std::strcmp(local, "bookmarkStart") == 0) {
+        WriteBookmarkStart(child);
+      } else if (std::strcmp(local, "bookmarkEnd") == 0) {
+        WriteBookmarkEnd(child);
+      } else if (std::strcmp(local, "fldSimple") == 0) {
+        WriteSimpleField(child);
+      } else if (std::strcmp(local, "ins") == 0 || std::strcmp(local, "moveTo") == 0 ||
+                 std::strcmp(local, "smartTag") == 0 || std::strcmp(local, "customXml") == 0 ||
+                 std::strcmp(local, "dir") == 0 || std::strcmp(local, "bdo") == 0) {
+        WriteInline(child);
+      } else if (std::strcmp(local, "sdt") == 0) {
+        WriteInline(SdtContent(child));
+      }
+      // w:del and w:moveFrom (rejected in the accepted view), comments,
+      // proofing marks and permissions write nothing.
+    } else if (Is(child, "m:oMath") || Is(child, "m:oMathPara")) {
+      WriteMath(child);
+    } else if (Is(child, "mc:AlternateContent")) {
+      WriteInline(AlternateBranch(child));
+    }
+  }
+}
+
+void BodyWriter::RunWrapper(const RunProperties& direct, bool east_asian_text, std::string& open,
+                            std::string& close) {
+  open.clear();
+  close.clear();
+  const std::string_view char_style =
+      direct.style_id ? std::string_view(*direct.style_id) : std::string_view();
+  if (!char_style.empty()) {
+    const std::string& class_name = CharacterClass(char_style);
+    if (!class_name.empty()) {
+      open += "<span class=" + class_name + ">";
+      close.insert(0, "</span>");
+    }
+  }
+  auto tag = [&](std::string_view start, std::string_view end) {
+    open += start;
+    close.insert(0, end);
+  };
+  if (direct.bold.value_or(false)) {
+    tag(direct.bold_cs.value_or(false) ? "<b>" : "<b style='mso-bidi-font-weight:normal'>", "</b>");
+  }
+  if (direct.italic.value_or(false)) {
+    tag(direct.italic_cs.value_or(false) ? "<i>" : "<i style='mso-bidi-font-style:normal'>",
+        "</i>");
+  }
+  if (direct.underline && *direct.underline != "none") {
+    const std::string& u = *direct.underline;
+    if (u == "single" || u == "words") {
+      tag("<u>", "</u>");
+    } else {
+      std::string start = "<u style='text-underline:";
+      for (char c : u) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) start += c;
+      }
+      tag(start + "'>", "</u>");
+    }
+  }
+  if (direct.strike.value_or(false) || direct.dstrike.value_or(false)) tag("<s>", "</s>");
+  if (direct.vert_align == "superscript") tag("<sup>", "</sup>");
+  if (direct.vert_align == "subscript") tag("<sub>", "</sub>");
+
+  std::string& css = scratch_css_;
+  css.clear();
+  AppendRunCss(css, direct, doc_.fonts, doc_.languages, CssMode::kDirect, east_asian_text);
+  if (HideFieldResult()) css += "display:none;mso-hide:screen;";
+  const InheritedRun& inherited = Inherited(
+      para_ != nullptr ? std::string_view(para_->style_id) : std::string_view(), char_style,
+      para_ != nullptr ? std::string_view(para_->table_style_id) : std::string_view());
+  std::string lang;
+  if (east_asian_text) {
+    lang = direct.lang_east_asia ? HtmlLanguage(*direct.lang_east_asia) : inherited.east_asia;
+  } else {
+    lang = direct.lang ? HtmlLanguage(*direct.lang) : inherited.latin;
+  }
+  const bool write_lang = !lang.empty() && lang != doc_.body_language;
+  if (write_lang || !css.empty()) {
+    open += "<span";
+    if (write_lang) {
+      open += " lang=";
+      open += lang;
+    }
+    AppendStyleAttribute(open, css);
+    open += '>';
+    close.insert(0, "</span>");
+  }
+}
+
+void BodyWriter::WriteRun(pugi::xml_node r) {
+  const RunProperties direct = ParseRunProperties(r.child("w:rPr"));
+  bool east_asian = false;
+  for (pugi::xml_node t : r.children("w:t")) {
+    if (ContainsEastAsian(t.text().get())) {
+      east_asian = true;
+      break;
+    }
+  }
+  std::string open, close;
+  RunWrapper(direct, east_asian, open, close);
+  for (pugi::xml_node child = r.first_child(); child; child = child.next_sibling()) {
+    const char* name = child.name();
+    if (std::strncmp(name, "w:", 2) != 0) {
+      if (Is(child, "mc:AlternateContent")) CollectTextBoxes(AlternateBranch(child));
+      continue;
+    }
+    const char* local = name + 2;
+    if (std::strcmp(local, "t") == 0) {
+      const std::string_view text = child.text().get();
+      if (text.empty()) continue;
+      PrepareContent();
+      UseWrapper(open, close);
+      WriteText(text, !InFieldCode());
+    } else if (std::strcmp(local, "instrText") == 0) {
+      if (fields_.empty() || fields_.back().in_result) continue;
+      const std::string_view text = child.text().get();
+      fields_.back().instruction += text;
+      PrepareContent();
+      UseWrapper(open, close);
+      WriteText(text, false);
+    } else if (std::strcmp(local, "tab") == 0 || std::strcmp(local, "ptab") == 0) {
+      int count = 1;
+      while (child.next_sibling() && (Is(child.next_sibling(), "w:tab"))) {
+        child = child.next_sibling();
+        ++count;
+      }
+      PrepareContent();
+      UseWrapper(open, close);
+      WriteTabs(count);
+    } else if (std::strcmp(local, "br") == 0) {
+      WriteBreak(child, open, close);
+    } else if (std::strcmp(local, "cr") == 0) {
+      PrepareContent();
+      UseWrapper(open, close);
+      out_ += "<br>";
+      para_->at_line_start = true;
+      para_->has_content = true;
+    } else if (std::strcmp(local, "fldChar") == 0) {
+      WriteFieldChar(child, open, close);
+    } else if (std::strcmp(local, "sym") == 0) {
+      PrepareContent();
+      UseWrapper(open, close);
+      WriteSymbol(child);
+    } else if (std::strcmp(local, "noBreakHyphen") == 0) {
+      PrepareContent();
+      UseWrapper(open, close);
+      WriteText("-", true);
+    } else if (std::strcmp(local, "drawing") == 0 || std::strcmp(local, "pict") == 0 ||
+               std::strcmp(local, "object") == 0) {
+      CollectTextBoxes(child);
+    }
+  }
+}
+
+void BodyWriter::WriteText(std::string_view text, bool is_content) {
+  Paragraph& para = *para_;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    if (text[pos] == ' ') {
+      size_t end = pos;
+      while (end < text.size() && text[end] == ' ') ++end;
+      const size_t count = end - pos;
+      if (count >= 2 || para.at_line_start) {
+        // Browsers collapse spaces; Word keeps them with a space run.
+        out_ += "<span style='mso-spacerun:yes'>";
+        for (size_t i = 1; i < count; ++i) out_ += "&nbsp;";
+        out_ += count == 1 ? "&nbsp;" : " ";
+        out_ += "</span>";
+      } else {
+        out_ += ' ';
+      }
+      pos = end;
+    } else {
+      size_t end = text.find(' ', pos);
+      if (end == std::string_view::npos) end = text.size();
+      AppendEscapedText(out_, text.substr(pos, end - pos));
+      pos = end;
+    }
+    para.at_line_start = false;
+  }
+  if (is_content) para.has_content = true;
+}
+
+void BodyWriter::WriteTabs(int count) {
+  out_ += "<span style='mso-tab-count:";
+  out_ += std::to_string(count);
+  out_ += "'>";
+  for (int i = 0; i < count; ++i) out_ += "&nbsp;&nbsp;&nbsp; ";
+  out_ += "</span>";
+  para_->at_line_start = false;
+  if (!InFieldCode()) para_->has_content = true;
+}
+
+void BodyWriter::WriteBreak(pugi::xml_node br, std::string_view open, std::string_view close) {
+  const std::string_view type = br.attribute("w:type").value();
+  Paragraph& para = *para_;
+  if (type == "page") {
+    // Between paragraphs, as Word writes it: the text before the break ends
+    // its paragraph, the break stands alone, the rest starts a new one. Not
+    // possible inside a table, a link or a field code.
+    if (para.depth == 0 && para.inline_stack.empty() && !InFieldCode() && !para.comment_open) {
+      if (para.opened) {
+        if (!para.run_open.empty()) out_ += "<o:p></o:p>";
+        CloseWrapper();
+        out_ += para.close_tag;
+        BlockLineEnd(0);
+        para.opened = false;
+        para.has_content = false;
+      }
+      out_ += open;
+      out_ += "<br clear=all style='page-break-before:always'>\r\n";
+      out_ += close;
+      BlockLineEnd(0);
+      return;
+    }
+    PrepareContent();
+    UseWrapper(open, close);
+    out_ += "<br clear=all style='page-break-before:always'>";
+  } else if (type == "column") {
+    PrepareContent();
+    UseWrapper(open, close);
+    out_ += "<br clear=all style='mso-column-break-before:always'>";
+  } else {
+    PrepareContent();
+    UseWrapper(open, close);
+    out_ += std::string_view(br.attribute("w:clear").value()) == "all" ? "<br clear=all>" : "<br>";
+  }
+  para.at_line_start = true;
+  para.has_content = true;
+}
+
+void BodyWriter::WriteSymbol(pugi::xml_node sym) {
+  const std::string font = sym.attribute("w:font").value();
+  const unsigned code =
+      static_cast<unsigned>(std::strtoul(sym.attribute("w:char").value(), nullptr, 16));
+  if (code == 0) return;
+  std::string css;
+  if (!font.empty()) {
+    css += "font-family:";
+    AppendCssFontName(css, font);
+    css += ";mso-ascii-font-family:";
+    AppendCssFontName(css, font);
+    css += ";mso-hansi-font-family:";
+    AppendCssFontName(css, font);
+    css += ";mso-char-type:symbol;mso-symbol-font-family:";
+    AppendCssFontName(css, font);
+  }
+  std::string inner;
+  if (!font.empty()) {
+    inner = "mso-char-type:symbol;mso-symbol-font-family:";
+    AppendCssFontName(inner, font);
+  }
+  out_ += "<span";
+  AppendStyleAttribute(out_, css);
+  out_ += "><span";
+  AppendStyleAttribute(out_, inner);
+  out_ += '>';
+  std::string character;
+  AppendUtf8(character, SymbolCharacter(code));
+  AppendEscapedText(out_, character);
+  out_ += "</span></span>";
+  para_->at_line_start = false;
+  para_->has_content = true;
+}
+
+void BodyWriter::WriteMath(pugi::xml_node math) {
+  // Equations come with their own markup later; their text is kept now so
+  // nothing of the document's words goes missing.
+  std::string text;
+  struct Walker : pugi::xml_tree_walker {
+    std::string* text;
+    bool for_each(pugi::xml_node& node) override {
+      if (std::strcmp(node.name(), "m:t") == 0) *text += node.text().get();
+      return true;
+    }
+  } walker;
+  walker.text = &text;
+  math.traverse(walker);
+  if (text.empty()) return;
+  PrepareContent();
+  CloseWrapper();
+  WriteText(text, true);
+}
+
+void BodyWriter::CollectTextBoxes(pugi::xml_node node) {
+  for (pugi::xml_node child : node.children()) {
+    if (Is(child, "w:txbxContent")) {
+      para_->text_boxes.push_back(child);
+    } else if (Is(child, "mc:AlternateContent")) {
+      CollectTextBoxes(AlternateBranch(child));
+    } else if (child.first_child()) {
+      CollectTextBoxes(child);
+    }
+  }
+}
+
+void BodyWriter::WriteHyperlink(pugi::xml_node link) {
+  const std::string href = Href(link);
+  if (href.empty()) {
+    WriteInline(link);
+    return;
+  }
+  PrepareContent();
+  std::string open = "<a href=\"";
+  AppendAttributeText(open, href);
+  open += '"';
+  if (const char* frame = link.attribute("w:tgtFrame").value(); *frame != '\0') {
+    open += " target=\"";
+    AppendAttributeText(open, frame);
+    open += '"';
+  }
+  if (const char* tooltip = link.attribute("w:tooltip").value(); *tooltip != '\0') {
+    open += " title=\"";
+    AppendAttributeText(open, tooltip);
+    open += '"';
+  }
+  open += '>';
+  PushInline(std::move(open), InlineElement{"</a>", {}, -1});
+  const size_t level = para_->inline_stack.size();
+  WriteInline(link);
+  while (para_->opened && para_->inline_stack.size() >= level) PopInline();
+}
+
+std::string BodyWriter::Href(pugi::xml_node link) const {
+  std::string href;
+  if (const char* id = link.attribute("r:id").value(); *id != '\0') {
+    if (const Relationship* rel = doc_.package->MainRelationship(id)) href = rel->target;
+  }
+  if (const char* anchor = link.attribute("w:anchor").value(); *anchor != '\0') {
+    href += '#';
+    href += anchor;
+  }
+  return href;
+}
+
+void BodyWriter::WriteSimpleField(pugi::xml_node field) {
+  const std::string instruction = field.attribute("w:instr").value();
+  PrepareContent();
+  // The code sits in a CSS string inside a single-quoted attribute: quotes
+  // of both kinds are escaped, markup characters as entities.
+  std::string code;
+  for (char c : instruction) {
+    if (c == '\'') {
+      code += "&#39;";
+    } else if (c == '"') {
+      code += "\\0022";
+    } else if (c == '&' || c == '<' || c == '>') {
+      AppendEscapedText(code, std::string_view(&c, 1));
+    } else {
+      code += c;
+    }
+  }
+  std::string open = "<span style='mso-field-code:\"" + code + "\"'>";
+  const size_t level = para_->inline_stack.size() + 1;
+  PushInline(std::move(open), InlineElement{"</span>", {}, -1});
+  if (UpperWord(instruction, nullptr) == "HYPERLINK") {
+    const std::string target = HyperlinkFieldTarget(instruction);
+    if (!target.empty()) {
+      std::string anchor = "<a href=\"";
+      AppendAttributeText(anchor, target);
+      anchor += "\">";
+      PushInline(std::move(anchor), InlineElement{"</a>", {}, -1});
+    }
+  }
+  WriteInline(field);
+  while (para_->opened && para_->inline_stack.size() >= level) PopInline();
+}
+
+void BodyWriter::WriteFieldChar(pugi::xml_node fld_char, std::string_view open,
+                                std::string_view close) {
+  const std::string_view type = fld_char.attribute("w:fldCharType").value();
+  if (type == "begin") {
+    fields_.emplace_back();
+    PrepareContent();
+    UseWrapper(open, close);
+    out_ += "<span style='mso-element:field-begin'></span>";
+  } else if (type == "separate") {
+    if (fields_.empty() || fields_.back().in_result) return;
+    PrepareContent();
+    UseWrapper(open, close);
+    out_ += "<span style='mso-element:field-separator'></span>";
+    Field& field = fields_.back();
+    field.in_result = true;
+    const std::string kind = UpperWord(field.instruction, nullptr);
+    if (kind == "PAGEREF") {
+      // TOC \z hides page numbers in web view; Word marks them mso-hide:screen.
+      for (size_t i = 0; i + 1 < fields_.size(); ++i) {
+        const std::string& outer = fields_[i].instruction;
+        if (UpperWord(outer, nullptr) == "TOC" && outer.find("\\z") != std::string::npos) {
+          field.hide_result = true;
+        }
+      }
+    }
+    SyncComment(InFieldCode());
+    if (kind == "HYPERLINK" && !InFieldCode()) {
+      const std::string target = HyperlinkFieldTarget(field.instruction);
+      if (!target.empty()) {
+        std::string anchor = "<a href=\"";
+        AppendAttributeText(anchor, target);
+        anchor += "\">";
+        field.anchor_open = true;
+        PushInline(std::move(anchor),
+                   InlineElement{"</a>", {}, static_cast<int>(fields_.size() - 1)});
+      }
+    }
+  } else if (type == "end") {
+    if (fields_.empty()) return;
+    const int index = static_cast<int>(fields_.size() - 1);
+    if (fields_.back().anchor_open && para_->opened && !para_->inline_stack.empty() &&
+        para_->inline_stack.back().field == index) {
+      PopInline();
+    }
+    fields_.back().in_result = false;  // the end marker belongs to the code half
+    PrepareContent();
+    UseWrapper(open, close);
+    out_ += "<span style='mso-element:field-end'></span>";
+    // An anchor still open deeper in the stack can no longer be closed in
+    // order; forget its field so a later PopInline does not touch it.
+    for (InlineElement& element : para_->inline_stack) {
+      if (element.field == index) element.field = -1;
+    }
+    fields_.pop_back();
+    SyncComment(InFieldCode());
+  }
+}
+
+void BodyWriter::WriteBookmarkStart(pugi::xml_node start) {
+  const std::string name = start.attribute("w:name").value();
+  if (name.empty()) return;
+  const std::string id = start.attribute("w:id").value();
+  // The anchor wraps the bookmarked text when the end follows among the
+  // same siblings with only plain runs in between; otherwise it is empty.
+  bool wraps = false;
+  for (pugi::xml_node next = start.next_sibling(); next; next = next.next_sibling()) {
+    if (Is(next, "w:bookmarkEnd") && id == next.attribute("w:id").value()) {
+      wraps = true;
+      break;
+    }
+    if (!CanStandInAnchor(next)) break;
+  }
+  if (!para_->opened) {
+    para_->pending_bookmarks.emplace_back(name, wraps ? id : std::string());
+    return;
+  }
+  std::string anchor = "<a name=\"";
+  AppendAttributeText(anchor, name);
+  anchor += "\">";
+  bool anchor_open = false;
+  for (const InlineElement& element : para_->inline_stack) {
+    anchor_open = anchor_open || !element.bookmark_id.empty() || element.close == "</a>";
+  }
+  if (wraps && !para_->comment_open && !anchor_open) {
+    PushInline(std::move(anchor), InlineElement{"</a>", id, -1});
+  } else {
+    out_ += anchor;
+    out_ += "</a>";
+  }
+}
+
+void BodyWriter::WriteBookmarkEnd(pugi::xml_node end) {
+  const std::string_view id = end.attribute("w:id").value();
+  if (!para_->opened) {
+    for (auto& pending : para_->pending_bookmarks) {
+      if (pending.second == id) pending.second.clear();
+    }
+    return;
+  }
+  if (!para_->inline_stack.empty() && para_->inline_stack.back().bookmark_id == id) PopInline();
+}
+
+std::string BodyWriter::ListLabelHtml(const ListLabel& label, const ParagraphProperties& resolved,
+                                      const RunProperties& mark) {
+  RunProperties run = mark;
+  if (label.definition != nullptr && label.definition->run_properties) {
+    run = Merge(run, ParseRunProperties(label.definition->run_properties));
+  }
+  if (!label.symbol_font.empty()) {
+    run.fonts = FontSlots{};
+    run.fonts.ascii = run.fonts.h_ansi = run.fonts.east_asia = run.fonts.cs = label.symbol_font;
+  }
+  std::string open, close;
+  RunWrapper(run, ContainsEastAsian(label.text), open, close);
+  std::string html = "<![if !supportLists]>";
+  html += open;
+  html += "<span style='mso-list:Ignore'>";
+  AppendEscapedText(html, label.text);
+  if (label.suffix == LevelSuffix::kTab) {
+    // Word fills the gap up to the tab stop with non-breaking spaces in a
+    // tiny font; the count only approximates the width.
+    const ListLevel* level = label.definition;
+    const double hanging =
+        (level && level->indent_hanging_twips ? *level->indent_hanging_twips
+                                              : resolved.indent_hanging.value_or(0)) /
+        20.0;
+    const double font_size =
+        run.size ? *run.size / 2.0 : ParagraphStyle(para_->style_id).font_size_pt;
+    double label_width = 0;
+    size_t pos = 0;
+    while (pos < label.text.size()) {
+      label_width += IsEastAsian(NextCodePoint(label.text, pos)) ? font_size : font_size / 2.0;
+    }
+    const double room = hanging > 0 ? hanging : doc_.package->settings().default_tab_stop / 20.0;
+    const int count = std::clamp(static_cast<int>(std::lround((room - label_width) / 3.5)), 0, 12);
+    html += "<span style='font:7.0pt \"Times New Roman\"'>";
+    for (int i = 0; i < count; ++i) html += "&nbsp;";
+    html += " </span>";
+  } else if (label.suffix == LevelSuffix::kSpace) {
+    html += "<span style='font:7.0pt \"Times New Roman\"'>&nbsp;</span>";
+  }
+  html += "</span>";
+  html += close;
+  html += "<![endif]>";
+  return html;
+}
+
+// --- Caches ------------------------------------------------------------------
+
+const BodyWriter::StyleInfo& BodyWriter::ParagraphStyle(std::string_view style_id) {
+  if (auto it = styles_.find(style_id); it != styles_.end()) return it->second;
+  StyleInfo info;
+  info.id = std::string(style_id);
+  if (const Style* style = doc_.styles.Find(style_id)) {
+    info.class_name = doc_.styles.ClassName(style_id);
+    info.heading_level = HeadingLevel(*style);
+  }
+  if (info.class_name.empty()) info.class_name = "MsoNormal";
+  const ParagraphProperties paragraph = doc_.styles.ResolveParagraphProperties(style_id, {});
+  info.contextual_spacing = paragraph.contextual_spacing.value_or(false);
+  info.num_id = paragraph.num_id;
+  info.num_level = paragraph.num_level;
+  const RunProperties run = doc_.styles.ResolveRunProperties(style_id, {});
+  info.font_size_pt = run.size.value_or(20) / 2.0;
+  return styles_.emplace(std::string(style_id), std::move(info)).first->second;
+}
+
+const BodyWriter::InheritedRun& BodyWriter::Inherited(std::string_view paragraph_style,
+                                                      std::string_view char_style,
+                                                      std::string_view table_style) {
+  std::string key;
+  key.reserve(paragraph_style.size() + char_style.size() + table_style.size() + 2);
+  key += paragraph_style;
+  key += '\x1f';
+  key += char_style;
+  key += '\x1f';
+  key += table_style;
+  if (auto it = inherited_.find(key); it != inherited_.end()) return it->second;
+  RunProperties request;
+  if (!char_style.empty()) request.style_id = std::string(char_style);
+  const RunProperties run = doc_.styles.ResolveRunProperties(paragraph_style, request, table_style);
+  InheritedRun inherited;
+  inherited.latin = run.lang ? HtmlLanguage(*run.lang) : doc_.languages.latin;
+  inherited.east_asia =
+      run.lang_east_asia ? HtmlLanguage(*run.lang_east_asia) : doc_.languages.east_asia;
+  return inherited_.emplace(std::move(key), std::move(inherited)).first->second;
+}
+
+const std::string& BodyWriter::CharacterClass(std::string_view style_id) {
+  if (auto it = char_classes_.find(style_id); it != char_classes_.end()) return it->second;
+  std::string class_name;
+  const Style* style = doc_.styles.Find(style_id);
+  if (style != nullptr && style->type == StyleType::kCharacter && !style->is_default) {
+    class_name = doc_.styles.ClassName(style_id);
+  }
+  return char_classes_.emplace(std::string(style_id), std::move(class_name)).first->second;
+}
+
+}  // namespace tessarine::convert

@@ -1,0 +1,147 @@
+// The body writer of the Word HTML writer, shared by html_body.cpp
+// (sections, paragraphs, runs, fields, links) and html_table.cpp (tables).
+// Internal to the convert library.
+//
+// One pass over document.xml, appending to one string. A paragraph is opened
+// lazily, at its first content, so that a page break at its start can stand
+// between paragraphs as Word writes it, and so that bookmark anchors and the
+// list label come first inside it. Runs with identical formatting share one
+// set of wrapper tags, as in Word's output.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <pugixml.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/html_document.h"
+
+namespace tessarine::convert {
+
+class BodyWriter {
+ public:
+  BodyWriter(const HtmlDocument& doc, std::string& out);
+  void Write();
+
+ private:
+  // Per paragraph style: what every paragraph of that style needs.
+  struct StyleInfo {
+    std::string id;
+    std::string class_name;
+    int heading_level = 0;
+    bool contextual_spacing = false;
+    std::optional<int> num_id, num_level;
+    double font_size_pt = 10.0;
+    std::string mark_language_latin, mark_language_east_asia;
+  };
+  // Inherited languages for a paragraph style / character style / table
+  // style combination.
+  struct InheritedRun {
+    std::string latin, east_asia;
+  };
+  // An element opened inside a paragraph that must be closed in order.
+  struct InlineElement {
+    std::string close;
+    std::string bookmark_id;  // a wrapping <a name> for this bookmark
+    int field = -1;           // the <a href> of this field's result
+  };
+  struct Field {
+    std::string instruction;
+    bool in_result = false;
+    bool hide_result = false;  // TOC page numbers (\z): hidden on screen
+    bool anchor_open = false;
+  };
+  struct Paragraph {
+    std::string open_tag, close_tag;
+    std::string style_id, table_style_id;
+    bool opened = false;
+    bool has_content = false;
+    bool at_line_start = true;
+    std::string label_html;  // written once, after the anchors
+    bool label_written = false;
+    // Bookmarks met before the paragraph opened: name, and the id when the
+    // anchor wraps the bookmarked text (empty for an empty anchor).
+    std::vector<std::pair<std::string, std::string>> pending_bookmarks;
+    int depth = 0;  // table nesting; 0 = the body
+    std::vector<InlineElement> inline_stack;
+    std::string run_open, run_close;  // the wrapper tags now open (empty: none)
+    bool comment_open = false;        // inside <!--[if supportFields]>
+    std::vector<pugi::xml_node> text_boxes;
+  };
+
+  // --- blocks (html_body.cpp) ---
+  void WriteBlocks(pugi::xml_node container, int depth);
+  void WriteParagraph(pugi::xml_node p, int depth);
+  void WriteSectionBreak(const SectionProperties& next);
+  void BlockLineStart(int depth);
+  void BlockLineEnd(int depth);
+
+  // --- paragraph state ---
+  void OpenParagraph();
+  void CloseParagraph(std::string_view mark_wrapper_open, std::string_view mark_wrapper_close);
+  void PrepareContent();  // opens the paragraph and the field-code comment as needed
+  void SyncComment(bool code);
+  void UseWrapper(std::string_view open, std::string_view close);
+  void CloseWrapper();
+  void PushInline(std::string open, InlineElement element);
+  void PopInline();
+  void CloseAllInline();
+  bool InFieldCode() const;
+  bool HideFieldResult() const;
+
+  // --- inline content ---
+  void WriteInline(pugi::xml_node parent);
+  void WriteRun(pugi::xml_node r);
+  void WriteHyperlink(pugi::xml_node link);
+  void WriteSimpleField(pugi::xml_node field);
+  void WriteBookmarkStart(pugi::xml_node start);
+  void WriteBookmarkEnd(pugi::xml_node end);
+  void WriteMath(pugi::xml_node math);
+  void WriteFieldChar(pugi::xml_node fld_char, std::string_view wrapper_open,
+                      std::string_view wrapper_close);
+  void WriteText(std::string_view text, bool is_content);
+  void WriteTabs(int count);
+  void WriteBreak(pugi::xml_node br, std::string_view wrapper_open, std::string_view wrapper_close);
+  void WriteSymbol(pugi::xml_node sym);
+  void CollectTextBoxes(pugi::xml_node node);
+  // The wrapper tags for a run's properties; `text_sample` decides the
+  // East Asian font and language.
+  void RunWrapper(const RunProperties& direct, bool east_asian_text, std::string& open,
+                  std::string& close);
+  std::string ListLabelHtml(const ListLabel& label, const ParagraphProperties& resolved,
+                            const RunProperties& mark);
+
+  // --- tables (html_table.cpp) ---
+  void WriteTable(pugi::xml_node tbl, int depth);
+
+  // --- caches ---
+  const StyleInfo& ParagraphStyle(std::string_view style_id);
+  const InheritedRun& Inherited(std::string_view paragraph_style, std::string_view char_style,
+                                std::string_view table_style);
+  const std::string& CharacterClass(std::string_view style_id);
+  std::string Href(pugi::xml_node link) const;
+
+  const HtmlDocument& doc_;
+  std::string& out_;
+  ListCounter main_counter_;
+  ListCounter text_box_counter_;
+  ListCounter* counter_;
+  std::vector<Field> fields_;
+  Paragraph* para_ = nullptr;
+  std::string current_table_style_;
+  std::vector<pugi::xml_node> section_nodes_;
+  size_t section_index_ = 0;
+  std::vector<std::string> block_bookmarks_;  // bookmarks between paragraphs
+  std::map<std::string, StyleInfo, std::less<>> styles_;
+  std::map<std::string, InheritedRun, std::less<>> inherited_;
+  std::map<std::string, std::string, std::less<>> char_classes_;
+  std::string default_paragraph_style_;
+  std::string scratch_open_, scratch_close_, scratch_css_;
+};
+
+// Escapes a URL or name for a double-quoted attribute value.
+void AppendAttributeText(std::string& out, std::string_view text);
+
+}  // namespace tessarine::convert

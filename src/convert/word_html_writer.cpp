@@ -1,0 +1,116 @@
+#include "convert/word_html_writer.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "convert/docx_package.h"
+#include "convert/html_document.h"
+#include "convert/html_text.h"
+#include "support/text_file.h"
+
+namespace tessarine::convert {
+
+namespace {
+
+// The language of <body lang=…>: the document's default East Asian language
+// when it has one (a Chinese document says ZH-CN even for its Latin runs),
+// else its default Latin language; Chinese Word's own default otherwise.
+std::string BodyLanguage(const RunProperties& defaults, const ThemeFontLanguages& theme) {
+  const auto east_asian = [](std::string_view tag) {
+    return tag.starts_with("zh") || tag.starts_with("ja") || tag.starts_with("ko") ||
+           tag.starts_with("ZH") || tag.starts_with("JA") || tag.starts_with("KO");
+  };
+  if (defaults.lang_east_asia && east_asian(*defaults.lang_east_asia)) {
+    return HtmlLanguage(*defaults.lang_east_asia);
+  }
+  if (!theme.east_asia.empty() && east_asian(theme.east_asia)) return HtmlLanguage(theme.east_asia);
+  if (defaults.lang && !defaults.lang->empty()) return HtmlLanguage(*defaults.lang);
+  if (!theme.latin.empty()) return HtmlLanguage(theme.latin);
+  return "ZH-CN";
+}
+
+std::string FileListXml(const std::string& htm_name) {
+  std::string xml =
+      "<xml xmlns:o=\"urn:schemas-microsoft-com:office:office\">\r\n <o:MainFile HRef=\"../";
+  AppendEscapedText(xml, htm_name);
+  xml += "\"/>\r\n <o:File HRef=\"filelist.xml\"/>\r\n</xml>";
+  return xml;
+}
+
+}  // namespace
+
+HtmlDocument BuildHtmlDocument(const DocxPackage& package, const std::string& files_folder,
+                               std::vector<std::string>* diagnostics) {
+  HtmlDocument doc;
+  doc.package = &package;
+  doc.diagnostics = diagnostics;
+  doc.files_folder = files_folder;
+  doc.styles = StyleSheet::Parse(package.styles_part());
+  const pugi::xml_document* numbering = package.numbering_part();
+  const pugi::xml_document* styles = package.styles_part();
+  doc.numbering =
+      Numbering::Parse(numbering != nullptr ? pugi::xml_node(*numbering) : pugi::xml_node(),
+                       styles != nullptr ? pugi::xml_node(*styles) : pugi::xml_node());
+  for (pugi::xml_node sect : SectionNodes(package.body())) {
+    doc.sections.push_back(ParseSectionProperties(sect));
+  }
+  const DocumentSettings& settings = package.settings();
+  doc.fonts.theme = &package.theme_fonts();
+  doc.fonts.languages = &settings.theme_font_lang;
+  doc.fonts.table = &package.font_table();
+  const RunProperties& defaults = doc.styles.default_run();
+  doc.languages.latin = defaults.lang ? HtmlLanguage(*defaults.lang) : "EN-US";
+  doc.languages.east_asia =
+      defaults.lang_east_asia ? HtmlLanguage(*defaults.lang_east_asia) : "ZH-CN";
+  doc.languages.bidi = defaults.lang_bidi ? HtmlLanguage(*defaults.lang_bidi) : "AR-SA";
+  doc.body_language = BodyLanguage(defaults, settings.theme_font_lang);
+  doc.title = package.core_properties().title;
+  if (doc.title.empty()) doc.title = FirstWords(package.body());
+  if (diagnostics != nullptr) {
+    for (const std::string& message : doc.styles.diagnostics()) diagnostics->push_back(message);
+    for (const std::string& message : doc.numbering.warnings()) diagnostics->push_back(message);
+  }
+  return doc;
+}
+
+std::string RenderWordHtml(const DocxPackage& package, const std::string& files_folder_name,
+                           std::vector<std::string>* diagnostics) {
+  const HtmlDocument doc = BuildHtmlDocument(package, files_folder_name, diagnostics);
+  std::string out;
+  // Word HTML runs to roughly three times the size of document.xml's text;
+  // one reservation spares most regrowth on large documents.
+  out.reserve(64 * 1024);
+  WriteHtmlHead(doc, out);
+  WriteHtmlBody(doc, out);
+  return out;
+}
+
+support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
+                                              const std::string& target_htm) {
+  namespace fs = std::filesystem;
+  const fs::path target(target_htm);
+  const std::string htm_name = target.filename().string();
+  const std::string stem = target.stem().string();
+  const std::string folder_name = stem + ".files";
+  const fs::path folder = target.parent_path() / folder_name;
+
+  WordHtmlResult result;
+  const std::string html = RenderWordHtml(package, folder_name, &result.diagnostics);
+
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error) {
+    return support::Status::Error(folder.string() + ": " + error.message());
+  }
+  if (support::Status status = support::WriteTextFile(target_htm, html, "0"); !status) {
+    return status;
+  }
+  if (support::Status status =
+          support::WriteTextFile((folder / "filelist.xml").string(), FileListXml(htm_name), "0");
+      !status) {
+    return status;
+  }
+  return result;
+}
+
+}  // namespace tessarine::convert

@@ -1,0 +1,30 @@
+// The Word HTML writer: turns a .docx package into the markup Word's
+// "Save as Web Page" writes, so every later stage (clean-up passes, heading
+// splitter, list and page-number patterns) meets the markup it was written for.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/status.h"
+
+namespace tessarine::convert {
+
+class DocxPackage;
+
+struct WordHtmlResult {
+  std::vector<std::string> diagnostics;  // content oddities that did not stop the work
+};
+
+// Writes `target_htm` (code page 936, charset gb2312, CR LF) and the companion folder
+// <dir>/<stem>.files/ with filelist.xml. A failed write (disk full, no access) is an error
+// naming the file and the reason.
+support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
+                                              const std::string& target_htm);
+
+// The same markup in memory (UTF-8), for tests and for writing; `files_folder_name` is
+// "<stem>.files".
+std::string RenderWordHtml(const DocxPackage& package, const std::string& files_folder_name,
+                           std::vector<std::string>* diagnostics);
+
+}  // namespace tessarine::convert
