@@ -45,6 +45,7 @@ COMMENT = re.compile(r"<!--.*?-->", re.S)
 MARKER = re.compile(r"<![^>]*>")
 TAG = re.compile(r"<[^>]*>")
 SPACE = re.compile(r"\s+")
+BREAK = re.compile(r"<br\b", re.I)
 
 
 def compact(markup):
@@ -65,15 +66,16 @@ def read_html(path):
 
 
 def our_paragraphs(path):
-    """(label, text) of every paragraph and heading with text, in order."""
+    """(label, text, line count) of every paragraph and heading with a label
+    or text, in order; a paragraph with line breaks spans several lines."""
     out = []
     for m in BLOCK.finditer(read_html(path)):
         inner = m.group(2)
         label_m = LIST_LABEL.search(inner)
         label = compact(label_m.group(1)) if label_m else ""
         text = compact(LIST_LABEL.sub("", inner))
-        if text:
-            out.append((label, text))
+        if label or text:
+            out.append((label, text, 1 + len(BREAK.findall(inner))))
     return out
 
 
@@ -93,17 +95,21 @@ def compare(ours, lo):
     counts = dict(same=0, differ=0, ours_only=0, lo_only=0, unmatched=0, plain=0)
     examples = []
     j = 0
-    for label, text in ours:
+    for label, text, line_count in ours:
         found = None
         for k in range(j, min(len(lo), j + LOOK_AHEAD)):
-            if lo[k].endswith(text):
-                found = k
+            for lines in range(1, line_count + 1):
+                joined = "".join(lo[k:k + lines])
+                if joined.endswith(text):
+                    found = (k + lines, joined)
+                    break
+            if found:
                 break
         if found is None:
             counts["unmatched"] += 1
             continue
-        j = found + 1
-        lo_label = lo[found][: len(lo[found]) - len(text)]
+        j, joined = found
+        lo_label = joined[: len(joined) - len(text)]
         if not label and not lo_label:
             counts["plain"] += 1
         elif kind(label) == kind(lo_label):
@@ -132,7 +138,8 @@ def main():
         copy = os.path.join(work, f"doc{n}.docx")  # plain names for LibreOffice's output
         shutil.copyfile(doc, copy)
         copies.append(copy)
-        subprocess.run([args.tessarine, "convert", doc, os.path.join(work, f"doc{n}.htm")], check=True)
+        subprocess.run([args.tessarine, "convert", doc, os.path.join(work, f"doc{n}.htm")],
+                       stdout=subprocess.DEVNULL, check=True)
     subprocess.run(["soffice", f"-env:UserInstallation=file://{work}/lo-profile", "--headless",
                     "--norestore", "--convert-to", "txt:Text", "--outdir", work] + copies,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600, check=False)

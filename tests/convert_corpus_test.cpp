@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -235,20 +237,78 @@ std::optional<TextAgreement> MeasureText(const std::string& html, const fs::path
   return agreement;
 }
 
-// Documents whose text is known to fall short of the general bounds, with
-// the reason. Each entry is a limitation of the writer as it stands, to be
-// removed when the feature arrives.
+// textsim.py reads every tag as a word break, and it counts every visible
+// word. Two things of correct Word HTML then read as faults: a word whose
+// letters differ in formatting is split by its spans (docx4<span
+// lang=EN-US>j</span> in docx4j__Docx4j_Russian.docx), and list labels are
+// text in Word HTML but not in the package. The measured copy drops the
+// supportLists blocks and joins inline elements; block elements still break
+// words. The raw figures are printed beside it.
+std::string ForMeasurement(const std::string& html) {
+  constexpr std::string_view kLabelStart = "<![if !supportLists]>";
+  constexpr std::string_view kLabelEnd = "<![endif]>";
+  static const std::set<std::string, std::less<>> kInline = {
+      "a", "b", "i", "u", "s", "em", "strong", "strike", "sup", "sub", "span", "font", "o:p"};
+  std::string out;
+  out.reserve(html.size());
+  size_t i = 0;
+  while (i < html.size()) {
+    if (html.compare(i, kLabelStart.size(), kLabelStart) == 0) {
+      const size_t end = html.find(kLabelEnd, i);
+      if (end == std::string::npos) break;
+      i = end + kLabelEnd.size();
+      continue;
+    }
+    if (html[i] == '<') {
+      // '<' and '>' never occur inside a GBK character (trail bytes start
+      // at 0x40), so the encoded bytes can be scanned directly.
+      size_t name_end = i + 1 + (i + 1 < html.size() && html[i + 1] == '/' ? 1 : 0);
+      const size_t name_start = name_end;
+      while (name_end < html.size() &&
+             (std::isalnum(static_cast<unsigned char>(html[name_end])) || html[name_end] == ':')) {
+        ++name_end;
+      }
+      std::string name = html.substr(name_start, name_end - name_start);
+      for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (kInline.contains(name)) {
+        const size_t close = html.find('>', name_end);
+        if (close == std::string::npos) break;
+        i = close + 1;
+        continue;
+      }
+    }
+    out += html[i++];
+  }
+  return out;
+}
+
+TEST(ConvertCorpus, MeasuredCopyDropsLabelsAndJoinsInlineElementsOnly) {
+  EXPECT_EQ(ForMeasurement("<p class=MsoListParagraph><![if !supportLists]><span>1.<span "
+                           "style='font:7.0pt'>&nbsp; </span></span><![endif]>docx4<span "
+                           "lang=EN-US>j</span> <b>is</b><br>here</p><td>a</td><td>b</td>"),
+            "<p class=MsoListParagraph>docx4j is<br>here</p><td>a</td><td>b</td>");
+}
+
+constexpr double kMinRecall = 0.97;
+constexpr double kMinMeanRecall = 0.99;
+constexpr double kMinPrecision = 0.95;
+
+// Documents whose text cannot meet the general bounds, with the reason. The
+// bounds are the figures measured, rounded down.
 struct KnownShortfall {
   std::string_view file;
   double min_recall;
   double min_precision;
   std::string_view reason;
 };
-const std::vector<KnownShortfall> kKnownShortfalls = {};
-
-constexpr double kMinRecall = 0.97;
-constexpr double kMinMeanRecall = 0.99;
-constexpr double kMinPrecision = 0.95;
+const std::vector<KnownShortfall> kKnownShortfalls = {
+    // No text in the main story (this one's text is in its headers, which go
+    // to header.htm): the reference is empty and textsim.py reports 0 0.
+    {"poi__Headers.docx", 0, 0, "empty main story"},
+    // The body is one altChunk (embedded HTML) and no w:t at all; the writer
+    // leaves the chunk out with a diagnostic, so both sides are empty.
+    {"poi__stress012.docx", 0, 0, "altChunk only"},
+};
 
 const KnownShortfall* ShortfallOf(const std::string& file) {
   for (const KnownShortfall& known : kKnownShortfalls) {
@@ -264,7 +324,8 @@ TEST(ConvertCorpus, EverySoundDocumentConvertsWithItsText) {
   TempDir temp;
   double recall_sum = 0;
   int measured = 0, sound = 0;
-  std::cout << std::fixed << std::setprecision(4) << "  recall precision  file\n";
+  std::cout << std::fixed << std::setprecision(4)
+            << "  recall precision | raw: recall precision | file\n";
   for (const fs::path& document : CorpusFiles()) {
     const std::string name = document.filename().string();
     const auto listed = status.find(name);
@@ -272,18 +333,23 @@ TEST(ConvertCorpus, EverySoundDocumentConvertsWithItsText) {
     if (listed->second != "ok") continue;
     SCOPED_TRACE(name);
     ++sound;
-    const std::string target = temp.File("doc" + std::to_string(sound) + ".htm");
+    const std::string stem = "doc" + std::to_string(sound);
+    const std::string target = temp.File(stem + ".htm");
     const Converted run = Convert(document, target);
     EXPECT_TRUE(run.outcome.ok()) << run.outcome.message;
     EXPECT_EQ(run.steps, kAllSteps);
-    EXPECT_TRUE(fs::is_directory(temp.path() / ("doc" + std::to_string(sound) + ".files")));
+    EXPECT_TRUE(fs::is_directory(temp.path() / (stem + ".files")));
     if (!run.outcome.ok() || !measure) continue;
 
-    const std::optional<TextAgreement> text = MeasureText(target, document);
-    ASSERT_TRUE(text.has_value()) << "textsim.py failed";
+    const std::string measured_copy = temp.File(stem + ".measured.htm");
+    testing::WriteBytes(measured_copy, ForMeasurement(testing::ReadBytes(target)));
+    const std::optional<TextAgreement> text = MeasureText(measured_copy, document);
+    const std::optional<TextAgreement> raw = MeasureText(target, document);
+    ASSERT_TRUE(text.has_value() && raw.has_value()) << "textsim.py failed";
     const KnownShortfall* known = ShortfallOf(name);
-    std::cout << "  " << text->recall << " " << text->precision << "     " << name
-              << (known != nullptr ? "  (known shortfall)" : "") << "\n";
+    std::cout << "  " << text->recall << " " << text->precision << "    | " << raw->recall << " "
+              << raw->precision << "        | " << name
+              << (known != nullptr ? "  (known: " + std::string(known->reason) + ")" : "") << "\n";
     EXPECT_GE(text->recall, known != nullptr ? known->min_recall : kMinRecall);
     EXPECT_GE(text->precision, known != nullptr ? known->min_precision : kMinPrecision);
     if (known == nullptr) {

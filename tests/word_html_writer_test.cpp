@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "convert/docx_package.h"
+#include "convert/html_text.h"
 #include "support/regex.h"
 #include "support/text_file.h"
 #include "test_support.h"
@@ -212,6 +213,27 @@ std::vector<std::string> ListLabels(const std::string& html) {
   auto matches = support::RegexpExecute("<span style='mso-list:Ignore'>([^<]*)<", BodyOf(html));
   for (const auto& match : matches.value_or({})) labels.push_back(match.groups[0].value_or(""));
   return labels;
+}
+
+// --- Spelling of numbers and codes -----------------------------------------------------
+
+TEST(WordHtmlWriterTest, LengthsAreSpelledAsWordSpellsThem) {
+  const std::vector<std::pair<long long, std::string>> twips = {
+      {11906, "595.3pt"}, {16838, "841.9pt"}, {1440, "72.0pt"},   {851, "42.55pt"},
+      {10, ".5pt"},       {-1, "-.05pt"},     {-425, "-21.25pt"}, {0, "0cm"},
+      {567, "1.0cm"},     {-1134, "-2.0cm"},  {210, "10.5pt"},
+  };
+  for (const auto& [value, text] : twips) {
+    std::string out;
+    AppendTwipsLength(out, value);
+    EXPECT_EQ(out, text) << value;
+  }
+  EXPECT_EQ(TwipsToPixels(6589), 439);  // 329.45pt, as in Word's <td width=439>
+  const std::vector<std::pair<std::string, std::string>> languages = {
+      {"en-US", "EN-US"},   {"zh-CN", "ZH-CN"}, {"de-DE", "DE"},    {"ja-JP", "JA"},
+      {"x-none", "X-NONE"}, {"en-GB", "EN-GB"}, {"zh-TW", "ZH-TW"}, {"", ""},
+  };
+  for (const auto& [tag, code] : languages) EXPECT_EQ(HtmlLanguage(tag), code) << tag;
 }
 
 // --- Page setup and head -------------------------------------------------------------
@@ -618,7 +640,10 @@ TEST(WordHtmlWriterTest, HyperlinksBookmarksAndSimpleFields) {
               P(R("end") + R"(<w:bookmarkEnd w:id="5"/>)") +
               P(FieldChar("begin") + Instr(R"( HYPERLINK "http://field.example/" )") +
                 FieldChar("separate") + R("field link") + FieldChar("end")) +
-              P(R"(<w:fldSimple w:instr=" PAGE ">)" + R("7", "<w:noProof/>") + "</w:fldSimple>");
+              P(R"(<w:fldSimple w:instr=" PAGE ">)" + R("7", "<w:noProof/>") + "</w:fldSimple>") +
+              P(FieldChar("begin") + R"(<w:bookmarkStart w:id="6" w:name="inCode"/>)" +
+                Instr(" FORMTEXT ") + FieldChar("separate") + R("form") + FieldChar("end") +
+                R"(<w:bookmarkEnd w:id="6"/>)");
   const std::string body = BodyOf(Render(docx));
   const std::vector<std::string> expected = {
       "<a href=\"http://example.com/?a=1&amp;b=2\"><span lang=EN-US>external</span></a>",
@@ -633,6 +658,9 @@ TEST(WordHtmlWriterTest, HyperlinksBookmarksAndSimpleFields) {
   for (const std::string& piece : expected) {
     EXPECT_NE(body.find(piece), std::string::npos) << piece << "\n" << body;
   }
+  // A bookmark met inside a field code stays a target once the code is gone.
+  const std::string cleaned = support::RegexpReplace(body, "<!--([^a]|a)*?-->", "").value_or("");
+  EXPECT_NE(cleaned.find("<a name=\"inCode\"></a>"), std::string::npos) << body;
   auto page_number = support::RegexpTest(
       "mso-field-code[^>]+? PAGE [^>]+>(<[^>]+>)*?<span[^>]+mso-no-proof[^>]*?>[0-9]+</span>",
       body);
@@ -659,17 +687,46 @@ TEST(WordHtmlWriterTest, TrackedChangesAreShownAccepted) {
   EXPECT_EQ(Count(body, "<p "), 2u);
 }
 
-TEST(WordHtmlWriterTest, TextBoxTextIsKept) {
+TEST(WordHtmlWriterTest, TextBoxTextIsKeptOnce) {
+  // A modern text box comes with its VML fallback: the same text twice, of
+  // which only one may be written.
+  const std::string box = "<w:txbxContent>" + P(R("inside the box")) + "</w:txbxContent>";
   Docx docx;
   docx.body = P(
       R("anchor") +
-      R"(<w:r><w:pict><v:shape xmlns:v="urn:schemas-microsoft-com:vml"><v:textbox><w:txbxContent>)" +
-      P(R("inside the box")) + "</w:txbxContent></v:textbox></v:shape></w:pict></w:r>");
+      R"(<w:r><mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006">)"
+      R"(<mc:Choice Requires="wps"><w:drawing><wps:txbx xmlns:wps="http://schemas.microsoft.com/office/word/2010/wordprocessingShape">)" +
+      box + "</wps:txbx></w:drawing></mc:Choice><mc:Fallback>" +
+      R"(<w:pict><v:shape xmlns:v="urn:schemas-microsoft-com:vml"><v:textbox>)" + box +
+      "</v:textbox></v:shape></w:pict></mc:Fallback></mc:AlternateContent></w:r>");
   const std::string body = BodyOf(Render(docx));
   const size_t anchor = body.find("anchor");
-  const size_t box = body.find("<p class=MsoNormal><span lang=EN-US>inside the box");
-  ASSERT_NE(box, std::string::npos) << body;
-  EXPECT_LT(anchor, box);
+  const size_t text = body.find("<p class=MsoNormal><span lang=EN-US>inside the box");
+  ASSERT_NE(text, std::string::npos) << body;
+  EXPECT_LT(anchor, text);
+  EXPECT_EQ(Count(body, "inside the box"), 1u);
+}
+
+TEST(WordHtmlWriterTest, DeeplyNestedContentDoesNotExhaustTheStack) {
+  std::string inline_nest, block_nest;
+  for (int i = 0; i < 20000; ++i) inline_nest += "<w:smartTag w:element=\"x\">";
+  inline_nest += R("deep");
+  for (int i = 0; i < 20000; ++i) inline_nest += "</w:smartTag>";
+  const std::string cell_open =
+      "<w:tbl><w:tblGrid><w:gridCol w:w=\"100\"/></w:tblGrid><w:tr><w:tc>";
+  for (int i = 0; i < 2000; ++i) block_nest += cell_open;
+  block_nest += P(R("innermost"));
+  for (int i = 0; i < 2000; ++i) block_nest += "</w:tc></w:tr></w:tbl>" + P("");
+  Docx docx;
+  docx.body = P(R("shallow") + inline_nest) + block_nest + P(R("after"));
+  std::vector<std::string> diagnostics;
+  const std::string body = BodyOf(Render(docx, &diagnostics));
+  EXPECT_NE(body.find("shallow"), std::string::npos);
+  EXPECT_NE(body.find("after"), std::string::npos);
+  EXPECT_EQ(body.find("innermost"), std::string::npos);
+  ASSERT_EQ(diagnostics.size(), 1u);
+  EXPECT_NE(diagnostics[0].find("nested"), std::string::npos);
+  EXPECT_EQ(Count(body, "<table"), Count(body, "</table>"));
 }
 
 // --- Files

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Writes the two sample documents of the demo as minimal .docx packages.
+"""Writes the sample documents of the demo as minimal .docx packages.
 
 Each package holds only what a word processor needs to open it: the content
 types, the package relationships, the document body and a style part that
 defines the heading styles with their outline levels (the outline level is
-what decides where pages are cut). The zip entries carry a fixed time stamp,
-so running this again gives byte-identical files:
+what decides where pages are cut). The user guide of the demo site
+(tessarine-guide.docx) also has a numbering part that numbers its headings
+1, 1.1, 1.2, 2 ... the way a multi-level heading list in Word does, and a
+table. The zip entries carry a fixed time stamp, so running this again gives
+byte-identical files:
 
     python3 examples/documents/make_documents.py
 """
@@ -30,6 +33,11 @@ CONTENT_TYPES = f"""<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
 </Types>
 """
 
+NUMBERED_CONTENT_TYPES = CONTENT_TYPES.replace(
+    "</Types>",
+    '<Override PartName="/word/numbering.xml" ContentType="application/'
+    'vnd.openxmlformats-officedocument.wordprocessingml.numbering+xml"/>\n</Types>')
+
 PACKAGE_RELS = f"""<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
 <Relationships xmlns="{PKG_REL_NS}">
 <Relationship Id="rId1" Type="{R_NS}/officeDocument" Target="word/document.xml"/>
@@ -42,20 +50,49 @@ DOCUMENT_RELS = f"""<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
 </Relationships>
 """
 
+NUMBERED_DOCUMENT_RELS = DOCUMENT_RELS.replace(
+    "</Relationships>",
+    f'<Relationship Id="rId2" Type="{R_NS}/numbering" Target="numbering.xml"/>\n'
+    '</Relationships>')
 
-def heading_style(level):
+
+def heading_style(level, numbered=False):
+    # A numbered heading style points at level level-1 of list 1, as Word's
+    # multi-level heading lists do.
+    numbering = (f'<w:numPr><w:ilvl w:val="{level - 1}"/><w:numId w:val="1"/></w:numPr>'
+                 if numbered else "")
     return (f'<w:style w:type="paragraph" w:styleId="Heading{level}">'
             f'<w:name w:val="heading {level}"/><w:basedOn w:val="Normal"/>'
             f'<w:next w:val="Normal"/><w:qFormat/>'
-            f'<w:pPr><w:keepNext/><w:outlineLvl w:val="{level - 1}"/></w:pPr>'
+            f'<w:pPr><w:keepNext/>{numbering}<w:outlineLvl w:val="{level - 1}"/></w:pPr>'
             f'<w:rPr><w:b/><w:sz w:val="{36 - 4 * level}"/></w:rPr></w:style>')
 
 
-STYLES = (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
-          f'<w:styles xmlns:w="{W_NS}">'
-          f'<w:style w:type="paragraph" w:default="1" w:styleId="Normal">'
-          f'<w:name w:val="Normal"/><w:qFormat/></w:style>'
-          + heading_style(1) + heading_style(2) + '</w:styles>\n')
+def styles_xml(numbered=False):
+    return (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+            f'<w:styles xmlns:w="{W_NS}">'
+            f'<w:style w:type="paragraph" w:default="1" w:styleId="Normal">'
+            f'<w:name w:val="Normal"/><w:qFormat/></w:style>'
+            + heading_style(1, numbered) + heading_style(2, numbered) + '</w:styles>\n')
+
+
+STYLES = styles_xml()
+
+
+def numbering_level(level, text, indent):
+    return (f'<w:lvl w:ilvl="{level}"><w:start w:val="1"/><w:numFmt w:val="decimal"/>'
+            f'<w:pStyle w:val="Heading{level + 1}"/><w:lvlText w:val="{text}"/>'
+            f'<w:lvlJc w:val="left"/>'
+            f'<w:pPr><w:ind w:left="{indent}" w:hanging="{indent}"/></w:pPr></w:lvl>')
+
+
+# One multi-level list for the headings: 1, 1.1, 2, 2.1 ...
+NUMBERING = (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+             f'<w:numbering xmlns:w="{W_NS}">'
+             f'<w:abstractNum w:abstractNumId="0"><w:multiLevelType w:val="multilevel"/>'
+             + numbering_level(0, "%1", 425) + numbering_level(1, "%1.%2", 567)
+             + '</w:abstractNum><w:num w:numId="1"><w:abstractNumId w:val="0"/></w:num>'
+             '</w:numbering>\n')
 
 
 def paragraph(text, style=None):
@@ -63,10 +100,33 @@ def paragraph(text, style=None):
     return f'<w:p>{properties}<w:r><w:t xml:space="preserve">{escape(text)}</w:t></w:r></w:p>'
 
 
+def table(rows):
+    """rows: lists of cell texts, the first row being the header row."""
+    border = '<w:{0} w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
+    borders = "".join(border.format(side)
+                      for side in ("top", "left", "bottom", "right", "insideH", "insideV"))
+    columns = len(rows[0])
+    grid = "".join('<w:gridCol w:w="2765"/>' for _ in range(columns))
+    xml = (f'<w:tbl><w:tblPr><w:tblW w:w="0" w:type="auto"/><w:tblBorders>{borders}'
+           f'</w:tblBorders></w:tblPr><w:tblGrid>{grid}</w:tblGrid>')
+    for row in rows:
+        xml += "<w:tr>" + "".join(
+            f'<w:tc><w:tcPr><w:tcW w:w="2765" w:type="dxa"/></w:tcPr>{paragraph(cell)}</w:tc>'
+            for cell in row) + "</w:tr>"
+    return xml + "</w:tbl>"
+
+
+def block_xml(block):
+    level, content = block
+    if level == "table":
+        return table(content)
+    return paragraph(content, f"Heading{level}" if level else None)
+
+
 def document_xml(blocks):
-    """blocks: (level, text) pairs; level 0 is a body paragraph."""
-    body = "".join(paragraph(text, f"Heading{level}" if level else None)
-                   for level, text in blocks)
+    """blocks: (level, text) pairs, level 0 being a body paragraph, or
+    ("table", rows)."""
+    body = "".join(block_xml(block) for block in blocks)
     return (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
             f'<w:document xmlns:w="{W_NS}" xmlns:r="{R_NS}"><w:body>{body}'
             f'<w:sectPr><w:pgSz w:w="11906" w:h="16838"/>'
@@ -75,14 +135,16 @@ def document_xml(blocks):
             f'</w:body></w:document>\n')
 
 
-def write_docx(name, blocks):
+def write_docx(name, blocks, numbered=False):
     parts = [
-        ("[Content_Types].xml", CONTENT_TYPES),
+        ("[Content_Types].xml", NUMBERED_CONTENT_TYPES if numbered else CONTENT_TYPES),
         ("_rels/.rels", PACKAGE_RELS),
         ("word/document.xml", document_xml(blocks)),
-        ("word/_rels/document.xml.rels", DOCUMENT_RELS),
-        ("word/styles.xml", STYLES),
+        ("word/_rels/document.xml.rels", NUMBERED_DOCUMENT_RELS if numbered else DOCUMENT_RELS),
+        ("word/styles.xml", styles_xml(numbered)),
     ]
+    if numbered:
+        parts.append(("word/numbering.xml", NUMBERING))
     with zipfile.ZipFile(os.path.join(HERE, name), "w", zipfile.ZIP_DEFLATED) as package:
         for part_name, text in parts:
             info = zipfile.ZipInfo(part_name, FIXED_TIME)
@@ -114,6 +176,47 @@ RELEASE_NOTES = [
     (0, "First public release."),
 ]
 
+# The demo site: a short guide to Tessarine itself, with numbered chapters.
+TESSARINE_GUIDE = [
+    (0, "Tessarine 把 Word 文档转换成一个小型网站：每个文档按标题切分成页面，"
+        "页面套用模板，并生成导航、目录和站点菜单。"),
+    (0, "本指南本身就是用 Tessarine 生成的。"),
+    (1, "快速开始"),
+    (0, "只需三步：准备文档、创建项目、生成网站。"),
+    (2, "准备文档"),
+    (0, "用“标题 1”“标题 2”等样式标出章节。Tessarine 在这些标题处把文档切分成页面，"
+        "标题的编号会成为页面的章节号。"),
+    (2, "创建项目"),
+    (0, "在命令行运行 tessarine new site.tsn 手册.docx，"
+        "即可创建一个包含该文档的项目文件。"),
+    (2, "生成网站"),
+    (0, "运行 tessarine build site.tsn --output 网站文件夹。"
+        "生成过程中会显示进度，按 Ctrl-C 可以中断生成。"),
+    (1, "项目设置"),
+    (0, "项目文件保存网站的全局设置和文档列表，常用的设置如下表所示。"),
+    ("table", [
+        ["设置", "含义", "默认值"],
+        ["OutputDir", "网站的输出文件夹", "程序的 output 文件夹"],
+        ["FileExt", "页面文件的扩展名", ".htm"],
+        ["Template", "使用的模板", "default"],
+        ["Charset", "页面的字符集", "gb2312"],
+        ["FileEncode", "页面文件的编码：0 为 ANSI，1 为 UTF-8", "0"],
+    ]),
+    (2, "文档设置"),
+    (0, "每个文档都有自己的文件名前缀、切分级别、章节编号规则和清理选项。"
+        "文件名前缀只能由英文字母和数字组成。"),
+    (1, "输出结果"),
+    (0, "每个文档生成一组页面：首页的文件名就是文件名前缀加扩展名，"
+        "其余页面按章节号命名，例如 guide.1.2.htm。"),
+    (2, "资源文件夹"),
+    (0, "每个文档的图片和样式表 tessarine.css 保存在与前缀同名的 .files 文件夹中，"
+        "模板的资源复制到 tfiles 文件夹。"),
+    (1, "常见问题"),
+    (0, "如果生成出错，程序会显示“生成出错，原因：”和具体原因。"
+        "修正文档或设置后重新生成即可，已经生成的其他文件会保留。"),
+]
+
 if __name__ == "__main__":
     write_docx("user-guide.docx", USER_GUIDE)
     write_docx("release-notes.docx", RELEASE_NOTES)
+    write_docx("tessarine-guide.docx", TESSARINE_GUIDE, numbered=True)

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string_view>
 
+#include "cli/build_command.h"
 #include "convert/conversion.h"
 #include "project/document_list.h"
 #include "project/project_file.h"
@@ -24,6 +26,7 @@ constexpr std::string_view kProgram = "tessarine";
 struct Invocation {
   std::vector<std::string> operands;
   std::set<std::string, std::less<>> options;
+  std::map<std::string, std::string, std::less<>> values;  // of the options that take one
 
   bool Has(std::string_view option) const { return options.contains(option); }
 };
@@ -33,6 +36,7 @@ using CommandFunction = int (*)(const Invocation&, std::ostream& out, std::ostre
 struct Option {
   std::string_view name;  // "--force"
   std::string_view help;
+  std::string_view value = {};  // the value's name in the usage line; empty for a switch
 };
 
 struct Command {
@@ -116,6 +120,14 @@ int RunCheck(const Invocation& call, std::ostream& out, std::ostream& err) {
   return kExitOk;
 }
 
+int RunBuildCommand(const Invocation& call, std::ostream& out, std::ostream& err) {
+  BuildRequest request{call.operands[0], std::nullopt, call.Has("--timings")};
+  if (auto output = call.values.find("--output"); output != call.values.end()) {
+    request.output_dir = output->second;
+  }
+  return RunBuild(request, out, err);
+}
+
 // One document to Word HTML, the first step of every build: lets a user see
 // (and a developer debug) exactly what the later stages will read.
 int RunConvert(const Invocation& call, std::ostream& out, std::ostream& err) {
@@ -158,6 +170,14 @@ const std::vector<Command>& Commands() {
        2,
        2,
        RunConvert},
+      {"build",
+       "PROJECT.tsn",
+       "build the project's site into its output folder",
+       {{"--output", "build into DIR instead of the project's output folder", "DIR"},
+        {"--timings", "print the time each stage took"}},
+       1,
+       1,
+       RunBuildCommand},
   };
   return commands;
 }
@@ -167,7 +187,11 @@ std::string UsageLine(const Command& command) {
   // as an overlapping copy (-Wrestrict).
   std::string line(kProgram);
   line.append(" ").append(command.name);
-  for (const Option& option : command.options) line.append(" [").append(option.name).append("]");
+  for (const Option& option : command.options) {
+    line.append(" [").append(option.name);
+    if (!option.value.empty()) line.append(" ").append(option.value);
+    line.append("]");
+  }
   if (!command.operands.empty()) line.append(" ").append(command.operands);
   return line;
 }
@@ -224,9 +248,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     } else if (arg == "--help" || arg == "-h") {
       out << "Usage: " << UsageLine(*command) << "\n" << command->summary << "\n";
       return kExitOk;
-    } else if (std::any_of(command->options.begin(), command->options.end(),
-                           [&](const Option& option) { return option.name == arg; })) {
+    } else if (const auto option =
+                   std::find_if(command->options.begin(), command->options.end(),
+                                [&](const Option& known) { return known.name == arg; });
+               option != command->options.end()) {
       call.options.insert(arg);
+      if (!option->value.empty()) {
+        if (++i == args.size()) return UsageError(err, arg + " needs a value");
+        call.values[arg] = args[i];
+      }
     } else {
       return UsageError(err, "unknown option '" + arg + "' for " + std::string(command->name));
     }

@@ -18,13 +18,19 @@ bool Is(pugi::xml_node node, const char* name) {
   return std::strcmp(node.name(), name) == 0;
 }
 
+// Element nesting the writer follows. A package may nest elements without
+// bound; deeper content is left out rather than exhausting the stack.
+constexpr int kMaxNesting = 200;
+
 // Containers that only group blocks or runs; their content counts as if it
 // stood in their place.
 bool IsBlockGroup(pugi::xml_node node) {
   return Is(node, "w:customXml") || Is(node, "w:ins") || Is(node, "w:moveTo");
 }
 
-pugi::xml_node SdtContent(pugi::xml_node sdt) { return sdt.child("w:sdtContent"); }
+pugi::xml_node SdtContent(pugi::xml_node sdt) {
+  return sdt.child("w:sdtContent");
+}
 
 // Alternate content holds the same thing twice (a modern form and a
 // fallback); only one may be written.
@@ -33,19 +39,21 @@ pugi::xml_node AlternateBranch(pugi::xml_node alternate) {
   return choice ? choice : alternate.child("mc:Fallback");
 }
 
-void CollectSections(pugi::xml_node container, std::vector<pugi::xml_node>& out) {
+void CollectSections(pugi::xml_node container, std::vector<pugi::xml_node>& out, int depth = 0) {
+  if (depth > kMaxNesting) return;
   for (pugi::xml_node child : container.children()) {
     if (Is(child, "w:p")) {
       if (pugi::xml_node sect = child.child("w:pPr").child("w:sectPr")) out.push_back(sect);
     } else if (Is(child, "w:sdt")) {
-      CollectSections(SdtContent(child), out);
+      CollectSections(SdtContent(child), out, depth + 1);
     } else if (IsBlockGroup(child)) {
-      CollectSections(child, out);
+      CollectSections(child, out, depth + 1);
     }
   }
 }
 
-void AppendParagraphText(pugi::xml_node node, std::string& text) {
+void AppendParagraphText(pugi::xml_node node, std::string& text, int depth = 0) {
+  if (depth > kMaxNesting) return;
   for (pugi::xml_node child : node.children()) {
     if (Is(child, "w:t")) {
       text += child.text().get();
@@ -55,12 +63,13 @@ void AppendParagraphText(pugi::xml_node node, std::string& text) {
                Is(child, "w:rPr") || Is(child, "w:instrText")) {
       continue;
     } else if (child.first_child()) {
-      AppendParagraphText(child, text);
+      AppendParagraphText(child, text, depth + 1);
     }
   }
 }
 
-bool FindFirstWords(pugi::xml_node container, std::string& words) {
+bool FindFirstWords(pugi::xml_node container, std::string& words, int depth = 0) {
+  if (depth > kMaxNesting) return false;
   for (pugi::xml_node child : container.children()) {
     if (Is(child, "w:p")) {
       std::string text;
@@ -80,13 +89,13 @@ bool FindFirstWords(pugi::xml_node container, std::string& words) {
     } else if (Is(child, "w:tbl")) {
       for (pugi::xml_node tr : child.children("w:tr")) {
         for (pugi::xml_node tc : tr.children("w:tc")) {
-          if (FindFirstWords(tc, words)) return true;
+          if (FindFirstWords(tc, words, depth + 1)) return true;
         }
       }
     } else if (Is(child, "w:sdt")) {
-      if (FindFirstWords(SdtContent(child), words)) return true;
+      if (FindFirstWords(SdtContent(child), words, depth + 1)) return true;
     } else if (IsBlockGroup(child)) {
-      if (FindFirstWords(child, words)) return true;
+      if (FindFirstWords(child, words, depth + 1)) return true;
     }
   }
   return false;
@@ -98,14 +107,15 @@ bool IsDeletedMark(pugi::xml_node ppr) {
   return mark.child("w:del") || mark.child("w:moveFrom");
 }
 
-bool HasAcceptedContent(pugi::xml_node node) {
+bool HasAcceptedContent(pugi::xml_node node, int depth = 0) {
+  if (depth > kMaxNesting) return false;
   for (pugi::xml_node child : node.children()) {
     if (Is(child, "w:del") || Is(child, "w:moveFrom") || Is(child, "w:pPr")) continue;
     if (Is(child, "w:t") || Is(child, "w:tab") || Is(child, "w:br") || Is(child, "w:drawing") ||
         Is(child, "w:pict") || Is(child, "w:sym") || Is(child, "m:oMath")) {
       return true;
     }
-    if (child.first_child() && HasAcceptedContent(child)) return true;
+    if (child.first_child() && HasAcceptedContent(child, depth + 1)) return true;
   }
   return false;
 }
@@ -293,7 +303,21 @@ void BodyWriter::Write() {
   out_ += "</div>\r\n\r\n</body>\r\n\r\n</html>\r\n";
 }
 
+bool BodyWriter::EnterNested() {
+  if (nesting_ >= kMaxNesting) {
+    if (!nesting_reported_) {
+      doc_.Diagnose("Content nested more than " + std::to_string(kMaxNesting) +
+                    " elements deep was left out.");
+      nesting_reported_ = true;
+    }
+    return false;
+  }
+  ++nesting_;
+  return true;
+}
+
 void BodyWriter::WriteBlocks(pugi::xml_node container, int depth) {
+  if (!EnterNested()) return;
   for (pugi::xml_node child : container.children()) {
     if (Is(child, "w:p")) {
       WriteParagraph(child, depth);
@@ -317,6 +341,7 @@ void BodyWriter::WriteBlocks(pugi::xml_node container, int depth) {
       doc_.Diagnose("Content embedded in another format (altChunk) was left out.");
     }
   }
+  --nesting_;
 }
 
 void BodyWriter::WriteSectionBreak(const SectionProperties& next) {
@@ -518,12 +543,15 @@ void BodyWriter::CloseWrapper() {
 void BodyWriter::PushInline(std::string open, InlineElement element) {
   CloseWrapper();
   out_ += open;
+  element.in_comment = para_->comment_open;
   para_->inline_stack.push_back(std::move(element));
 }
 
 void BodyWriter::PopInline() {
   CloseWrapper();
   InlineElement& top = para_->inline_stack.back();
+  // The end tag goes on the same side of a field-code comment as its start.
+  SyncComment(top.in_comment);
   out_ += top.close;
   if (top.field >= 0 && static_cast<size_t>(top.field) < fields_.size()) {
     fields_[top.field].anchor_open = false;
@@ -553,6 +581,7 @@ bool BodyWriter::HideFieldResult() const {
 // --- Inline content ----------------------------------------------------------
 
 void BodyWriter::WriteInline(pugi::xml_node parent) {
+  if (!EnterNested()) return;
   for (pugi::xml_node child : parent.children()) {
     const char* name = child.name();
     if (std::strncmp(name, "w:", 2) == 0) {
@@ -575,13 +604,13 @@ void BodyWriter::WriteInline(pugi::xml_node parent) {
         WriteInline(SdtContent(child));
       }
       // w:del and w:moveFrom (rejected in the accepted view), comments,
-      // proofing marks and permissions write nothing.
-    } else if (Is(child, "m:oMath") || Is(child, "m:oMathPara")) {
-      WriteMath(child);
+      // proofing marks and permissions write nothing. Equations (m:oMath)
+      // are written with their own markup by the equation writer, not here.
     } else if (Is(child, "mc:AlternateContent")) {
       WriteInline(AlternateBranch(child));
     }
   }
+  --nesting_;
 }
 
 void BodyWriter::RunWrapper(const RunProperties& direct, bool east_asian_text, std::string& open,
@@ -826,26 +855,8 @@ void BodyWriter::WriteSymbol(pugi::xml_node sym) {
   para_->has_content = true;
 }
 
-void BodyWriter::WriteMath(pugi::xml_node math) {
-  // Equations come with their own markup later; their text is kept now so
-  // nothing of the document's words goes missing.
-  std::string text;
-  struct Walker : pugi::xml_tree_walker {
-    std::string* text;
-    bool for_each(pugi::xml_node& node) override {
-      if (std::strcmp(node.name(), "m:t") == 0) *text += node.text().get();
-      return true;
-    }
-  } walker;
-  walker.text = &text;
-  math.traverse(walker);
-  if (text.empty()) return;
-  PrepareContent();
-  CloseWrapper();
-  WriteText(text, true);
-}
-
 void BodyWriter::CollectTextBoxes(pugi::xml_node node) {
+  if (!EnterNested()) return;
   for (pugi::xml_node child : node.children()) {
     if (Is(child, "w:txbxContent")) {
       para_->text_boxes.push_back(child);
@@ -855,6 +866,7 @@ void BodyWriter::CollectTextBoxes(pugi::xml_node node) {
       CollectTextBoxes(child);
     }
   }
+  --nesting_;
 }
 
 void BodyWriter::WriteHyperlink(pugi::xml_node link) {
@@ -1012,7 +1024,10 @@ void BodyWriter::WriteBookmarkStart(pugi::xml_node start) {
   for (const InlineElement& element : para_->inline_stack) {
     anchor_open = anchor_open || !element.bookmark_id.empty() || element.close == "</a>";
   }
-  if (wraps && !para_->comment_open && !anchor_open) {
+  // An anchor inside a field code would vanish with the code; it goes
+  // between the code blocks instead.
+  SyncComment(false);
+  if (wraps && !anchor_open) {
     PushInline(std::move(anchor), InlineElement{"</a>", id, -1});
   } else {
     out_ += anchor;

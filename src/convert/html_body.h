@@ -46,6 +46,7 @@ class BodyWriter {
     std::string close;
     std::string bookmark_id;  // a wrapping <a name> for this bookmark
     int field = -1;           // the <a href> of this field's result
+    bool in_comment = false;  // opened inside a field-code comment
   };
   struct Field {
     std::string instruction;
@@ -72,6 +73,8 @@ class BodyWriter {
   };
 
   // --- blocks (html_body.cpp) ---
+  // False (and reported once) when content is nested too deep to follow.
+  bool EnterNested();
   void WriteBlocks(pugi::xml_node container, int depth);
   void WriteParagraph(pugi::xml_node p, int depth);
   void WriteSectionBreak(const SectionProperties& next);
@@ -98,7 +101,6 @@ class BodyWriter {
   void WriteSimpleField(pugi::xml_node field);
   void WriteBookmarkStart(pugi::xml_node start);
   void WriteBookmarkEnd(pugi::xml_node end);
-  void WriteMath(pugi::xml_node math);
   void WriteFieldChar(pugi::xml_node fld_char, std::string_view wrapper_open,
                       std::string_view wrapper_close);
   void WriteText(std::string_view text, bool is_content);
@@ -138,7 +140,9 @@ class BodyWriter {
   std::map<std::string, InheritedRun, std::less<>> inherited_;
   std::map<std::string, std::string, std::less<>> char_classes_;
   std::string default_paragraph_style_;
-  std::string scratch_open_, scratch_close_, scratch_css_;
+  std::string scratch_css_;
+  int nesting_ = 0;
+  bool nesting_reported_ = false;
 };
 
 // Escapes a URL or name for a double-quoted attribute value.

@@ -38,14 +38,15 @@ struct RowModel {
 
 // Rows and cells may sit inside content controls or custom XML.
 template <typename Visit>
-void ForEachChild(pugi::xml_node parent, const char* name, Visit visit) {
+void ForEachChild(pugi::xml_node parent, const char* name, Visit visit, int depth = 0) {
+  if (depth > 64) return;  // wrappers around wrappers; nothing real nests this deep
   for (pugi::xml_node child : parent.children()) {
     if (Is(child, name)) {
       visit(child);
     } else if (Is(child, "w:sdt")) {
-      ForEachChild(child.child("w:sdtContent"), name, visit);
+      ForEachChild(child.child("w:sdtContent"), name, visit, depth + 1);
     } else if (Is(child, "w:customXml")) {
-      ForEachChild(child, name, visit);
+      ForEachChild(child, name, visit, depth + 1);
     }
   }
 }

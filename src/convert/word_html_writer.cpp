@@ -29,10 +29,20 @@ std::string BodyLanguage(const RunProperties& defaults, const ThemeFontLanguages
   return "ZH-CN";
 }
 
+// filelist.xml has no encoding declaration, so it is kept to ASCII: other
+// characters of the file name become character references.
 std::string FileListXml(const std::string& htm_name) {
   std::string xml =
       "<xml xmlns:o=\"urn:schemas-microsoft-com:office:office\">\r\n <o:MainFile HRef=\"../";
-  AppendEscapedText(xml, htm_name);
+  size_t pos = 0;
+  while (pos < htm_name.size()) {
+    const char32_t c = NextCodePoint(htm_name, pos);
+    if (c >= 0x80 || c == '&' || c == '<' || c == '>' || c == '"') {
+      xml += "&#" + std::to_string(static_cast<unsigned long>(c)) + ";";
+    } else if (c >= 0x20) {
+      xml += static_cast<char>(c);
+    }
+  }
   xml += "\"/>\r\n <o:File HRef=\"filelist.xml\"/>\r\n</xml>";
   return xml;
 }

@@ -1,0 +1,409 @@
+#include "site/build_site.h"
+
+#include <stdlib.h>  // mkdtemp
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <new>
+
+#include "convert/conversion.h"
+#include "project/validation.h"
+#include "site/cleanup.h"
+#include "site/frameset.h"
+#include "site/head_style.h"
+#include "site/header_footer.h"
+#include "site/images.h"
+#include "site/naming.h"
+#include "site/navigation.h"
+#include "site/sections.h"
+#include "site/templates.h"
+#include "support/files.h"
+#include "support/text_file.h"
+
+namespace tessarine::site {
+namespace {
+
+namespace fs = std::filesystem;
+using project::DocumentRecord;
+using project::ProjectSettings;
+using support::Result;
+using support::Status;
+
+constexpr std::string_view kDocumentExtensions = "doc|docx";
+constexpr std::string_view kLineBreak = "\r\n";
+constexpr std::string_view kResourceFolderSuffix = ".files/";
+constexpr std::string_view kStyleSheetFile = "tessarine.css";
+constexpr std::string_view kTemplateResources = "tfiles/";
+constexpr std::string_view kFramesetHomeName = "default";
+constexpr std::string_view kHomePageLevel = "0";
+constexpr std::string_view kScratchFolderPattern = "tessarine-build-XXXXXX";
+
+// Progress: 2 at the start, 12 steps of 7/n over each document, 5 at the end.
+constexpr int16_t kStartStep = 2;
+constexpr int16_t kSitePagesStep = 5;
+constexpr double kDocumentsShare = 7.0;
+
+Status Failure(std::string message) {
+  return Status::Error(std::move(message));
+}
+
+// Adds up the wall time of each group of stages. A lap charges the time since
+// the previous lap to the stage named.
+class StageClock {
+ public:
+  void Lap(std::string_view stage, bool pattern_passes) {
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - last_).count();
+    last_ = now;
+    for (StageTime& time : times_) {
+      if (time.stage == stage) {
+        time.seconds += seconds;
+        return;
+      }
+    }
+    times_.push_back(StageTime{std::string(stage), seconds, pattern_passes});
+  }
+  std::vector<StageTime> Times() const { return times_; }
+
+ private:
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+  std::vector<StageTime> times_;
+};
+
+// A fresh folder under the system's temporary folder, so that two builds
+// never share one. Ends with "/".
+Result<std::string> CreateScratchFolder() {
+  std::error_code error;
+  fs::path base = fs::temp_directory_path(error);
+  if (error) base = "/tmp";
+  std::string pattern = (base / kScratchFolderPattern).string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    return Failure("cannot create a scratch folder under " + base.string() + ": " +
+                   std::strerror(errno));
+  }
+  return pattern + "/";
+}
+
+Status CreateFolder(const std::string& folder) {
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error || !fs::is_directory(folder, error)) {
+    return Failure("cannot create the folder " + folder + ": " +
+                   (error ? error.message() : "a file of that name is in the way"));
+  }
+  return Status::Ok();
+}
+
+// The converter said it wrote the file; one that cannot be opened now would
+// read as empty text and the document would vanish from the site as if it
+// were blank.
+Result<std::string> ReadWordHtml(const std::string& path) {
+  errno = 0;
+  if (std::ifstream probe(path, std::ios::binary); !probe) {
+    const char* reason = errno != 0 ? std::strerror(errno) : "cannot be opened";
+    return Failure(std::string(kReadFileFailure) + path + ": " + reason);
+  }
+  return support::ReadTextFile(path);
+}
+
+// The page heading the page loop puts in front of a content page's body.
+std::string PageHeading(const Section& row) {
+  return "<h" + row.Level + ">" + row.Title + "</h" + row.Level + ">";
+}
+
+// The build of one project: the working values every document shares.
+class SiteBuild {
+ public:
+  SiteBuild(const ProjectSettings& project, std::string template_folder, BuildProgress& progress,
+            const std::atomic<bool>& stop_requested, BuildOutcome& outcome)
+      : project_(project),
+        template_folder_(std::move(template_folder)),
+        step_(progress, stop_requested),
+        step_size_(kDocumentsShare / static_cast<double>(project.Documents.size())),
+        outcome_(outcome) {}
+
+  Status Run();
+  bool stopped() const { return step_.stopped(); }
+  std::vector<StageTime> StageTimes() const { return clock_.Times(); }
+
+ private:
+  Status BuildDocument(size_t number);
+  Status Convert(const DocumentRecord& document, const std::string& word_html);
+  Result<std::string> WritePages(SectionTable& sections, const DocumentRecord& document,
+                                 const CleanupOptions& cleanup, const PageSetup& page_setup,
+                                 std::string_view page_skeleton);
+  Status CopyTemplateResources();
+  std::string HomePage() const;
+  // The document step of the given weight (a multiple of 7/n).
+  Status DocumentStep(std::string_view label, int weight = 1) {
+    return step_(WholeStep(weight * step_size_), label);
+  }
+
+  const ProjectSettings& project_;
+  const std::string template_folder_;
+  ProgressStep step_;
+  const double step_size_;
+  BuildOutcome& outcome_;
+  std::string scratch_;
+  StageClock clock_;
+};
+
+Status SiteBuild::Run() {
+  if (Status s = step_(kStartStep, "开始"); !s) return s;
+  Result<std::string> scratch = CreateScratchFolder();
+  if (!scratch) return scratch.status();
+  scratch_ = *scratch;
+  outcome_.scratch_folder = scratch_;
+
+  for (size_t number = 1; number <= project_.Documents.size(); ++number) {
+    if (Status s = BuildDocument(number); !s) return s;
+  }
+
+  if (Status s = CopyTemplateResources(); !s) return s;
+  if (Status s = step_(kSitePagesStep, "write otherpage"); !s) return s;
+  if (Status s = WriteFramesetHome(project_, template_folder_, outcome_.site_sections); !s) {
+    return s;
+  }
+  if (Status s = WriteTopFrame(project_, template_folder_); !s) return s;
+  if (Status s = WriteMenuFrame(project_, template_folder_, outcome_.site_sections); !s) return s;
+  clock_.Lap("site pages", false);
+
+  support::DeleteFolder(scratch_);
+  outcome_.scratch_folder.clear();
+  outcome_.home_page = HomePage();
+  return Status::Ok();
+}
+
+// The stages of one document, in their order. `number` counts from 1.
+Status SiteBuild::BuildDocument(size_t number) {
+  const DocumentRecord& document = project_.Documents[number - 1];
+  const std::string& prefix = document.FilenamePre;
+
+  if (!support::IsDocumentFile(document.Path, kDocumentExtensions)) {
+    return Failure(std::string(kInvalidDocument) + std::string(kLineBreak) + document.Path);
+  }
+  const std::string resource_folder =
+      project_.OutputDir + prefix + std::string(kResourceFolderSuffix);
+  if (Status s = CreateFolder(resource_folder); !s) return s;
+
+  const std::string word_html = scratch_ + prefix + ".htm";
+  if (Status s = Convert(document, word_html); !s) return s;
+  clock_.Lap("convert", false);
+  Result<std::string> text = ReadWordHtml(word_html);
+  if (!text) return text.status();
+  clock_.Lap("read", false);
+
+  Result<HeadParts> head = ParseHead(*text);
+  if (!head) return head.status();
+  text = std::string();  // the head and the rest hold it all now
+  if (Status s = DocumentStep("head parse"); !s) return s;
+  Result<std::string> style_sheet = ParseStyleSheet(head->head);
+  if (!style_sheet) return style_sheet.status();
+  Result<PageSetup> page_setup = ReadPageSetup(*style_sheet);
+  if (!page_setup) return page_setup.status();
+  if (Status s = DocumentStep("style parse"); !s) return s;
+  Result<CleanupOptions> cleanup = CleanupOptionsOf(document);
+  if (!cleanup) return cleanup.status();
+  style_sheet = OptimizeStyleSheet(*style_sheet, cleanup->mode, cleanup->Opt1VML);
+  if (!style_sheet) return style_sheet.status();
+  if (Status s = DocumentStep("style optimize"); !s) return s;
+
+  Result<std::string> body = ExtractBody(head->rest);
+  if (!body) return body.status();
+  head = HeadParts();
+  Result<bool> blank = IsBlankHtml(*body);
+  if (!blank) return blank.status();
+  clock_.Lap("head, style sheet and body", true);
+  if (*blank) return Status::Ok();  // skipped without a message; its slot stays empty
+
+  Result<SectionTable> sections = SplitSections(*body, document.ParseLevel, document.NodeName);
+  if (!sections) return sections.status();
+  body = std::string();
+  if (Status s = DocumentStep("init a_doc 1"); !s) return s;
+  if (Status s = AssignPageFiles(*sections, document, project_.FileExt); !s) return s;
+  if (Status s = DocumentStep("init filename"); !s) return s;
+  AssignPageTitles(*sections, document);
+  BuildNavBars(*sections, project_.PageNavPreHTML, project_.PageNavSep);
+  AssignChapterNumbers(*sections, document);
+  if (Status s = BuildHeaders(*sections, document, scratch_, project_.OutputDir); !s) return s;
+  if (Status s = BuildFooters(*sections, document, scratch_, project_.OutputDir); !s) return s;
+  if (Status s = DocumentStep("init numberlist"); !s) return s;
+  clock_.Lap("sections, names and navigation", true);
+
+  Result<std::string> skeleton =
+      ApplyTemplateBlocks(template_folder_, project_.PageNav, project_.Copyright);
+  if (!skeleton) return skeleton.status();
+  if (Status s = DocumentStep("into loop"); !s) return s;
+  clock_.Lap("page template", true);
+  Result<std::string> all_bodies =
+      WritePages(*sections, document, *cleanup, *page_setup, *skeleton);
+  if (!all_bodies) return all_bodies.status();
+  if (Status s = DocumentStep("write mainpage"); !s) return s;
+
+  if (Status s = CopyPageImages(*all_bodies, scratch_, project_.OutputDir, prefix); !s) return s;
+  if (Status s = support::WriteTextFile(resource_folder + std::string(kStyleSheetFile),
+                                        *style_sheet, project_.FileEncode);
+      !s) {
+    return s;
+  }
+  clock_.Lap("pictures and style sheet", false);
+
+  for (Section& row : *sections) row.Body = std::string();
+  if (outcome_.site_sections.size() < number) outcome_.site_sections.resize(number);
+  outcome_.site_sections[number - 1] = std::move(*sections);
+  return Status::Ok();
+}
+
+// Word HTML and its companion folder at `word_html`, with the converter's
+// three progress steps (saving weighs double).
+Status SiteBuild::Convert(const DocumentRecord& document, const std::string& word_html) {
+  Status stop = Status::Ok();
+  const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
+    stop = DocumentStep(convert::StepLabel(done), convert::StepWeight(done));
+    return stop.ok();
+  };
+  const convert::ConvertOutcome converted =
+      convert::ConvertToWordHtml(document.Path, word_html, on_step);
+  for (const std::string& note : converted.diagnostics) {
+    outcome_.diagnostics.push_back(document.Path + ": " + note);
+  }
+  if (converted.stopped()) return stop;
+  if (!converted.ok()) return Failure(converted.message);
+  return Status::Ok();
+}
+
+// Every row of the table as a page, in row order; gives all finished bodies
+// joined, for the picture copying.
+Result<std::string> SiteBuild::WritePages(SectionTable& sections, const DocumentRecord& document,
+                                          const CleanupOptions& cleanup,
+                                          const PageSetup& page_setup,
+                                          std::string_view page_skeleton) {
+  const PageWidthOptions page_width = PageWidthOptionsOf(document);
+  PlaceholderMap values = {
+      {"charset", project_.Charset},
+      {"filekey", document.FilenamePre},
+      {"copyright", project_.CopyrightHTML},
+      {"title", ""},
+      {"metakey", ""},
+      {"metadesc", ""},
+      {"nav", ""},
+      {"content", ""},
+  };
+  std::string all_bodies;
+
+  for (size_t k = 0; k < sections.size(); ++k) {
+    Section& row = sections[k];
+    Result<std::string> body = CleanPageBody(sections, k, document, cleanup);
+    if (!body) return body.status();
+    if (row.Level != kHomePageLevel) *body = PageHeading(row) + *body;
+    *body += BuildRelatedBlock(sections, k, document);
+    *body = row.HeaderHtml + *body + row.FooterHtml;
+    row.Body = WrapPageWidth(*body, page_width, page_setup);
+    all_bodies += row.Body;
+    clock_.Lap("page clean-up", true);
+
+    values["title"] = row.PageTitle;
+    Result<std::string> keywords = PageMetaKeywords(document, values["title"], row.Body);
+    if (!keywords) return keywords.status();
+    values["metakey"] = std::move(*keywords);
+    values["metadesc"] = PageMetaDescription(document, values["title"], values["metakey"]);
+    values["nav"] = row.Nav;
+    values["content"] = row.Body;
+    clock_.Lap("page meta texts", true);
+
+    if (Status s = WriteContentPage(page_skeleton, values, project_.OutputDir, row.PageFile,
+                                    project_.FileEncode);
+        !s) {
+      return s;
+    }
+    clock_.Lap("page writing", false);
+  }
+  return all_bodies;
+}
+
+// The template's tfiles/ into the output folder's tfiles/, replacing files of
+// the same name. A template without resources leaves the folder empty.
+Status SiteBuild::CopyTemplateResources() {
+  const std::string target = project_.OutputDir + std::string(kTemplateResources);
+  if (Status s = CreateFolder(target); !s) return s;
+  const std::string source = template_folder_ + std::string(kTemplateResources);
+  if (!support::FolderExists(source)) return Status::Ok();
+  return support::CopyFolderTree(source, target);
+}
+
+std::string SiteBuild::HomePage() const {
+  std::string frameset =
+      project_.OutputDir + std::string(kFramesetHomeName) + project_.FileExt;
+  if (support::FileExists(frameset)) return frameset;
+  for (const SectionTable& sections : outcome_.site_sections) {
+    if (!sections.empty()) return project_.OutputDir + sections.front().PageFile;
+  }
+  return {};
+}
+
+}  // namespace
+
+int16_t WholeStep(double size) {
+  if (std::isnan(size)) return 0;
+  constexpr double kMin = std::numeric_limits<int16_t>::min();
+  constexpr double kMax = std::numeric_limits<int16_t>::max();
+  if (size <= kMin) return std::numeric_limits<int16_t>::min();
+  if (size >= kMax) return std::numeric_limits<int16_t>::max();
+  const double floor = std::floor(size);
+  const double fraction = size - floor;
+  double whole = floor;
+  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(floor, 2.0) != 0.0)) whole += 1.0;
+  return static_cast<int16_t>(whole);
+}
+
+ProgressStep::ProgressStep(BuildProgress& progress, const std::atomic<bool>& stop_requested)
+    : progress_(progress), stop_requested_(stop_requested) {}
+
+Status ProgressStep::operator()(int16_t step, std::string_view label) {
+  if (step > 0) {
+    value_ = std::min(value_ + step, kProgressCap);
+    progress_.SetValue(value_);
+  }
+  progress_.StageEnded(label);
+  if (!stop_requested_.load()) return Status::Ok();
+  stopped_ = true;
+  progress_.SetState(kStateInterrupted);
+  return Status::Error(std::string(kInterruptedMessage));
+}
+
+BuildOutcome BuildSite(const ProjectSettings& settings, BuildProgress& progress,
+                       const std::atomic<bool>& stop_requested) {
+  return BuildSite(settings, progress, stop_requested, support::DataFolder());
+}
+
+BuildOutcome BuildSite(const ProjectSettings& settings, BuildProgress& progress,
+                       const std::atomic<bool>& stop_requested, const std::string& data_folder) {
+  BuildOutcome outcome;
+  try {
+    ProjectSettings project = settings;
+    if (auto failure = project::ValidateBuild(project, data_folder)) {
+      outcome.status = Status::Error(failure->message);
+      return outcome;
+    }
+    SiteBuild build(project, data_folder + "template/" + project.Template + "/", progress,
+                    stop_requested, outcome);
+    outcome.status = build.Run();
+    outcome.stopped = build.stopped();
+    outcome.stage_times = build.StageTimes();
+  } catch (const std::bad_alloc&) {
+    outcome.status = Status::Error("not enough memory to build the site");
+  } catch (const std::exception& e) {
+    outcome.status = Status::Error(std::string("unexpected internal error: ") + e.what());
+  }
+  if (!outcome.ok()) outcome.home_page.clear();
+  return outcome;
+}
+
+}  // namespace tessarine::site

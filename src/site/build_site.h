@@ -1,0 +1,149 @@
+// The site build driver: turns a project (its settings and document list)
+// into the finished site in the output folder, document after document, and
+// then writes the site-wide pages. It is the one place where the stages are
+// put in order; each stage is a unit of its own in site/.
+//
+// What a front end does around a build (the GUI's Build command, `tessarine
+// build`):
+//   1. run project::ValidateBuild and show its message when it refuses;
+//   2. set its bar to 0 and its state text to empty, clear the stop flag;
+//   3. run BuildSite, on a worker thread in the GUI, with a BuildProgress and
+//      the stop flag; the stop command sets the flag and nothing else;
+//   4. on success set the bar to 100, the state to kStateDone and show
+//      kBuildSucceeded; on failure show kBuildFailedLead, a line break and the
+//      outcome's message. A stop is a failure with the message
+//      kInterruptedMessage; the state then reads kStateInterrupted.
+//
+// Output, for every document with prefix P: its pages (P & FileExt for the
+// home page, then one page per heading, named by site/naming.h), the resource
+// folder P.files/ with the style sheet "tessarine.css" and the pictures the
+// pages use; after the last document the template's tfiles/ folder copied
+// into the output folder, then the frameset pages. Nothing in the output
+// folder is deleted: files of an earlier build are overwritten when this one
+// writes the same name, and other files stay.
+//
+// Scratch space: every build makes a fresh folder of its own under the
+// system's temporary folder for the Word HTML of its documents. It is removed
+// after a successful build and kept after a failure or a stop, for a look at
+// what the converter wrote.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "project/project_settings.h"
+#include "site/section.h"
+#include "support/status.h"
+
+namespace tessarine::site {
+
+// Texts of the build, shown by the front ends as they stand.
+inline constexpr std::string_view kBuildSucceeded =
+    "恭喜：文档生成成功！您可以点击“查看”按钮，查看生成的效果。";
+inline constexpr std::string_view kBuildFailedLead = "生成出错，原因：";
+inline constexpr std::string_view kInterruptedMessage = "用户中断";
+inline constexpr std::string_view kStateDone = "完成！";
+inline constexpr std::string_view kStateInterrupted = "中断！";
+// Failure messages of the driver's own steps; the path or reason follows.
+inline constexpr std::string_view kInvalidDocument = "无效的 Word 文档：";
+inline constexpr std::string_view kReadFileFailure = "ReadFile:";
+
+// Where a build reports its progress. Called on the build's thread: a GUI
+// forwards the calls to its window's thread.
+class BuildProgress {
+ public:
+  virtual ~BuildProgress() = default;
+  // The bar's new value, 0 to kProgressCap.
+  virtual void SetValue(int value) = 0;
+  // The state text; the build itself only ever sets kStateInterrupted.
+  virtual void SetState(std::string_view state) = 0;
+  // The stage that has just ended, by its label ("head parse", ...). For
+  // diagnosis and tests; not meant for the user.
+  virtual void StageEnded(std::string_view /*label*/) {}
+};
+
+// The bar stays below 100 until the front end sets it after success.
+inline constexpr int kProgressCap = 97;
+
+// A step size made a whole number the way every step is handed to a progress
+// step: to the nearest integer, halves to even (0.5 gives 0, 1.5 and 2.5 give
+// 2), clamped to the 16-bit range.
+int16_t WholeStep(double size);
+
+// The progress step every stage ends with: moves the bar and reads the stop
+// flag, so a stop takes effect at the next step.
+class ProgressStep {
+ public:
+  // `stop_requested` is set by the front end's stop command (from any
+  // thread, or from a signal handler: it is lock-free).
+  ProgressStep(BuildProgress& progress, const std::atomic<bool>& stop_requested);
+
+  // A step above 0 moves the bar by `step`, but never past kProgressCap; a
+  // step of 0 or less leaves it. Then the stage ends (BuildProgress::
+  // StageEnded with `label`). Returns Ok to go on, or, once the stop flag is
+  // set, the state kStateInterrupted and the failure kInterruptedMessage.
+  support::Status operator()(int16_t step, std::string_view label);
+
+  int value() const { return value_; }
+  bool stopped() const { return stopped_; }
+
+ private:
+  BuildProgress& progress_;
+  const std::atomic<bool>& stop_requested_;
+  int value_ = 0;
+  bool stopped_ = false;
+};
+
+static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
+
+// Wall time the build spent in one group of stages, over all documents.
+struct StageTime {
+  std::string stage;
+  double seconds = 0;
+  // True for stages made of regular-expression passes over the document's
+  // markup; reading, converting and writing files are not.
+  bool pattern_passes = false;
+};
+
+struct BuildOutcome {
+  // Ok when every document and the site-wide pages were written; otherwise
+  // the message the user reads (a stop gives kInterruptedMessage).
+  support::Status status = support::Status::Ok();
+  bool stopped = false;
+  // One Section table per document, by list position (entry i-1 for document
+  // i), stored once the document's pages are written. A skipped document
+  // (no visible text) leaves an empty table at its position when a later
+  // document is written; the list ends before it when none is. Bodies are
+  // emptied once written: only the menu reads these tables.
+  SiteSections site_sections;
+  // The page a reader starts from: the frameset home page when the build
+  // wrote one, otherwise the home page of the first document that produced
+  // pages; empty when the build failed or wrote no page.
+  std::string home_page;
+  // The build's scratch folder when it was kept (after a failure or a stop).
+  std::string scratch_folder;
+  // Content oddities the converter met without stopping, each prefixed by the
+  // document's path.
+  std::vector<std::string> diagnostics;
+  // Where the time went, in the order the stages first ran.
+  std::vector<StageTime> stage_times;
+
+  bool ok() const { return status.ok(); }
+};
+
+// Builds the site of `settings`. The settings are checked again first
+// (project::ValidateBuild, on a copy): a project that breaks a rule is
+// refused with the check's message before anything is written, so no file
+// can land outside the output folder whatever the caller did. The
+// one-argument data folder form takes the templates from
+// `data_folder`template/ (ending with "/"); the other uses
+// support::DataFolder(). Never throws.
+BuildOutcome BuildSite(const project::ProjectSettings& settings, BuildProgress& progress,
+                       const std::atomic<bool>& stop_requested);
+BuildOutcome BuildSite(const project::ProjectSettings& settings, BuildProgress& progress,
+                       const std::atomic<bool>& stop_requested, const std::string& data_folder);
+
+}  // namespace tessarine::site

@@ -1,0 +1,595 @@
+// The whole site build, from .docx files written here to the pages in an
+// output folder: page names and contents, the resource folders, the
+// template's resources, progress, stop, refusals and failures, and the
+// `tessarine build` command around it.
+#include <gtest/gtest.h>
+#include <stdlib.h>  // setenv
+#include <sys/wait.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "project/project_file.h"
+#include "project/project_settings.h"
+#include "site/build_site.h"
+#include "site/cleanup.h"
+#include "support/text_file.h"
+#include "test_support.h"
+
+namespace tessarine::site {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TempDir;
+
+// --- Documents ---------------------------------------------------------------------------------
+
+constexpr char kNamespaces[] =
+    R"( xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")"
+    R"( xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
+
+std::string HeadingStyle(int level) {
+  const std::string n = std::to_string(level);
+  return R"(<w:style w:type="paragraph" w:styleId="Heading)" + n + R"("><w:name w:val="heading )" +
+         n + R"("/><w:basedOn w:val="Normal"/><w:pPr><w:outlineLvl w:val=")" +
+         std::to_string(level - 1) + R"("/></w:pPr></w:style>)";
+}
+
+// A .docx of paragraphs: (0, text) is body text, (n, text) a heading of
+// level n, (0, "") an empty paragraph.
+using Blocks = std::vector<std::pair<int, std::string>>;
+
+void WriteDocx(const std::string& path, const Blocks& blocks) {
+  std::string body;
+  for (const auto& [level, text] : blocks) {
+    body += "<w:p>";
+    if (level > 0)
+      body += R"(<w:pPr><w:pStyle w:val="Heading)" + std::to_string(level) + R"("/></w:pPr>)";
+    if (!text.empty()) body += R"(<w:r><w:t xml:space="preserve">)" + text + "</w:t></w:r>";
+    body += "</w:p>";
+  }
+  const std::map<std::string, std::string> parts = {
+      {"[Content_Types].xml",
+       R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
+       R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
+       R"(<Default Extension="xml" ContentType="application/xml"/>)"
+       R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>)"
+       R"(</Types>)"},
+      {"_rels/.rels",
+       R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+       R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/>)"
+       R"(</Relationships>)"},
+      {"word/_rels/document.xml.rels",
+       R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+       R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>)"
+       R"(</Relationships>)"},
+      {"word/styles.xml",
+       std::string(R"(<?xml version="1.0" encoding="UTF-8"?><w:styles)") + kNamespaces +
+           R"(><w:style w:type="paragraph" w:default="1" w:styleId="Normal"><w:name w:val="Normal"/></w:style>)" +
+           HeadingStyle(1) + HeadingStyle(2) + "</w:styles>"},
+      {"word/document.xml", std::string(R"(<?xml version="1.0" encoding="UTF-8"?><w:document)") +
+                                kNamespaces + "><w:body>" + body + "</w:body></w:document>"},
+  };
+  int error = 0;
+  zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  ASSERT_NE(zip, nullptr) << path;
+  for (const auto& [entry, content] : parts) {
+    zip_source_t* source = zip_source_buffer(zip, content.data(), content.size(), 0);
+    ASSERT_GE(zip_file_add(zip, entry.c_str(), source, ZIP_FL_ENC_UTF_8), 0) << entry;
+  }
+  ASSERT_EQ(zip_close(zip), 0);
+}
+
+const Blocks kGuide = {
+    {0, "本指南介绍安装与使用。"}, {1, "安装"}, {0, "安装正文。"}, {2, "系统要求"},
+    {0, "需要 Linux。"},           {1, "使用"}, {0, "使用正文。"},
+};
+const Blocks kNotes = {
+    {0, "Release notes."}, {1, "Version 2"}, {0, "Many documents."},
+    {1, "Version 1"},      {0, "First."},
+};
+// Not one paragraph. Empty paragraphs would not do: Word HTML writes each as
+// "<o:p>&nbsp;</o:p>", and a non-breaking space is visible text.
+const Blocks kBlank = {};
+
+// The label of every progress step, in the order a document's stages end.
+const std::vector<std::string> kDocumentLabels = {
+    "CreateObject(Word.Application)",
+    "Word.Open",
+    "Word.SaveAs",
+    "head parse",
+    "style parse",
+    "style optimize",
+    "init a_doc 1",
+    "init filename",
+    "init numberlist",
+    "into loop",
+    "write mainpage",
+};
+
+// --- Progress ----------------------------------------------------------------------------------
+
+class RecordingProgress : public BuildProgress {
+ public:
+  explicit RecordingProgress(std::atomic<bool>& stop) : stop_(stop) {}
+  void SetValue(int value) override { values.push_back(value); }
+  void SetState(std::string_view state) override { states.emplace_back(state); }
+  void StageEnded(std::string_view label) override {
+    labels.emplace_back(label);
+    if (label == stop_at_label && ++seen_ == stop_at_count) stop_.store(true);
+  }
+
+  // Sets the stop flag when `label` ends for the `count`-th time.
+  void StopAt(std::string label, int count) {
+    stop_at_label = std::move(label);
+    stop_at_count = count;
+    seen_ = 0;
+  }
+  void Clear() {
+    values.clear();
+    states.clear();
+    labels.clear();
+    StopAt("", 0);
+  }
+
+  std::vector<int> values;
+  std::vector<std::string> states;
+  std::vector<std::string> labels;
+
+ private:
+  std::atomic<bool>& stop_;
+  std::string stop_at_label;
+  int stop_at_count = 0;
+  int seen_ = 0;
+};
+
+// --- Fixture -------------------------------------------------------------------------------------
+
+// A data folder with a copy of the shipped default template, an output
+// folder, and TMPDIR pointed at a folder of the test's own so that the
+// build's scratch folders can be seen.
+class SiteBuild : public ::testing::Test {
+ protected:
+  SiteBuild() {
+    fs::create_directories(temp_.path() / "home/template");
+    fs::copy(fs::path(TESSARINE_SOURCE_DIR) / "template/default",
+             temp_.path() / "home/template/default", fs::copy_options::recursive);
+    fs::create_directories(temp_.path() / "out");
+    fs::create_directories(temp_.path() / "docs");
+    fs::create_directories(temp_.path() / "tmp");
+    const char* old = std::getenv("TMPDIR");
+    old_tmpdir_ = old ? std::optional<std::string>(old) : std::nullopt;
+    ::setenv("TMPDIR", temp_.File("tmp").c_str(), 1);
+    settings_ = project::DefaultProjectSettings();
+    settings_.OutputDir = temp_.File("out");
+  }
+  ~SiteBuild() override {
+    if (old_tmpdir_) {
+      ::setenv("TMPDIR", old_tmpdir_->c_str(), 1);
+    } else {
+      ::unsetenv("TMPDIR");
+    }
+  }
+
+  // Writes docs/NAME and adds it to the project.
+  void AddDocument(const std::string& name, const Blocks& blocks) {
+    WriteDocx(temp_.File("docs/" + name), blocks);
+    project::AddDocumentRecord(settings_, temp_.File("docs/" + name));
+  }
+
+  BuildOutcome Build() { return BuildStoppingAt("", 0); }
+  BuildOutcome BuildStoppingAt(const std::string& label, int count) {
+    stop_.store(false);
+    progress_.Clear();
+    progress_.StopAt(label, count);
+    return BuildSite(settings_, progress_, stop_, temp_.File("home") + "/");
+  }
+
+  std::string Out(const std::string& name) const { return temp_.File("out/" + name); }
+  // A page as text (pages are written in code page 936).
+  std::string Page(const std::string& name) const {
+    return support::DecodeText(ReadBytes(Out(name)), support::EncodingAnsi);
+  }
+  std::set<std::string> Listing(const std::string& folder) const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(temp_.path() / folder)) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  TempDir temp_;
+  project::ProjectSettings settings_;
+  std::atomic<bool> stop_{false};
+  RecordingProgress progress_{stop_};
+  std::optional<std::string> old_tmpdir_;
+};
+
+// --- The build ----------------------------------------------------------------------------------
+
+TEST_F(SiteBuild, WritesEveryPageOfTwoDocuments) {
+  AddDocument("guide.docx", kGuide);
+  AddDocument("notes.docx", kNotes);
+  const BuildOutcome outcome = Build();
+  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
+  EXPECT_FALSE(outcome.stopped);
+
+  EXPECT_EQ(
+      Listing("out"),
+      (std::set<std::string>{"doc1.htm", "doc1.1.htm", "doc1.1.1.htm", "doc1.2.htm", "doc1.files",
+                             "doc2.htm", "doc2.1.htm", "doc2.2.htm", "doc2.files", "tfiles"}));
+  // Each page holds its own heading and text, and none of the next page's.
+  const std::string home = Page("doc1.htm");
+  EXPECT_NE(home.find("本指南介绍安装与使用。"), std::string::npos) << home;
+  EXPECT_EQ(home.find("<h1>"), std::string::npos);
+  EXPECT_EQ(home.find("安装正文"), std::string::npos);
+  const std::string install = Page("doc1.1.htm");
+  EXPECT_NE(install.find("<h1>1 安装</h1>"), std::string::npos) << install;
+  EXPECT_NE(install.find("安装正文。"), std::string::npos);
+  EXPECT_EQ(install.find("需要 Linux"), std::string::npos);
+  const std::string requirements = Page("doc1.1.1.htm");
+  EXPECT_NE(requirements.find("<h2>1.1 系统要求</h2>"), std::string::npos) << requirements;
+  EXPECT_NE(requirements.find("需要 Linux。"), std::string::npos);
+  EXPECT_NE(Page("doc1.2.htm").find("<h1>2 使用</h1>"), std::string::npos);
+  EXPECT_NE(Page("doc2.2.htm").find("<h1>2 Version 1</h1>"), std::string::npos);
+  EXPECT_NE(Page("doc2.2.htm").find("First."), std::string::npos);
+  // The template's placeholders are filled for each document.
+  EXPECT_NE(install.find("<title>guide : 安装</title>"), std::string::npos);
+  EXPECT_NE(install.find(R"(href="doc1.files/tessarine.css")"), std::string::npos);
+  EXPECT_NE(Page("doc2.htm").find(R"(href="doc2.files/tessarine.css")"), std::string::npos);
+  EXPECT_NE(install.find("charset=gb2312"), std::string::npos);
+  EXPECT_EQ(install.find("{content}"), std::string::npos);
+
+  for (const char* prefix : {"doc1", "doc2"}) {
+    const std::string css = Page(std::string(prefix) + ".files/tessarine.css");
+    EXPECT_EQ(css.rfind("/* Generator: Tessarine */\r\n", 0), 0u) << prefix;
+    EXPECT_EQ(css.find("mso-"), std::string::npos) << prefix;  // selective mode by default
+  }
+  EXPECT_EQ(ReadBytes(Out("tfiles/style.css")),
+            ReadBytes(temp_.path() / "home/template/default/tfiles/style.css"));
+
+  ASSERT_EQ(outcome.site_sections.size(), 2u);
+  EXPECT_EQ(outcome.site_sections[0].size(), 4u);
+  EXPECT_EQ(outcome.site_sections[1].size(), 3u);
+  EXPECT_EQ(outcome.site_sections[0][2].PageFile, "doc1.1.1.htm");
+  EXPECT_EQ(outcome.home_page, Out("doc1.htm"));
+  EXPECT_TRUE(outcome.diagnostics.empty());
+  // The scratch folder is gone after success.
+  EXPECT_EQ(outcome.scratch_folder, "");
+  EXPECT_TRUE(Listing("tmp").empty());
+
+  // Two documents: steps of round(3.5) = 4 and round(7) = 7 would pass 97.
+  ASSERT_FALSE(progress_.values.empty());
+  EXPECT_EQ(progress_.values.back(), kProgressCap);
+  EXPECT_TRUE(std::is_sorted(progress_.values.begin(), progress_.values.end()));
+  EXPECT_TRUE(progress_.states.empty());
+}
+
+TEST_F(SiteBuild, OneDocumentRunsItsStagesInOrderAndReaches91) {
+  AddDocument("guide.docx", kGuide);
+  const BuildOutcome outcome = Build();
+  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
+  std::vector<std::string> expected = {"开始"};
+  expected.insert(expected.end(), kDocumentLabels.begin(), kDocumentLabels.end());
+  expected.push_back("write otherpage");
+  EXPECT_EQ(progress_.labels, expected);
+  // 2, then 7 for each stage and 14 for saving, then 5: 2 + 84 + 5.
+  const std::vector<int> values = {2, 9, 16, 30, 37, 44, 51, 58, 65, 72, 79, 86, 91};
+  EXPECT_EQ(progress_.values, values);
+}
+
+TEST_F(SiteBuild, SecondBuildOverwritesItsPagesAndKeepsOtherFiles) {
+  AddDocument("guide.docx", kGuide);
+  ASSERT_TRUE(Build().ok());
+  testing::WriteBytes(Out("doc1.1.htm"), "stale");
+  testing::WriteBytes(Out("notes.txt"), "mine");
+  testing::WriteBytes(Out("tfiles/extra.js"), "mine too");
+
+  const BuildOutcome again = Build();
+  ASSERT_TRUE(again.ok()) << again.status.message();
+  EXPECT_NE(Page("doc1.1.htm").find("安装正文。"), std::string::npos);
+  EXPECT_EQ(ReadBytes(Out("notes.txt")), "mine");
+  EXPECT_EQ(ReadBytes(Out("tfiles/extra.js")), "mine too");
+  EXPECT_TRUE(Listing("tmp").empty());
+}
+
+TEST_F(SiteBuild, StopDuringTheSecondOfThreeDocumentsKeepsTheFirst) {
+  AddDocument("guide.docx", kGuide);
+  AddDocument("notes.docx", kNotes);
+  AddDocument("more.docx", kNotes);
+  // The second document's converter has started when the flag is set.
+  const BuildOutcome outcome = BuildStoppingAt("CreateObject(Word.Application)", 2);
+  ASSERT_FALSE(outcome.ok());
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.status.message(), kInterruptedMessage);
+  EXPECT_EQ(progress_.states, std::vector<std::string>{std::string(kStateInterrupted)});
+  EXPECT_EQ(progress_.labels.back(), "CreateObject(Word.Application)");
+
+  EXPECT_TRUE(fs::exists(Out("doc1.htm")));
+  EXPECT_TRUE(fs::exists(Out("doc1.2.htm")));
+  EXPECT_TRUE(fs::exists(Out("doc1.files/tessarine.css")));
+  EXPECT_FALSE(fs::exists(Out("doc2.htm")));
+  EXPECT_FALSE(fs::exists(Out("doc3.htm")));
+  EXPECT_FALSE(fs::exists(Out("tfiles")));
+  EXPECT_EQ(outcome.site_sections.size(), 1u);
+  EXPECT_EQ(outcome.home_page, "");
+  // The scratch folder stays, with the first document's Word HTML in it.
+  ASSERT_NE(outcome.scratch_folder, "");
+  EXPECT_EQ(outcome.scratch_folder.rfind(temp_.File("tmp") + "/tessarine-build-", 0), 0u)
+      << outcome.scratch_folder;
+  EXPECT_TRUE(fs::exists(outcome.scratch_folder + "doc1.htm"));
+  EXPECT_EQ(Listing("tmp").size(), 1u);
+}
+
+TEST_F(SiteBuild, StopAtTheLastStepStillFails) {
+  AddDocument("guide.docx", kGuide);
+  const BuildOutcome outcome = BuildStoppingAt("write otherpage", 1);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.status.message(), kInterruptedMessage);
+  EXPECT_TRUE(fs::exists(Out("tfiles/style.css")));  // copied before the step
+}
+
+TEST_F(SiteBuild, RefusesABrokenProjectBeforeWritingAnything) {
+  const struct {
+    const char* field;
+    const char* value;
+    const char* message;
+  } cases[] = {
+      {"FilenamePre", "../x", "无效的文件名前缀，不能为空，只允许英文字母和数字！"},
+      {"FilenamePre", "left", "无效的文件名前缀，不能为以下关键字：\r\ndefault, left, top"},
+      {"Template", "a/b", "提示：无效的模板！"},
+      {"Template", "..", "提示：无效的模板！"},
+      {"SpecialFileName", "Setup|../../evil", "无效的文件名特例设置：\r\nSetup|../../evil"},
+      {"OutputDir", "", "提示：无效的输出文件夹！"},
+  };
+  AddDocument("guide.docx", kGuide);
+  const project::ProjectSettings good = settings_;
+  for (const auto& c : cases) {
+    settings_ = good;
+    const std::string field = c.field;
+    if (field == "FilenamePre") settings_.Documents[0].FilenamePre = c.value;
+    if (field == "SpecialFileName") settings_.Documents[0].SpecialFileName = c.value;
+    if (field == "Template") settings_.Template = c.value;
+    if (field == "OutputDir") settings_.OutputDir = c.value;
+    const BuildOutcome outcome = Build();
+    EXPECT_FALSE(outcome.ok()) << field << "=" << c.value;
+    EXPECT_EQ(outcome.status.message(), c.message) << field << "=" << c.value;
+    EXPECT_TRUE(progress_.labels.empty()) << field << "=" << c.value;
+    EXPECT_TRUE(Listing("out").empty()) << field << "=" << c.value;
+    EXPECT_TRUE(Listing("tmp").empty()) << field << "=" << c.value;
+  }
+}
+
+TEST_F(SiteBuild, DocumentsThatCannotBeReadEndTheBuild) {
+  AddDocument("guide.docx", kGuide);
+  testing::WriteBytes(temp_.File("docs/broken.docx"), "not a zip package");
+  project::AddDocumentRecord(settings_, temp_.File("docs/broken.docx"));
+  BuildOutcome outcome = Build();
+  ASSERT_FALSE(outcome.ok());
+  EXPECT_FALSE(outcome.stopped);
+  EXPECT_EQ(outcome.status.message().rfind("Open:", 0), 0u) << outcome.status.message();
+  EXPECT_GT(outcome.status.message().size(), std::string("Open:").size());
+  EXPECT_TRUE(fs::exists(Out("doc1.htm")));  // the document before it stays built
+  EXPECT_FALSE(fs::exists(Out("doc2.htm")));
+  EXPECT_TRUE(fs::exists(Out("doc2.files")));  // made before the conversion
+  EXPECT_EQ(Listing("tmp").size(), 1u);        // kept after a failure
+
+  // A path that is not an existing .doc/.docx file.
+  testing::WriteBytes(temp_.File("docs/notes.txt"), "text");
+  for (const std::string& path : {temp_.File("docs/gone.docx"), temp_.File("docs/notes.txt")}) {
+    settings_.Documents[1].Path = path;
+    outcome = Build();
+    EXPECT_EQ(outcome.status.message(), "无效的 Word 文档：\r\n" + path);
+  }
+}
+
+TEST_F(SiteBuild, BlankDocumentsAreSkippedWithAnEmptySlot) {
+  AddDocument("guide.docx", kGuide);
+  AddDocument("blank.docx", kBlank);
+  AddDocument("notes.docx", kNotes);
+  BuildOutcome outcome = Build();
+  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
+  ASSERT_EQ(outcome.site_sections.size(), 3u);
+  EXPECT_EQ(outcome.site_sections[0].size(), 4u);
+  EXPECT_TRUE(outcome.site_sections[1].empty());
+  EXPECT_EQ(outcome.site_sections[2].size(), 3u);
+  EXPECT_FALSE(fs::exists(Out("doc2.htm")));
+  EXPECT_FALSE(fs::exists(Out("doc2.files/tessarine.css")));
+  EXPECT_TRUE(fs::exists(Out("doc3.htm")));
+  // The skipped document's remaining steps never come.
+  EXPECT_EQ(std::count(progress_.labels.begin(), progress_.labels.end(), "style optimize"), 3);
+  EXPECT_EQ(std::count(progress_.labels.begin(), progress_.labels.end(), "init a_doc 1"), 2);
+
+  // A blank first document: the site starts at the next one's home page.
+  settings_.Documents.erase(settings_.Documents.begin());
+  outcome = Build();
+  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
+  ASSERT_EQ(outcome.site_sections.size(), 2u);
+  EXPECT_TRUE(outcome.site_sections[0].empty());
+  EXPECT_EQ(outcome.home_page, Out("doc3.htm"));
+
+  // A blank last document: the list ends before it.
+  std::swap(settings_.Documents[0], settings_.Documents[1]);
+  outcome = Build();
+  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
+  EXPECT_EQ(outcome.site_sections.size(), 1u);
+  EXPECT_EQ(outcome.home_page, Out("doc3.htm"));
+
+  // Nothing but blank documents: a site without pages.
+  settings_.Documents.erase(settings_.Documents.begin());
+  outcome = Build();
+  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
+  EXPECT_TRUE(outcome.site_sections.empty());
+  EXPECT_EQ(outcome.home_page, "");
+}
+
+TEST_F(SiteBuild, ARealDocumentBuilds) {
+  const fs::path corpus = testing::SharedDir() / "corpus/docx/poi__Numbering.docx";
+  ASSERT_TRUE(fs::exists(corpus)) << corpus;
+  project::AddDocumentRecord(settings_, corpus.string());
+  AddDocument("guide.docx", kGuide);
+  settings_.FileEncode = "1";  // UTF-8
+  const BuildOutcome outcome = Build();
+  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
+  ASSERT_FALSE(outcome.site_sections.empty());
+  ASSERT_FALSE(outcome.site_sections[0].empty());
+  const std::string home = ReadBytes(Out("doc1.htm"));
+  EXPECT_EQ(home.rfind("\xEF\xBB\xBF", 0), 0u);  // UTF-8 with its mark
+  EXPECT_NE(home.find("<title>poi__Numbering"), std::string::npos);
+  EXPECT_TRUE(fs::exists(Out("doc1.files/tessarine.css")));
+}
+
+// The demo's project: numbered headings (a Word multi-level list), a
+// special page name and a table, with its document found beside it.
+TEST_F(SiteBuild, TheSampleProjectBuilds) {
+  const fs::path project_file = fs::path(TESSARINE_SOURCE_DIR) / "examples/guide.tsn";
+  ASSERT_TRUE(project::LoadProject(project_file.string(), settings_).ok());
+  settings_.OutputDir = temp_.File("out");
+  const BuildOutcome outcome = Build();
+  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
+  EXPECT_EQ(Listing("out"),
+            (std::set<std::string>{"guide.htm", "guide.1.htm", "guide.1.1.htm", "guide.1.2.htm",
+                                   "guide.1.3.htm", "guide.2.htm", "guide.2.1.htm", "guide.3.htm",
+                                   "guide.3.1.htm", "guide.faq.htm", "guide.files", "tfiles"}));
+  const SectionTable& sections = outcome.site_sections.at(0);
+  ASSERT_EQ(sections.size(), 10u);
+  EXPECT_EQ(sections[2].Title, "1.1 准备文档");
+  EXPECT_EQ(sections[2].PlainTitle, "准备文档");  // Word's list number is not part of it
+  const std::string chapter = ReadBytes(Out("guide.2.htm")).substr(3);  // UTF-8 mark
+  EXPECT_NE(chapter.find("<h1>2 项目设置</h1>"), std::string::npos) << chapter;
+  EXPECT_NE(chapter.find("<table"), std::string::npos);
+  EXPECT_NE(chapter.find("FileEncode"), std::string::npos);
+  EXPECT_NE(ReadBytes(Out("guide.faq.htm")).find("<h1>4 常见问题</h1>"), std::string::npos);
+}
+
+// --- Progress arithmetic -----------------------------------------------------------------------
+
+TEST(ProgressArithmetic, StepSizesRoundHalfToEven) {
+  const struct {
+    double size;
+    int16_t whole;
+  } cases[] = {
+      {0.0, 0},       {0.4, 0},     {0.5, 0},      {1.5, 2},      {2.5, 2},       {3.5, 4},
+      {7.0, 7},       {7.0 / 3, 2}, {14.0 / 3, 5}, {7.0 / 14, 0}, {14.0 / 14, 1}, {14.0 / 28, 0},
+      {14.0 / 27, 1}, {-0.5, 0},    {-1.5, -2},    {1e9, 32767},  {-1e9, -32768},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WholeStep(c.size), c.whole) << c.size;
+}
+
+TEST(ProgressArithmetic, StepsAddUpToTheCapAndStopEndsTheBuild) {
+  std::atomic<bool> stop{false};
+  RecordingProgress progress(stop);
+  ProgressStep step(progress, stop);
+  EXPECT_TRUE(step(2, "a").ok());
+  EXPECT_TRUE(step(0, "b").ok());   // leaves the bar
+  EXPECT_TRUE(step(-3, "c").ok());  // leaves the bar
+  EXPECT_TRUE(step(90, "d").ok());
+  EXPECT_TRUE(step(7, "e").ok());
+  EXPECT_EQ(progress.values, (std::vector<int>{2, 92, 97}));
+  EXPECT_EQ(progress.labels, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+  EXPECT_EQ(step.value(), 97);
+  EXPECT_FALSE(step.stopped());
+
+  stop.store(true);
+  const support::Status stopped = step(1, "f");
+  EXPECT_FALSE(stopped.ok());
+  EXPECT_EQ(stopped.message(), "用户中断");
+  EXPECT_TRUE(step.stopped());
+  EXPECT_EQ(progress.states, (std::vector<std::string>{"中断！"}));
+  EXPECT_EQ(progress.labels.back(), "f");  // the stage still ended
+}
+
+TEST(BlankHtml, OnlyTagsAndWhiteSpaceAreBlank) {
+  const struct {
+    const char* html;
+    bool blank;
+  } cases[] = {
+      {"", true},
+      {"<p>\r\n</p>", true},
+      {"<p class=MsoNormal><span lang=EN-US><o:p></o:p></span></p>\r\n\t <p></p>", true},
+      {"<p\r\nclass=x>\t</p>", true},  // a tag that wraps is still a tag
+      {"<p>&nbsp;</p>", false},        // entities are visible
+      {"<p>x</p>", false},
+      {"<![if !supportLists]>1.<![endif]>", false},  // markers go, the number stays
+      {"a < b", false},
+  };
+  for (const auto& c : cases) {
+    const support::Result<bool> blank = IsBlankHtml(c.html);
+    ASSERT_TRUE(blank.ok()) << blank.message();
+    EXPECT_EQ(*blank, c.blank) << c.html;
+  }
+}
+
+// --- The build command ---------------------------------------------------------------------------
+
+struct CliRun {
+  int status = -1;
+  std::string out, err;
+};
+
+class BuildCommand : public SiteBuild {
+ protected:
+  // Runs `tessarine ARGS` in the temporary folder with its own data folder.
+  CliRun Tessarine(const std::string& args) {
+    const std::string command = "cd '" + temp_.File("") + "' && TESSARINE_HOME='" +
+                                temp_.File("home") + "' '" + TESSARINE_CLI + "' " + args + " >'" +
+                                temp_.File("stdout") + "' 2>'" + temp_.File("stderr") + "'";
+    CliRun run;
+    const int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = ReadBytes(temp_.File("stdout"));
+    run.err = ReadBytes(temp_.File("stderr"));
+    return run;
+  }
+  void SaveProject() { ASSERT_TRUE(project::SaveProject(temp_.File("site.tsn"), settings_).ok()); }
+};
+
+TEST_F(BuildCommand, BuildsIntoTheOutputFolderAndNamesTheHomePage) {
+  AddDocument("guide.docx", kGuide);
+  settings_.OutputDir = temp_.File("not-there");  // --output takes its place
+  SaveProject();
+  fs::create_directories(temp_.path() / "site");
+  const CliRun run = Tessarine("build site.tsn --output site --timings");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::exists(temp_.path() / "site/doc1.1.1.htm"));
+  // Not a terminal: one line per progress value, 100 after success.
+  EXPECT_EQ(run.out.rfind("progress 0%\nprogress 2%\n", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("progress 91%\nprogress 100%\n" + std::string(kBuildSucceeded) +
+                         "\nhome page: " + temp_.File("site") + "/doc1.htm\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.err.find("regular-expression passes"), std::string::npos) << run.err;
+}
+
+TEST_F(BuildCommand, RefusalsAndFailuresExitWithOne) {
+  AddDocument("guide.docx", kGuide);
+  testing::WriteBytes(temp_.File("docs/broken.docx"), "junk");
+  project::AddDocumentRecord(settings_, temp_.File("docs/broken.docx"));
+  SaveProject();
+
+  CliRun run = Tessarine("build site.tsn --output missing");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "提示：无效的输出文件夹！\n");
+
+  run = Tessarine("build site.tsn");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.rfind(std::string(kBuildFailedLead) + "\nOpen:", 0), 0u) << run.err;
+  EXPECT_EQ(run.out.find(std::string(kBuildSucceeded)), std::string::npos);
+
+  run = Tessarine("build site.tsn --output");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--output needs a value"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace tessarine::site
