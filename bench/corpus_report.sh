@@ -9,8 +9,9 @@
 # shared tools folder). A document we refuse shows the "Open:" message.
 #
 # The main figures are taken as convert_corpus_test takes them, on a copy of
-# each HTML file without Word's list labels (supportLists blocks: numbering
-# text the package does not hold as text) and with inline elements joined
+# each HTML file without Word's list labels and note marks (supportLists,
+# supportFootnotes and supportEndnotes blocks: numbering the package does not
+# hold as text) and with inline elements joined
 # (textsim.py reads every tag as a word break, so a word whose letters differ
 # in formatting would count as several). Both converters' files are measured
 # alike; the "raw" columns are textsim.py on the files as written.
@@ -51,7 +52,7 @@ prepare() {
   python3 - "$1" "$2" <<'EOF'
 import re, sys
 raw = open(sys.argv[1], "rb").read()
-raw = re.sub(rb"<!\[if !supportLists\]>.*?<!\[endif\]>", b"", raw, flags=re.S)
+raw = re.sub(rb"<!\[if !support(?:Lists|Footnotes|Endnotes)\]>.*?<!\[endif\]>", b"", raw, flags=re.S)
 raw = re.sub(rb"</?(?:a|b|i|u|s|em|strong|strike|sup|sub|span|font|o:p)(?![\w:])[^>]*>", b"",
              raw, flags=re.I)
 open(sys.argv[2], "wb").write(raw)

@@ -240,23 +240,29 @@ std::optional<TextAgreement> MeasureText(const std::string& html, const fs::path
 // textsim.py reads every tag as a word break, and it counts every visible
 // word. Two things of correct Word HTML then read as faults: a word whose
 // letters differ in formatting is split by its spans (docx4<span
-// lang=EN-US>j</span> in docx4j__Docx4j_Russian.docx), and list labels are
-// text in Word HTML but not in the package. The measured copy drops the
-// supportLists blocks and joins inline elements; block elements still break
-// words. The raw figures are printed beside it.
+// lang=EN-US>j</span> in docx4j__Docx4j_Russian.docx), and list labels and
+// note marks ("[1]") are text in Word HTML but numbering in the package (in
+// mammoth__footnote-hyperlink.docx two marks outweigh the one word). The
+// measured copy drops the supportLists, supportFootnotes and supportEndnotes
+// blocks and joins inline elements; block elements still break words. The
+// raw figures are printed beside it.
 std::string ForMeasurement(const std::string& html) {
-  constexpr std::string_view kLabelStart = "<![if !supportLists]>";
-  constexpr std::string_view kLabelEnd = "<![endif]>";
+  constexpr std::string_view kNumberingBlocks[] = {
+      "<![if !supportLists]>", "<![if !supportFootnotes]>", "<![if !supportEndnotes]>"};
+  constexpr std::string_view kBlockEnd = "<![endif]>";
   static const std::set<std::string, std::less<>> kInline = {
       "a", "b", "i", "u", "s", "em", "strong", "strike", "sup", "sub", "span", "font", "o:p"};
   std::string out;
   out.reserve(html.size());
   size_t i = 0;
   while (i < html.size()) {
-    if (html.compare(i, kLabelStart.size(), kLabelStart) == 0) {
-      const size_t end = html.find(kLabelEnd, i);
+    const auto block_start = std::find_if(
+        std::begin(kNumberingBlocks), std::end(kNumberingBlocks),
+        [&](std::string_view start) { return html.compare(i, start.size(), start) == 0; });
+    if (block_start != std::end(kNumberingBlocks)) {
+      const size_t end = html.find(kBlockEnd, i);
       if (end == std::string::npos) break;
-      i = end + kLabelEnd.size();
+      i = end + kBlockEnd.size();
       continue;
     }
     if (html[i] == '<') {
@@ -282,10 +288,11 @@ std::string ForMeasurement(const std::string& html) {
   return out;
 }
 
-TEST(ConvertCorpus, MeasuredCopyDropsLabelsAndJoinsInlineElementsOnly) {
+TEST(ConvertCorpus, MeasuredCopyDropsNumberingAndJoinsInlineElementsOnly) {
   EXPECT_EQ(ForMeasurement("<p class=MsoListParagraph><![if !supportLists]><span>1.<span "
                            "style='font:7.0pt'>&nbsp; </span></span><![endif]>docx4<span "
-                           "lang=EN-US>j</span> <b>is</b><br>here</p><td>a</td><td>b</td>"),
+                           "lang=EN-US>j</span> <b>is</b><br>here<a href=\"#_ftn1\"><span><![if "
+                           "!supportFootnotes]>[1]<![endif]></span></a></p><td>a</td><td>b</td>"),
             "<p class=MsoListParagraph>docx4j is<br>here</p><td>a</td><td>b</td>");
 }
 

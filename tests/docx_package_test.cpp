@@ -486,6 +486,35 @@ TEST(DocxXml, PrefixesFollowTheNamespaceNotTheFile) {
   EXPECT_FALSE(doc.document_element().attribute("xmlns:ns0"));
 }
 
+// Names are rewritten only where the file's prefix differs from ours, and the
+// prefix lists of markup compatibility follow; parsing in place must give the
+// very same tree as parsing a copy.
+TEST(DocxXml, InPlaceParsingRenamesAsACopyDoes) {
+  const std::string xml =
+      R"(<x:document xmlns:x="http://schemas.openxmlformats.org/wordprocessingml/2006/main")"
+      R"( xmlns:q="http://schemas.microsoft.com/office/word/2010/wordml")"
+      R"( xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006")"
+      R"( mc:Ignorable="q"><x:body><x:p q:paraId="1"><x:r><x:t xml:space="preserve"> </x:t>)"
+      R"(</x:r></x:p><x:p xmlns:x="urn:example:other"><x:r/></x:p></x:body></x:document>)";
+  pugi::xml_document copied;
+  ASSERT_TRUE(ParseXmlPart(xml, copied).ok());
+  std::string text = xml;
+  pugi::xml_document in_place;
+  ASSERT_TRUE(ParseXmlPartInPlace(text.data(), text.size(), in_place).ok());
+
+  std::ostringstream from_copy, from_place;
+  copied.save(from_copy, "", pugi::format_raw);
+  in_place.save(from_place, "", pugi::format_raw);
+  EXPECT_EQ(from_place.str(), from_copy.str());
+  pugi::xml_node body = in_place.child("w:document").child("w:body");
+  EXPECT_STREQ(in_place.document_element().attribute("mc:Ignorable").value(), "w14");
+  EXPECT_STREQ(body.child("w:p").attribute("w14:paraId").value(), "1");
+  EXPECT_STREQ(body.child("w:p").child("w:r").child("w:t").text().get(), " ");
+  // A redeclared prefix is a different namespace inside its scope only.
+  EXPECT_STREQ(body.last_child().name(), "x:p");
+  EXPECT_STREQ(body.last_child().first_child().name(), "x:r");
+}
+
 TEST(DocxXml, BadXmlAndDtdsAreRefused) {
   pugi::xml_document doc;
   EXPECT_NE(ParseXmlPart("<a><b></a>", doc).message().find("not well-formed"), std::string::npos);

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -185,6 +186,54 @@ TEST(TextRoundTrip, EveryWritableEncodingGivesTheTextBack) {
   }
 }
 
+// ASCII is copied and only the stretches between ASCII runs go through the
+// converter, in bounded pieces; these texts put every kind of boundary (a
+// stretch longer than a piece, a lead byte at a piece's end, a bad lead byte
+// before ASCII, runs longer than a write) where a piece would cut it.
+TEST(AnsiPieces, BoundariesBetweenPiecesChangeNothing) {
+  const std::string zhong = "\xD6\xD0";  // 中
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::string text;
+  };
+  std::vector<Case> cases;
+  for (size_t count : {8191u, 8192u, 8193u, 40000u}) {
+    std::string bytes, text;
+    for (size_t i = 0; i < count; ++i) {
+      bytes += zhong;
+      text += "中";
+    }
+    cases.push_back({"long stretch", bytes + "<p>", text + "<p>"});
+    cases.push_back({"odd start", "A\x80" + bytes + "\x81", "A\u20AC" + text + "\uFFFD"});
+    cases.push_back({"bad lead before ASCII", bytes + "\x81<p>", text + "\uFFFD<p>"});
+    cases.push_back({"trail byte in ASCII range", bytes + "\x81\x40", text + "\u4E02"});
+  }
+  cases.push_back({"long ASCII run", std::string(200000, 'a') + zhong + std::string(70000, 'b'),
+                   std::string(200000, 'a') + "中" + std::string(70000, 'b')});
+  for (const Case& c : cases) {
+    EXPECT_EQ(DecodeText(c.bytes, EncodingAnsi), c.text) << c.what << " " << c.bytes.size();
+    if (c.text.find("\uFFFD") != std::string::npos) continue;  // not reversible
+    const Result<std::string> encoded = EncodeText(c.text, EncodingAnsi);
+    ASSERT_TRUE(encoded.ok()) << c.what;
+    EXPECT_EQ(*encoded, c.bytes) << c.what << " " << c.bytes.size();
+  }
+}
+
+TEST(AnsiPieces, ReferencesAndInvalidInputAtPieceBoundaries) {
+  std::string text, bytes;
+  for (int i = 0; i < 30000; ++i) {
+    text += i % 7 == 0 ? "\u00AD" : "中";
+    bytes += i % 7 == 0 ? "&#173;" : "\xD6\xD0";
+  }
+  // A truncated sequence just before ASCII, then one at the very end.
+  text += "\xE4\xB8<b>\xE4";
+  bytes += "&#65533;<b>&#65533;";
+  const Result<std::string> encoded = EncodeText(text, EncodingAnsi);
+  ASSERT_TRUE(encoded.ok());
+  EXPECT_EQ(*encoded, bytes);
+}
+
 // ---------------------------------------------------------------------------
 // Files
 
@@ -281,6 +330,20 @@ TEST_F(TextFileTest, WriteTextFileWritesTheFileEncodeEncoding) {
     const Status written = WriteTextFile(path, c.text, c.file_encode);
     ASSERT_TRUE(written.ok()) << written.message();
     EXPECT_EQ(ReadBytes(path), c.bytes) << c.file_encode << " " << c.text;
+  }
+}
+
+TEST_F(TextFileTest, LargePagesAreWrittenWholeInEitherEncoding) {
+  std::string text;
+  for (int i = 0; i < 30000; ++i) text += "<p>第" + std::to_string(i) + "段 \u00AD€</p>\r\n";
+  for (const char* file_encode : {"0", "1"}) {
+    const std::string path = Path("large.htm");
+    ASSERT_TRUE(WriteTextFile(path, text, file_encode).ok()) << file_encode;
+    const TextEncoding encoding = file_encode[0] == '0' ? EncodingAnsi : EncodingUtf8;
+    const Result<std::string> expected = EncodeText(text, encoding);
+    ASSERT_TRUE(expected.ok());
+    const std::string mark = encoding == EncodingUtf8 ? "\xEF\xBB\xBF" : "";
+    EXPECT_EQ(ReadBytes(path), mark + *expected) << file_encode;
   }
 }
 

@@ -24,6 +24,10 @@ constexpr std::string_view kTransitionalRelationshipPrefix =
 
 constexpr std::string_view kContentTypesPart = "[Content_Types].xml";
 
+// Deflate cannot expand data by more than this factor (its best case is
+// about 1032:1), which bounds what an entry's compressed size can inflate to.
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
+
 // The signature of an OLE compound file: a Word 97-2003 .doc, or the
 // container in which Office stores a password-protected .docx.
 constexpr unsigned char kOleSignature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
@@ -252,6 +256,17 @@ std::string ContentTypes::Of(std::string_view part_name) const {
   return {};
 }
 
+namespace {
+
+// A part's bytes in one allocation that is not zero-filled first: clearing a
+// part of many megabytes only to inflate over it cost as much as the inflating.
+struct PartBytes {
+  std::unique_ptr<char[]> data;
+  size_t size = 0;
+};
+
+}  // namespace
+
 struct DocxPackage::Impl {
   ~Impl() {
     if (zip != nullptr) zip_discard(zip);
@@ -264,6 +279,9 @@ struct DocxPackage::Impl {
   std::map<std::string, std::vector<Relationship>> relationships;  // by source part
   ContentTypes content_types;
   std::string main_part_name;
+  // The main document is parsed where its text stands (it is by far the
+  // largest part), so the text lives as long as the tree.
+  PartBytes main_document_text;
   pugi::xml_document main_document;
   // Role parts of the main document, as part names (empty when absent).
   std::string styles, numbering, settings_name, font_table, theme, footnotes, endnotes, comments;
@@ -274,7 +292,11 @@ struct DocxPackage::Impl {
   FontTable fonts;
 
   // Filled on demand from const accessors.
-  mutable std::map<std::string, std::unique_ptr<pugi::xml_document>> xml_cache;
+  struct ParsedPart {
+    PartBytes text;  // parsed in place: the tree points into it
+    pugi::xml_document doc;
+  };
+  mutable std::map<std::string, std::unique_ptr<ParsedPart>> xml_cache;
   // Parts that could not be read or parsed, with whether the zip entry
   // itself is damaged.
   mutable std::map<std::string, bool> xml_failed;
@@ -290,6 +312,12 @@ struct DocxPackage::Impl {
   // the zip directory claims. `corrupt` tells a damaged entry (checksum,
   // inflate error) from a missing one or a limit.
   Result<std::string> Read(std::string_view part_name, bool* corrupt = nullptr) const {
+    Result<PartBytes> bytes = ReadBytes(part_name, corrupt);
+    if (!bytes.ok()) return bytes.status();
+    return std::string(bytes->data.get(), bytes->size);
+  }
+
+  Result<PartBytes> ReadBytes(std::string_view part_name, bool* corrupt = nullptr) const {
     if (corrupt != nullptr) *corrupt = false;
     const zip_uint64_t* entry = Locate(part_name);
     if (entry == nullptr) return Status::Error("the package has no part " + Quoted(part_name));
@@ -323,14 +351,32 @@ struct DocxPackage::Impl {
       return Status::Error("the package is damaged: part " + Quoted(part_name) +
                            " cannot be opened (" + zip_strerror(zip) + ")");
     }
-    std::string data;
-    // The stated size only sizes the first allocation, and modestly: the
-    // loop below is what holds the bound.
+    PartBytes data;
+    // The stated size sizes the one allocation, but never beyond what the
+    // compressed data could inflate to (deflate stays under about 1032:1), so
+    // a header that lies cannot make the reader allocate more than the bound
+    // or the entry's real capacity; the loop below is what holds the bound.
     const std::uint64_t stated = (stat.valid & ZIP_STAT_SIZE) != 0 ? stat.size : 0;
-    data.reserve(static_cast<size_t>(std::min<std::uint64_t>(stated, 16u << 20)));
-    char buffer[64 * 1024];
+    const std::uint64_t inflatable = (stat.valid & ZIP_STAT_COMP_SIZE) != 0
+                                         ? stat.comp_size * kMaxDeflateRatio + (64u << 10)
+                                         : std::uint64_t{16} << 20;
+    std::uint64_t capacity = std::min({stated, inflatable, bound}) + 1;
+    // Read straight into the text: no bounce buffer, no regrowth when the
+    // stated size is true. One byte more than expected shows a longer entry.
+    size_t filled = 0;
+    size_t allocated = 0;
     for (;;) {
-      zip_int64_t got = zip_fread(file, buffer, sizeof buffer);
+      if (filled == allocated) {
+        if (allocated >= capacity) {
+          capacity = std::min<std::uint64_t>(std::max<std::uint64_t>(capacity * 2, 64u << 10),
+                                             bound + 1);
+        }
+        auto larger = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(capacity));
+        if (filled > 0) std::memcpy(larger.get(), data.data.get(), filled);
+        data.data = std::move(larger);
+        allocated = static_cast<size_t>(capacity);
+      }
+      zip_int64_t got = zip_fread(file, data.data.get() + filled, allocated - filled);
       if (got < 0) {
         std::string reason = zip_file_strerror(file);
         zip_fclose(file);
@@ -339,19 +385,20 @@ struct DocxPackage::Impl {
                              " cannot be read (" + reason + ")");
       }
       if (got == 0) break;
-      if (data.size() + static_cast<std::uint64_t>(got) > bound) {
+      filled += static_cast<size_t>(got);
+      if (filled > bound) {
         zip_fclose(file);
         return too_large();
       }
-      data.append(buffer, static_cast<size_t>(got));
     }
+    data.size = filled;
     zip_fclose(file);
-    if ((stat.valid & ZIP_STAT_SIZE) != 0 && data.size() != stat.size) {
+    if ((stat.valid & ZIP_STAT_SIZE) != 0 && data.size != stat.size) {
       if (corrupt != nullptr) *corrupt = true;
       return Status::Error("the package is damaged: part " + Quoted(part_name) +
                            " is not the size its directory entry states");
     }
-    total_read += data.size();
+    total_read += data.size;
     return data;
   }
 
@@ -370,24 +417,25 @@ struct DocxPackage::Impl {
     if (part_name.empty()) return nullptr;
     std::string key = Lower(part_name);
     if (Lower(main_part_name) == key) return &main_document;
-    if (auto it = xml_cache.find(key); it != xml_cache.end()) return it->second.get();
+    if (auto it = xml_cache.find(key); it != xml_cache.end()) return &it->second->doc;
     if (xml_failed.count(key) != 0) return nullptr;
     bool corrupt = false;
-    Result<std::string> bytes = Read(part_name, &corrupt);
+    Result<PartBytes> bytes = ReadBytes(part_name, &corrupt);
     if (!bytes.ok()) {
       xml_failed[key] = corrupt;
       diagnostics.push_back(bytes.message());
       return nullptr;
     }
-    auto doc = std::make_unique<pugi::xml_document>();
-    Status parsed = ParseXmlPart(*bytes, *doc);
+    auto part = std::make_unique<ParsedPart>();
+    part->text = std::move(*bytes);
+    Status parsed = ParseXmlPartInPlace(part->text.data.get(), part->text.size, part->doc);
     if (!parsed.ok()) {
       xml_failed[key] = false;
       diagnostics.push_back("part " + Quoted(part_name) + " is " + parsed.message() +
                             "; it is left out");
       return nullptr;
     }
-    return xml_cache.emplace(key, std::move(doc)).first->second.get();
+    return &xml_cache.emplace(key, std::move(part)).first->second->doc;
   }
 
   const std::vector<Relationship>& RelationshipsOf(std::string_view part_name) const {
@@ -529,9 +577,12 @@ Status DocxPackage::Impl::ReadMainDocument() {
     return Status::Error("the file is a zip package but not a Word document (its main part " +
                          Quoted(main_part_name) + " is of type " + type + ")");
   }
-  Result<std::string> bytes = Read(main_part_name);
+  Result<PartBytes> bytes = ReadBytes(main_part_name);
   if (!bytes.ok()) return bytes.status();
-  if (Status parsed = ParseXmlPart(*bytes, main_document); !parsed.ok()) {
+  main_document_text = std::move(*bytes);
+  if (Status parsed = ParseXmlPartInPlace(main_document_text.data.get(), main_document_text.size,
+                                          main_document);
+      !parsed.ok()) {
     return Status::Error("the main document part " + Quoted(main_part_name) + " is " +
                          parsed.message());
   }
@@ -660,6 +711,9 @@ const pugi::xml_document& DocxPackage::main_document() const {
 }
 pugi::xml_node DocxPackage::body() const {
   return impl_->main_document.child("w:document").child("w:body");
+}
+size_t DocxPackage::main_document_size() const {
+  return impl_->main_document_text.size;
 }
 
 const pugi::xml_document* DocxPackage::styles_part() const {

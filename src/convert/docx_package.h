@@ -137,6 +137,9 @@ class DocxPackage {
   const pugi::xml_document& main_document() const;
   // `w:document/w:body`; never empty after a successful Open.
   pugi::xml_node body() const;
+  // The main document part's size in bytes as read, a measure of how much
+  // output a writer should expect.
+  size_t main_document_size() const;
 
   // --- Parts the main document points at (null when absent or unreadable;
   // an unreadable one is reported in diagnostics()) ------------------------

@@ -124,24 +124,27 @@ class Normalizer {
     for (pugi::xml_attribute attr = node.first_attribute(); attr;) {
       pugi::xml_attribute next = attr.next_attribute();
       std::string_view name = attr.name();
-      if (name == "xmlns") {
-        bindings_.push_back({"", attr.value()});
-        node.remove_attribute(attr);
-      } else if (name.substr(0, 6) == "xmlns:") {
-        bindings_.push_back({std::string(name.substr(6)), attr.value()});
-        node.remove_attribute(attr);
+      if (name.starts_with("xmlns")) {
+        if (name.size() == 5) {
+          bindings_.push_back({"", attr.value()});
+          node.remove_attribute(attr);
+        } else if (name[5] == ':') {
+          bindings_.push_back({std::string(name.substr(6)), attr.value()});
+          node.remove_attribute(attr);
+        }
       }
       attr = next;
     }
-    if (bindings_.size() != marks_.back()) cache_.clear();
+    if (bindings_.size() != marks_.back()) ClearCache();
 
-    std::string renamed;
-    if (Rename(node.name(), /*is_attribute=*/false, renamed)) node.set_name(renamed.c_str());
+    if (Rename(node.name(), /*is_attribute=*/false, renamed_)) node.set_name(renamed_.c_str());
+    bool ignorable = false;
     for (pugi::xml_attribute attr = node.first_attribute(); attr; attr = attr.next_attribute()) {
-      if (Rename(attr.name(), /*is_attribute=*/true, renamed)) attr.set_name(renamed.c_str());
+      if (Rename(attr.name(), /*is_attribute=*/true, renamed_)) attr.set_name(renamed_.c_str());
+      ignorable = ignorable || std::strcmp(attr.name(), "mc:Ignorable") == 0;
     }
     // Markup-compatibility attributes name prefixes in their values.
-    if (std::strncmp(node.name(), "mc:", 3) == 0 || node.attribute("mc:Ignorable")) {
+    if (ignorable || std::strncmp(node.name(), "mc:", 3) == 0) {
       for (const char* attr_name :
            {"mc:Ignorable", "mc:ProcessContent", "mc:MustUnderstand", "Requires", "mc:Requires"}) {
         pugi::xml_attribute attr = node.attribute(attr_name);
@@ -154,7 +157,7 @@ class Normalizer {
     if (node.type() != pugi::node_element) return;
     if (bindings_.size() != marks_.back()) {
       bindings_.resize(marks_.back());
-      cache_.clear();
+      ClearCache();
     }
     marks_.pop_back();
   }
@@ -166,11 +169,24 @@ class Normalizer {
     return nullptr;
   }
 
+  void ClearCache() {
+    cache_.clear();
+    last_written_ = nullptr;
+  }
+
   // The prefix to write for a written prefix in the current scope (may be
-  // empty for "no prefix").
-  const std::string& TargetPrefix(const std::string& written) {
+  // empty for "no prefix"). Nearly every name of a part carries the same one
+  // or two prefixes, so the last answer is kept beside the cache.
+  const std::string& TargetPrefix(std::string_view written) {
+    if (last_written_ != nullptr && *last_written_ == written) return *last_target_;
     auto cached = cache_.find(written);
-    if (cached != cache_.end()) return cached->second;
+    if (cached == cache_.end()) cached = cache_.emplace(written, Resolve(std::string(written))).first;
+    last_written_ = &cached->first;
+    last_target_ = &cached->second;
+    return cached->second;
+  }
+
+  std::string Resolve(const std::string& written) {
     std::string target = written;
     if (written == "xml") {
       target = "xml";
@@ -186,7 +202,7 @@ class Normalizer {
         target = written.empty() ? std::string() : it->second;
       }
     }
-    return cache_.emplace(written, std::move(target)).first->second;
+    return target;
   }
 
   // Sets `out` and returns true when the name changes.
@@ -196,14 +212,20 @@ class Normalizer {
       if (is_attribute) return false;  // unprefixed attributes have no namespace
       const std::string& target = TargetPrefix("");
       if (target.empty()) return false;
-      out = target + ":" + std::string(name);
+      out.assign(target);
+      out += ':';
+      out.append(name);
       return true;
     }
-    std::string written(name.substr(0, colon));
+    std::string_view written = name.substr(0, colon);
     const std::string& target = TargetPrefix(written);
     if (target == written) return false;
-    out = target.empty() ? std::string(name.substr(colon + 1))
-                         : target + ":" + std::string(name.substr(colon + 1));
+    if (target.empty()) {
+      out.assign(name.substr(colon + 1));
+    } else {
+      out.assign(target);
+      out.append(name.substr(colon));
+    }
     return true;
   }
 
@@ -224,10 +246,18 @@ class Normalizer {
     return out;
   }
 
+  struct PrefixHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+
   std::vector<Binding> bindings_;
   std::vector<size_t> marks_;
-  std::unordered_map<std::string, std::string> cache_;
+  std::unordered_map<std::string, std::string, PrefixHash, std::equal_to<>> cache_;
+  const std::string* last_written_ = nullptr;
+  const std::string* last_target_ = nullptr;
   std::map<std::string, std::string> unknown_;
+  std::string renamed_;
 };
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
@@ -299,13 +329,15 @@ void NormalizeNamespaces(pugi::xml_node root) {
   Normalizer().Run(root);
 }
 
-support::Status ParseXmlPart(std::string_view bytes, pugi::xml_document& doc) {
-  doc.reset();
-  // Whitespace-only text is kept when it is an element's only child: a run
-  // of `<w:t xml:space="preserve"> </w:t>` is a real space.
-  const unsigned options = pugi::parse_default | pugi::parse_doctype | pugi::parse_ws_pcdata_single;
-  pugi::xml_parse_result result =
-      doc.load_buffer(bytes.data(), bytes.size(), options, pugi::encoding_auto);
+namespace {
+
+// Whitespace-only text is kept when it is an element's only child: a run
+// of `<w:t xml:space="preserve"> </w:t>` is a real space.
+constexpr unsigned kParseOptions =
+    pugi::parse_default | pugi::parse_doctype | pugi::parse_ws_pcdata_single;
+
+// The checks and the renaming after pugixml has parsed a part.
+support::Status FinishParse(const pugi::xml_parse_result& result, pugi::xml_document& doc) {
   if (!result) {
     std::string message = std::string("not well-formed XML (") + result.description() +
                           " at byte " + std::to_string(result.offset) + ")";
@@ -325,6 +357,22 @@ support::Status ParseXmlPart(std::string_view bytes, pugi::xml_document& doc) {
   }
   NormalizeNamespaces(doc);
   return support::Status::Ok();
+}
+
+}  // namespace
+
+support::Status ParseXmlPart(std::string_view bytes, pugi::xml_document& doc) {
+  doc.reset();
+  pugi::xml_parse_result result =
+      doc.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_auto);
+  return FinishParse(result, doc);
+}
+
+support::Status ParseXmlPartInPlace(char* text, size_t size, pugi::xml_document& doc) {
+  doc.reset();
+  pugi::xml_parse_result result =
+      doc.load_buffer_inplace(text, size, kParseOptions, pugi::encoding_auto);
+  return FinishParse(result, doc);
 }
 
 bool OnOffValue(std::string_view value) {

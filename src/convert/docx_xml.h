@@ -45,6 +45,11 @@ std::string_view CanonicalPrefix(std::string_view namespace_uri);
 // never resolved. On failure `doc` is left empty.
 support::Status ParseXmlPart(std::string_view bytes, pugi::xml_document& doc);
 
+// As ParseXmlPart, without copying the text: pugixml parses it where it
+// stands, so the `size` bytes at `text` are changed and must outlive `doc`.
+// For the large parts, whose copy would double the memory they take.
+support::Status ParseXmlPartInPlace(char* text, size_t size, pugi::xml_document& doc);
+
 // Renames the tree's elements and attributes as described above.
 void NormalizeNamespaces(pugi::xml_node root);
 

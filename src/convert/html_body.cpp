@@ -300,6 +300,7 @@ void BodyWriter::Write() {
   out_ += "'>\r\n\r\n<div class=WordSection1>\r\n\r\n";
   section_index_ = 0;
   WriteBlocks(doc_.package->body(), 0);
+  WriteNoteLists();
   out_ += "</div>\r\n\r\n</body>\r\n\r\n</html>\r\n";
 }
 
@@ -338,7 +339,7 @@ void BodyWriter::WriteBlocks(pugi::xml_node container, int depth) {
       const char* name = child.attribute("w:name").value();
       if (*name != '\0') block_bookmarks_.emplace_back(name);
     } else if (Is(child, "w:altChunk")) {
-      doc_.Diagnose("Content embedded in another format (altChunk) was left out.");
+      WriteAltChunk(child, depth);
     }
   }
   --nesting_;
@@ -729,6 +730,11 @@ void BodyWriter::WriteRun(pugi::xml_node r) {
       para_->has_content = true;
     } else if (std::strcmp(local, "fldChar") == 0) {
       WriteFieldChar(child, open, close);
+    } else if (std::strcmp(local, "footnoteReference") == 0 ||
+               std::strcmp(local, "endnoteReference") == 0) {
+      child = WriteNoteReference(child, open, close);
+    } else if (std::strcmp(local, "footnoteRef") == 0 || std::strcmp(local, "endnoteRef") == 0) {
+      WriteNoteMark(child, open, close);
     } else if (std::strcmp(local, "sym") == 0) {
       PrepareContent();
       UseWrapper(open, close);
@@ -899,7 +905,9 @@ void BodyWriter::WriteHyperlink(pugi::xml_node link) {
 std::string BodyWriter::Href(pugi::xml_node link) const {
   std::string href;
   if (const char* id = link.attribute("r:id").value(); *id != '\0') {
-    if (const Relationship* rel = doc_.package->MainRelationship(id)) href = rel->target;
+    const Relationship* rel = story_part_.empty() ? doc_.package->MainRelationship(id)
+                                                  : doc_.package->FindRelationship(story_part_, id);
+    if (rel != nullptr) href = rel->target;
   }
   if (const char* anchor = link.attribute("w:anchor").value(); *anchor != '\0') {
     href += '#';

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "convert/html_document.h"
+#include "convert/html_notes.h"
 
 namespace tessarine::convert {
 
@@ -118,6 +119,14 @@ class BodyWriter {
   // --- tables (html_table.cpp) ---
   void WriteTable(pugi::xml_node tbl, int depth);
 
+  // --- notes and embedded chunks (html_notes.cpp) ---
+  // Returns the last node it used (a custom mark's text follows the reference).
+  pugi::xml_node WriteNoteReference(pugi::xml_node ref, std::string_view open,
+                                    std::string_view close);
+  void WriteNoteMark(pugi::xml_node mark, std::string_view open, std::string_view close);
+  void WriteNoteLists();
+  void WriteAltChunk(pugi::xml_node chunk, int depth);
+
   // --- caches ---
   const StyleInfo& ParagraphStyle(std::string_view style_id);
   const InheritedRun& Inherited(std::string_view paragraph_style, std::string_view char_style,
@@ -143,6 +152,8 @@ class BodyWriter {
   std::string scratch_css_;
   int nesting_ = 0;
   bool nesting_reported_ = false;
+  NoteState notes_;
+  std::string story_part_;  // whose relationships links use; empty: the main document
 };
 
 // Escapes a URL or name for a double-quoted attribute value.

@@ -1,6 +1,7 @@
 #include "convert/numbering.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
@@ -583,6 +584,12 @@ class NumberingParser {
       out_.lists_.push_back(std::move(list));
     }
 
+    // An instance carries nine optional levels, so regrowth would copy a
+    // lot: generated documents have thousands of w:num.
+    const auto nums = numbering.children("w:num");
+    const auto num_count = static_cast<size_t>(std::distance(nums.begin(), nums.end()));
+    out_.instances_.reserve(num_count);
+    out_.own_list_.reserve(num_count);
     for (pugi::xml_node node : numbering.children("w:num")) {
       const std::optional<int> num_id = IntAttr(node, "w:numId");
       if (!num_id) {

@@ -13,7 +13,7 @@ constexpr std::string_view kFlagOn = "1";
 // crosses line breaks, which a dot would not.
 constexpr std::string_view kAnyTag = "<([^a]|a)*?>";
 // White space as a page shows it: none of it is visible on its own.
-constexpr std::string_view kWhiteSpaceRun = "[\\r\\n\\t ]+";
+constexpr std::string_view kWhiteSpace = "\r\n\t ";
 
 bool IsOn(std::string_view flag) {
   return flag == kFlagOn;
@@ -57,12 +57,22 @@ std::string WrapPageWidth(std::string_view page, const PageWidthOptions& /*optio
   return std::string(page);
 }
 
+// Blank when nothing but white space stands between the tags. Visible text
+// comes early in a real document, so the scan stops at its first character
+// rather than building a tag-free copy of the whole body.
 Result<bool> IsBlankHtml(std::string_view html) {
-  Result<std::string> text = support::RegexpReplace(html, kAnyTag, "");
-  if (!text) return text.status();
-  Result<std::string> visible = support::RegexpReplace(*text, kWhiteSpaceRun, "");
-  if (!visible) return visible.status();
-  return visible->empty();
+  const auto all_white = [](std::string_view text) {
+    return text.find_first_not_of(kWhiteSpace) == std::string_view::npos;
+  };
+  support::RegexMatcher tags(kAnyTag, html);
+  size_t text_start = 0;
+  while (tags.Next()) {
+    const support::RegexMatch& tag = tags.match();
+    if (!all_white(html.substr(text_start, tag.offset - text_start))) return false;
+    text_start = tag.offset + tag.value.size();
+  }
+  if (!tags.status()) return tags.status();
+  return all_white(html.substr(text_start));
 }
 
 }  // namespace tessarine::site

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <charconv>
 #include <cstddef>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "support/regex.h"
 
@@ -123,6 +125,53 @@ std::string ZeroPadded(size_t number, size_t width) {
   return digits;
 }
 
+// `name` with the first suffix from `suffix` on that `is_taken` refuses.
+template <typename IsTaken>
+std::string FirstFreeName(std::string_view name, int& suffix, IsTaken is_taken) {
+  for (;; ++suffix) {
+    std::string candidate(name);
+    if (suffix > 0) candidate += std::to_string(suffix);
+    if (!is_taken(candidate)) return candidate;
+  }
+}
+
+// FindSpecialFileName with the uniqueness left to `unique(name)`.
+template <typename Unique>
+Result<std::string> MatchSpecialFileName(std::string_view special_file_name,
+                                         std::string_view page_title, Unique unique) {
+  for (std::string_view line : Split(special_file_name, kSpecialLineSeparator)) {
+    const std::vector<std::string_view> pair = Split(line, kSpecialPairSeparator);
+    if (pair.size() != 2) continue;
+    const std::string_view keyword = TrimSpaces(pair[0]);
+    const std::string_view name = TrimSpaces(pair[1]);
+    if (keyword.empty() || name.empty()) continue;
+    const Result<bool> applies = ContainsIgnoringCase(page_title, keyword);
+    if (!applies) return applies.status();
+    if (*applies) return unique(name);
+  }
+  return std::string();
+}
+
+// The special names given so far in one document. A keyword that many titles
+// contain would otherwise make every page search all earlier names for every
+// suffix it tries: cubic in the number of pages. Names are only ever added,
+// so a suffix found taken stays taken and the next search for the same name
+// starts after it.
+class GivenNames {
+ public:
+  std::string Unique(std::string_view name) {
+    int& suffix = next_suffix_[std::string(name)];
+    std::string candidate =
+        FirstFreeName(name, suffix, [&](const std::string& c) { return names_.count(c) != 0; });
+    names_.insert(candidate);
+    return candidate;
+  }
+
+ private:
+  std::unordered_set<std::string> names_;
+  std::unordered_map<std::string, int> next_suffix_;
+};
+
 }  // namespace
 
 Status AssignPageFiles(SectionTable& sections, const project::DocumentRecord& document,
@@ -134,7 +183,7 @@ Status AssignPageFiles(SectionTable& sections, const project::DocumentRecord& do
   const bool by_chapter = document.FileNameRule == kFilesByChapter;
   if (!by_chapter && document.FileNameRule != kFilesBySequence) return Status::Ok();
 
-  std::vector<std::string> given;
+  GivenNames given;
   LevelCounter counter;
   const size_t sequence_width = std::to_string(sections.size() - 1).size();
   for (size_t k = 1; k < sections.size(); ++k) {
@@ -142,13 +191,14 @@ Status AssignPageFiles(SectionTable& sections, const project::DocumentRecord& do
     const int level = ContentLevel(row);
     if (by_chapter) counter.Count(level);
 
-    Result<std::string> special = FindSpecialFileName(document.SpecialFileName, row.Title, given);
+    Result<std::string> special =
+        MatchSpecialFileName(document.SpecialFileName, row.Title,
+                             [&](std::string_view name) { return given.Unique(name); });
     if (!special) return special.status();
     std::string base = prefix;
     if (!special->empty()) {
       base += by_chapter ? "." : "-";
       base += *special;
-      given.push_back(std::move(*special));
     } else if (by_chapter) {
       for (int l = 1; l <= level; ++l) base += "." + counter.Text(l);
     } else {
@@ -162,26 +212,15 @@ Status AssignPageFiles(SectionTable& sections, const project::DocumentRecord& do
 Result<std::string> FindSpecialFileName(std::string_view special_file_name,
                                         std::string_view page_title,
                                         const std::vector<std::string>& given) {
-  for (std::string_view line : Split(special_file_name, kSpecialLineSeparator)) {
-    const std::vector<std::string_view> pair = Split(line, kSpecialPairSeparator);
-    if (pair.size() != 2) continue;
-    const std::string_view keyword = TrimSpaces(pair[0]);
-    const std::string_view name = TrimSpaces(pair[1]);
-    if (keyword.empty() || name.empty()) continue;
-    const Result<bool> applies = ContainsIgnoringCase(page_title, keyword);
-    if (!applies) return applies.status();
-    if (*applies) return UniqueSpecialName(name, given);
-  }
-  return std::string();
+  return MatchSpecialFileName(special_file_name, page_title,
+                              [&](std::string_view name) { return UniqueSpecialName(name, given); });
 }
 
 std::string UniqueSpecialName(std::string_view name, const std::vector<std::string>& given,
                               int suffix) {
-  for (;; ++suffix) {
-    std::string candidate(name);
-    if (suffix > 0) candidate += std::to_string(suffix);
-    if (std::find(given.begin(), given.end(), candidate) == given.end()) return candidate;
-  }
+  return FirstFreeName(name, suffix, [&](const std::string& candidate) {
+    return std::find(given.begin(), given.end(), candidate) != given.end();
+  });
 }
 
 void AssignPageTitles(SectionTable& sections, const project::DocumentRecord& document) {

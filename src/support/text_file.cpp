@@ -6,6 +6,7 @@
 #include <unicode/ucnv_cb.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -210,20 +211,6 @@ void ForEachUtf8CodePoint(std::string_view s, Visit visit) {
   }
 }
 
-std::u16string Utf8ToUtf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());  // never more units than bytes
-  ForEachUtf8CodePoint(s, [&](char32_t c) {
-    if (c < 0x10000) {
-      out.push_back(static_cast<char16_t>(c));
-    } else {
-      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    }
-  });
-  return out;
-}
-
 std::string EncodeUtf16(std::string_view utf8, bool big_endian) {
   std::string out;
   out.reserve(utf8.size() * 2);  // two bytes per input byte at most
@@ -299,6 +286,39 @@ UConverter* AnsiConverter() {
   return holder.converter;
 }
 
+// Code page 936 keeps ASCII as the same single bytes in both directions, and
+// Word HTML is mostly markup, so only the stretches between ASCII runs go
+// through ICU; the runs are copied as they stand. That spares a UTF-16 copy
+// of the whole text, which for a large document was the biggest allocation of
+// the conversion.
+
+// Stretches handed to ICU at once are bounded, so its buffers stay small.
+constexpr size_t kStretchUnits = 16 * 1024;
+
+size_t AsciiRunEnd(std::string_view bytes, size_t pos) {
+  while (pos < bytes.size() && static_cast<unsigned char>(bytes[pos]) < 0x80) {
+    ++pos;
+  }
+  return pos;
+}
+
+// The end of the non-ASCII stretch that starts at `pos`, measured in whole
+// code page 936 characters: a lead byte takes the byte after it along, even
+// an ASCII one, so a stretch never ends between a lead byte and the trail
+// byte ICU would pair it with. ICU resumes at the same ASCII byte after an
+// invalid pair (the "81 3C" case), so both readings agree where a stretch ends.
+size_t AnsiStretchEnd(std::string_view bytes, size_t pos) {
+  const size_t limit = std::min(bytes.size(), pos + kStretchUnits);
+  while (pos < limit) {
+    const auto b = static_cast<unsigned char>(bytes[pos]);
+    if (b < 0x80) {
+      break;
+    }
+    pos += (b >= 0x81 && b <= 0xFE) ? 2 : 1;
+  }
+  return std::min(pos, bytes.size());
+}
+
 // Invalid and truncated sequences become U+FFFD through ICU's default
 // callback, which keeps an ASCII byte that follows a bad lead byte.
 std::string DecodeAnsi(std::string_view bytes) {
@@ -306,61 +326,161 @@ std::string DecodeAnsi(std::string_view bytes) {
   if (converter == nullptr || bytes.empty()) {
     return {};
   }
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
   // Every character of the code page is one BMP unit from one or two bytes,
   // and a substitution covers at least one byte; the loop below still copes
   // if that ever stops being true.
-  std::u16string units(bytes.size() + 1, u'\0');
-  const char* source = bytes.data();
-  const char* source_end = source + bytes.size();
-  size_t written = 0;
-  for (;;) {
-    UChar* target = reinterpret_cast<UChar*>(units.data()) + written;
-    UChar* const target_begin = reinterpret_cast<UChar*>(units.data());
-    UErrorCode error = U_ZERO_ERROR;
-    ucnv_toUnicode(converter, &target, target_begin + units.size(), &source, source_end, nullptr,
-                   /*flush=*/true, &error);
-    written = static_cast<size_t>(target - target_begin);
-    if (error == U_BUFFER_OVERFLOW_ERROR) {
-      units.resize(units.size() * 2);
-      continue;
+  std::u16string units;
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    const size_t run_end = AsciiRunEnd(bytes, pos);
+    out.append(bytes.substr(pos, run_end - pos));
+    pos = run_end;
+    if (pos == bytes.size()) {
+      break;
     }
-    if (U_FAILURE(error)) {
-      return {};
+    const size_t stretch_end = AnsiStretchEnd(bytes, pos);
+    units.resize(stretch_end - pos + 1);
+    const char* source = bytes.data() + pos;
+    const char* const source_end = bytes.data() + stretch_end;
+    size_t written = 0;
+    for (;;) {
+      UChar* const target_begin = reinterpret_cast<UChar*>(units.data());
+      UChar* target = target_begin + written;
+      UErrorCode error = U_ZERO_ERROR;
+      ucnv_toUnicode(converter, &target, target_begin + units.size(), &source, source_end,
+                     nullptr, /*flush=*/true, &error);
+      written = static_cast<size_t>(target - target_begin);
+      if (error == U_BUFFER_OVERFLOW_ERROR) {
+        units.resize(units.size() * 2);
+        continue;
+      }
+      if (U_FAILURE(error)) {
+        return {};
+      }
+      break;
     }
-    break;
+    ForEachCodePoint(written, [&](size_t i) -> char32_t { return units[i]; },
+                     [&](char32_t c) {
+                       char buffer[4];
+                       out.append(buffer, static_cast<size_t>(PutUtf8(buffer, c) - buffer));
+                     });
+    pos = stretch_end;
   }
-  return Utf16ToUtf8(written, [&](size_t i) -> char32_t { return units[i]; });
+  return out;
 }
 
-Result<std::string> EncodeAnsi(std::string_view utf8) {
+// Encodes UTF-8 text to code page 936, handing the bytes to `sink` (a
+// callable taking a std::string_view) in pieces of a bounded size, so that a
+// large page needs no second copy of itself in memory.
+template <typename Sink>
+Status EncodeAnsiTo(std::string_view utf8, Sink&& sink) {
   UConverter* converter = AnsiConverter();
   if (converter == nullptr) {
     return Status::Error("the code page 936 converter is unavailable");
   }
-  const std::u16string units = Utf8ToUtf16(utf8);
-  // Two bytes per unit covers all text the code page holds; references for
-  // what it lacks grow the buffer as needed.
-  std::string out(units.size() * 2 + 16, '\0');
-  const UChar* source = reinterpret_cast<const UChar*>(units.data());
-  const UChar* source_end = source + units.size();
-  size_t written = 0;
-  for (;;) {
-    char* target = out.data() + written;
-    UErrorCode error = U_ZERO_ERROR;
-    ucnv_fromUnicode(converter, &target, out.data() + out.size(), &source, source_end, nullptr,
-                     /*flush=*/true, &error);
-    written = static_cast<size_t>(target - out.data());
-    if (error == U_BUFFER_OVERFLOW_ERROR) {
-      out.resize(out.size() * 2);
-      continue;
+  constexpr size_t kFlushBytes = 64 * 1024;
+  std::string out;
+  out.reserve(kFlushBytes + 4 * kStretchUnits + 16);
+  std::u16string units;
+  units.reserve(kStretchUnits + 2);
+  const auto flush_if_full = [&]() -> bool {
+    if (out.size() < kFlushBytes) {
+      return true;
     }
-    if (U_FAILURE(error)) {
-      return Status::Error(std::string("code page 936: ") + u_errorName(error));
+    const bool ok = sink(std::string_view(out));
+    out.clear();
+    return ok;
+  };
+  const auto convert_units = [&]() -> Status {
+    // Two bytes per unit covers all text the code page holds; references
+    // for what it lacks grow the buffer as needed.
+    const size_t start = out.size();
+    out.resize(start + units.size() * 2 + 16);
+    const UChar* source = reinterpret_cast<const UChar*>(units.data());
+    const UChar* const source_end = source + units.size();
+    size_t written = start;
+    for (;;) {
+      char* target = out.data() + written;
+      UErrorCode error = U_ZERO_ERROR;
+      ucnv_fromUnicode(converter, &target, out.data() + out.size(), &source, source_end, nullptr,
+                       /*flush=*/true, &error);
+      written = static_cast<size_t>(target - out.data());
+      if (error == U_BUFFER_OVERFLOW_ERROR) {
+        out.resize(out.size() * 2);
+        continue;
+      }
+      if (U_FAILURE(error)) {
+        return Status::Error(std::string("code page 936: ") + u_errorName(error));
+      }
+      break;
     }
-    break;
+    out.resize(written);
+    units.clear();
+    return Status::Ok();
+  };
+  const Status sink_failed = Status::Error("");
+
+  size_t pos = 0;
+  while (pos < utf8.size()) {
+    const size_t run_end = AsciiRunEnd(utf8, pos);
+    // Long runs go to the sink in pieces too.
+    while (pos < run_end) {
+      const size_t piece = std::min(run_end - pos, kFlushBytes);
+      out.append(utf8.substr(pos, piece));
+      pos += piece;
+      if (!flush_if_full()) {
+        return sink_failed;
+      }
+    }
+    // A multi-byte UTF-8 sequence never holds an ASCII byte, and an
+    // ill-formed one stops before it, so every stretch starts and ends on
+    // the boundaries a whole-text decoding would see.
+    while (pos < utf8.size() && static_cast<unsigned char>(utf8[pos]) >= 0x80) {
+      const char32_t decoded = NextUtf8(utf8, pos);
+      const char32_t c = decoded == kIllFormed ? kReplacement : decoded;
+      if (c < 0x10000) {
+        units.push_back(static_cast<char16_t>(c));
+      } else {
+        units.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+        units.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+      }
+      if (units.size() >= kStretchUnits) {
+        if (Status s = convert_units(); !s.ok()) {
+          return s;
+        }
+        if (!flush_if_full()) {
+          return sink_failed;
+        }
+      }
+    }
+    if (!units.empty()) {
+      if (Status s = convert_units(); !s.ok()) {
+        return s;
+      }
+      if (!flush_if_full()) {
+        return sink_failed;
+      }
+    }
   }
-  out.resize(written);
-  return out;
+  if (!out.empty() && !sink(std::string_view(out))) {
+    return sink_failed;
+  }
+  return Status::Ok();
+}
+
+Result<std::string> EncodeAnsi(std::string_view utf8) {
+  std::string encoded;
+  encoded.reserve(utf8.size());
+  Status status = EncodeAnsiTo(utf8, [&](std::string_view piece) {
+    encoded.append(piece);
+    return true;
+  });
+  if (!status.ok()) {
+    return status;
+  }
+  return encoded;
 }
 
 // ---------------------------------------------------------------------------
@@ -619,7 +739,33 @@ Status WriteText(const std::string& path, std::string_view text, bool append, in
   }
 
   Status result = Status::Ok();
-  if (!text.empty()) {
+  if (!text.empty() && *encoding == EncodingAnsi) {
+    // Encoded and written piece by piece: a page is never held twice.
+    int write_error = 0;
+    const Status encoded = EncodeAnsiTo(text, [&](std::string_view piece) {
+      if (WriteAll(file.Get(), piece)) {
+        return true;
+      }
+      write_error = errno;
+      return false;
+    });
+    if (write_error != 0) {
+      return WriteFailure(path, ErrnoText(write_error));
+    }
+    if (!encoded.ok()) {
+      // As when nothing could be encoded: the file keeps only what stood
+      // before the text.
+      const off_t keep = append ? info.st_size : static_cast<off_t>(mark.length);
+      if (::ftruncate(file.Get(), keep) != 0) {
+        return WriteFailure(path, ErrnoText(errno));
+      }
+      result = WriteFailure(path, encoded.message());
+    }
+  } else if (!text.empty() && *encoding == EncodingUtf8 && ValidUtf8Prefix(text) == text.size()) {
+    if (!WriteAll(file.Get(), text)) {
+      return WriteFailure(path, ErrnoText(errno));
+    }
+  } else if (!text.empty()) {
     Result<std::string> bytes = EncodeText(text, static_cast<TextEncoding>(*encoding));
     if (!bytes.ok()) {
       result = WriteFailure(path, bytes.message());
