@@ -368,8 +368,8 @@ struct DocxPackage::Impl {
     for (;;) {
       if (filled == allocated) {
         if (allocated >= capacity) {
-          capacity = std::min<std::uint64_t>(std::max<std::uint64_t>(capacity * 2, 64u << 10),
-                                             bound + 1);
+          capacity =
+              std::min<std::uint64_t>(std::max<std::uint64_t>(capacity * 2, 64u << 10), bound + 1);
         }
         auto larger = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(capacity));
         if (filled > 0) std::memcpy(larger.get(), data.data.get(), filled);

@@ -1,10 +1,10 @@
 #include "convert/numbering.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <utility>
 

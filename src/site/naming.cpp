@@ -212,8 +212,9 @@ Status AssignPageFiles(SectionTable& sections, const project::DocumentRecord& do
 Result<std::string> FindSpecialFileName(std::string_view special_file_name,
                                         std::string_view page_title,
                                         const std::vector<std::string>& given) {
-  return MatchSpecialFileName(special_file_name, page_title,
-                              [&](std::string_view name) { return UniqueSpecialName(name, given); });
+  return MatchSpecialFileName(special_file_name, page_title, [&](std::string_view name) {
+    return UniqueSpecialName(name, given);
+  });
 }
 
 std::string UniqueSpecialName(std::string_view name, const std::vector<std::string>& given,

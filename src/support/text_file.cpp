@@ -349,8 +349,8 @@ std::string DecodeAnsi(std::string_view bytes) {
       UChar* const target_begin = reinterpret_cast<UChar*>(units.data());
       UChar* target = target_begin + written;
       UErrorCode error = U_ZERO_ERROR;
-      ucnv_toUnicode(converter, &target, target_begin + units.size(), &source, source_end,
-                     nullptr, /*flush=*/true, &error);
+      ucnv_toUnicode(converter, &target, target_begin + units.size(), &source, source_end, nullptr,
+                     /*flush=*/true, &error);
       written = static_cast<size_t>(target - target_begin);
       if (error == U_BUFFER_OVERFLOW_ERROR) {
         units.resize(units.size() * 2);
@@ -361,11 +361,12 @@ std::string DecodeAnsi(std::string_view bytes) {
       }
       break;
     }
-    ForEachCodePoint(written, [&](size_t i) -> char32_t { return units[i]; },
-                     [&](char32_t c) {
-                       char buffer[4];
-                       out.append(buffer, static_cast<size_t>(PutUtf8(buffer, c) - buffer));
-                     });
+    ForEachCodePoint(
+        written, [&](size_t i) -> char32_t { return units[i]; },
+        [&](char32_t c) {
+          char buffer[4];
+          out.append(buffer, static_cast<size_t>(PutUtf8(buffer, c) - buffer));
+        });
     pos = stretch_end;
   }
   return out;
