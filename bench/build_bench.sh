@@ -14,7 +14,7 @@
 #   RUNS            builds per tier, the fastest counts (default 3)
 #   PANDOC_RUNS     runs of pandoc per tier (default 1: pandoc takes minutes on XL)
 #
-# Each build starts from an empty output folder. Prints a Markdown table, then
+# Each build starts from a new, empty output folder. Prints a Markdown table, then
 # the stage times of the fastest build of the largest tier.
 # Build the tool optimised (CMAKE_BUILD_TYPE=Release) before timing it.
 set -euo pipefail
@@ -47,15 +47,18 @@ measure() {
 }
 
 # best_of N NAME CMD... -> fastest time and largest peak over N runs; the
-# stderr of the fastest run is kept as $work/NAME.stderr. The output folder
-# $work/out is emptied before every run.
+# stderr of the fastest run is kept as $work/NAME.stderr. Every run builds
+# into a new empty folder, reached as $work/out.
 best_of() {
   local n="$1" name="$2"
   shift 2
   local best="" peak=0 s k
   for ((i = 0; i < n; i++)); do
-    rm -rf "$work/out"
-    mkdir -p "$work/out"
+    # A fresh folder per run: creating thousands of files in a folder whose
+    # previous thousands were just deleted is slow on ext4 and would measure
+    # the file system, not the build. $work/out points at the run's folder.
+    mkdir -p "$work/runs/$name.$i"
+    ln -sfn "$work/runs/$name.$i" "$work/out"
     read -r s k < <(measure "$@")
     if [ -z "$best" ] || awk -v a="$s" -v b="$best" 'BEGIN { exit !(a < b) }'; then
       best="$s"
@@ -77,7 +80,7 @@ for t in "${tiers[@]}"; do
   fi
   "$bin" new --force "$work/$t.tsn" "$doc" >/dev/null
   read -r ours_s ours_kib < <(best_of "$runs" "$t" "$bin" build "$work/$t.tsn" --output "$work/out" --timings)
-  pages=$(find "$work/out" -maxdepth 1 -type f | wc -l)
+  pages=$(find "$work/out/" -maxdepth 1 -type f | wc -l)
   share=$(sed -n 's/.*regular-expression passes \([0-9.]*\)%.*/\1/p' "$work/$t.stderr")
   read -r pandoc_s pandoc_kib < <(best_of "$pandoc_runs" "$t-pandoc" pandoc -f docx -t html -o "$work/$t.html" "$doc")
   awk -v t="$t" -v size="$(stat -c %s "$doc")" -v pages="$pages" -v s="$ours_s" -v k="$ours_kib" \
