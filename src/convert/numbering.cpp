@@ -8,6 +8,8 @@
 #include <limits>
 #include <utility>
 
+#include "convert/html_text.h"
+
 namespace tessarine::convert {
 
 namespace {
@@ -15,63 +17,7 @@ namespace {
 constexpr int kMaxLevels = 9;
 
 // ---------------------------------------------------------------------------
-// UTF-8 and small XML helpers
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// Decodes one code point at `pos` and advances it; invalid bytes read as
-// U+FFFD one byte at a time, so any input terminates.
-char32_t NextCodePoint(std::string_view s, size_t& pos) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char lead = byte(pos);
-  int length = 0;
-  char32_t c = 0;
-  if (lead < 0x80) {
-    ++pos;
-    return lead;
-  } else if ((lead & 0xE0) == 0xC0) {
-    length = 2;
-    c = lead & 0x1F;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3;
-    c = lead & 0x0F;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4;
-    c = lead & 0x07;
-  } else {
-    ++pos;
-    return 0xFFFD;
-  }
-  if (pos + length > s.size()) {
-    ++pos;
-    return 0xFFFD;
-  }
-  for (int i = 1; i < length; ++i) {
-    if ((byte(pos + i) & 0xC0) != 0x80) {
-      ++pos;
-      return 0xFFFD;
-    }
-    c = (c << 6) | (byte(pos + i) & 0x3F);
-  }
-  pos += length;
-  return c;
-}
+// Small XML helpers (UTF-8 from html_text.h)
 
 std::optional<int> ParseInt(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
