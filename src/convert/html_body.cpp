@@ -260,6 +260,13 @@ void WriteHtmlBody(const HtmlDocument& doc, std::string& out) {
   writer.Write();
 }
 
+void WriteHtmlBody(const HtmlDocument& doc, std::string& out,
+                   const std::function<void(std::string&)>& drain) {
+  BodyWriter writer(doc, out);
+  writer.SetDrain(&drain);
+  writer.Write();
+}
+
 // --- BodyWriter --------------------------------------------------------------
 
 BodyWriter::BodyWriter(const HtmlDocument& doc, std::string& out)
@@ -319,7 +326,11 @@ bool BodyWriter::EnterNested() {
 
 void BodyWriter::WriteBlocks(pugi::xml_node container, int depth) {
   if (!EnterNested()) return;
+  // Past this much rendered text the caller's drain takes it (a whole block
+  // at a time, so the pieces end on complete characters).
+  constexpr size_t kDrainBytes = 4 << 20;
   for (pugi::xml_node child : container.children()) {
+    if (drain_ != nullptr && out_.size() >= kDrainBytes) (*drain_)(out_);
     if (Is(child, "w:p")) {
       WriteParagraph(child, depth);
       if (depth == 0 && child.child("w:pPr").child("w:sectPr") &&

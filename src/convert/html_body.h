@@ -9,6 +9,7 @@
 // set of wrapper tags, as in Word's output.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <pugixml.hpp>
@@ -24,6 +25,8 @@ namespace tessarine::convert {
 class BodyWriter {
  public:
   BodyWriter(const HtmlDocument& doc, std::string& out);
+  // `drain` empties `out` when it has grown large (see WriteHtmlBody).
+  void SetDrain(const std::function<void(std::string&)>* drain) { drain_ = drain; }
   void Write();
 
  private:
@@ -136,6 +139,7 @@ class BodyWriter {
 
   const HtmlDocument& doc_;
   std::string& out_;
+  const std::function<void(std::string&)>* drain_ = nullptr;
   ListCounter main_counter_;
   ListCounter text_box_counter_;
   ListCounter* counter_;

@@ -4,6 +4,7 @@
 // document by BuildHtmlDocument; the head and body writers only read it.
 #pragma once
 
+#include <functional>
 #include <pugixml.hpp>
 #include <string>
 #include <vector>
@@ -52,5 +53,13 @@ void WriteHtmlHead(const HtmlDocument& doc, std::string& out);
 
 // The body: <body …> with one div per section, to </body>.
 void WriteHtmlBody(const HtmlDocument& doc, std::string& out);
+
+// The same, handing `out` to `drain` whenever it has grown past a few
+// megabytes (and leaving it to the caller to drain the rest at the end), so a
+// large document is written out while it is rendered instead of being held
+// whole. `drain` takes the text and leaves `out` empty. The text is the same
+// byte for byte: the writer only ever appends to `out`.
+void WriteHtmlBody(const HtmlDocument& doc, std::string& out,
+                   const std::function<void(std::string&)>& drain);
 
 }  // namespace tessarine::convert

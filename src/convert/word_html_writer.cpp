@@ -1,7 +1,10 @@
 #include "convert/word_html_writer.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "convert/docx_package.h"
@@ -108,16 +111,46 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
   const fs::path folder = target.parent_path() / folder_name;
 
   WordHtmlResult result;
-  const std::string html = RenderWordHtml(package, folder_name, &result.diagnostics);
-
   std::error_code error;
   fs::create_directories(folder, error);
   if (error) {
     return support::Status::Error(folder.string() + ": " + error.message());
   }
-  if (support::Status status = support::WriteTextFile(target_htm, html, "0"); !status) {
-    return status;
+
+  // The page is encoded and written while it is rendered, a few megabytes at
+  // a time, so a long document never holds its whole HTML beside its parsed
+  // XML. Encoding piece by piece gives the same bytes as encoding the whole.
+  std::ofstream file(target_htm, std::ios::binary | std::ios::trunc);
+  support::Status written =
+      file ? support::Status::Ok()
+           : support::Status::Error("cannot write " + target_htm + ": " + std::strerror(errno));
+  auto drain = [&](std::string& text) {
+    if (written.ok()) {
+      auto bytes = support::EncodeText(text, support::EncodingAnsi);
+      if (!bytes) {
+        written = support::Status::Error("cannot write " + target_htm + ": " + bytes.message());
+      } else if (!file.write(bytes->data(), static_cast<std::streamsize>(bytes->size()))) {
+        written =
+            support::Status::Error("cannot write " + target_htm + ": " + std::strerror(errno));
+      }
+    }
+    text.clear();
+  };
+  {
+    const HtmlDocument doc = BuildHtmlDocument(package, folder_name, &result.diagnostics);
+    std::string out;
+    out.reserve(
+        std::min<size_t>(8 << 20, std::max<size_t>(64 * 1024, package.main_document_size())));
+    WriteHtmlHead(doc, out);
+    WriteHtmlBody(doc, out, drain);
+    drain(out);
   }
+  if (written.ok()) {
+    file.close();
+    if (!file)
+      written = support::Status::Error("cannot write " + target_htm + ": " + std::strerror(errno));
+  }
+  if (!written.ok()) return written;
   if (support::Status status =
           support::WriteTextFile((folder / "filelist.xml").string(), FileListXml(htm_name), "0");
       !status) {
