@@ -1,7 +1,6 @@
 #include "convert/docx_package.h"
 
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <fstream>
 #include <iterator>
@@ -13,6 +12,7 @@
 
 #include "convert/docx_xml.h"
 #include "test_support.h"
+#include "zip_writer.h"
 
 namespace tessarine::convert {
 namespace {
@@ -75,19 +75,7 @@ Entries MinimalDocx(const Entries& extra = {}) {
 // can find and damage it.
 std::string WriteZip(const TempDir& dir, const Entries& entries, bool stored = false,
                      const std::string& name = "test.docx") {
-  std::string path = dir.File(name);
-  int error = 0;
-  zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  EXPECT_NE(zip, nullptr);
-  if (zip == nullptr) return path;
-  for (const auto& [entry, content] : entries) {
-    zip_source_t* source = zip_source_buffer(zip, content.data(), content.size(), 0);
-    zip_int64_t index = zip_file_add(zip, entry.c_str(), source, ZIP_FL_ENC_UTF_8);
-    EXPECT_GE(index, 0) << entry;
-    if (stored) zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
-  }
-  EXPECT_EQ(zip_close(zip), 0);
-  return path;
+  return tessarine::testing::WriteZip(dir.File(name), entries, stored);
 }
 
 // Rewrites the uncompressed size that the local header and the central

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>  // setenv
 #include <sys/wait.h>
-#include <zip.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +23,7 @@
 #include "site/cleanup.h"
 #include "support/text_file.h"
 #include "test_support.h"
+#include "zip_writer.h"
 
 namespace tessarine::site {
 namespace {
@@ -80,14 +80,7 @@ void WriteDocx(const std::string& path, const Blocks& blocks) {
       {"word/document.xml", std::string(R"(<?xml version="1.0" encoding="UTF-8"?><w:document)") +
                                 kNamespaces + "><w:body>" + body + "</w:body></w:document>"},
   };
-  int error = 0;
-  zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  ASSERT_NE(zip, nullptr) << path;
-  for (const auto& [entry, content] : parts) {
-    zip_source_t* source = zip_source_buffer(zip, content.data(), content.size(), 0);
-    ASSERT_GE(zip_file_add(zip, entry.c_str(), source, ZIP_FL_ENC_UTF_8), 0) << entry;
-  }
-  ASSERT_EQ(zip_close(zip), 0);
+  tessarine::testing::WriteZip(path, {parts.begin(), parts.end()});
 }
 
 const Blocks kGuide = {

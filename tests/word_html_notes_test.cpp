@@ -2,7 +2,6 @@
 // on small documents built here: the markup Word writes for them, and that
 // the later clean-up passes leave the note text and numbers in place.
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <map>
 #include <string>
@@ -13,6 +12,7 @@
 #include "convert/word_html_writer.h"
 #include "support/regex.h"
 #include "test_support.h"
+#include "zip_writer.h"
 
 namespace tessarine::convert {
 namespace {
@@ -88,17 +88,7 @@ std::string WriteDocx(const TempDir& dir, const Docx& docx) {
   parts["word/_rels/document.xml.rels"] = Rels(rels + docx.relationships);
   parts["word/document.xml"] = Part("w:document", "<w:body>" + docx.body + "</w:body>");
 
-  const std::string path = dir.File("in.docx");
-  int error = 0;
-  zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  EXPECT_NE(zip, nullptr);
-  if (zip == nullptr) return path;
-  for (const auto& [entry, content] : parts) {
-    zip_source_t* source = zip_source_buffer(zip, content.data(), content.size(), 0);
-    EXPECT_GE(zip_file_add(zip, entry.c_str(), source, ZIP_FL_ENC_UTF_8), 0) << entry;
-  }
-  EXPECT_EQ(zip_close(zip), 0);
-  return path;
+  return tessarine::testing::WriteZip(dir.File("in.docx"), {parts.begin(), parts.end()});
 }
 
 std::string Render(const Docx& docx, std::vector<std::string>* diagnostics = nullptr) {

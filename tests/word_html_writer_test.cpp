@@ -5,7 +5,6 @@
 #include "convert/word_html_writer.h"
 
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <filesystem>
 #include <map>
@@ -18,6 +17,7 @@
 #include "support/regex.h"
 #include "support/text_file.h"
 #include "test_support.h"
+#include "zip_writer.h"
 
 namespace tessarine::convert {
 namespace {
@@ -91,17 +91,7 @@ std::string WriteDocx(const TempDir& dir, const Docx& docx, const std::string& n
       std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document") + kNamespaces +
       "><w:body>" + docx.body + "</w:body></w:document>";
 
-  const std::string path = dir.File(name);
-  int error = 0;
-  zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  EXPECT_NE(zip, nullptr);
-  if (zip == nullptr) return path;
-  for (const auto& [entry, content] : parts) {
-    zip_source_t* source = zip_source_buffer(zip, content.data(), content.size(), 0);
-    EXPECT_GE(zip_file_add(zip, entry.c_str(), source, ZIP_FL_ENC_UTF_8), 0) << entry;
-  }
-  EXPECT_EQ(zip_close(zip), 0);
-  return path;
+  return tessarine::testing::WriteZip(dir.File(name), {parts.begin(), parts.end()});
 }
 
 std::string Render(const Docx& docx, std::vector<std::string>* diagnostics = nullptr) {

@@ -1,0 +1,25 @@
+#include "zip_writer.h"
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+namespace tessarine::testing {
+
+std::string WriteZip(const std::string& path, const ZipEntries& entries, bool stored) {
+  int error = 0;
+  zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  EXPECT_NE(zip, nullptr) << path;
+  if (zip == nullptr) return path;
+  for (const auto& [entry, content] : entries) {
+    zip_source_t* source = zip_source_buffer(zip, content.data(), content.size(), 0);
+    const zip_int64_t index = zip_file_add(zip, entry.c_str(), source, ZIP_FL_ENC_UTF_8);
+    EXPECT_GE(index, 0) << entry;
+    if (stored && index >= 0) {
+      zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+    }
+  }
+  EXPECT_EQ(zip_close(zip), 0) << path;
+  return path;
+}
+
+}  // namespace tessarine::testing
