@@ -2,7 +2,8 @@
 # Debian package the build needs (silent when everything is present).
 
 PACKAGES := g++ cmake ninja-build pkg-config libpcre2-dev libicu-dev libzip-dev libpugixml-dev \
-            nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev python3
+            nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev python3 \
+            libreoffice-writer-nogui chromium fonts-noto-cjk
 JOBS     ?= 2
 
 .PHONY: all deps demo test bench build-release build-test format tidy clean
@@ -29,6 +30,7 @@ demo: build-release
 bench: build-release
 	@build/release/bin/bench_regex --benchmark_min_time=0.5
 	@build/release/bin/bench_convert --benchmark_min_time=0.5
+	@build/release/bin/bench_cleanup --benchmark_min_time=0.5
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

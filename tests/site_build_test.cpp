@@ -219,7 +219,8 @@ TEST_F(SiteBuild, WritesEveryPageOfTwoDocuments) {
 
   EXPECT_EQ(
       Listing("out"),
-      (std::set<std::string>{"doc1.htm", "doc1.1.htm", "doc1.1.1.htm", "doc1.2.htm", "doc1.files",
+      (std::set<std::string>{"default.htm", "top.htm", "left.htm", "doc1.htm", "doc1.1.htm",
+                             "doc1.1.1.htm", "doc1.2.htm", "doc1.files",
                              "doc2.htm", "doc2.1.htm", "doc2.2.htm", "doc2.files", "tfiles"}));
   // Each page holds its own heading and text, and none of the next page's.
   const std::string home = Page("doc1.htm");
@@ -255,7 +256,7 @@ TEST_F(SiteBuild, WritesEveryPageOfTwoDocuments) {
   EXPECT_EQ(outcome.site_sections[0].size(), 4u);
   EXPECT_EQ(outcome.site_sections[1].size(), 3u);
   EXPECT_EQ(outcome.site_sections[0][2].PageFile, "doc1.1.1.htm");
-  EXPECT_EQ(outcome.home_page, Out("doc1.htm"));
+  EXPECT_EQ(outcome.home_page, Out("default.htm"));
   EXPECT_TRUE(outcome.diagnostics.empty());
   // The scratch folder is gone after success.
   EXPECT_EQ(outcome.scratch_folder, "");
@@ -403,27 +404,36 @@ TEST_F(SiteBuild, BlankDocumentsAreSkippedWithAnEmptySlot) {
   EXPECT_EQ(std::count(progress_.labels.begin(), progress_.labels.end(), "style optimize"), 3);
   EXPECT_EQ(std::count(progress_.labels.begin(), progress_.labels.end(), "init a_doc 1"), 2);
 
+  // The frameset's main frame opens the first home page that was written.
+  const auto main_frame = [&] {
+    const std::string home = testing::ReadBytes(Out("default.htm"));
+    const size_t at = home.find("name=\"tessarine_main\" src=\"");
+    return at == std::string::npos ? std::string("(no main frame)")
+                                   : home.substr(at + 27, home.find('"', at + 27) - at - 27);
+  };
+
   // A blank first document: the site starts at the next one's home page.
   settings_.Documents.erase(settings_.Documents.begin());
   outcome = Build();
   ASSERT_TRUE(outcome.ok()) << outcome.status.message();
   ASSERT_EQ(outcome.site_sections.size(), 2u);
   EXPECT_TRUE(outcome.site_sections[0].empty());
-  EXPECT_EQ(outcome.home_page, Out("doc3.htm"));
+  EXPECT_EQ(outcome.home_page, Out("default.htm"));
+  EXPECT_EQ(main_frame(), "doc3.htm");
 
   // A blank last document: the list ends before it.
   std::swap(settings_.Documents[0], settings_.Documents[1]);
   outcome = Build();
   ASSERT_TRUE(outcome.ok()) << outcome.status.message();
   EXPECT_EQ(outcome.site_sections.size(), 1u);
-  EXPECT_EQ(outcome.home_page, Out("doc3.htm"));
+  EXPECT_EQ(main_frame(), "doc3.htm");
 
-  // Nothing but blank documents: a site without pages.
+  // Nothing but blank documents: a frameset over no pages.
   settings_.Documents.erase(settings_.Documents.begin());
   outcome = Build();
   ASSERT_TRUE(outcome.ok()) << outcome.status.message();
   EXPECT_TRUE(outcome.site_sections.empty());
-  EXPECT_EQ(outcome.home_page, "");
+  EXPECT_EQ(main_frame(), "about:blank");
 }
 
 TEST_F(SiteBuild, ARealDocumentBuilds) {
@@ -451,7 +461,8 @@ TEST_F(SiteBuild, TheSampleProjectBuilds) {
   const BuildOutcome outcome = Build();
   ASSERT_TRUE(outcome.ok()) << outcome.status.message();
   EXPECT_EQ(Listing("out"),
-            (std::set<std::string>{"guide.htm", "guide.1.htm", "guide.1.1.htm", "guide.1.2.htm",
+            (std::set<std::string>{"default.htm", "top.htm", "left.htm", "guide.htm", "guide.1.htm",
+                                   "guide.1.1.htm", "guide.1.2.htm",
                                    "guide.1.3.htm", "guide.2.htm", "guide.2.1.htm", "guide.3.htm",
                                    "guide.3.1.htm", "guide.faq.htm", "guide.files", "tfiles"}));
   const SectionTable& sections = outcome.site_sections.at(0);
@@ -558,7 +569,7 @@ TEST_F(BuildCommand, BuildsIntoTheOutputFolderAndNamesTheHomePage) {
   // Not a terminal: one line per progress value, 100 after success.
   EXPECT_EQ(run.out.rfind("progress 0%\nprogress 2%\n", 0), 0u) << run.out;
   EXPECT_NE(run.out.find("progress 91%\nprogress 100%\n" + std::string(kBuildSucceeded) +
-                         "\nhome page: " + temp_.File("site") + "/doc1.htm\n"),
+                         "\nhome page: " + temp_.File("site") + "/default.htm\n"),
             std::string::npos)
       << run.out;
   EXPECT_NE(run.err.find("regular-expression passes"), std::string::npos) << run.err;

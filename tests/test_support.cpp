@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -9,6 +10,28 @@
 namespace tessarine::testing {
 
 std::filesystem::path SharedDir() { return TESSARINE_SHARED_DIR; }
+
+std::vector<std::filesystem::path> SoundCorpusDocuments(const std::string& folder) {
+  std::ifstream in(SharedDir() / "corpus" / "PROVENANCE.md");
+  std::vector<std::filesystem::path> documents;
+  const std::string row_start = "| " + folder + "/";
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(row_start, 0) != 0) continue;
+    std::vector<std::string> cells;
+    std::stringstream row(line.substr(1));
+    for (std::string cell; std::getline(row, cell, '|');) {
+      const size_t first = cell.find_first_not_of(' ');
+      const size_t last = cell.find_last_not_of(' ');
+      cells.push_back(first == std::string::npos ? "" : cell.substr(first, last - first + 1));
+    }
+    // file | repository | path | commit | license | sha256 | bytes | tier | status | ...
+    if (cells.size() >= 9 && cells[8] == "ok") {
+      documents.push_back(SharedDir() / "corpus" / cells[0]);
+    }
+  }
+  std::sort(documents.begin(), documents.end());
+  return documents;
+}
 std::filesystem::path FixturesDir() { return TESSARINE_FIXTURES_DIR; }
 
 std::string ReadBytes(const std::filesystem::path& path) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tessarine::testing {
 
@@ -11,6 +12,10 @@ namespace tessarine::testing {
 std::filesystem::path SharedDir();
 // tests/fixtures/ (read only).
 std::filesystem::path FixturesDir();
+
+// The corpus files of `folder` ("docx" or "doc") that corpus/PROVENANCE.md
+// marks "ok" (sound documents), sorted by name, as full paths.
+std::vector<std::filesystem::path> SoundCorpusDocuments(const std::string& folder = "docx");
 
 // Whole file as bytes; fails the current test when it cannot be read.
 std::string ReadBytes(const std::filesystem::path& path);

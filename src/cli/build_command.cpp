@@ -1,8 +1,5 @@
 #include "cli/build_command.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +8,7 @@
 #include <string_view>
 
 #include "cli/cli.h"
+#include "cli/console.h"
 #include "project/project_file.h"
 #include "project/project_settings.h"
 #include "project/validation.h"
@@ -23,90 +21,17 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kProgram = "tessarine";
-constexpr int kBarWidth = 40;
 constexpr int kBarDone = 100;
 
-// Set by Ctrl-C, read by the build at its progress steps.
-std::atomic<bool> g_stop_requested{false};
-
-extern "C" void OnInterrupt(int /*signal*/) {
-  g_stop_requested.store(true);
-}
-
-// Ctrl-C stops the build for the time of one run. SA_RESETHAND puts the
-// default action back at once, so a second Ctrl-C ends a build that is stuck
-// in a long stage.
-class InterruptStopsBuild {
+// The build's progress shown on the console bar.
+class BuildConsole : public site::BuildProgress {
  public:
-  InterruptStopsBuild() {
-    g_stop_requested.store(false);
-    struct sigaction action = {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, &previous_);
-  }
-  ~InterruptStopsBuild() { sigaction(SIGINT, &previous_, nullptr); }
-  InterruptStopsBuild(const InterruptStopsBuild&) = delete;
-  InterruptStopsBuild& operator=(const InterruptStopsBuild&) = delete;
+  explicit BuildConsole(ConsoleProgress& bar) : bar_(bar) {}
+  void SetValue(int value) override { bar_.SetValue(value); }
+  void SetState(std::string_view state) override { bar_.SetState(state); }
 
  private:
-  struct sigaction previous_ = {};
-};
-
-// Messages of the core use CR LF inside (the desktop program shows them in
-// message boxes); a terminal wants plain line feeds.
-std::string ForTerminal(std::string_view message) {
-  std::string out;
-  for (size_t i = 0; i < message.size(); ++i) {
-    if (message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n') continue;
-    out += message[i];
-  }
-  return out;
-}
-
-// A bar redrawn in place on a terminal; one line per change otherwise, so
-// that a log shows how far a build came.
-class ConsoleProgress : public site::BuildProgress {
- public:
-  ConsoleProgress(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
-
-  void SetValue(int value) override {
-    if (value == value_) return;
-    value_ = value;
-    Draw();
-  }
-  void SetState(std::string_view state) override {
-    state_ = state;
-    Draw();
-  }
-  // Ends the bar's line before the result is printed.
-  void Finish() {
-    if (terminal_ && drawn_) out_ << "\n" << std::flush;
-    drawn_ = false;
-  }
-
- private:
-  void Draw() {
-    if (!terminal_) {
-      out_ << "progress " << value_ << "%";
-      if (!state_.empty()) out_ << " " << state_;
-      out_ << "\n";
-      return;
-    }
-    const int filled = value_ * kBarWidth / kBarDone;
-    out_ << "\r[" << std::string(filled, '#') << std::string(kBarWidth - filled, '.') << "] "
-         << std::setw(3) << value_ << "%";
-    if (!state_.empty()) out_ << " " << state_;
-    out_ << std::flush;
-    drawn_ = true;
-  }
-
-  std::ostream& out_;
-  const bool terminal_;
-  int value_ = -1;  // so that the first value is shown
-  std::string state_;
-  bool drawn_ = false;
+  ConsoleProgress& bar_;
 };
 
 void PrintStageTimes(const std::vector<site::StageTime>& times, std::ostream& err) {
@@ -156,13 +81,13 @@ int RunBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
     return kExitFailure;
   }
 
-  const bool terminal = &out == &std::cout && isatty(STDOUT_FILENO) == 1;
-  ConsoleProgress progress(out, terminal);
+  ConsoleProgress progress(out, IsTerminal(out));
+  BuildConsole build_progress(progress);
   progress.SetValue(0);
   site::BuildOutcome outcome;
   {
-    InterruptStopsBuild interrupt;
-    outcome = site::BuildSite(settings, progress, g_stop_requested);
+    InterruptStopsRun interrupt;
+    outcome = site::BuildSite(settings, build_progress, InterruptStopsRun::stop_requested());
   }
   if (outcome.ok()) progress.SetValue(kBarDone);
   progress.Finish();

@@ -6,7 +6,9 @@
 #include <set>
 #include <string_view>
 
+#include "cli/batch_command.h"
 #include "cli/build_command.h"
+#include "cli/console.h"
 #include "convert/conversion.h"
 #include "project/document_list.h"
 #include "project/project_file.h"
@@ -50,17 +52,6 @@ struct Command {
 };
 
 constexpr size_t kAnyNumber = static_cast<size_t>(-1);
-
-// Messages of the core use CR LF inside (they are shown in message boxes);
-// a terminal wants plain line feeds.
-std::string ForTerminal(std::string_view message) {
-  std::string out;
-  for (size_t i = 0; i < message.size(); ++i) {
-    if (message[i] == '\r' && i + 1 < message.size() && message[i + 1] == '\n') continue;
-    out += message[i];
-  }
-  return out;
-}
 
 // The desktop program creates the default output folder when it starts; the
 // commands that work on a project do the same, so a new project passes its
@@ -147,6 +138,19 @@ int RunConvert(const Invocation& call, std::ostream& out, std::ostream& err) {
   return kExitOk;
 }
 
+int RunBatchCommand(const Invocation& call, std::ostream& out, std::ostream& err) {
+  BatchRequest request;
+  request.settings.Documents = call.operands;
+  for (const auto& [option, value] : call.values) {
+    if (auto problem = ApplyBatchOption(request, option, value)) {
+      err << kProgram << ": " << *problem << "\n";
+      return kExitUsage;
+    }
+  }
+  if (!call.values.contains("--output")) PrepareDefaultOutputFolder();
+  return RunBatchRequest(std::move(request), out, err);
+}
+
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"new",
@@ -178,6 +182,35 @@ const std::vector<Command>& Commands() {
        1,
        1,
        RunBuildCommand},
+      {"batch",
+       "DOCUMENT...",
+       "convert every document into one cleaned page (the batch window's settings)",
+       {{"--output", "write the pages into DIR (default: the program's output folder)", "DIR"},
+        {"--ext", "page extension (default .htm)", "EXT"},
+        {"--charset", "charset written into each page's meta element, empty keeps Word's "
+                      "(default gb2312)", "NAME"},
+        {"--encoding", "file encoding of the pages (default ansi)", "ansi|utf-8"},
+        {"--names", "page names: the document's file name or its number (default file)",
+         "file|number"},
+        {"--mode", "0 no clean-up, 1 selective, 2 all-clear (default 1)", "0|1|2"},
+        {"--opt1-vml", "selective: keep the picture fallback of VML (default on)", "on|off"},
+        {"--opt1-absolute", "selective: remove absolute positions (default on)", "on|off"},
+        {"--opt1-eq", "selective: equation pictures on the line (default on)", "on|off"},
+        {"--opt1-margin", "selective: no negative left margins (default on)", "on|off"},
+        {"--opt1-space", "selective: remove empty paragraphs (default off)", "on|off"},
+        {"--opt2-image", "all-clear: keep pictures (default on)", "on|off"},
+        {"--opt2-table", "all-clear: keep and style tables (default on)", "on|off"},
+        {"--opt2-eq", "all-clear: keep equation pictures (default on)", "on|off"},
+        {"--opt2-indent", "all-clear: indent first lines (default off)", "on|off"},
+        {"--opt2-ptobr", "all-clear: paragraphs become line breaks (default off)", "on|off"},
+        {"--page-width", "wrap each page to its paper width (default off)", "on|off"},
+        {"--page-margin", "with --page-width: the paper margins as padding (default off)",
+         "on|off"},
+        {"--page-effect", "with --page-width: a border around the page (default off)", "on|off"},
+        {"--jobs", "documents converted at a time (default 1)", "N"}},
+       1,
+       kAnyNumber,
+       RunBatchCommand},
   };
   return commands;
 }

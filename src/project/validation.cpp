@@ -8,11 +8,8 @@
 namespace tessarine::project {
 namespace {
 
-constexpr std::string_view kInvalidOutputDir = "提示：无效的输出文件夹！";
-constexpr std::string_view kInvalidFileExt = "提示：无效的输出文件扩展名格式！";
 constexpr std::string_view kInvalidTemplate = "提示：无效的模板！";
 constexpr std::string_view kInvalidCharset = "提示：无效的页面字符集！";
-constexpr std::string_view kNoDocuments = "提示：请选择要转换的 Word 文档，至少要有一个文档！";
 constexpr std::string_view kDuplicatePrefixes = "提示：有多个文档的生成文件名前缀相同！";
 constexpr std::string_view kInvalidWordFile = "无效的 Word 文件，请检查指定路径下的文件是否存在！";
 constexpr std::string_view kInvalidPrefix = "无效的文件名前缀，不能为空，只允许英文字母和数字！";
@@ -20,8 +17,6 @@ constexpr std::string_view kReservedPrefix =
     "无效的文件名前缀，不能为以下关键字：\r\ndefault, left, top";
 constexpr std::string_view kInvalidSpecialName = "无效的文件名特例设置：\r\n";
 
-// A page extension: a dot and letters or digits.
-constexpr std::string_view kFileExtPattern = R"(^\.[a-zA-Z0-9]+$)";
 // Anything but letters and digits in a file-name prefix.
 constexpr std::string_view kPrefixForbiddenPattern = "[^a-z0-9]+";
 // keyword|file-name: text without a bar, one bar, then a file name of ASCII

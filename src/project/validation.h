@@ -18,6 +18,15 @@
 
 namespace tessarine::project {
 
+// Messages and the extension rule that the batch window's start command
+// shares with the build's checks.
+inline constexpr std::string_view kInvalidOutputDir = "提示：无效的输出文件夹！";
+inline constexpr std::string_view kInvalidFileExt = "提示：无效的输出文件扩展名格式！";
+inline constexpr std::string_view kNoDocuments =
+    "提示：请选择要转换的 Word 文档，至少要有一个文档！";
+// A page extension: a dot and letters or digits.
+inline constexpr std::string_view kFileExtPattern = R"(^\.[a-zA-Z0-9]+$)";
+
 // The control that receives the focus after a failed check.
 enum class FocusControl {
   kNone,

@@ -1,22 +1,494 @@
 #include "site/cleanup.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+#include "site/navigation.h"
 #include "support/regex.h"
 
 namespace tessarine::site {
 namespace {
 
 using support::Result;
+using support::Status;
 
 constexpr std::string_view kFlagOn = "1";
 
-// Every tag, Word's conditional markers ("<![if ...]>") included; "[^a]|a"
-// crosses line breaks, which a dot would not.
-constexpr std::string_view kAnyTag = "<([^a]|a)*?>";
-// White space as a page shows it: none of it is visible on its own.
-constexpr std::string_view kWhiteSpace = "\r\n\t ";
-
 bool IsOn(std::string_view flag) {
   return flag == kFlagOn;
+}
+
+// A pass as written: pattern beside replacement. "[^a]|a" stands for any
+// character, line breaks included, which a dot would not match; where it is
+// a capturing group it counts in the "$n" numbering of the replacement.
+struct Pass {
+  std::string_view name;
+  std::string_view pattern;
+  std::string_view replacement;
+  PassRounds rounds = PassRounds::kOnce;
+  // A pattern that every match contains, found far faster than the match
+  // itself (see CleanupPass::needle).
+  std::string_view needle = {};
+};
+
+constexpr PassRounds kOnce = PassRounds::kOnce;
+constexpr PassRounds kUntilStable = PassRounds::kUntilStable;
+// Only for patterns in which no part but the last can match ">"; see
+// PassRounds.
+constexpr PassRounds kUntilStableByTag = PassRounds::kUntilStableByTag;
+
+// --- Home page, every mode ---------------------------------------------------
+
+// Word's own table of contents: the generated one replaces it.
+constexpr Pass kWordTocParagraphs = {
+    "Word's contents paragraphs",
+    R"re(<p class=MsoToc[^>]*?>((?:[^a]|a)*?)</p>)re",
+    "",
+    kOnce,
+};
+
+// --- Common passes, selective and all-clear ----------------------------------
+
+constexpr Pass kEmptyParagraphMarks = {
+    "empty paragraph marks",
+    R"re(<o:p>(&nbsp;)*</o:p>)re",
+    "",
+    kOnce,
+};
+constexpr Pass kEmptySpans = {
+    "empty spans",
+    R"re(<span[^>]*?></span>)re",
+    "",
+    kOnce,
+};
+// Word keeps a zero-height row in tables with merged cells for browsers that
+// cannot align columns (ky.htm of the samples).
+constexpr Pass kMisalignedColumnsRow = {
+    "zero-height table row",
+    R"re(<!\[if !supportMisalignedColumns\]>([^a]|a)+?<tr height=0>([^a]|a)+?<!\[endif\]>)re",
+    "",
+    kOnce,
+};
+constexpr Pass kWordOnlyBlocks = {
+    "blocks for Word only",
+    R"re(<!--\[if mso[^>]*?>([^a]|a)*?<!\[endif\]-->)re",
+    "",
+    kOnce,
+};
+// Word writes VML drawings inside conditional comments, so they go here too.
+constexpr Pass kComments = {
+    "comments",
+    R"re(<!--([^a]|a)*?-->)re",
+    "",
+    kOnce,
+};
+
+// --- Selective mode ------------------------------------------------------------
+
+constexpr Pass kVmlFallbackKept = {
+    "VML image fallback unwrapped",
+    R"re(<!\[if !vml\]>(([^a]|a)+?)<!\[endif\]>)re",
+    "$1",
+    kOnce,
+};
+constexpr Pass kVmlFallbackRemoved = {
+    "VML image fallback removed",
+    R"re(<!\[if !vml\]>([^a]|a)+?<!\[endif\]>)re",
+    "",
+    kOnce,
+};
+constexpr Pass kSmartTags = {
+    "smart tags unwrapped",
+    R"re(<(st[0-9]+:\w+)[^>]*?>((?:[^a]|a)+?)</\1>)re",
+    "$2",
+    kOnce,
+};
+// Most pages have no absolute position and no negative offset, while these
+// passes try every tag of a page: their needles let such pages go by.
+constexpr Pass kAbsolutePosition = {
+    "absolute positioning",
+    R"re(<(\w[^>]*?style=[^>]*?)position:\s*?absolute([^>]*?)>)re",
+    "<$1$2>",
+    kOnce,
+    R"re(position:\s*absolute)re",
+};
+// Paragraphs with attributes that hold only tags and non-breaking spaces.
+// A picture is not an empty line: "(?!img)" keeps a paragraph that holds
+// nothing but an image (Word's usual way of placing a picture) from being
+// removed with its picture.
+constexpr Pass kEmptyParagraphs = {
+    "empty paragraphs",
+    R"re(<p\s+?[^>]*?>(<(?!img)\w[^>]*?>)*?(&nbsp;)*?(</\w[^>]*?>)*?</p>)re",
+    "",
+    kOnce,
+};
+// Equation Editor objects come as images in subscripts: the image's own
+// style goes with the subscript, and it is centred on the line instead.
+constexpr Pass kEquationImageStyle = {
+    "equation image style",
+    R"re((<sub><img\s+?[^>]*?)style=['"][^>]*?['"]([^>]*?></sub>))re",
+    "$1$2",
+    kOnce,
+};
+constexpr Pass kEquationSubscript = {
+    "equation image centred",
+    R"re(<sub>(<img)(\s+?[^>]*?>)</sub>)re",
+    R"re($1 style="vertical-align:middle;"$2)re",
+    kOnce,
+};
+// Nothing may stick out to the left of the page.
+constexpr Pass kNegativeMarginLeft = {
+    "negative left margins",
+    R"re((<\w+[^>]*?\sstyle=[^>]*?)margin-left:\s*?-[0-9\.]+([^>]*?>))re",
+    "$1margin-left:0$2",
+    kOnce,
+    R"re(margin-left:\s*-)re",
+};
+constexpr Pass kNegativeLeft = {
+    "negative left offsets",
+    R"re((<\w+[^>]*?\sstyle=[^>]*?)left:\s*?-[0-9\.]+([^>]*?>))re",
+    "$1left:0$2",
+    kOnce,
+    R"re(left:\s*-)re",
+};
+// One run of mso- declarations per tag and round, so they run to a fixed
+// point: Word interleaves them with declarations a browser needs.
+constexpr Pass kMsoDeclarationsSingleQuoted = {
+    "mso- declarations ('...')",
+    R"re((<\w+\s+[^>]*?style='[^'>]*?)(mso-[\w\-]+:[^;'>]+;?)+([^'>]*?'[^>]*?>))re",
+    "$1$3",
+    kUntilStableByTag,
+};
+constexpr Pass kMsoDeclarationsDoubleQuoted = {
+    "mso- declarations (\"...\")",
+    R"re((<\w+\s+[^>]*?style="[^">]*?)(mso-[\w\-]+:[^;">]+;?)+([^">]*?"[^>]*?>))re",
+    "$1$3",
+    kUntilStableByTag,
+};
+constexpr Pass kEmptyStyle = {
+    "empty style attributes",
+    R"re((<\w+\s+[^>]*?)style=(['"])\s*?\2([^>]*?>))re",
+    "$1$3",
+    kOnce,
+};
+constexpr Pass kLangAttributes = {
+    "lang attributes",
+    R"re((<\w+[^>]*?)\slang=[\w\-]+([^>]*?>))re",
+    "$1$2",
+    kOnce,
+};
+constexpr Pass kVmlShapeReference = {
+    "image's VML shape reference",
+    R"re((<img[^>]*?)\sv:shapes="[^<>"]*"([^>]*?>))re",
+    "$1$2",
+    kOnce,
+};
+
+// --- All-clear mode ------------------------------------------------------------
+
+constexpr Pass kClearVmlFallback = kVmlFallbackKept;
+constexpr Pass kClearUnquotedClass = {
+    "class attributes",
+    R"re((<\w+?\s+?[^>]*?)class=\w*([^>]*?>))re",
+    "$1$2",
+    kOnce,
+};
+constexpr Pass kClearSingleQuotedStyle = {
+    "style attributes ('...')",
+    R"re((<\w+?\s+?[^>]*?)style='[^<>']*'([^>]*?>))re",
+    "$1$2",
+    kOnce,
+};
+constexpr Pass kClearDoubleQuotedStyle = {
+    "style attributes (\"...\")",
+    R"re((<\w+?\s+?[^>]*?)style=\"[^<>\"]*\"([^>]*?>))re",
+    "$1$2",
+    kOnce,
+};
+constexpr Pass kClearLang = {
+    "lang attributes",
+    R"re((<\w+?\s+?[^>]*?)lang=\w*([^>]*?>))re",
+    "$1$2",
+    kOnce,
+};
+constexpr Pass kClearVmlShapeReference = kVmlShapeReference;
+// The tag filter removes every tag whose name (with the slash of an end tag)
+// does not begin with a kept name; the names match as prefixes, so "p" keeps
+// "pre" too. Its pattern is assembled from the options (TagFilterPattern).
+constexpr std::string_view kTagFilterName = "tags not kept";
+constexpr std::string_view kTagFilterStart = "<(?!(";
+constexpr std::string_view kTagFilterEnd = "))+?[^>]*?>";
+constexpr std::string_view kKeepParagraphs = "p|/p|br";
+constexpr std::string_view kKeepSubSup = "|sub|sup|/sub|/sup";
+constexpr std::string_view kKeepImages = "|img";
+constexpr std::string_view kKeepTables = "|table|tr|td|th|/table|/tr|/td|/th";
+constexpr Pass kClearEquationSubscript = kEquationSubscript;
+constexpr Pass kClearTableBorders = {
+    "table borders",
+    R"re((<table)([^>]*?>))re",
+    R"re($1 style="border-collapse:collapse;" border=1 bordercolor="#000000"$2)re",
+    kOnce,
+};
+constexpr Pass kClearFirstLineIndent = {
+    "first-line indent",
+    R"re((<p)([^>]*?>))re",
+    R"re($1 style="text-indent:2em;"$2)re",
+    kOnce,
+};
+// Paragraphs become line breaks; an indent added above goes with the tags.
+constexpr Pass kClearParagraphStarts = {
+    "paragraph start tags",
+    R"re(<p[^>]*?>)re",
+    "",
+    kOnce,
+};
+constexpr Pass kClearParagraphEnds = {
+    "paragraph ends to line breaks",
+    R"re(</p>)re",
+    "<br>",
+    kOnce,
+};
+constexpr Pass kClearWhiteSpaceInTags = {
+    "white-space runs in tags",
+    R"re((<\w[^>]*?)\s\s+([^>]*?>))re",
+    "$1 $2",
+    kUntilStableByTag,
+};
+constexpr Pass kClearBlankBeforeTagEnd = {
+    "blank before tag end",
+    R"re((<\w[^>]*?)\s>)re",
+    "$1>",
+    kOnce,
+};
+
+// --- Closing passes, selective and all-clear -----------------------------------
+
+constexpr Pass kBlanksAfterTagName = {
+    "blanks after a bare tag name",
+    R"re((<\w+)\s+>)re",
+    "$1>",
+    kOnce,
+};
+// An empty paragraph or cell would collapse in a browser; Word shows it with
+// the height of a line.
+constexpr Pass kEmptyParagraphHeight = {
+    "empty paragraph height",
+    R"re((<p(?:\s+[^>]*)?>)(</p>))re",
+    "$1&nbsp;$2",
+    kOnce,
+};
+// Spans become empty only once the spans inside them are gone.
+constexpr Pass kEmptySpanPairs = {
+    "empty span pairs",
+    R"re(<span(?:\s+[^>]*)?></span>)re",
+    "",
+    kUntilStable,
+};
+constexpr Pass kEmptyCellHeight = {
+    "empty cell height",
+    R"re((<td(?:\s+[^>]*)?>)(</td>))re",
+    "$1&nbsp;$2",
+    kOnce,
+};
+constexpr Pass kEmptyHeaderCellHeight = {
+    "empty header cell height",
+    R"re((<th(?:\s+[^>]*)?>)(</th>))re",
+    "$1&nbsp;$2",
+    kOnce,
+};
+
+// --- Pass lists ----------------------------------------------------------------
+
+constexpr Pass kCommonPasses[] = {
+    kEmptyParagraphMarks, kEmptySpans, kMisalignedColumnsRow, kWordOnlyBlocks, kComments,
+};
+
+// The header and footer share these with the selective mode.
+constexpr Pass kStyleTidyPasses[] = {
+    kMsoDeclarationsSingleQuoted,
+    kMsoDeclarationsDoubleQuoted,
+    kEmptyStyle,
+    kLangAttributes,
+};
+
+constexpr Pass kClosingPasses[] = {
+    kBlanksAfterTagName, kEmptyParagraphHeight,  kEmptySpanPairs,
+    kEmptyCellHeight,    kEmptyHeaderCellHeight,
+};
+
+CleanupPass Use(const Pass& pass) {
+  return CleanupPass{pass.name, std::string(pass.pattern), pass.replacement, pass.rounds,
+                     pass.needle};
+}
+
+template <size_t N>
+void Append(std::vector<CleanupPass>& list, const Pass (&passes)[N]) {
+  for (const Pass& pass : passes) list.push_back(Use(pass));
+}
+
+std::string TagFilterPattern(const CleanupOptions& options) {
+  std::string keep(kKeepParagraphs);
+  keep += kKeepSubSup;
+  if (options.Opt2Image) keep += kKeepImages;
+  if (options.Opt2Table) keep += kKeepTables;
+  // Equation images are pictures too; they survive even without Opt2Image.
+  if (options.Opt2EQ && !options.Opt2Image) keep += kKeepImages;
+  return std::string(kTagFilterStart) + keep + std::string(kTagFilterEnd);
+}
+
+void AppendSelectivePasses(std::vector<CleanupPass>& list, const CleanupOptions& options) {
+  list.push_back(Use(options.Opt1VML ? kVmlFallbackKept : kVmlFallbackRemoved));
+  list.push_back(Use(kSmartTags));
+  if (options.Opt1Absolute) list.push_back(Use(kAbsolutePosition));
+  if (options.Opt1Space) list.push_back(Use(kEmptyParagraphs));
+  if (options.Opt1EQ) {
+    list.push_back(Use(kEquationImageStyle));
+    list.push_back(Use(kEquationSubscript));
+  }
+  if (options.Opt1Margin) {
+    list.push_back(Use(kNegativeMarginLeft));
+    list.push_back(Use(kNegativeLeft));
+  }
+  Append(list, kStyleTidyPasses);
+  list.push_back(Use(kVmlShapeReference));
+}
+
+void AppendAllClearPasses(std::vector<CleanupPass>& list, const CleanupOptions& options) {
+  list.push_back(Use(kClearVmlFallback));
+  list.push_back(Use(kClearUnquotedClass));
+  list.push_back(Use(kClearSingleQuotedStyle));
+  list.push_back(Use(kClearDoubleQuotedStyle));
+  list.push_back(Use(kClearLang));
+  list.push_back(Use(kClearVmlShapeReference));
+  list.push_back(CleanupPass{kTagFilterName, TagFilterPattern(options), "", kOnce, {}});
+  if (options.Opt2EQ) list.push_back(Use(kClearEquationSubscript));
+  if (options.Opt2Table) list.push_back(Use(kClearTableBorders));
+  if (options.Opt2Indent) list.push_back(Use(kClearFirstLineIndent));
+  if (options.Opt2PtoBR) {
+    list.push_back(Use(kClearParagraphStarts));
+    list.push_back(Use(kClearParagraphEnds));
+  }
+  list.push_back(Use(kClearWhiteSpaceInTags));
+  list.push_back(Use(kClearBlankBeforeTagEnd));
+}
+
+// The text cut after every ">"; the last piece holds what follows the last
+// ">" (possibly nothing).
+std::vector<std::string_view> PiecesEndingAtTagEnds(std::string_view text) {
+  std::vector<std::string_view> pieces;
+  size_t start = 0;
+  for (size_t end = text.find('>'); end != std::string_view::npos; end = text.find('>', start)) {
+    pieces.push_back(text.substr(start, end + 1 - start));
+    start = end + 1;
+  }
+  pieces.push_back(text.substr(start));
+  return pieces;
+}
+
+// kUntilStableByTag: the first round over the whole text, further rounds
+// over the changed pieces only, joined. A match cannot reach across the ">"
+// that ends a piece, so a round over the joined pieces changes each of them
+// exactly as a round over the whole text would. Word's busiest style
+// attributes need a round per run of mso- declarations; this way those
+// rounds read a few tags instead of the whole body each time.
+Result<std::string> RunUntilStableByTag(std::string_view text, std::string_view pattern,
+                                        std::string_view replacement) {
+  Result<std::string> first = support::RegexpReplace(text, pattern, replacement);
+  if (!first || *first == text) return first;
+  const std::vector<std::string_view> before = PiecesEndingAtTagEnds(text);
+  const std::vector<std::string_view> after = PiecesEndingAtTagEnds(*first);
+  // Cannot happen for the patterns this is used with; the plain loop gives
+  // the right text anyway.
+  if (before.size() != after.size()) {
+    return support::RegexpReplaceRepeat(*first, pattern, replacement);
+  }
+
+  struct Piece {
+    size_t index;
+    std::string text;
+  };
+  std::vector<Piece> changing;
+  for (size_t i = 0; i < after.size(); ++i) {
+    if (before[i] != after[i]) changing.push_back({i, std::string(after[i])});
+  }
+  std::vector<Piece> settled;
+  while (!changing.empty()) {
+    std::string joined;
+    for (const Piece& piece : changing) joined += piece.text;
+    Result<std::string> next = support::RegexpReplace(joined, pattern, replacement);
+    if (!next) return next;
+    if (*next == joined) break;
+    const std::vector<std::string_view> pieces = PiecesEndingAtTagEnds(*next);
+    // The joined text ends at a ">", so its last piece is the empty rest.
+    if (pieces.size() != changing.size() + 1) {
+      return support::RegexpReplaceRepeat(*first, pattern, replacement);
+    }
+    std::vector<Piece> still_changing;
+    for (size_t k = 0; k < changing.size(); ++k) {
+      if (pieces[k] == changing[k].text) {
+        settled.push_back(std::move(changing[k]));
+      } else {
+        still_changing.push_back({changing[k].index, std::string(pieces[k])});
+      }
+    }
+    changing = std::move(still_changing);
+  }
+  for (Piece& piece : changing) settled.push_back(std::move(piece));
+  std::sort(settled.begin(), settled.end(),
+            [](const Piece& a, const Piece& b) { return a.index < b.index; });
+
+  std::string out;
+  out.reserve(first->size());
+  auto next_settled = settled.begin();
+  for (size_t i = 0; i < after.size(); ++i) {
+    if (next_settled != settled.end() && next_settled->index == i) {
+      out += next_settled->text;
+      ++next_settled;
+    } else {
+      out += after[i];
+    }
+  }
+  return out;
+}
+
+Result<std::string> RunPasses(std::string text, const std::vector<CleanupPass>& passes) {
+  for (const CleanupPass& pass : passes) {
+    Result<std::string> next = RunCleanupPass(text, pass);
+    if (!next) return next;
+    text = std::move(next).value();
+  }
+  return text;
+}
+
+// --- Page width ----------------------------------------------------------------
+
+constexpr std::string_view kWidthTableStart =
+    R"(<table border="0" cellpadding="0" cellspacing="0" class="pagewidth" style="overflow-x:hidden;word-break:break-all;)";
+constexpr std::string_view kWidthTableOpenEnd = R"("><tr><td>)";
+constexpr std::string_view kWidthTableEnd = "</td></tr></table>";
+// The border table closes its cell and table without a row end tag; the
+// template's style sheet is written against exactly this markup.
+constexpr std::string_view kEffectTableStart =
+    R"(<table cellspacing=0 cellpadding=0 class="pageeffect"><tr><td class="pageeffect">)";
+constexpr std::string_view kEffectTableEnd = "</td></table>";
+constexpr int kSignificantDigits = 15;
+
+// The whole text as a finite number ("595.3", "90", "-1.5"); nothing else,
+// so "21.0cm" and "" are not numbers.
+std::optional<double> ParseNumber(std::string_view text) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
 }
 
 }  // namespace
@@ -39,11 +511,64 @@ Result<CleanupOptions> CleanupOptionsOf(const project::DocumentRecord& document)
   return options;
 }
 
-// Passes the body through unchanged until the clean-up passes are built.
+std::vector<CleanupPass> CleanBodyPasses(const CleanupOptions& options) {
+  std::vector<CleanupPass> list;
+  if (options.mode == OptimizeMode::kNone) return list;
+  Append(list, kCommonPasses);
+  if (options.mode == OptimizeMode::kSelective) {
+    AppendSelectivePasses(list, options);
+  } else {
+    AppendAllClearPasses(list, options);
+  }
+  Append(list, kClosingPasses);
+  return list;
+}
+
+Result<std::string> RunCleanupPass(std::string_view text, const CleanupPass& pass) {
+  if (!pass.needle.empty()) {
+    Result<bool> may_match = support::RegexpTest(pass.needle, text);
+    if (!may_match) return may_match.status();
+    if (!*may_match) return std::string(text);
+  }
+  switch (pass.rounds) {
+    case PassRounds::kOnce:
+      break;
+    case PassRounds::kUntilStable:
+      return support::RegexpReplaceRepeat(text, pass.pattern, pass.replacement);
+    case PassRounds::kUntilStableByTag:
+      return RunUntilStableByTag(text, pass.pattern, pass.replacement);
+  }
+  return support::RegexpReplace(text, pass.pattern, pass.replacement);
+}
+
+Result<std::string> CleanBody(std::string body, const CleanupOptions& options) {
+  return RunPasses(std::move(body), CleanBodyPasses(options));
+}
+
+Result<std::string> TidyHeaderFooter(std::string html) {
+  std::vector<CleanupPass> passes;
+  Append(passes, kStyleTidyPasses);
+  Append(passes, kClosingPasses);
+  return RunPasses(std::move(html), passes);
+}
+
 Result<std::string> CleanPageBody(const SectionTable& sections, size_t row,
-                                  const project::DocumentRecord& /*document*/,
-                                  const CleanupOptions& /*options*/) {
-  return sections.at(row).Body;
+                                  const project::DocumentRecord& document,
+                                  const CleanupOptions& options) {
+  if (row >= sections.size()) {
+    return Status::Error("page " + std::to_string(row) + " is not in the section table");
+  }
+  const bool home_page = row == 0;
+  std::string body = sections[row].Body;
+  if (home_page) {
+    Result<std::string> without_toc = RunCleanupPass(body, Use(kWordTocParagraphs));
+    if (!without_toc) return without_toc;
+    body = std::move(without_toc).value();
+  }
+  Result<std::string> cleaned = CleanBody(std::move(body), options);
+  if (!cleaned) return cleaned;
+  if (home_page && IsOn(document.Toc)) *cleaned += BuildTocBlock(sections, document);
+  return cleaned;
 }
 
 PageWidthOptions PageWidthOptionsOf(const project::DocumentRecord& document) {
@@ -51,17 +576,78 @@ PageWidthOptions PageWidthOptionsOf(const project::DocumentRecord& document) {
                           IsOn(document.OptPageEffect)};
 }
 
-// Passes the page through unchanged until the page-width wrapper is built.
-std::string WrapPageWidth(std::string_view page, const PageWidthOptions& /*options*/,
-                          const PageSetup& /*page_setup*/) {
-  return std::string(page);
+std::string ShortestDecimal(double value) {
+  if (value == 0 || !std::isfinite(value)) return value == 0 ? "0" : "";
+  // "d.dddddddddddddde±x": the value rounded to 15 significant digits.
+  char scientific[64];
+  std::snprintf(scientific, sizeof scientific, "%.*e", kSignificantDigits - 1, value);
+  std::string_view text(scientific);
+  std::string out;
+  if (text.front() == '-') {
+    out += '-';
+    text.remove_prefix(1);
+  }
+  const size_t e = text.find('e');
+  const int exponent = std::atoi(std::string(text.substr(e + 1)).c_str());
+  std::string digits;
+  for (char c : text.substr(0, e)) {
+    if (c != '.') digits += c;
+  }
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+  if (exponent < 0) {
+    out += "0.";
+    out.append(static_cast<size_t>(-exponent - 1), '0');
+    out += digits;
+    return out;
+  }
+  const size_t whole = static_cast<size_t>(exponent) + 1;
+  if (digits.size() <= whole) {
+    out += digits;
+    out.append(whole - digits.size(), '0');
+  } else {
+    out += digits.substr(0, whole);
+    out += '.';
+    out += digits.substr(whole);
+  }
+  return out;
+}
+
+std::string WrapPageWidth(std::string_view page, const PageWidthOptions& options,
+                          const PageSetup& page_setup) {
+  if (!options.OptPageWidth) return std::string(page);
+  const std::optional<double> width = ParseNumber(page_setup.page_width);
+  const std::optional<double> left = ParseNumber(page_setup.left_margin);
+  const std::optional<double> right = ParseNumber(page_setup.right_margin);
+  if (!width || !left || !right) return std::string(page);
+  const double text_width = *width - *left - *right;
+  if (!std::isfinite(text_width)) return std::string(page);
+
+  std::string out;
+  out.reserve(page.size() + 256);
+  if (options.OptPageEffect) out += kEffectTableStart;
+  out += kWidthTableStart;
+  if (options.OptPageMargin) {
+    out += "width:" + page_setup.page_width + "pt;padding:" + page_setup.margin_text + ";";
+  } else {
+    out += "width:" + ShortestDecimal(text_width) + "pt;";
+  }
+  out += kWidthTableOpenEnd;
+  out += page;
+  out += kWidthTableEnd;
+  if (options.OptPageEffect) out += kEffectTableEnd;
+  return out;
 }
 
 // Blank when nothing but white space stands between the tags. Visible text
 // comes early in a real document, so the scan stops at its first character
 // rather than building a tag-free copy of the whole body.
 Result<bool> IsBlankHtml(std::string_view html) {
-  const auto all_white = [](std::string_view text) {
+  // Every tag, Word's conditional markers ("<![if ...]>") included.
+  constexpr std::string_view kAnyTag = "<([^a]|a)*?>";
+  // White space as a page shows it: none of it is visible on its own.
+  constexpr std::string_view kWhiteSpace = "\r\n\t ";
+  const auto all_white = [&](std::string_view text) {
     return text.find_first_not_of(kWhiteSpace) == std::string_view::npos;
   };
   support::RegexMatcher tags(kAnyTag, html);

@@ -6,12 +6,18 @@
 // The driver converts the record's mode and flags once per document
 // (CleanupOptionsOf, PageWidthOptionsOf) and calls CleanPageBody on every
 // row's Body, WrapPageWidth on every finished page, and IsBlankHtml on the
-// whole body before it is split.
+// whole body before it is split. The batch pipeline runs CleanBody on its
+// single page; the header and footer stage runs TidyHeaderFooter.
+//
+// Every pass is a case-insensitive, global regular-expression replacement
+// (support/regex.h). A pass that runs out of resources fails the call with
+// the regex service's message; no pass is ever skipped silently.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "project/document_record.h"
 #include "site/head_style.h"
@@ -42,12 +48,61 @@ struct CleanupOptions {
 support::Result<CleanupOptions> CleanupOptionsOf(const project::DocumentRecord& document);
 
 // The cleaned body of row `row` of `sections` (the table is only read). On the
-// home page (row 0) Word's own contents paragraphs go and, with the record's
-// Toc on, the generated table of contents is appended. Fails when a pattern
-// runs out of resources.
+// home page (row 0) Word's own contents paragraphs go, in every mode, before
+// CleanBody runs; with the record's Toc on, the generated table of contents
+// (BuildTocBlock) is appended after it. Fails when a pattern runs out of
+// resources or `row` is not a row of the table.
 support::Result<std::string> CleanPageBody(const SectionTable& sections, size_t row,
                                            const project::DocumentRecord& document,
                                            const CleanupOptions& options);
+
+// The pass list of CleanPageBody for a plain body: the common passes, then
+// the selective or the all-clear passes, then the closing passes, by
+// `options.mode` (kNone returns the body as it is). Word's contents
+// paragraphs are left alone and no table of contents is added; the batch
+// pipeline runs this on its single page. Fails when a pattern runs out of
+// resources.
+support::Result<std::string> CleanBody(std::string body, const CleanupOptions& options);
+
+// The tidy-up a page header or footer gets: the mso- declarations, empty
+// style and lang attributes go, then the closing passes (blanks before ">",
+// empty paragraphs and cells keep their height, empty spans go). Fails when a
+// pattern runs out of resources.
+support::Result<std::string> TidyHeaderFooter(std::string html);
+
+// How often a pass runs over the text.
+enum class PassRounds {
+  kOnce,
+  // Again on its own result until the text stops changing.
+  kUntilStable,
+  // The same result as kUntilStable, for a pattern whose every match holds
+  // exactly one ">", its last character, and whose replacement keeps that
+  // ">" and adds none. Each round then changes every piece of the text that
+  // ends at a ">" independently of the others, so only the pieces that
+  // changed take part in the next round.
+  kUntilStableByTag,
+};
+
+// One pass of the clean-up list: every match of `pattern` becomes
+// `replacement`. Exposed so that tools can time or trace the passes one by
+// one; CleanBody is exactly these passes run in order.
+struct CleanupPass {
+  std::string_view name;  // what the pass removes or rewrites
+  std::string pattern;
+  std::string_view replacement;
+  PassRounds rounds = PassRounds::kOnce;
+  // When not empty, a pattern that every match of `pattern` contains a match
+  // of: a text without one is left as it is without running the pass.
+  std::string_view needle;
+
+  bool operator==(const CleanupPass&) const = default;
+};
+
+// The passes CleanBody runs for `options`, in their order; empty for kNone.
+std::vector<CleanupPass> CleanBodyPasses(const CleanupOptions& options);
+
+// `text` after one pass; fails when the pattern runs out of resources.
+support::Result<std::string> RunCleanupPass(std::string_view text, const CleanupPass& pass);
 
 // The record's page layout flags OptPageWidth, OptPageMargin, OptPageEffect.
 struct PageWidthOptions {
@@ -62,10 +117,17 @@ PageWidthOptions PageWidthOptionsOf(const project::DocumentRecord& document);
 
 // The finished page (header, body with heading and related topics, footer)
 // in a table of the paper width read from the @page rule, optionally with a
-// border-effect table around it. Unchanged when OptPageWidth is off or the
-// width or a side margin is not a number.
+// border-effect table around it. The width is the paper width with the
+// margins as padding (OptPageMargin), or the paper width less both side
+// margins. Unchanged when OptPageWidth is off or the width or a side margin
+// is not a number.
 std::string WrapPageWidth(std::string_view page, const PageWidthOptions& options,
                           const PageSetup& page_setup);
+
+// `value` in its shortest plain decimal form with at most 15 significant
+// digits: no exponent, no trailing zeros, no point for whole numbers
+// (415.3, 416, 0.25, -12.5); empty for infinity and NaN.
+std::string ShortestDecimal(double value);
 
 // True when nothing is left of `html` once every tag and then every run of
 // CR, LF, tab and space is removed. Entities such as "&nbsp;" count as

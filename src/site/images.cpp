@@ -1,12 +1,124 @@
 #include "site/images.h"
 
-namespace tessarine::site {
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <unordered_set>
+#include <vector>
 
-// Copies nothing until the picture copying is built.
-support::Status CopyPageImages(std::string_view /*all_bodies*/,
-                               const std::string& /*scratch_folder*/,
-                               const std::string& /*output_dir*/, std::string_view /*prefix*/) {
-  return support::Status::Ok();
+#include "support/files.h"
+#include "support/regex.h"
+
+namespace tessarine::site {
+namespace {
+
+namespace fs = std::filesystem;
+using support::Result;
+using support::Status;
+
+// Both the companion folder of the Word HTML and the resource folder in the
+// output are named after the prefix with this suffix.
+constexpr std::string_view kFilesFolderSuffix = ".files/";
+
+// A src attribute of any tag whose value runs through "<prefix>.files/" to
+// the next double quote. The lazy start may cross other attributes; only the
+// part after the last "/" is used, so that does no harm.
+constexpr std::string_view kPageImageBefore = R"re(src=\".*?)re";
+constexpr std::string_view kPageImageAfter = R"re(\.files/.+?\")re";
+
+// An image whose first attribute is its source, as the VML picture pass of
+// the header and footer writes it.
+constexpr std::string_view kHeaderFooterImage = R"re(<img src="([^">]*?)")re";
+constexpr std::string_view kHeaderFooterImageBefore = "<img src=\"";
+constexpr std::string_view kHeaderFooterImageAfter = ".files/$1\"";
+
+std::string FilesFolder(const std::string& parent, std::string_view prefix) {
+  return parent + std::string(prefix) + std::string(kFilesFolderSuffix);
+}
+
+// A relative path that stays inside the folder it is joined to.
+bool StaysInside(std::string_view path) {
+  if (path.empty() || path.front() == '/') return false;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (path.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+// Copies one picture, replacing an older copy. A failure is deliberately not
+// reported: the page then shows a missing picture, which is what a missing
+// source would have given too.
+void CopyPicture(const std::string& source, const std::string& target) {
+  std::error_code error;
+  const fs::path target_path(target);
+  fs::create_directories(target_path.parent_path(), error);
+  fs::copy_file(fs::path(source), target_path, fs::copy_options::overwrite_existing, error);
+}
+
+}  // namespace
+
+Status CheckPlainPrefix(std::string_view prefix) {
+  const bool plain = !prefix.empty() && std::all_of(prefix.begin(), prefix.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  });
+  if (plain) return Status::Ok();
+  return Status::Error("invalid file-name prefix \"" + std::string(prefix) +
+                       "\": only letters and digits are allowed");
+}
+
+Status CopyPageImages(std::string_view all_bodies, const std::string& scratch_folder,
+                      const std::string& output_dir, std::string_view prefix) {
+  if (Status s = CheckPlainPrefix(prefix); !s) return s;
+
+  const std::string pattern =
+      std::string(kPageImageBefore) + std::string(prefix) + std::string(kPageImageAfter);
+  std::vector<std::string> names;
+  std::unordered_set<std::string_view> seen;
+  support::RegexMatcher sources(pattern, all_bodies);
+  while (sources.Next()) {
+    std::string_view value = sources.match().value;
+    value.remove_suffix(1);  // the closing quote
+    const std::string_view name = value.substr(value.rfind('/') + 1);
+    // "." and ".." would name the companion folder or its parent.
+    if (name == "." || name == "..") continue;
+    if (seen.insert(name).second) names.emplace_back(name);
+  }
+  if (!sources.status()) return sources.status();
+
+  const std::string source_folder = FilesFolder(scratch_folder, prefix);
+  const std::string resource_folder = FilesFolder(output_dir, prefix);
+  std::error_code error;
+  fs::create_directories(resource_folder, error);
+  if (error || !fs::is_directory(resource_folder, error)) {
+    return Status::Error("cannot create the folder " + resource_folder + ": " +
+                         (error ? error.message() : "a file of that name is in the way"));
+  }
+  for (const std::string& name : names) CopyPicture(source_folder + name, resource_folder + name);
+  return Status::Ok();
+}
+
+Result<std::string> CopyHeaderFooterImages(std::string_view html, const std::string& scratch_folder,
+                                           const std::string& output_dir, std::string_view prefix) {
+  if (Status s = CheckPlainPrefix(prefix); !s) return s;
+
+  const std::string source_folder = FilesFolder(scratch_folder, prefix);
+  const std::string resource_folder = FilesFolder(output_dir, prefix);
+  support::RegexMatcher images(kHeaderFooterImage, html);
+  while (images.Next()) {
+    const std::string source(images.match().Group(0));
+    if (!StaysInside(source) || !support::FileExists(source_folder + source)) continue;
+    CopyPicture(source_folder + source, resource_folder + source);
+  }
+  if (!images.status()) return images.status();
+
+  return support::RegexpReplace(html, kHeaderFooterImage,
+                                std::string(kHeaderFooterImageBefore) + std::string(prefix) +
+                                    std::string(kHeaderFooterImageAfter));
 }
 
 }  // namespace tessarine::site

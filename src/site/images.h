@@ -1,7 +1,13 @@
-// Image stage: copies the pictures that a document's finished pages still
-// use from the companion folder of its Word HTML (<scratch>/<prefix>.files/)
-// into its resource folder in the output (<output>/<prefix>.files/). Page
-// sources keep the form "<prefix>.files/NAME", so they need no rewriting.
+// Image stage: copies the pictures that a document's pages use from the
+// companion folder of its Word HTML (<scratch><prefix>.files/) into its
+// resource folder in the output (<output><prefix>.files/).
+//
+// Page bodies already name their pictures "<prefix>.files/NAME", so they need
+// no rewriting. The header file lies inside the companion folder and names
+// its pictures relative to it; CopyHeaderFooterImages copies those and points
+// them into the resource folder. A picture missing from the companion folder,
+// or one that cannot be copied, is passed over without a message: a page with
+// one broken picture is better than no site.
 #pragma once
 
 #include <string>
@@ -11,11 +17,32 @@
 
 namespace tessarine::site {
 
-// `all_bodies` is every finished page body of the document joined in row
-// order; every src attribute that runs through "<prefix>.files/" names a file
-// to copy, each name once. Folders end with "/". A picture missing from the
-// companion folder is passed over; a failing pattern fails the stage.
+// Ok for a non-empty prefix of ASCII letters and digits only, the only kind
+// that may be put into a pattern and a path unescaped; otherwise the message
+// that names it.
+support::Status CheckPlainPrefix(std::string_view prefix);
+
+// `all_bodies` is every finished page of the document joined in row order;
+// every src attribute that runs through "<prefix>.files/" names a file to
+// copy, each distinct name once, in the order first seen, always from the top
+// level of the companion folder (a sub-folder in a source counts for nothing).
+// Creates the resource folder if it is missing. Folders end with "/".
+// Fails when the prefix is not plain, when the resource folder cannot be
+// created, or when a pattern runs out of resources.
 support::Status CopyPageImages(std::string_view all_bodies, const std::string& scratch_folder,
                                const std::string& output_dir, std::string_view prefix);
+
+// The header and footer picture step on an extracted header or footer whose
+// VML pictures are already "<img src=...>" elements: every such source names
+// a file of the companion folder, which is copied to the same relative path
+// in the resource folder, and every source is then prefixed with
+// "<prefix>.files/" so that a page in the output folder finds it. A source
+// that would lead out of either folder ("..", an absolute path) is not
+// copied. Fails when the prefix is not plain or a pattern runs out of
+// resources.
+support::Result<std::string> CopyHeaderFooterImages(std::string_view html,
+                                                    const std::string& scratch_folder,
+                                                    const std::string& output_dir,
+                                                    std::string_view prefix);
 
 }  // namespace tessarine::site

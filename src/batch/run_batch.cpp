@@ -1,0 +1,356 @@
+#include "batch/run_batch.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <thread>
+
+#include "convert/conversion.h"
+#include "site/build_site.h"
+#include "site/cleanup.h"
+#include "site/head_style.h"
+#include "support/files.h"
+#include "support/regex.h"
+#include "support/text_file.h"
+
+namespace tessarine::batch {
+namespace {
+
+namespace fs = std::filesystem;
+using support::Result;
+using support::Status;
+
+constexpr std::string_view kDocumentExtensions = "doc|docx";
+constexpr std::string_view kLineBreak = "\r\n";
+
+// Word's content-type meta element; its charset is replaced and everything
+// else of the element stays.
+constexpr std::string_view kCharsetMeta =
+    R"((<meta http-equiv=Content-Type content[^>]+?text/html[^>]+?charset)=[^>'"]+?(['"]>))";
+// Word's section wrappers around the body's content.
+constexpr std::string_view kDivStartTag = "<div([^>])*?>";
+constexpr std::string_view kDivEndTag = "</div>";
+
+// Progress step sizes, in units of 1/n of the bar.
+constexpr double kStartStep = 2;
+constexpr double kEndStep = 5;
+constexpr double kConvertUnit = 9;  // the converter's steps weigh 1, 1 and 2 units
+constexpr double kOptimizeStartStep = 18;
+constexpr double kHeadParseStep = 7;
+constexpr double kStyleParseStep = 9;
+constexpr double kStyleOptimizeStep = 18;
+constexpr double kBodyStep = 9;
+constexpr double kDocumentEndStep = 9;
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// A replacement text that stands for itself: "$" would start a group
+// reference.
+std::string LiteralReplacement(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '$') out += '$';
+    out += c;
+  }
+  return out;
+}
+
+Status Interrupted() {
+  return Status::Error(std::string(site::kInterruptedMessage));
+}
+
+Result<std::string> ReadPage(const std::string& path) {
+  errno = 0;
+  if (std::ifstream probe(path, std::ios::binary); !probe) {
+    const char* reason = errno != 0 ? std::strerror(errno) : "cannot be opened";
+    return Status::Error(std::string(site::kReadFileFailure) + path + ": " + reason);
+  }
+  return support::ReadTextFile(path);
+}
+
+// The cleaned page of Word HTML `text` (modes 1 and 2).
+Result<std::string> OptimizePage(std::string text, const BatchSettings& settings,
+                                 BatchProgressStep& step, double unit) {
+  const auto stage = [&](double size, std::string_view label) {
+    return step.Step(size * unit, label) ? Status::Ok() : Interrupted();
+  };
+  if (Status s = stage(kOptimizeStartStep, "start optimize"); !s) return s;
+
+  // Word's head up to and including the title stays as it is.
+  std::string kept_head;
+  if (const size_t title_end = Lower(text).find("</title>"); title_end != std::string::npos) {
+    kept_head = text.substr(0, title_end + std::string_view("</title>").size());
+  }
+  Result<site::HeadParts> head = site::ParseHead(text);
+  if (!head) return head.status();
+  text = std::string();
+  if (Status s = stage(kHeadParseStep, "head parse"); !s) return s;
+
+  Result<std::string> sheet = site::ParseStyleSheet(head->head);
+  if (!sheet) return sheet.status();
+  Result<site::PageSetup> page_setup = site::ReadPageSetup(*sheet);
+  if (!page_setup) return page_setup.status();
+  if (Status s = stage(kStyleParseStep, "style parse"); !s) return s;
+
+  const site::OptimizeMode mode = static_cast<site::OptimizeMode>(settings.OptimizeMode);
+  std::string style = "<style>\r\n";
+  if (mode == site::OptimizeMode::kSelective) {
+    Result<std::string> optimized = site::OptimizeStyleSheet(*sheet, mode, settings.Opt1VML);
+    if (!optimized) return optimized.status();
+    style += *optimized;
+  } else {
+    // All-clear keeps Word's whole sheet inline: the page has no other.
+    style += site::kGeneratorComment;
+    style += kLineBreak;
+    style += *sheet;
+  }
+  style += "\r\n</style>";
+  if (Status s = stage(kStyleOptimizeStep, "style optimize"); !s) return s;
+
+  std::string page = kept_head + style + "</head>";
+  std::string rest = std::move(head->rest);
+  if (const size_t body = Lower(rest).find("<body"); body != std::string::npos) {
+    page += "<body";
+    rest.erase(0, body + std::string_view("<body").size());
+    if (const size_t close = rest.find('>'); close != std::string::npos) {
+      page.append(rest, 0, close + 1);
+      rest.erase(0, close + 1);
+    }
+  }
+  if (const size_t end = Lower(rest).rfind("</body>"); end != std::string::npos) rest.resize(end);
+  Result<std::string> body = support::RegexpReplace(rest, kDivStartTag, "");
+  if (!body) return body.status();
+  body = support::RegexpReplace(*body, kDivEndTag, "");
+  if (!body) return body.status();
+  rest = std::string();
+  if (Status s = stage(kBodyStep, "start body optimize"); !s) return s;
+
+  site::CleanupOptions options;
+  options.mode = mode;
+  options.Opt1VML = settings.Opt1VML;
+  options.Opt1Absolute = settings.Opt1Absolute;
+  options.Opt1EQ = settings.Opt1EQ;
+  options.Opt1Margin = settings.Opt1Margin;
+  options.Opt1Space = settings.Opt1Space;
+  options.Opt2Image = settings.Opt2Image;
+  options.Opt2Table = settings.Opt2Table;
+  options.Opt2EQ = settings.Opt2EQ;
+  options.Opt2Indent = settings.Opt2Indent;
+  options.Opt2PtoBR = settings.Opt2PtoBR;
+  body = site::CleanBody(std::move(*body), options);
+  if (!body) return body.status();
+  const site::PageWidthOptions width{settings.OptPageWidth, settings.OptPageMargin,
+                                     settings.OptPageEffect};
+  page += site::WrapPageWidth(*body, width, *page_setup);
+  page += "</body></html>";
+  return page;
+}
+
+// One document to its page in `folder` (ending with "/"). Gives the page's
+// path.
+Result<std::string> ConvertDocument(const BatchSettings& settings, size_t position,
+                                    const std::string& folder, BatchProgressStep& step,
+                                    std::vector<std::string>& diagnostics) {
+  const size_t count = settings.Documents.size();
+  const double unit = 1.0 / static_cast<double>(count);
+  const std::string& path = settings.Documents[position - 1];
+  if (!support::IsDocumentFile(path, kDocumentExtensions)) {
+    return Status::Error(std::string(site::kInvalidDocument) + std::string(kLineBreak) + path);
+  }
+  const std::string page_path =
+      folder + BatchPageName(path, settings.NameRule, position, count) + settings.FileExt;
+
+  bool stopped = false;
+  const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
+    stopped = !step.Step(kConvertUnit * convert::StepWeight(done) * unit,
+                         convert::StepLabel(done));
+    return !stopped;
+  };
+  const convert::ConvertOutcome converted = convert::ConvertToWordHtml(path, page_path, on_step);
+  for (const std::string& note : converted.diagnostics) diagnostics.push_back(path + ": " + note);
+  if (converted.stopped()) return Interrupted();
+  if (!converted.ok()) return Status::Error(converted.message);
+
+  Result<std::string> text = ReadPage(page_path);
+  if (!text) return text.status();
+  if (!settings.Charset.empty()) {
+    text = support::RegexpReplace(*text, kCharsetMeta,
+                                  "$1=" + LiteralReplacement(settings.Charset) + "$2");
+    if (!text) return text.status();
+  }
+  if (settings.OptimizeMode != 0) {
+    text = OptimizePage(std::move(*text), settings, step, unit);
+    if (!text) return text.status();
+  }
+  if (Status s = support::WriteTextFile(page_path, *text, settings.FileEncode); !s) return s;
+  if (!step.Step(kDocumentEndStep * unit, "end one document")) return Interrupted();
+  return page_path;
+}
+
+// Moves `from` onto `to`: files replace files of the same name, folders are
+// merged, as if the converter had written into `to` itself.
+Status MoveInto(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  if (fs::is_directory(from, ec)) {
+    if (!fs::exists(to, ec)) {
+      fs::rename(from, to, ec);
+      if (!ec) return Status::Ok();
+    }
+    if (!fs::is_directory(to, ec)) {
+      fs::remove(to, ec);
+      fs::create_directories(to, ec);
+      if (ec) return Status::Error(to.string() + ": " + ec.message());
+    }
+    for (const fs::directory_entry& entry : fs::directory_iterator(from, ec)) {
+      if (Status s = MoveInto(entry.path(), to / entry.path().filename()); !s) return s;
+    }
+    if (ec) return Status::Error(from.string() + ": " + ec.message());
+    return Status::Ok();
+  }
+  if (fs::is_directory(to, ec)) fs::remove_all(to, ec);
+  fs::rename(from, to, ec);
+  if (ec) return Status::Error(to.string() + ": " + ec.message());
+  return Status::Ok();
+}
+
+BatchOutcome RunSerial(const BatchSettings& settings, BatchProgressStep& step) {
+  BatchOutcome outcome;
+  for (size_t i = 1; i <= settings.Documents.size(); ++i) {
+    Result<std::string> page =
+        ConvertDocument(settings, i, settings.OutputDir, step, outcome.diagnostics);
+    if (!page) {
+      outcome.status = page.status();
+      return outcome;
+    }
+    outcome.pages.push_back(std::move(*page));
+  }
+  return outcome;
+}
+
+// A document's result in a parallel run.
+struct Slot {
+  bool done = false;
+  Result<std::string> page = Status::Error("not converted");
+  std::vector<std::string> diagnostics;
+};
+
+BatchOutcome RunParallel(const BatchSettings& settings, BatchProgressStep& step, unsigned jobs) {
+  BatchOutcome outcome;
+  std::string staging_template = settings.OutputDir + ".tessarine-batch-XXXXXX";
+  if (::mkdtemp(staging_template.data()) == nullptr) {
+    outcome.status = Status::Error("cannot make a working folder in " + settings.OutputDir +
+                                   ": " + std::strerror(errno));
+    return outcome;
+  }
+  const fs::path staging(staging_template);
+  const size_t count = settings.Documents.size();
+  std::vector<Slot> slots(count);
+  std::mutex mutex;
+  std::condition_variable finished;
+  size_t next = 0;
+  bool abandon = false;
+
+  const auto work = [&] {
+    for (;;) {
+      size_t index;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (abandon || next == count) return;
+        index = next++;
+      }
+      const fs::path folder = staging / std::to_string(index + 1);
+      std::error_code ec;
+      fs::create_directories(folder, ec);
+      std::vector<std::string> diagnostics;
+      Result<std::string> page =
+          ec ? Result<std::string>(Status::Error(folder.string() + ": " + ec.message()))
+             : ConvertDocument(settings, index + 1, folder.string() + "/", step, diagnostics);
+      std::lock_guard<std::mutex> lock(mutex);
+      slots[index].page = std::move(page);
+      slots[index].diagnostics = std::move(diagnostics);
+      slots[index].done = true;
+      finished.notify_all();
+    }
+  };
+  std::vector<std::thread> workers;
+  const unsigned worker_count = static_cast<unsigned>(std::min<size_t>(jobs, count));
+  for (unsigned w = 0; w < worker_count; ++w) workers.emplace_back(work);
+
+  // Pages move into place in list order, so a later document's page with the
+  // same name wins, and nothing after the first failure is kept.
+  for (size_t i = 0; i < count && outcome.status.ok(); ++i) {
+    std::unique_lock<std::mutex> lock(mutex);
+    finished.wait(lock, [&] { return slots[i].done; });
+    Slot& slot = slots[i];
+    for (std::string& note : slot.diagnostics) outcome.diagnostics.push_back(std::move(note));
+    if (!slot.page) {
+      outcome.status = slot.page.status();
+      abandon = true;
+      break;
+    }
+    lock.unlock();
+    const fs::path staged_page(*slot.page);
+    const fs::path staged_folder =
+        staged_page.parent_path() / (staged_page.stem().string() + ".files");
+    const fs::path final_page = fs::path(settings.OutputDir) / staged_page.filename();
+    Status moved = MoveInto(staged_folder, fs::path(settings.OutputDir) / staged_folder.filename());
+    if (moved) moved = MoveInto(staged_page, final_page);
+    if (!moved) {
+      outcome.status = moved;
+      std::lock_guard<std::mutex> relock(mutex);
+      abandon = true;
+      break;
+    }
+    outcome.pages.push_back(final_page.string());
+  }
+  for (std::thread& worker : workers) worker.join();
+  std::error_code ignored;
+  fs::remove_all(staging, ignored);
+  return outcome;
+}
+
+}  // namespace
+
+BatchProgressStep::BatchProgressStep(BatchProgress& progress,
+                                     const std::atomic<bool>& stop_requested)
+    : progress_(progress), stop_requested_(stop_requested) {}
+
+bool BatchProgressStep::Step(double size, std::string_view /*label*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  accumulated_ += size;
+  progress_.SetValue(std::min(accumulated_, static_cast<double>(site::kProgressCap)));
+  if (!stop_requested_.load()) return true;
+  if (!reported_stop_) {
+    reported_stop_ = true;
+    progress_.SetState(site::kStateInterrupted);
+  }
+  return false;
+}
+
+double BatchProgressStep::accumulated() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return accumulated_;
+}
+
+BatchOutcome RunBatch(const BatchSettings& settings, BatchProgress& progress,
+                      const std::atomic<bool>& stop_requested, unsigned jobs) {
+  BatchProgressStep step(progress, stop_requested);
+  if (!step.Step(kStartStep, "开始")) return BatchOutcome{Interrupted(), {}, {}};
+  BatchOutcome outcome = jobs > 1 && settings.Documents.size() > 1
+                             ? RunParallel(settings, step, jobs)
+                             : RunSerial(settings, step);
+  if (!outcome.ok()) return outcome;
+  if (!step.Step(kEndStep, "write otherpage")) outcome.status = Interrupted();
+  return outcome;
+}
+
+}  // namespace tessarine::batch

@@ -1,0 +1,148 @@
+#include "cli/batch_command.h"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+
+#include "batch/run_batch.h"
+#include "cli/cli.h"
+#include "cli/console.h"
+#include "site/build_site.h"
+
+namespace tessarine::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kBarDone = 100;
+constexpr unsigned kMaxJobs = 64;
+
+// The run's progress on the console bar, in whole percent.
+class BatchConsole : public batch::BatchProgress {
+ public:
+  explicit BatchConsole(ConsoleProgress& bar) : bar_(bar) {}
+  void SetValue(double value) override { bar_.SetValue(static_cast<int>(std::floor(value))); }
+  void SetState(std::string_view state) override { bar_.SetState(state); }
+
+ private:
+  ConsoleProgress& bar_;
+};
+
+std::optional<bool> OnOff(std::string_view value) {
+  if (value == "on" || value == "1" || value == "yes") return true;
+  if (value == "off" || value == "0" || value == "no") return false;
+  return std::nullopt;
+}
+
+bool* FlagOf(batch::BatchSettings& s, std::string_view option) {
+  struct Flag {
+    std::string_view option;
+    bool batch::BatchSettings::*field;
+  };
+  static constexpr Flag kFlags[] = {
+      {"--opt1-vml", &batch::BatchSettings::Opt1VML},
+      {"--opt1-absolute", &batch::BatchSettings::Opt1Absolute},
+      {"--opt1-eq", &batch::BatchSettings::Opt1EQ},
+      {"--opt1-margin", &batch::BatchSettings::Opt1Margin},
+      {"--opt1-space", &batch::BatchSettings::Opt1Space},
+      {"--opt2-image", &batch::BatchSettings::Opt2Image},
+      {"--opt2-table", &batch::BatchSettings::Opt2Table},
+      {"--opt2-eq", &batch::BatchSettings::Opt2EQ},
+      {"--opt2-indent", &batch::BatchSettings::Opt2Indent},
+      {"--opt2-ptobr", &batch::BatchSettings::Opt2PtoBR},
+      {"--page-width", &batch::BatchSettings::OptPageWidth},
+      {"--page-margin", &batch::BatchSettings::OptPageMargin},
+      {"--page-effect", &batch::BatchSettings::OptPageEffect},
+  };
+  for (const Flag& flag : kFlags) {
+    if (flag.option == option) return &(s.*flag.field);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::optional<std::string> ApplyBatchOption(BatchRequest& request, std::string_view option,
+                                            std::string_view value) {
+  batch::BatchSettings& s = request.settings;
+  const auto bad = [&](std::string_view expected) {
+    return std::string(option) + " takes " + std::string(expected) + ", not '" +
+           std::string(value) + "'";
+  };
+  if (option == "--output") {
+    std::error_code ec;
+    const fs::path folder = fs::absolute(fs::path(std::string(value)), ec);
+    s.OutputDir = ec ? std::string(value) : folder.string();
+  } else if (option == "--ext") {
+    s.FileExt = value;
+  } else if (option == "--charset") {
+    s.Charset = value;
+  } else if (option == "--encoding") {
+    if (value == "ansi" || value == "ANSI") {
+      s.FileEncode = "0";
+    } else if (value == "utf-8" || value == "UTF-8" || value == "utf8") {
+      s.FileEncode = "1";
+    } else {
+      return bad("ansi or utf-8");
+    }
+  } else if (option == "--names") {
+    if (value == "file") {
+      s.NameRule = batch::FileNameRule::kDocumentName;
+    } else if (value == "number") {
+      s.NameRule = batch::FileNameRule::kNumber;
+    } else {
+      return bad("file or number");
+    }
+  } else if (option == "--mode") {
+    if (value != "0" && value != "1" && value != "2") return bad("0, 1 or 2");
+    s.OptimizeMode = value[0] - '0';
+  } else if (option == "--jobs") {
+    unsigned jobs = 0;
+    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+    if (ec != std::errc() || end != value.data() + value.size() || jobs == 0 || jobs > kMaxJobs) {
+      return bad("a number from 1 to " + std::to_string(kMaxJobs));
+    }
+    request.jobs = jobs;
+  } else if (bool* flag = FlagOf(s, option)) {
+    const std::optional<bool> on = OnOff(value);
+    if (!on) return bad("on or off");
+    *flag = *on;
+  } else {
+    return "unknown option " + std::string(option);
+  }
+  return std::nullopt;
+}
+
+int RunBatchRequest(BatchRequest request, std::ostream& out, std::ostream& err) {
+  if (auto failure = batch::ValidateBatch(request.settings)) {
+    err << ForTerminal(failure->message) << "\n";
+    return kExitFailure;
+  }
+  ConsoleProgress bar(out, IsTerminal(out));
+  BatchConsole progress(bar);
+  bar.SetValue(0);
+  batch::BatchOutcome outcome;
+  {
+    InterruptStopsRun interrupt;
+    outcome = batch::RunBatch(request.settings, progress, InterruptStopsRun::stop_requested(),
+                              request.jobs);
+  }
+  if (outcome.ok()) {
+    bar.SetValue(kBarDone);
+    bar.SetState(site::kStateDone);
+  }
+  bar.Finish();
+  for (const std::string& note : outcome.diagnostics) {
+    err << "tessarine: warning: " << ForTerminal(note) << "\n";
+  }
+  if (!outcome.ok()) {
+    err << site::kBuildFailedLead << "\n" << ForTerminal(outcome.status.message()) << "\n";
+    return kExitFailure;
+  }
+  out << batch::kBatchSucceeded << "\n";
+  out << outcome.pages.size() << " page" << (outcome.pages.size() == 1 ? "" : "s") << " in "
+      << request.settings.OutputDir << "\n";
+  return kExitOk;
+}
+
+}  // namespace tessarine::cli

@@ -1,0 +1,29 @@
+// `tessarine batch [options] DOCUMENT...`: the batch window on the command
+// line. Every document becomes one cleaned page in the output folder; the
+// options are the window's settings with its start values.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "batch/batch_settings.h"
+
+namespace tessarine::cli {
+
+struct BatchRequest {
+  batch::BatchSettings settings = batch::DefaultBatchSettings();
+  unsigned jobs = 1;
+};
+
+// Sets one option ("--mode", "2") of the request; the error text for a value
+// the option does not take. Unknown options are the caller's business.
+std::optional<std::string> ApplyBatchOption(BatchRequest& request, std::string_view option,
+                                            std::string_view value);
+
+// Validates (the window's messages), runs with a progress bar, prints the
+// result. Exit status: 0 converted, 1 refused, failed or stopped.
+int RunBatchRequest(BatchRequest request, std::ostream& out, std::ostream& err);
+
+}  // namespace tessarine::cli

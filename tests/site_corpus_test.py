@@ -1,0 +1,211 @@
+#!/usr/bin/env python3
+"""Builds every sound .docx of the shared corpus into a site of its own and
+checks what a reader of the site would notice first:
+
+* the build succeeds, with the default settings and with each clean-up mode
+  (selective mode once more with every option, header, footer and page width
+  on);
+* no page loses its text: a page that shows text when nothing is cleaned
+  (mode 0) still shows text in the other configurations;
+* no link or picture in any page, nor any page in the tree-menu data, points
+  to a missing file;
+* with --browser, headless Chromium opens every page of the default build
+  without a console error (script errors and failed loads included).
+
+usage: site_corpus_test.py TESSARINE SHARED_DIR WORK_DIR [--browser]
+Exit status 0 when every check holds; each failure is printed.
+"""
+
+import html
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import urllib.parse
+from html.parser import HTMLParser
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent / "tools"))
+import cdp  # noqa: E402
+
+ALL_OPTIONS = {
+    "Opt1VML": "1", "Opt1Absolute": "1", "Opt1EQ": "1", "Opt1Margin": "1", "Opt1Space": "1",
+    "Header": "1", "Footer": "1", "HFHome": "1",
+    "OptPageWidth": "1", "OptPageMargin": "0", "OptPageEffect": "1",
+}
+CONFIGURATIONS = [
+    ("default", {}),
+    ("mode0", {"OptimizeMode": "0"}),
+    ("mode1-all", dict(ALL_OPTIONS, OptimizeMode="1")),
+    ("mode2", {"OptimizeMode": "2"}),
+    ("mode2-all", {"OptimizeMode": "2", "Opt2Image": "1", "Opt2Table": "1", "Opt2EQ": "1",
+                   "Opt2Indent": "1", "Opt2PtoBR": "1"}),
+]
+
+MENU_ITEM = re.compile(r'\["((?:[^"\\]|\\.)*)","((?:[^"\\]|\\.)*)",')
+CONTENT = re.compile(r'<div class="tessarine_content">(.*)</div>\s*<p class="tessarine_backtop">',
+                     re.S)
+
+
+def sound_documents(shared):
+    """The corpus .docx files that PROVENANCE.md marks ok, by name."""
+    names = []
+    for line in (shared / "corpus" / "PROVENANCE.md").read_text(encoding="utf-8").splitlines():
+        cells = [c.strip() for c in line.split("|")]
+        if len(cells) > 9 and cells[1].startswith("docx/") and cells[9] == "ok":
+            names.append(cells[1][len("docx/"):])
+    return sorted(names)
+
+
+def read_page(path):
+    # Pages are written in the project's encoding; the default is GB2312
+    # (code page 936), of which GB18030 is a superset.
+    return path.read_bytes().decode("gb18030", errors="replace")
+
+
+def visible_text(fragment):
+    fragment = re.sub(r"<!--.*?-->", "", fragment, flags=re.S)
+    fragment = re.sub(r"<[^>]*>", "", fragment)
+    fragment = html.unescape(fragment).replace("\xa0", " ")
+    return "".join(fragment.split())
+
+
+def is_local(target):
+    if not target or target.startswith(("#", "/")):
+        return False
+    return urllib.parse.urlsplit(target).scheme == ""
+
+
+class LinkCollector(HTMLParser):
+    """Sources of every tag, style sheets, and the links that the build
+    itself writes: to pages (.htm) and into resource folders. A document's
+    own links to files beside it (a.doc, photo.jpg) are its author's."""
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.targets = []
+
+    def handle_starttag(self, tag, attrs):
+        for name, value in attrs:
+            if value is None:
+                continue
+            if name == "src" or (name == "href" and tag == "link"):
+                self.targets.append(value)
+            elif name == "href":
+                path = value.split("#", 1)[0]
+                if path.endswith(".htm") or ".files/" in path or path.startswith("tfiles/"):
+                    self.targets.append(value)
+
+
+def broken_links(site):
+    """(file, target) pairs whose target does not exist."""
+    broken = []
+    for page in sorted(site.rglob("*")):
+        if page.name == "dtree-data.js":
+            targets = [json.loads(f'"{m.group(2)}"') for m in MENU_ITEM.finditer(read_page(page))]
+            base = site
+        elif page.suffix.lower() in (".htm", ".html"):
+            collector = LinkCollector()
+            collector.feed(read_page(page))
+            targets, base = collector.targets, page.parent
+        else:
+            continue
+        for target in targets:
+            if "{" in target or not is_local(target):
+                continue
+            path = urllib.parse.unquote(target.split("#", 1)[0].split("?", 1)[0])
+            if path and not (base / path).exists():
+                broken.append((str(page.relative_to(site)), target))
+    return broken
+
+
+def content_pages(site):
+    """Page file name -> visible text of its content slot."""
+    pages = {}
+    for page in site.glob("*.htm"):
+        match = CONTENT.search(read_page(page))
+        if match:
+            pages[page.name] = visible_text(match.group(1))
+    return pages
+
+
+def build(tessarine, document, configuration, work):
+    name, settings = configuration
+    folder = work / name
+    site = folder / "site"
+    shutil.rmtree(folder, ignore_errors=True)
+    site.mkdir(parents=True)
+    project = folder / "project.tsn"
+    subprocess.run([tessarine, "new", str(project), str(document)], check=True,
+                   stdout=subprocess.DEVNULL)
+    data = json.loads(project.read_text(encoding="utf-8"))
+    data["documents"][0].update(settings)
+    project.write_text(json.dumps(data, ensure_ascii=False), encoding="utf-8")
+    run = subprocess.run([tessarine, "build", str(project), "--output", str(site)],
+                         capture_output=True, text=True)
+    return site, run
+
+
+def main(argv):
+    if len(argv) < 4:
+        print(__doc__)
+        return 2
+    tessarine, shared, work = argv[1], Path(argv[2]), Path(argv[3])
+    use_browser = "--browser" in argv[4:]
+    failures = []
+    sites = []
+    documents = sound_documents(shared)
+    if not documents:
+        print("no sound documents listed in the corpus provenance")
+        return 1
+    for index, name in enumerate(documents):
+        document = shared / "corpus" / "docx" / name
+        work_doc = work / f"doc{index:02d}"
+        texts = {}
+        for configuration in CONFIGURATIONS:
+            site, run = build(tessarine, document, configuration, work_doc)
+            label = f"{name} [{configuration[0]}]"
+            if run.returncode != 0:
+                failures.append(f"{label}: build failed: {run.stderr.strip()}")
+                continue
+            for page, target in broken_links(site):
+                failures.append(f"{label}: {page} links to missing {target}")
+            texts[configuration[0]] = content_pages(site)
+            if configuration[0] == "default":
+                sites.append((label, site))
+        reference = texts.get("mode0", {})
+        for configuration, pages in texts.items():
+            for page, text in reference.items():
+                if text and page in pages and not pages[page]:
+                    failures.append(f"{name} [{configuration}]: page {page} lost all its text")
+                if page not in pages:
+                    failures.append(f"{name} [{configuration}]: page {page} is missing")
+        print(f"built {name}: {len(reference)} pages", flush=True)
+
+    if use_browser:
+        if not cdp.find_chromium():
+            print("chromium is not installed: the browser checks cannot run")
+            return 1
+        with cdp.Browser() as browser:
+            session = browser.new_page()
+            opened = 0
+            for label, site in sites:
+                for page in sorted(site.glob("*.htm")):
+                    browser.navigate(session, page.resolve().as_uri())
+                    # A round trip lets late console events arrive.
+                    browser.evaluate(session, "document.readyState")
+                    for error in browser.console_errors(session):
+                        failures.append(f"{label}: {page.name}: {error}")
+                    opened += 1
+            print(f"opened {opened} pages in chromium")
+
+    for failure in failures:
+        print("FAIL", failure)
+    print(f"{len(documents)} documents, {len(failures)} failures")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
