@@ -3,25 +3,27 @@
 // HTML (the file and its companion folder <stem>.files/), with a progress step
 // after each of the three and a chance for the caller to stop at every step.
 //
-// The converter is the built-in .docx reader and Word HTML writer, so
-// "starting" it cannot fail today. The step and its "CreateObject:" failure
-// stay part of the contract because .doc input will go through an outside
-// program (LibreOffice turns the .doc into a .docx first): a missing or
-// failing LibreOffice is what will be reported there. Until then a .doc,
-// being an OLE compound file and not a zip package, fails at the opening
-// step with the package reader's reason.
+// A .docx is read by the built-in package reader and written by the Word
+// HTML writer. A .doc (Word 97-2003, an OLE compound file) is first turned
+// into a .docx by LibreOffice, run headless as a child process: "starting the
+// converter" then means finding LibreOffice, and opening the document means
+// LibreOffice's conversion followed by reading its .docx.
 //
 // Failures carry the full message the user reads:
-//   "CreateObject:" + reason   the converter could not be started (see above)
+//   "CreateObject:" + reason   the converter could not be started (a .doc
+//                              while LibreOffice is not installed, or its
+//                              program cannot be run)
 //   "Open:" + reason           the document cannot be read (missing file,
-//                              damaged or encrypted package, not a Word
-//                              document, main part not well-formed ...)
+//                              damaged or encrypted document or package, not
+//                              a Word document, main part not well-formed,
+//                              LibreOffice failed or ran out of time ...)
 //   "SaveAs:" + reason         the HTML file or its folder cannot be written
 // A failed save is reported rather than ignored: a document whose HTML was
 // never written would otherwise read as empty and vanish from the site as if
 // it were blank.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -69,11 +71,35 @@ struct ConvertOutcome {
 // Called after each step; returns false when the caller's stop flag is set.
 using ConvertProgress = std::function<bool(ConvertStep)>;
 
+// How a .doc reaches LibreOffice. The defaults suit every caller; tests put
+// a stand-in program and a short time limit here.
+struct LegacyDocOptions {
+  // The LibreOffice program: a path, or a name looked up on PATH.
+  std::string soffice = "soffice";
+  // How long LibreOffice may take before it is stopped; zero: scaled to the
+  // document's size (two minutes, and one more for every megabyte).
+  std::chrono::milliseconds time_limit{0};
+  // Where the scratch folder (LibreOffice's private profile, its temporary
+  // files and its .docx) is made and removed again; empty: the system's
+  // temporary folder.
+  std::string scratch_parent;
+};
+
+// The Debian package that provides LibreOffice's `soffice` without a
+// desktop; the message for a .doc without LibreOffice names it.
+inline constexpr std::string_view kLibreOfficePackage = "libreoffice-writer-nogui";
+
 // Converts the document at `document_path` into Word HTML at `target_htm`
 // (code page 936) and the folder beside it named after the file's stem with
 // ".files" appended. `on_step` may be empty. A stop returns at once: what was
-// written so far stays as it is. Never throws.
+// written so far stays as it is. A file named .doc or .dot goes through
+// LibreOffice when it is an OLE compound file, through the package reader
+// when it is a renamed .docx, and fails to open otherwise; every other file
+// goes to the package reader. LibreOffice runs in a process group of its
+// own that is killed when it ends or runs out of time, so no process of it
+// outlives the call. Never throws.
 ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::string& target_htm,
-                                 const ConvertProgress& on_step);
+                                 const ConvertProgress& on_step,
+                                 const LegacyDocOptions& legacy = {});
 
 }  // namespace tessarine::convert

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "convert/docx_xml.h"
+#include "convert/html_math.h"
 #include "convert/html_text.h"
 
 namespace tessarine::convert {
@@ -112,7 +114,8 @@ bool HasAcceptedContent(pugi::xml_node node, int depth = 0) {
   for (pugi::xml_node child : node.children()) {
     if (Is(child, "w:del") || Is(child, "w:moveFrom") || Is(child, "w:pPr")) continue;
     if (Is(child, "w:t") || Is(child, "w:tab") || Is(child, "w:br") || Is(child, "w:drawing") ||
-        Is(child, "w:pict") || Is(child, "w:sym") || Is(child, "m:oMath")) {
+        Is(child, "w:pict") || Is(child, "w:object") || Is(child, "w:sym") ||
+        Is(child, "m:oMath")) {
       return true;
     }
     if (child.first_child() && HasAcceptedContent(child, depth + 1)) return true;
@@ -156,6 +159,31 @@ std::string UpperWord(std::string_view instruction, size_t* end) {
   }
   if (end != nullptr) *end = pos;
   return word;
+}
+
+// Fields whose result the page-footer stage renumbers for every page.
+bool IsPageNumberKind(std::string_view kind) {
+  return kind == "PAGE" || kind == "NUMPAGES";
+}
+
+// The start tag of a simple field: the code sits in a CSS string inside a
+// single-quoted attribute, so quotes of both kinds are escaped, markup
+// characters as entities.
+std::string FieldCodeSpan(std::string_view instruction) {
+  std::string open = "<span style='mso-field-code:\"";
+  for (char c : instruction) {
+    if (c == '\'') {
+      open += "&#39;";
+    } else if (c == '"') {
+      open += "\\0022";
+    } else if (c == '&' || c == '<' || c == '>') {
+      AppendEscapedText(open, std::string_view(&c, 1));
+    } else {
+      open += c;
+    }
+  }
+  open += "\"'>";
+  return open;
 }
 
 // The target of a HYPERLINK field: the first argument, plus "#x" for \l "x".
@@ -461,18 +489,6 @@ void BodyWriter::WriteParagraph(pugi::xml_node p, int depth) {
   RunWrapper(mark, false, mark_open, mark_close);
   CloseParagraph(mark_open, mark_close);
   para_ = saved;
-
-  // Text boxes anchored here: their paragraphs follow, each story counting
-  // its own lists and fields.
-  if (!para.text_boxes.empty()) {
-    std::vector<Field> saved_fields;
-    saved_fields.swap(fields_);
-    ListCounter* saved_counter = counter_;
-    counter_ = &text_box_counter_;
-    for (pugi::xml_node box : para.text_boxes) WriteBlocks(box, depth);
-    counter_ = saved_counter;
-    fields_.swap(saved_fields);
-  }
 }
 
 void BodyWriter::OpenParagraph() {
@@ -616,10 +632,17 @@ void BodyWriter::WriteInline(pugi::xml_node parent) {
         WriteInline(SdtContent(child));
       }
       // w:del and w:moveFrom (rejected in the accepted view), comments,
-      // proofing marks and permissions write nothing. Equations (m:oMath)
-      // are written with their own markup by the equation writer, not here.
+      // proofing marks and permissions write nothing.
     } else if (Is(child, "mc:AlternateContent")) {
       WriteInline(AlternateBranch(child));
+    } else if (Is(child, "m:oMath") || Is(child, "m:oMathPara")) {
+      PrepareContent();
+      CloseWrapper();
+      if (!AppendEquationHtml(child, out_)) {
+        doc_.Diagnose("An equation nested too deep was cut short.");
+      }
+      para_->at_line_start = false;
+      para_->has_content = true;
     }
   }
   --nesting_;
@@ -705,13 +728,13 @@ void BodyWriter::WriteRun(pugi::xml_node r) {
   for (pugi::xml_node child = r.first_child(); child; child = child.next_sibling()) {
     const char* name = child.name();
     if (std::strncmp(name, "w:", 2) != 0) {
-      if (Is(child, "mc:AlternateContent")) CollectTextBoxes(AlternateBranch(child));
+      if (Is(child, "mc:AlternateContent")) WriteRunObject(child, open, close);
       continue;
     }
     const char* local = name + 2;
     if (std::strcmp(local, "t") == 0) {
       const std::string_view text = child.text().get();
-      if (text.empty()) continue;
+      if (text.empty() || HoldPageNumberText(text, open, close)) continue;
       PrepareContent();
       UseWrapper(open, close);
       WriteText(text, !InFieldCode());
@@ -756,7 +779,7 @@ void BodyWriter::WriteRun(pugi::xml_node r) {
       WriteText("-", true);
     } else if (std::strcmp(local, "drawing") == 0 || std::strcmp(local, "pict") == 0 ||
                std::strcmp(local, "object") == 0) {
-      CollectTextBoxes(child);
+      WriteRunObject(child, open, close);
     }
   }
 }
@@ -872,20 +895,6 @@ void BodyWriter::WriteSymbol(pugi::xml_node sym) {
   para_->has_content = true;
 }
 
-void BodyWriter::CollectTextBoxes(pugi::xml_node node) {
-  if (!EnterNested()) return;
-  for (pugi::xml_node child : node.children()) {
-    if (Is(child, "w:txbxContent")) {
-      para_->text_boxes.push_back(child);
-    } else if (Is(child, "mc:AlternateContent")) {
-      CollectTextBoxes(AlternateBranch(child));
-    } else if (child.first_child()) {
-      CollectTextBoxes(child);
-    }
-  }
-  --nesting_;
-}
-
 void BodyWriter::WriteHyperlink(pugi::xml_node link) {
   const std::string href = Href(link);
   if (href.empty()) {
@@ -930,21 +939,7 @@ std::string BodyWriter::Href(pugi::xml_node link) const {
 void BodyWriter::WriteSimpleField(pugi::xml_node field) {
   const std::string instruction = field.attribute("w:instr").value();
   PrepareContent();
-  // The code sits in a CSS string inside a single-quoted attribute: quotes
-  // of both kinds are escaped, markup characters as entities.
-  std::string code;
-  for (char c : instruction) {
-    if (c == '\'') {
-      code += "&#39;";
-    } else if (c == '"') {
-      code += "\\0022";
-    } else if (c == '&' || c == '<' || c == '>') {
-      AppendEscapedText(code, std::string_view(&c, 1));
-    } else {
-      code += c;
-    }
-  }
-  std::string open = "<span style='mso-field-code:\"" + code + "\"'>";
+  std::string open = FieldCodeSpan(instruction);
   const size_t level = para_->inline_stack.size() + 1;
   PushInline(std::move(open), InlineElement{"</span>", {}, -1});
   if (UpperWord(instruction, nullptr) == "HYPERLINK") {
@@ -956,7 +951,28 @@ void BodyWriter::WriteSimpleField(pugi::xml_node field) {
       PushInline(std::move(anchor), InlineElement{"</a>", {}, -1});
     }
   }
-  WriteInline(field);
+  if (IsPageNumberKind(UpperWord(instruction, nullptr)) && !InFieldCode()) {
+    // Word's form: <span style='mso-field-code:" PAGE "'><span
+    // style='mso-no-proof:yes'>1</span></span>, the result in the first
+    // result run's formatting.
+    std::string cached, run_open, run_close;
+    bool wrapper_set = false;
+    for (pugi::xml_node r : field.children("w:r")) {
+      for (pugi::xml_node t : r.children("w:t")) {
+        const std::string_view text = t.text().get();
+        if (text.empty()) continue;
+        if (!wrapper_set) {
+          RunWrapper(ParseRunProperties(r.child("w:rPr")), ContainsEastAsian(text), run_open,
+                     run_close);
+          wrapper_set = true;
+        }
+        cached += text;
+      }
+    }
+    WritePageNumber(cached, run_open, run_close, {});
+  } else {
+    WriteInline(field);
+  }
   while (para_->opened && para_->inline_stack.size() >= level) PopInline();
 }
 
@@ -985,6 +1001,8 @@ void BodyWriter::WriteFieldChar(pugi::xml_node fld_char, std::string_view open,
         }
       }
     }
+    // Only a result that shows (no field code still open around it).
+    field.page_number = IsPageNumberKind(kind) && !InFieldCode();
     SyncComment(InFieldCode());
     if (kind == "HYPERLINK" && !InFieldCode()) {
       const std::string target = HyperlinkFieldTarget(field.instruction);
@@ -999,6 +1017,7 @@ void BodyWriter::WriteFieldChar(pugi::xml_node fld_char, std::string_view open,
     }
   } else if (type == "end") {
     if (fields_.empty()) return;
+    FinishPageNumberField(open, close);
     const int index = static_cast<int>(fields_.size() - 1);
     if (fields_.back().anchor_open && para_->opened && !para_->inline_stack.empty() &&
         para_->inline_stack.back().field == index) {
@@ -1016,6 +1035,102 @@ void BodyWriter::WriteFieldChar(pugi::xml_node fld_char, std::string_view open,
     fields_.pop_back();
     SyncComment(InFieldCode());
   }
+}
+
+bool BodyWriter::HoldPageNumberText(std::string_view text, std::string_view open,
+                                    std::string_view close) {
+  if (fields_.empty()) return false;
+  Field& field = fields_.back();
+  if (!field.page_number || !field.in_result) return false;
+  if (!field.result_wrapper_set) {
+    field.result_open.assign(open);
+    field.result_close.assign(close);
+    field.result_wrapper_set = true;
+  }
+  field.cached_result += text;
+  return true;
+}
+
+void BodyWriter::FinishPageNumberField(std::string_view open, std::string_view close) {
+  Field& field = fields_.back();
+  if (!field.in_result) {
+    // A field Word never updated has no separator and no result
+    // (cn-lingfangzeng-gb2312/index.files/header.htm); the page-footer stage
+    // has nothing to number then, so it gets both, in the end's formatting.
+    if (!IsPageNumberKind(UpperWord(field.instruction, nullptr))) return;
+    for (size_t i = 0; i + 1 < fields_.size(); ++i) {
+      if (!fields_[i].in_result) return;  // inside another field's code
+    }
+    PrepareContent();
+    UseWrapper(open, close);
+    out_ += "<span style='mso-element:field-separator'></span>";
+    field.in_result = true;
+    field.page_number = true;
+  } else if (!field.page_number) {
+    return;
+  }
+  if (field.result_wrapper_set) {
+    WritePageNumber(field.cached_result, field.result_open, field.result_close, field.instruction);
+  } else {
+    WritePageNumber(field.cached_result, open, close, field.instruction);
+  }
+}
+
+void BodyWriter::WritePageNumber(std::string_view cached, std::string_view open,
+                                 std::string_view close, std::string_view complex_instruction) {
+  // The page-footer stage renumbers "…mso-no-proof…>digits</span>": the
+  // digits must stand alone, directly inside a tag that carries the
+  // declaration. A run marked w:noProof carries it in its innermost span;
+  // Word adds a span of its own otherwise.
+  while (!cached.empty() && cached.front() == ' ') cached.remove_prefix(1);
+  while (!cached.empty() && cached.back() == ' ') cached.remove_suffix(1);
+  // Without a result, the value Word computes first.
+  const std::string_view number = cached.empty() ? std::string_view("1") : cached;
+  PrepareContent();
+  CloseWrapper();
+  // That stage drops the code half of a complex field before it numbers, and
+  // then knows a result only by a page-number style before it or by a simple
+  // field's code: a PAGE result in plain text would keep its number on every
+  // page, and a NUMPAGES one would count pages in the page-number style. The
+  // result therefore also carries its code as a simple field would. Not a
+  // result in letters or roman numerals, which the stage cannot renumber:
+  // its search would run on from the code to the next number it meets.
+  const bool code_span =
+      !complex_instruction.empty() && number.find_first_not_of("0123456789") == std::string::npos;
+  if (code_span) out_ += FieldCodeSpan(complex_instruction);
+  UseWrapper(open, close);
+  const size_t last_tag = open.rfind('<');
+  const bool marked = last_tag != std::string_view::npos &&
+                      open.find("mso-no-proof", last_tag) != std::string_view::npos;
+  if (!marked) out_ += "<span style='mso-no-proof:yes'>";
+  AppendEscapedText(out_, number);
+  if (!marked) out_ += "</span>";
+  CloseWrapper();
+  if (code_span) out_ += "</span>";
+  para_->at_line_start = false;
+  para_->has_content = true;
+}
+
+void BodyWriter::WriteStory(pugi::xml_node story, const std::string& part_name) {
+  // A story is written apart from the body: nothing of the body's fields,
+  // bookmarks, lists, tables or sections reaches into it.
+  std::vector<Field> saved_fields;
+  saved_fields.swap(fields_);
+  const std::string saved_story = std::exchange(story_part_, part_name);
+  const std::string saved_table_style = std::exchange(current_table_style_, std::string());
+  const size_t saved_section = std::exchange(section_index_, doc_.sections.size());
+  ListCounter story_counter(doc_.numbering);
+  ListCounter* saved_counter = std::exchange(counter_, &story_counter);
+  Paragraph* saved_paragraph = std::exchange(para_, nullptr);
+  block_bookmarks_.clear();
+  WriteBlocks(story, 0);
+  block_bookmarks_.clear();
+  para_ = saved_paragraph;
+  counter_ = saved_counter;
+  section_index_ = saved_section;
+  current_table_style_ = saved_table_style;
+  story_part_ = saved_story;
+  fields_.swap(saved_fields);
 }
 
 void BodyWriter::WriteBookmarkStart(pugi::xml_node start) {

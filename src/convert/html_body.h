@@ -11,23 +11,39 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "convert/html_document.h"
 #include "convert/html_notes.h"
+#include "convert/picture_files.h"
 
 namespace tessarine::convert {
+
+struct DrawnShape;
+struct PageGeometry;
 
 class BodyWriter {
  public:
   BodyWriter(const HtmlDocument& doc, std::string& out);
   // `drain` empties `out` when it has grown large (see WriteHtmlBody).
   void SetDrain(const std::function<void(std::string&)>* drain) { drain_ = drain; }
+  // Where pictures go; without it they are named but not written.
+  void SetPictures(PictureFiles* pictures) { pictures_ = pictures; }
+  // What picture sources start with: "<files folder>/" unless set. header.htm,
+  // which lies in that folder, names its pictures bare ("image003.gif"), as
+  // Word does and the page-header stage expects: it passes "".
+  void SetPictureSourcePrefix(std::string prefix) { picture_prefix_ = std::move(prefix); }
   void Write();
+  // One header or footer story (a w:hdr or w:ftr root) for header.htm: its
+  // blocks only, with fields, lists and bookmarks of its own, and links and
+  // pictures resolved against `part_name`'s relationships.
+  void WriteStory(pugi::xml_node story, const std::string& part_name);
 
  private:
   // Per paragraph style: what every paragraph of that style needs.
@@ -57,6 +73,12 @@ class BodyWriter {
     bool in_result = false;
     bool hide_result = false;  // TOC page numbers (\z): hidden on screen
     bool anchor_open = false;
+    // PAGE and NUMPAGES: the result is held back and written at the end in
+    // the one form the page-footer stage renumbers.
+    bool page_number = false;
+    std::string cached_result;              // the result text the document holds
+    std::string result_open, result_close;  // the first result run's wrapper
+    bool result_wrapper_set = false;
   };
   struct Paragraph {
     std::string open_tag, close_tag;
@@ -73,7 +95,6 @@ class BodyWriter {
     std::vector<InlineElement> inline_stack;
     std::string run_open, run_close;  // the wrapper tags now open (empty: none)
     bool comment_open = false;        // inside <!--[if supportFields]>
-    std::vector<pugi::xml_node> text_boxes;
   };
 
   // --- blocks (html_body.cpp) ---
@@ -107,17 +128,33 @@ class BodyWriter {
   void WriteBookmarkEnd(pugi::xml_node end);
   void WriteFieldChar(pugi::xml_node fld_char, std::string_view wrapper_open,
                       std::string_view wrapper_close);
+  // Page-number fields (PAGE, NUMPAGES): the result text of the innermost
+  // field is kept instead of written (false when it is no such field), and
+  // written at the field's end as digits directly inside a tag with
+  // mso-no-proof; a complex field's result also inside its code's span.
+  bool HoldPageNumberText(std::string_view text, std::string_view wrapper_open,
+                          std::string_view wrapper_close);
+  void FinishPageNumberField(std::string_view wrapper_open, std::string_view wrapper_close);
+  void WritePageNumber(std::string_view cached, std::string_view wrapper_open,
+                       std::string_view wrapper_close, std::string_view complex_instruction);
   void WriteText(std::string_view text, bool is_content);
   void WriteTabs(int count);
   void WriteBreak(pugi::xml_node br, std::string_view wrapper_open, std::string_view wrapper_close);
   void WriteSymbol(pugi::xml_node sym);
-  void CollectTextBoxes(pugi::xml_node node);
   // The wrapper tags for a run's properties; `text_sample` decides the
   // East Asian font and language.
   void RunWrapper(const RunProperties& direct, bool east_asian_text, std::string& open,
                   std::string& close);
   std::string ListLabelHtml(const ListLabel& label, const ParagraphProperties& resolved,
                             const RunProperties& mark);
+
+  // --- pictures, text boxes and drawn shapes (html_picture.cpp) ---
+  // A w:drawing, w:pict, w:object or mc:AlternateContent met in a run.
+  void WriteRunObject(pugi::xml_node object, std::string_view open, std::string_view close);
+  void WritePicture(const DrawnShape& shape, std::string_view open, std::string_view close);
+  void WriteTextBox(const DrawnShape& shape);
+  PictureFiles& Pictures();
+  PageGeometry CurrentPage() const;
 
   // --- tables (html_table.cpp) ---
   void WriteTable(pugi::xml_node tbl, int depth);
@@ -158,6 +195,12 @@ class BodyWriter {
   bool nesting_reported_ = false;
   NoteState notes_;
   std::string story_part_;  // whose relationships links use; empty: the main document
+  PictureFiles* pictures_ = nullptr;
+  std::optional<std::string> picture_prefix_;
+  std::unique_ptr<PictureFiles> own_pictures_;  // names only, when none was set
+  bool picture_type_written_ = false;           // the VML shape type goes once per file
+  bool rendered_drawings_reported_ = false;
+  bool linked_pictures_reported_ = false;
 };
 
 // Escapes a URL or name for a double-quoted attribute value.

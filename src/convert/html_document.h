@@ -7,6 +7,7 @@
 #include <functional>
 #include <pugixml.hpp>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "convert/docx_package.h"
@@ -16,6 +17,20 @@
 #include "convert/numbering.h"
 
 namespace tessarine::convert {
+
+// How every Word HTML file of ours starts (the main file and header.htm):
+// Word's namespaces and its meta elements, in code page 936.
+inline constexpr std::string_view kWordHtmlOpening =
+    "<html xmlns:v=\"urn:schemas-microsoft-com:vml\"\r\n"
+    "xmlns:o=\"urn:schemas-microsoft-com:office:office\"\r\n"
+    "xmlns:w=\"urn:schemas-microsoft-com:office:word\"\r\n"
+    "xmlns:m=\"http://schemas.microsoft.com/office/2004/12/omml\"\r\n"
+    "xmlns=\"http://www.w3.org/TR/REC-html40\">\r\n\r\n"
+    "<head>\r\n"
+    "<meta http-equiv=Content-Type content=\"text/html; charset=gb2312\">\r\n"
+    "<meta name=ProgId content=Word.Document>\r\n"
+    "<meta name=Generator content=\"Tessarine\">\r\n"
+    "<meta name=Originator content=\"Tessarine\">\r\n";
 
 struct HtmlDocument {
   const DocxPackage* package = nullptr;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "convert/html_document.h"
+#include "convert/html_header.h"
 #include "convert/html_text.h"
 
 namespace tessarine::convert {
@@ -313,6 +314,10 @@ void AppendPagePoints(std::string& out, int twips) {
 
 void WritePageDefinitions(const HtmlDocument& doc, std::string& out) {
   out += " /* Page Definitions */\r\n ";
+  // The unnamed rule names the note separators of header.htm; the page
+  // stages look for a named rule and pass over it.
+  const HeaderFooterPlan stories = PlanHeaderFooters(doc);
+  if (stories.note_separators) WriteRule("@page", NoteSeparatorPageCss(doc.files_folder), out);
   for (size_t i = 0; i < doc.sections.size(); ++i) {
     const SectionProperties& s = doc.sections[i];
     const std::string name = "WordSection" + std::to_string(i + 1);
@@ -358,6 +363,7 @@ void WritePageDefinitions(const HtmlDocument& doc, std::string& out) {
       css += ';';
     }
     if (s.title_page) css += "mso-title-page:yes;";
+    AppendPageStoryCss(css, stories, i, doc.files_folder);
     if (s.columns && *s.columns > 1) {
       css += "mso-columns:" + std::to_string(*s.columns);
       css += s.equal_width_columns ? " even " : " not-even ";
@@ -589,17 +595,7 @@ void WriteTableStyles(const HtmlDocument& doc, std::string& out) {
 }  // namespace
 
 void WriteHtmlHead(const HtmlDocument& doc, std::string& out) {
-  out +=
-      "<html xmlns:v=\"urn:schemas-microsoft-com:vml\"\r\n"
-      "xmlns:o=\"urn:schemas-microsoft-com:office:office\"\r\n"
-      "xmlns:w=\"urn:schemas-microsoft-com:office:word\"\r\n"
-      "xmlns:m=\"http://schemas.microsoft.com/office/2004/12/omml\"\r\n"
-      "xmlns=\"http://www.w3.org/TR/REC-html40\">\r\n\r\n"
-      "<head>\r\n"
-      "<meta http-equiv=Content-Type content=\"text/html; charset=gb2312\">\r\n"
-      "<meta name=ProgId content=Word.Document>\r\n"
-      "<meta name=Generator content=\"Tessarine\">\r\n"
-      "<meta name=Originator content=\"Tessarine\">\r\n";
+  out += kWordHtmlOpening;
   out += "<link rel=File-List href=\"";
   AppendEscapedText(out, doc.files_folder);
   out += "/filelist.xml\">\r\n";

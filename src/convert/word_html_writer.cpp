@@ -5,11 +5,15 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <system_error>
 
 #include "convert/docx_package.h"
+#include "convert/html_body.h"
 #include "convert/html_document.h"
+#include "convert/html_header.h"
 #include "convert/html_text.h"
+#include "convert/picture_files.h"
 #include "support/text_file.h"
 
 namespace tessarine::convert {
@@ -34,8 +38,10 @@ std::string BodyLanguage(const RunProperties& defaults, const ThemeFontLanguages
 }
 
 // filelist.xml has no encoding declaration, so it is kept to ASCII: other
-// characters of the file name become character references.
-std::string FileListXml(const std::string& htm_name) {
+// characters of the file name become character references. The pictures are
+// listed in the order they were written, before the list itself, as Word
+// lists them.
+std::string FileListXml(const std::string& htm_name, const std::vector<std::string>& pictures) {
   std::string xml =
       "<xml xmlns:o=\"urn:schemas-microsoft-com:office:office\">\r\n <o:MainFile HRef=\"../";
   size_t pos = 0;
@@ -47,7 +53,9 @@ std::string FileListXml(const std::string& htm_name) {
       xml += static_cast<char>(c);
     }
   }
-  xml += "\"/>\r\n <o:File HRef=\"filelist.xml\"/>\r\n</xml>";
+  xml += "\"/>\r\n";
+  for (const std::string& picture : pictures) xml += " <o:File HRef=\"" + picture + "\"/>\r\n";
+  xml += " <o:File HRef=\"filelist.xml\"/>\r\n</xml>";
   return xml;
 }
 
@@ -124,7 +132,7 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
   support::Status written =
       file ? support::Status::Ok()
            : support::Status::Error("cannot write " + target_htm + ": " + std::strerror(errno));
-  auto drain = [&](std::string& text) {
+  const std::function<void(std::string&)> drain = [&](std::string& text) {
     if (written.ok()) {
       auto bytes = support::EncodeText(text, support::EncodingAnsi);
       if (!bytes) {
@@ -136,23 +144,58 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
     }
     text.clear();
   };
+  PictureFiles pictures(package, folder.string(), &result.diagnostics);
+  std::string header_file;
   {
     const HtmlDocument doc = BuildHtmlDocument(package, folder_name, &result.diagnostics);
+    // The web copies of metafiles and TIFF pictures come from one converter
+    // run before the page is written, since the page names them as it goes.
+    std::vector<std::string> picture_sources = {package.main_part_name()};
+    for (const Relationship& rel : package.Relationships(package.main_part_name())) {
+      if (!rel.external && (rel.type == kRelFootnotes || rel.type == kRelEndnotes)) {
+        picture_sources.push_back(rel.target);
+      }
+    }
+    const HeaderFooterPlan stories = PlanHeaderFooters(doc);
+    for (const HeaderFooterStory& story : stories.stories) {
+      picture_sources.push_back(story.part_name);
+    }
+    pictures.PrepareWebCopies(picture_sources, ConvertPicturesToPng);
     std::string out;
     out.reserve(
         std::min<size_t>(8 << 20, std::max<size_t>(64 * 1024, package.main_document_size())));
     WriteHtmlHead(doc, out);
-    WriteHtmlBody(doc, out, drain);
+    BodyWriter writer(doc, out);
+    writer.SetDrain(&drain);
+    writer.SetPictures(&pictures);
+    writer.Write();
     drain(out);
+    // After the page, so its pictures are numbered after the page's.
+    header_file = RenderHeaderFile(doc, stories, htm_name, &pictures);
   }
+  if (written.ok() && !pictures.status().ok()) written = pictures.status();
   if (written.ok()) {
     file.close();
     if (!file)
       written = support::Status::Error("cannot write " + target_htm + ": " + std::strerror(errno));
   }
   if (!written.ok()) return written;
-  if (support::Status status =
-          support::WriteTextFile((folder / "filelist.xml").string(), FileListXml(htm_name), "0");
+  std::vector<std::string> listed = pictures.file_names();
+  const fs::path header_path = folder / "header.htm";
+  if (!header_file.empty()) {
+    // In the main file's encoding, as Word writes it.
+    if (support::Status status = support::WriteTextFile(header_path.string(), header_file, "0");
+        !status) {
+      return status;
+    }
+    listed.emplace_back("header.htm");
+  } else {
+    // A header file left from an earlier conversion must not pass for this
+    // document's.
+    fs::remove(header_path, error);
+  }
+  if (support::Status status = support::WriteTextFile((folder / "filelist.xml").string(),
+                                                      FileListXml(htm_name, listed), "0");
       !status) {
     return status;
   }

@@ -17,13 +17,16 @@ struct WordHtmlResult {
 };
 
 // Writes `target_htm` (code page 936, charset gb2312, CR LF) and the companion folder
-// <dir>/<stem>.files/ with filelist.xml. A failed write (disk full, no access) is an error
-// naming the file and the reason.
+// <dir>/<stem>.files/ with the pictures (imageNNN.ext, see picture_files.h) and filelist.xml.
+// Pictures that browsers cannot show get a PNG copy from LibreOffice or ImageMagick when one
+// is installed, in one run for the whole document. A failed write (disk full, no access) is an
+// error naming the file and the reason.
 support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
                                               const std::string& target_htm);
 
 // The same markup in memory (UTF-8), for tests and for writing; `files_folder_name` is
-// "<stem>.files".
+// "<stem>.files". Pictures are named but not read or written; without web copies of metafiles
+// their numbers may differ from WriteWordHtml's.
 std::string RenderWordHtml(const DocxPackage& package, const std::string& files_folder_name,
                            std::vector<std::string>* diagnostics);
 
