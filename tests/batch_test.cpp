@@ -47,7 +47,7 @@ BatchSettings SettingsFor(const TempDir& out, std::vector<std::string> documents
 }
 
 BatchOutcome RunOnce(const BatchSettings& settings, unsigned jobs = 1,
-                 RecordingProgress* recorder = nullptr) {
+                     RecordingProgress* recorder = nullptr) {
   RecordingProgress local;
   std::atomic<bool> stop{false};
   RecordingProgress& progress = recorder != nullptr ? *recorder : local;
@@ -181,8 +181,7 @@ TEST(RunBatch, SelectiveAndAllClearPagesHaveTheirStyleSheetInline) {
   const std::string selective = support::ReadTextFile(out.File("docx4j__tables.htm"));
   // Word's head to the title stays; one inline sheet; Word's body tag.
   EXPECT_NE(selective.find("<title>"), std::string::npos);
-  EXPECT_NE(selective.find("</title><style>\r\n/* Generator: Tessarine */\r\n"),
-            std::string::npos);
+  EXPECT_NE(selective.find("</title><style>\r\n/* Generator: Tessarine */\r\n"), std::string::npos);
   EXPECT_NE(selective.find("</style></head><body lang="), std::string::npos);
   EXPECT_TRUE(selective.ends_with("</body></html>"));
   EXPECT_EQ(selective.find("<div"), std::string::npos);

@@ -1,8 +1,8 @@
+#include "support/sha256.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "support/sha256.h"
 
 namespace tessarine::support {
 namespace {

@@ -217,11 +217,10 @@ TEST_F(SiteBuild, WritesEveryPageOfTwoDocuments) {
   ASSERT_TRUE(outcome.ok()) << outcome.status.message();
   EXPECT_FALSE(outcome.stopped);
 
-  EXPECT_EQ(
-      Listing("out"),
-      (std::set<std::string>{"default.htm", "top.htm", "left.htm", "doc1.htm", "doc1.1.htm",
-                             "doc1.1.1.htm", "doc1.2.htm", "doc1.files",
-                             "doc2.htm", "doc2.1.htm", "doc2.2.htm", "doc2.files", "tfiles"}));
+  EXPECT_EQ(Listing("out"),
+            (std::set<std::string>{"default.htm", "top.htm", "left.htm", "doc1.htm", "doc1.1.htm",
+                                   "doc1.1.1.htm", "doc1.2.htm", "doc1.files", "doc2.htm",
+                                   "doc2.1.htm", "doc2.2.htm", "doc2.files", "tfiles"}));
   // Each page holds its own heading and text, and none of the next page's.
   const std::string home = Page("doc1.htm");
   EXPECT_NE(home.find("本指南介绍安装与使用。"), std::string::npos) << home;
@@ -462,9 +461,9 @@ TEST_F(SiteBuild, TheSampleProjectBuilds) {
   ASSERT_TRUE(outcome.ok()) << outcome.status.message();
   EXPECT_EQ(Listing("out"),
             (std::set<std::string>{"default.htm", "top.htm", "left.htm", "guide.htm", "guide.1.htm",
-                                   "guide.1.1.htm", "guide.1.2.htm",
-                                   "guide.1.3.htm", "guide.2.htm", "guide.2.1.htm", "guide.3.htm",
-                                   "guide.3.1.htm", "guide.faq.htm", "guide.files", "tfiles"}));
+                                   "guide.1.1.htm", "guide.1.2.htm", "guide.1.3.htm", "guide.2.htm",
+                                   "guide.2.1.htm", "guide.3.htm", "guide.3.1.htm", "guide.faq.htm",
+                                   "guide.files", "tfiles"}));
   const SectionTable& sections = outcome.site_sections.at(0);
   ASSERT_EQ(sections.size(), 10u);
   EXPECT_EQ(sections[2].Title, "1.1 准备文档");

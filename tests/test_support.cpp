@@ -9,7 +9,9 @@
 
 namespace tessarine::testing {
 
-std::filesystem::path SharedDir() { return TESSARINE_SHARED_DIR; }
+std::filesystem::path SharedDir() {
+  return TESSARINE_SHARED_DIR;
+}
 
 std::vector<std::filesystem::path> SoundCorpusDocuments(const std::string& folder) {
   std::ifstream in(SharedDir() / "corpus" / "PROVENANCE.md");
@@ -32,7 +34,9 @@ std::vector<std::filesystem::path> SoundCorpusDocuments(const std::string& folde
   std::sort(documents.begin(), documents.end());
   return documents;
 }
-std::filesystem::path FixturesDir() { return TESSARINE_FIXTURES_DIR; }
+std::filesystem::path FixturesDir() {
+  return TESSARINE_FIXTURES_DIR;
+}
 
 std::string ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -64,6 +68,8 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-std::string TempDir::File(const std::string& name) const { return (path_ / name).string(); }
+std::string TempDir::File(const std::string& name) const {
+  return (path_ / name).string();
+}
 
 }  // namespace tessarine::testing

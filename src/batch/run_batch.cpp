@@ -117,7 +117,7 @@ Result<std::string> OptimizePage(std::string text, const BatchSettings& settings
   if (Status s = stage(kStyleOptimizeStep, "style optimize"); !s) return s;
 
   std::string page = kept_head + style + "</head>";
-  std::string rest = std::move(head->rest);
+  std::string rest = std::move((*head).rest);
   if (const size_t body = Lower(rest).find("<body"); body != std::string::npos) {
     page += "<body";
     rest.erase(0, body + std::string_view("<body").size());
@@ -171,8 +171,7 @@ Result<std::string> ConvertDocument(const BatchSettings& settings, size_t positi
 
   bool stopped = false;
   const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
-    stopped = !step.Step(kConvertUnit * convert::StepWeight(done) * unit,
-                         convert::StepLabel(done));
+    stopped = !step.Step(kConvertUnit * convert::StepWeight(done) * unit, convert::StepLabel(done));
     return !stopped;
   };
   const convert::ConvertOutcome converted = convert::ConvertToWordHtml(path, page_path, on_step);
@@ -247,8 +246,8 @@ BatchOutcome RunParallel(const BatchSettings& settings, BatchProgressStep& step,
   BatchOutcome outcome;
   std::string staging_template = settings.OutputDir + ".tessarine-batch-XXXXXX";
   if (::mkdtemp(staging_template.data()) == nullptr) {
-    outcome.status = Status::Error("cannot make a working folder in " + settings.OutputDir +
-                                   ": " + std::strerror(errno));
+    outcome.status = Status::Error("cannot make a working folder in " + settings.OutputDir + ": " +
+                                   std::strerror(errno));
     return outcome;
   }
   const fs::path staging(staging_template);
@@ -261,7 +260,7 @@ BatchOutcome RunParallel(const BatchSettings& settings, BatchProgressStep& step,
 
   const auto work = [&] {
     for (;;) {
-      size_t index;
+      size_t index = 0;
       {
         std::lock_guard<std::mutex> lock(mutex);
         if (abandon || next == count) return;

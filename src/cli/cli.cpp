@@ -187,8 +187,10 @@ const std::vector<Command>& Commands() {
        "convert every document into one cleaned page (the batch window's settings)",
        {{"--output", "write the pages into DIR (default: the program's output folder)", "DIR"},
         {"--ext", "page extension (default .htm)", "EXT"},
-        {"--charset", "charset written into each page's meta element, empty keeps Word's "
-                      "(default gb2312)", "NAME"},
+        {"--charset",
+         "charset written into each page's meta element, empty keeps Word's "
+         "(default gb2312)",
+         "NAME"},
         {"--encoding", "file encoding of the pages (default ansi)", "ansi|utf-8"},
         {"--names", "page names: the document's file name or its number (default file)",
          "file|number"},

@@ -2,12 +2,12 @@
 // the stop command, and the core's CR LF messages made terminal lines.
 #pragma once
 
+#include <signal.h>
+
 #include <atomic>
 #include <ostream>
 #include <string>
 #include <string_view>
-
-#include <signal.h>
 
 namespace tessarine::cli {
 
