@@ -42,6 +42,12 @@ step "tessarine build examples/guide.tsn --output build/demo/site"
 "$tessarine" build "$root/examples/guide.tsn" --output "$site" >"$scratch/build.log"
 grep -v '^progress ' "$scratch/build.log"
 
+step "tessarine batch --jobs 2 --names number user-guide.docx release-notes.docx"
+mkdir -p "$scratch/batch"
+"$tessarine" batch --jobs 2 --names number --output "$scratch/batch" \
+  "$documents/user-guide.docx" "$documents/release-notes.docx" | grep -v '^progress '
+ls "$scratch/batch" | paste -sd " " -
+
 step "the site"
 ls "$site" | paste -sd " " -
 home="$(sed -n 's/^home page: //p' "$scratch/build.log")"
