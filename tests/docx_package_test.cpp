@@ -18,6 +18,8 @@ namespace tessarine::convert {
 namespace {
 
 using tessarine::testing::ReadBytes;
+using tessarine::testing::Rel;
+using tessarine::testing::Rels;
 using tessarine::testing::SharedDir;
 using tessarine::testing::TempDir;
 using tessarine::testing::WriteBytes;
@@ -50,13 +52,6 @@ std::string DocumentRels(const std::string& relationships) {
   return R"(<?xml version="1.0" encoding="UTF-8"?>
 <Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)" +
          relationships + "</Relationships>";
-}
-
-std::string Rel(const std::string& id, const std::string& type, const std::string& target,
-                bool external = false) {
-  return "<Relationship Id=\"" + id +
-         "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/" + type +
-         "\" Target=\"" + target + "\"" + (external ? " TargetMode=\"External\"" : "") + "/>";
 }
 
 // The smallest package Word accepts, plus `extra` entries; an entry of the

@@ -28,6 +28,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using tessarine::testing::ReadBytes;
+using tessarine::testing::Rel;
+using tessarine::testing::Rels;
 using tessarine::testing::TempDir;
 
 constexpr char kNamespaces[] =
@@ -36,8 +38,6 @@ constexpr char kNamespaces[] =
     R"( xmlns:wp="http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing")"
     R"( xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main")"
     R"( xmlns:pic="http://schemas.openxmlformats.org/drawingml/2006/picture")";
-constexpr char kRelPrefix[] =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 
 constexpr char kStyles[] =
     R"(<w:docDefaults><w:rPrDefault><w:rPr><w:lang w:val="en-US"/></w:rPr></w:rPrDefault></w:docDefaults>)"
@@ -80,17 +80,6 @@ struct Docx {
 std::string Part(const char* root, const std::string& content) {
   return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><") + root + kNamespaces + ">" +
          content + "</" + root + ">";
-}
-
-std::string Rel(const std::string& id, const std::string& type, const std::string& target,
-                bool external = false) {
-  return "<Relationship Id=\"" + id + "\" Type=\"" + kRelPrefix + type + "\" Target=\"" + target +
-         "\"" + (external ? " TargetMode=\"External\"" : "") + "/>";
-}
-
-std::string Rels(const std::string& content) {
-  return R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)" +
-         content + "</Relationships>";
 }
 
 std::string WriteDocx(const std::string& path, const Docx& docx) {

@@ -17,14 +17,14 @@
 namespace tessarine::convert {
 namespace {
 
+using tessarine::testing::Rel;
+using tessarine::testing::Rels;
 using tessarine::testing::SharedDir;
 using tessarine::testing::TempDir;
 
 constexpr char kNamespaces[] =
     R"( xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")"
     R"( xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
-constexpr char kRelPrefix[] =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 
 struct Docx {
   std::string body;                           // inside w:body
@@ -48,17 +48,6 @@ constexpr char kStyles[] =
 std::string Part(const char* root, const std::string& content) {
   return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><") + root + kNamespaces + ">" +
          content + "</" + root + ">";
-}
-
-std::string Rel(const std::string& id, const std::string& type, const std::string& target,
-                bool external = false) {
-  return "<Relationship Id=\"" + id + "\" Type=\"" + kRelPrefix + type + "\" Target=\"" + target +
-         "\"" + (external ? " TargetMode=\"External\"" : "") + "/>";
-}
-
-std::string Rels(const std::string& content) {
-  return R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)" +
-         content + "</Relationships>";
 }
 
 std::string WriteDocx(const TempDir& dir, const Docx& docx) {

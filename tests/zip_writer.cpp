@@ -22,4 +22,16 @@ std::string WriteZip(const std::string& path, const ZipEntries& entries, bool st
   return path;
 }
 
+std::string Rel(const std::string& id, const std::string& type, const std::string& target,
+                bool external) {
+  return "<Relationship Id=\"" + id +
+         "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/" + type +
+         "\" Target=\"" + target + "\"" + (external ? " TargetMode=\"External\"" : "") + "/>";
+}
+
+std::string Rels(const std::string& content) {
+  return R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)" +
+         content + "</Relationships>";
+}
+
 }  // namespace tessarine::testing

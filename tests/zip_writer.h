@@ -15,4 +15,12 @@ using ZipEntries = std::vector<std::pair<std::string, std::string>>;
 // damage it. Failures are test failures.
 std::string WriteZip(const std::string& path, const ZipEntries& entries, bool stored = false);
 
+// One <Relationship> of a .rels part; `type` is the last segment of the
+// officeDocument relationship type ("image", "header", ...).
+std::string Rel(const std::string& id, const std::string& type, const std::string& target,
+                bool external = false);
+
+// A whole .rels part around `content` (Rel elements).
+std::string Rels(const std::string& content);
+
 }  // namespace tessarine::testing
