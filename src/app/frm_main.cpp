@@ -1,0 +1,780 @@
+#include "app/frm_main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <cmath>
+#include <utility>
+
+#include "app/background_job.h"
+#include "app/frm_about.h"
+#include "app/icons.h"
+#include "dialogs/frm_doc_set.h"
+#include "dialogs/shell.h"
+#include "dialogs/widgets.h"
+#include "project/document_list.h"
+#include "project/project_file.h"
+#include "project/validation.h"
+#include "support/files.h"
+
+namespace tessarine::app {
+
+using dialogs::Qs;
+using dialogs::Std;
+
+namespace {
+
+constexpr char kWordFilter[] = "Word 文档(*.doc,*.docx) (*.doc *.docx)";
+constexpr char kLogoFilter[] = "图形文件(*.gif,*.jpg) (*.gif *.jpg)";
+constexpr char kProjectFilter[] = "Tessarine 项目(*.tsn) (*.tsn)";
+
+template <typename W>
+W* Named(W* widget, const char* name) {
+  widget->setObjectName(QLatin1String(name));
+  return widget;
+}
+
+QPushButton* Button(const char* name, const QString& caption) {
+  return Named(new QPushButton(caption), name);
+}
+
+QLabel* BuddyLabel(const QString& text, QWidget* buddy) {
+  auto* label = new QLabel(text);
+  label->setBuddy(buddy);
+  return label;
+}
+
+// Forwards the build's progress to the window's thread.
+class JobBuildProgress final : public site::BuildProgress {
+ public:
+  explicit JobBuildProgress(BackgroundJob& job) : job_(job) {}
+  void SetValue(int value) override { job_.ReportValue(value); }
+  void SetState(std::string_view state) override { job_.ReportState(Qs(state)); }
+
+ private:
+  BackgroundJob& job_;
+};
+
+}  // namespace
+
+FrmMain::FrmMain(dialogs::Shell& shell, std::string data_folder, QWidget* parent)
+    : QMainWindow(parent), shell_(shell), data_folder_(std::move(data_folder)) {
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowIcon(AppIcon());
+  job_ = new BackgroundJob(this);
+  connect(job_, &BackgroundJob::ValueChanged, this,
+          [this](double value) { ProgressBar1_->setValue(static_cast<int>(std::lround(value))); });
+  connect(job_, &BackgroundJob::StateChanged, this,
+          [this](const QString& state) { lblBuildingState_->setText(state); });
+  connect(job_, &BackgroundJob::Finished, this, &FrmMain::OnBuildFinished);
+
+  CreateControls();
+
+  // Loading, in the order the window has always done it.
+  settings_.ProjectModified = false;
+  settings_.DocCounter = 0;
+  FillFixedLists();
+  CreateToolbar();
+  project::ResetProjectSettings(settings_);
+  ShowProjectSettings();
+  ConnectModifiedSignals();
+  tabMain_->setCurrentIndex(0);
+  resize(820, 600);
+}
+
+FrmMain::~FrmMain() = default;
+
+// ---------------------------------------------------------------- controls
+
+void FrmMain::CreateControls() {
+  tabMain_ = Named(new QTabWidget, "tabMain");
+  tabMain_->addTab(CreateBasicTab(), QStringLiteral("基本设置"));
+  tabMain_->addTab(CreateContentTab(), QStringLiteral("内容页设置"));
+  tabMain_->addTab(CreateTopTab(), QStringLiteral("顶部页设置"));
+  tabMain_->addTab(CreateHeadTab(), QStringLiteral("全局网页头"));
+
+  cmdBuilding_ = Button("cmdBuilding", QStringLiteral("生 成"));
+  cmdView_ = Button("cmdView", QStringLiteral("查 看"));
+  cmdOpenDir_ = Button("cmdOpenDir", QStringLiteral("打开目标文件夹"));
+  cmdBuilding_->setDefault(true);
+  cmdBuilding_->setMinimumWidth(cmdBuilding_->sizeHint().width() * 3 / 2);
+  connect(cmdBuilding_, &QPushButton::clicked, this, &FrmMain::OnBuilding);
+  connect(cmdView_, &QPushButton::clicked, this, &FrmMain::OnView);
+  connect(cmdOpenDir_, &QPushButton::clicked, this, &FrmMain::OnOpenDir);
+
+  auto* commands = new QHBoxLayout;
+  commands->addStretch(1);
+  commands->addWidget(cmdBuilding_);
+  commands->addWidget(cmdView_);
+  commands->addWidget(cmdOpenDir_);
+
+  picBgSetting_ = Named(new QWidget, "picBgSetting");
+  auto* setting_layout = new QVBoxLayout(picBgSetting_);
+  setting_layout->addWidget(tabMain_, 1);
+  setting_layout->addLayout(commands);
+
+  picBgBuilding_ = CreateBuildingView();
+
+  views_ = new QStackedWidget;
+  views_->addWidget(picBgSetting_);
+  views_->addWidget(picBgBuilding_);
+  setCentralWidget(views_);
+}
+
+QWidget* FrmMain::CreateBasicTab() {
+  auto* page = Named(new QWidget, "frameTab1");
+
+  lstDoc_ = Named(new QTreeWidget, "lstDoc");
+  lstDoc_->setColumnCount(4);
+  lstDoc_->setHeaderLabels({QStringLiteral("序号"), QStringLiteral("原文件名"),
+                            QStringLiteral("生成名前缀"), QStringLiteral("原文件路径")});
+  lstDoc_->setRootIsDecorated(false);
+  lstDoc_->setUniformRowHeights(true);
+  lstDoc_->setAllColumnsShowFocus(true);
+  lstDoc_->setSelectionMode(QAbstractItemView::SingleSelection);
+  lstDoc_->header()->setStretchLastSection(true);
+  lstDoc_->setColumnWidth(0, 50);
+  lstDoc_->setColumnWidth(1, 200);
+  lstDoc_->setColumnWidth(2, 90);
+  connect(lstDoc_, &QTreeWidget::itemSelectionChanged, this, &FrmMain::UpdateListCommands);
+  connect(lstDoc_, &QTreeWidget::itemDoubleClicked, this, [this] {
+    if (!settings_.Documents.empty()) OpenDocumentSettings();
+  });
+
+  cmdDocAdd_ = Button("cmdDocAdd", QStringLiteral("新增(&A)..."));
+  cmdDocDel_ = Button("cmdDocDel", QStringLiteral("移除(&R)"));
+  cmdDocUp_ = Button("cmdDocUp", QStringLiteral("上移(&U)"));
+  cmdDocDown_ = Button("cmdDocDown", QStringLiteral("下移(&D)"));
+  cmdDocEmpty_ = Button("cmdDocEmpty", QStringLiteral("清空"));
+  cmdDocSet_ = Button("cmdDocSet", QStringLiteral("文档设置(&S)..."));
+  connect(cmdDocAdd_, &QPushButton::clicked, this, &FrmMain::OnDocAdd);
+  connect(cmdDocDel_, &QPushButton::clicked, this, &FrmMain::OnDocDel);
+  connect(cmdDocUp_, &QPushButton::clicked, this, &FrmMain::OnDocUp);
+  connect(cmdDocDown_, &QPushButton::clicked, this, &FrmMain::OnDocDown);
+  connect(cmdDocEmpty_, &QPushButton::clicked, this, &FrmMain::OnDocEmpty);
+  connect(cmdDocSet_, &QPushButton::clicked, this, &FrmMain::OpenDocumentSettings);
+
+  auto* list_commands = new QVBoxLayout;
+  for (QPushButton* button :
+       {cmdDocAdd_, cmdDocDel_, cmdDocUp_, cmdDocDown_, cmdDocEmpty_, cmdDocSet_}) {
+    list_commands->addWidget(button);
+  }
+  list_commands->addStretch(1);
+
+  auto* documents = new QGroupBox(QStringLiteral("Word文档(双击可设置属性)"));
+  auto* documents_layout = new QHBoxLayout(documents);
+  documents_layout->addWidget(lstDoc_, 1);
+  documents_layout->addLayout(list_commands);
+
+  txtOutputDir_ = Named(new QLineEdit, "txtOutputDir");
+  cmdBrowseOutputDir_ = Button("cmdBrowseOutputDir", QStringLiteral("浏览(&B)..."));
+  txtFileExt_ = Named(new QLineEdit, "txtFileExt");
+  txtFileExt_->setMaximumWidth(120);
+  cboTemplate_ = Named(new QComboBox, "cboTemplate");
+  cboTemplate_->setEditable(true);
+  cboTemplate_->setInsertPolicy(QComboBox::NoInsert);
+  cboTemplate_->setMinimumWidth(200);
+  cmdTemplatePreview_ = Button("cmdTemplatePreview", QStringLiteral("预览(&P)..."));
+  cboCharset_ = Named(new QComboBox, "cboCharset");
+  cboCharset_->setEditable(true);
+  cboCharset_->setInsertPolicy(QComboBox::NoInsert);
+  cboCharset_->setMinimumWidth(200);
+  cboFileEncode_ = Named(new QComboBox, "cboFileEncode");
+  cboFileEncode_->setMinimumWidth(200);
+  connect(cmdBrowseOutputDir_, &QPushButton::clicked, this, &FrmMain::OnBrowseOutputDir);
+  connect(cmdTemplatePreview_, &QPushButton::clicked, this, &FrmMain::OnTemplatePreview);
+
+  auto* output = new QGroupBox(QStringLiteral("输出及效果"));
+  auto* grid = new QGridLayout(output);
+  grid->setColumnStretch(1, 1);
+  grid->addWidget(BuddyLabel(QStringLiteral("输出文件夹:"), txtOutputDir_), 0, 0);
+  grid->addWidget(txtOutputDir_, 0, 1, 1, 2);
+  grid->addWidget(cmdBrowseOutputDir_, 0, 3);
+  grid->addWidget(BuddyLabel(QStringLiteral("网页扩展名:"), txtFileExt_), 1, 0);
+  grid->addWidget(txtFileExt_, 1, 1, Qt::AlignLeft);
+  grid->addWidget(BuddyLabel(QStringLiteral("效果模板:"), cboTemplate_), 2, 0);
+  auto* template_row = new QHBoxLayout;
+  template_row->addWidget(cboTemplate_);
+  template_row->addWidget(cmdTemplatePreview_);
+  template_row->addStretch(1);
+  grid->addLayout(template_row, 2, 1, 1, 2);
+  grid->addWidget(BuddyLabel(QStringLiteral("页面字符集:"), cboCharset_), 3, 0);
+  grid->addWidget(cboCharset_, 3, 1, Qt::AlignLeft);
+  grid->addWidget(BuddyLabel(QStringLiteral("文件格式:"), cboFileEncode_), 4, 0);
+  grid->addWidget(cboFileEncode_, 4, 1, Qt::AlignLeft);
+
+  auto* layout = new QVBoxLayout(page);
+  layout->addWidget(documents, 1);
+  layout->addWidget(output);
+  return page;
+}
+
+QWidget* FrmMain::CreateContentTab() {
+  auto* page = Named(new QWidget, "frameTab2");
+  const QString html_tip = QStringLiteral("支持HTML格式");
+
+  chkPageNav_ = Named(new QCheckBox(QStringLiteral("显示导航条(&N)")), "chkPageNav");
+  txtPageNavPreHTML_ = Named(new QLineEdit, "txtPageNavPreHTML");
+  txtPageNavSep_ = Named(new QLineEdit, "txtPageNavSep");
+  txtPageNavPreHTML_->setToolTip(html_tip);
+  txtPageNavSep_->setToolTip(html_tip);
+  auto* nav = new QGroupBox(QStringLiteral("导航条"));
+  auto* nav_layout = new QFormLayout(nav);
+  nav_layout->addRow(chkPageNav_);
+  nav_layout->addRow(BuddyLabel(QStringLiteral("引导名:"), txtPageNavPreHTML_), txtPageNavPreHTML_);
+  nav_layout->addRow(BuddyLabel(QStringLiteral("分隔符:"), txtPageNavSep_), txtPageNavSep_);
+
+  chkCopyright_ = Named(new QCheckBox(QStringLiteral("显示版权区(&C)")), "chkCopyright");
+  txtCopyrightHTML_ = Named(new QLineEdit, "txtCopyrightHTML");
+  txtCopyrightHTML_->setToolTip(html_tip);
+  auto* copyright = new QGroupBox(QStringLiteral("版权区"));
+  auto* copyright_layout = new QFormLayout(copyright);
+  copyright_layout->addRow(chkCopyright_);
+  copyright_layout->addRow(BuddyLabel(QStringLiteral("内  容:"), txtCopyrightHTML_),
+                           txtCopyrightHTML_);
+
+  // The boxes follow their check box at once.
+  connect(chkPageNav_, &QCheckBox::toggled, this, [this](bool on) {
+    txtPageNavSep_->setEnabled(on);
+    txtPageNavPreHTML_->setEnabled(on);
+  });
+  connect(chkCopyright_, &QCheckBox::toggled, txtCopyrightHTML_, &QLineEdit::setEnabled);
+
+  auto* layout = new QVBoxLayout(page);
+  layout->addWidget(nav);
+  layout->addWidget(copyright);
+  layout->addStretch(1);
+  return page;
+}
+
+QWidget* FrmMain::CreateTopTab() {
+  auto* page = Named(new QWidget, "frameTab3");
+  txtPageTopLogo_ = Named(new QLineEdit, "txtPageTopLogo");
+  txtPageTopLogo_->setToolTip(QStringLiteral("logo图片的长宽要求,255*36像素，太长，太宽会变形"));
+  cmdBrowseLogo_ = Button("cmdBrowseLogo", QStringLiteral("浏览(&B)..."));
+  connect(cmdBrowseLogo_, &QPushButton::clicked, this, &FrmMain::OnBrowseLogo);
+  txtPageTopNav_ = Named(new QPlainTextEdit, "txtPageTopNav");
+  txtPageTopNav_->setTabChangesFocus(true);
+  txtPageTopNav_->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+  auto* logo_row = new QHBoxLayout;
+  logo_row->addWidget(txtPageTopLogo_, 1);
+  logo_row->addWidget(cmdBrowseLogo_);
+
+  auto* layout = new QVBoxLayout(page);
+  layout->addWidget(BuddyLabel(QStringLiteral("LOGO图标:(推荐.gif或.jpg格式)"), txtPageTopLogo_));
+  layout->addLayout(logo_row);
+  layout->addSpacing(8);
+  layout->addWidget(BuddyLabel(
+      QStringLiteral("导航链接:(一行一个链接，格式为“链接文字|链接地址”)"), txtPageTopNav_));
+  layout->addWidget(txtPageTopNav_, 1);
+  return page;
+}
+
+QWidget* FrmMain::CreateHeadTab() {
+  auto* page = Named(new QWidget, "frameTab4");
+  txtHeadTitle_ = Named(new QLineEdit, "txtHeadTitle");
+  txtMetaKey_ = Named(new QLineEdit, "txtMetaKey");
+  txtMetaDesc_ = Named(new QLineEdit, "txtMetaDesc");
+  auto* form = new QFormLayout;
+  form->addRow(BuddyLabel(QStringLiteral("网页标题："), txtHeadTitle_), txtHeadTitle_);
+  form->addRow(BuddyLabel(QStringLiteral("网页Meta关键字："), txtMetaKey_), txtMetaKey_);
+  form->addRow(BuddyLabel(QStringLiteral("网页Meta描述："), txtMetaDesc_), txtMetaDesc_);
+  auto* layout = new QVBoxLayout(page);
+  layout->addLayout(form);
+  layout->addStretch(1);
+  return page;
+}
+
+QWidget* FrmMain::CreateBuildingView() {
+  auto* view = Named(new QWidget, "picBgBuilding");
+  auto* caption = Named(new QLabel(QStringLiteral("生成中...请等待...")), "lblBuilding");
+  QFont font = caption->font();
+  font.setPointSizeF(font.pointSizeF() * 1.3);
+  caption->setFont(font);
+  ProgressBar1_ = Named(new QProgressBar, "ProgressBar1");
+  ProgressBar1_->setRange(0, 100);
+  ProgressBar1_->setValue(0);
+  lblBuildingState_ = Named(new QLabel, "lblBuildingState");
+  cmdStopBuilding_ = Button("cmdStopBuilding", QStringLiteral("停止生成"));
+  connect(cmdStopBuilding_, &QPushButton::clicked, this, &FrmMain::OnStopBuilding);
+
+  auto* stop_row = new QHBoxLayout;
+  stop_row->addStretch(1);
+  stop_row->addWidget(cmdStopBuilding_);
+  stop_row->addStretch(1);
+
+  auto* box = new QWidget;
+  box->setMinimumWidth(460);
+  box->setMaximumWidth(640);
+  auto* box_layout = new QVBoxLayout(box);
+  box_layout->addWidget(caption, 0, Qt::AlignHCenter);
+  box_layout->addSpacing(12);
+  box_layout->addWidget(ProgressBar1_);
+  box_layout->addWidget(lblBuildingState_, 0, Qt::AlignHCenter);
+  box_layout->addSpacing(12);
+  box_layout->addLayout(stop_row);
+
+  auto* layout = new QVBoxLayout(view);
+  layout->addStretch(1);
+  layout->addWidget(box, 0, Qt::AlignHCenter);
+  layout->addStretch(2);
+  return view;
+}
+
+void FrmMain::CreateToolbar() {
+  struct Button {
+    const char* key;
+    const char* caption;
+    const char* tip;
+  };
+  static const Button kButtons[] = {
+      {"open", "打开", "打开项目"},
+      {"new", "新建", "新建项目"},
+      {"save", "保存", "保存项目"},
+      {"saveas", "另存为", "项目另存为"},
+      {nullptr, nullptr, nullptr},
+      {"batch", "批工具", "一次性批量转换多个 Word 文档为网页格式"},
+      {nullptr, nullptr, nullptr},
+      {"help", "帮助", "Tessarine 帮助"},
+      {"about", "关于", "关于 Tessarine"},
+      {nullptr, nullptr, nullptr},
+      {"exit", "退出", "退出"},
+  };
+  toolbarHead_ = Named(new QToolBar, "toolbarHead");
+  toolbarHead_->setMovable(false);
+  toolbarHead_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  toolbarHead_->setIconSize(QSize(24, 24));
+  addToolBar(Qt::TopToolBarArea, toolbarHead_);
+  for (const Button& button : kButtons) {
+    if (button.key == nullptr) {
+      toolbarHead_->addSeparator();
+      continue;
+    }
+    const QString key = QLatin1String(button.key);
+    QAction* action = toolbarHead_->addAction(ToolbarIcon(key), QString::fromUtf8(button.caption));
+    action->setObjectName(key);
+    action->setData(key);
+    action->setToolTip(QString::fromUtf8(button.tip));
+  }
+  // Keyboard access to the project commands.
+  toolbarHead_->findChild<QAction*>(QStringLiteral("open"))->setShortcut(QKeySequence::Open);
+  toolbarHead_->findChild<QAction*>(QStringLiteral("new"))->setShortcut(QKeySequence::New);
+  toolbarHead_->findChild<QAction*>(QStringLiteral("save"))->setShortcut(QKeySequence::Save);
+  toolbarHead_->findChild<QAction*>(QStringLiteral("saveas"))->setShortcut(QKeySequence::SaveAs);
+  toolbarHead_->findChild<QAction*>(QStringLiteral("help"))->setShortcut(QKeySequence::HelpContents);
+  // The batch window is not part of this window yet.
+  toolbarHead_->findChild<QAction*>(QStringLiteral("batch"))->setEnabled(false);
+  connect(toolbarHead_, &QToolBar::actionTriggered, this,
+          [this](QAction* action) { OnToolbarCommand(action->data().toString()); });
+}
+
+void FrmMain::FillFixedLists() {
+  cboCharset_->clear();
+  cboCharset_->addItems({QStringLiteral("gb2312"), QStringLiteral("gbk"), QStringLiteral("utf-8")});
+  cboTemplate_->clear();
+  for (const std::string& name : support::ListSubfolders(data_folder_ + "template/")) {
+    cboTemplate_->addItem(Qs(name));
+  }
+  cboFileEncode_->clear();
+  cboFileEncode_->addItems({QStringLiteral("ANSI"), QStringLiteral("UTF-8")});
+  // The preview needs templates to show.
+  cmdTemplatePreview_->setEnabled(false);
+}
+
+void FrmMain::ConnectModifiedSignals() {
+  for (QLineEdit* box : {txtOutputDir_, txtFileExt_, txtPageNavSep_, txtPageNavPreHTML_,
+                         txtCopyrightHTML_, txtPageTopLogo_, txtHeadTitle_, txtMetaKey_,
+                         txtMetaDesc_}) {
+    connect(box, &QLineEdit::textChanged, this, &FrmMain::MarkModified);
+  }
+  connect(txtPageTopNav_, &QPlainTextEdit::textChanged, this, &FrmMain::MarkModified);
+  for (QComboBox* box : {cboTemplate_, cboCharset_}) {
+    connect(box, &QComboBox::currentTextChanged, this, &FrmMain::MarkModified);
+  }
+  connect(cboFileEncode_, &QComboBox::currentIndexChanged, this, &FrmMain::MarkModified);
+  // A click, not a programmatic tick, is an edit.
+  connect(chkPageNav_, &QCheckBox::clicked, this, &FrmMain::MarkModified);
+  connect(chkCopyright_, &QCheckBox::clicked, this, &FrmMain::MarkModified);
+}
+
+void FrmMain::MarkModified() {
+  if (!showing_) settings_.ProjectModified = true;
+}
+
+// ---------------------------------------------------------------- settings
+
+void FrmMain::ShowProjectSettings() {
+  const bool was_showing = std::exchange(showing_, true);
+  UpdateWindowTitle();
+  txtOutputDir_->setText(Qs(settings_.OutputDir));
+  txtFileExt_->setText(Qs(settings_.FileExt));
+  cboTemplate_->setEditText(Qs(settings_.Template));
+  cboCharset_->setEditText(Qs(settings_.Charset));
+  cboFileEncode_->setCurrentIndex(dialogs::IndexOf(settings_.FileEncode, cboFileEncode_->count()));
+
+  const bool nav = settings_.PageNav != "0";
+  chkPageNav_->setChecked(nav);
+  txtPageNavSep_->setEnabled(nav);
+  txtPageNavPreHTML_->setEnabled(nav);
+  txtPageNavSep_->setText(Qs(settings_.PageNavSep));
+  txtPageNavPreHTML_->setText(Qs(settings_.PageNavPreHTML));
+
+  const bool copyright = settings_.Copyright != "0";
+  chkCopyright_->setChecked(copyright);
+  txtCopyrightHTML_->setEnabled(copyright);
+  txtCopyrightHTML_->setText(Qs(settings_.CopyrightHTML));
+
+  txtPageTopLogo_->setText(Qs(settings_.PageTopLogo));
+  txtPageTopNav_->setPlainText(dialogs::MultiLineToBox(settings_.PageTopNav));
+  txtHeadTitle_->setText(Qs(settings_.HeadTitle));
+  txtMetaKey_->setText(Qs(settings_.MetaKey));
+  txtMetaDesc_->setText(Qs(settings_.MetaDesc));
+
+  RefreshDocumentList();
+  if (!settings_.Documents.empty()) SelectPosition(1);
+  UpdateListCommands();
+  showing_ = was_showing;
+}
+
+void FrmMain::CollectProjectSettings() {
+  settings_.OutputDir = Std(txtOutputDir_->text());
+  settings_.FileExt = Std(txtFileExt_->text());
+  settings_.Template = Std(cboTemplate_->currentText());
+  settings_.Charset = Std(cboCharset_->currentText());
+  settings_.FileEncode = std::to_string(std::max(0, cboFileEncode_->currentIndex()));
+  settings_.PageNav = dialogs::FlagOf(chkPageNav_->isChecked());
+  settings_.PageNavSep = Std(txtPageNavSep_->text());
+  settings_.PageNavPreHTML = Std(txtPageNavPreHTML_->text());
+  settings_.Copyright = dialogs::FlagOf(chkCopyright_->isChecked());
+  settings_.CopyrightHTML = Std(txtCopyrightHTML_->text());
+  settings_.PageTopLogo = Std(txtPageTopLogo_->text());
+  settings_.PageTopNav = dialogs::BoxToMultiLine(txtPageTopNav_->toPlainText());
+  settings_.HeadTitle = Std(txtHeadTitle_->text());
+  settings_.MetaKey = Std(txtMetaKey_->text());
+  settings_.MetaDesc = Std(txtMetaDesc_->text());
+}
+
+void FrmMain::UpdateWindowTitle() { setWindowTitle(Qs(project::WindowTitle(settings_))); }
+
+// ---------------------------------------------------------------- document list
+
+void FrmMain::AddDocumentRow(int position) {
+  const project::DocumentRecord& record = settings_.Documents.at(position - 1);
+  auto* row = new QTreeWidgetItem(lstDoc_, {QString::number(position), Qs(record.FileName),
+                                            Qs(record.FilenamePre), Qs(record.Path)});
+  row->setToolTip(3, Qs(record.Path));
+}
+
+void FrmMain::RefreshDocumentList() {
+  lstDoc_->clear();
+  for (int position = 1; position <= static_cast<int>(settings_.Documents.size()); ++position) {
+    AddDocumentRow(position);
+  }
+}
+
+int FrmMain::SelectedPosition() const {
+  const QList<QTreeWidgetItem*> selected = lstDoc_->selectedItems();
+  if (selected.isEmpty()) return 0;
+  return lstDoc_->indexOfTopLevelItem(selected.first()) + 1;
+}
+
+void FrmMain::SelectPosition(int position) {
+  if (position < 1 || position > lstDoc_->topLevelItemCount()) return;
+  QTreeWidgetItem* row = lstDoc_->topLevelItem(position - 1);
+  lstDoc_->setCurrentItem(row);
+  row->setSelected(true);
+  lstDoc_->scrollToItem(row);
+}
+
+void FrmMain::UpdateListCommands() {
+  const int count = static_cast<int>(settings_.Documents.size());
+  const project::ListCommands enabled =
+      project::EnabledListCommands(count, count > 0 ? SelectedPosition() : 0);
+  cmdDocAdd_->setEnabled(enabled.cmdDocAdd);
+  cmdDocDel_->setEnabled(enabled.cmdDocDel);
+  cmdDocUp_->setEnabled(enabled.cmdDocUp);
+  cmdDocDown_->setEnabled(enabled.cmdDocDown);
+  cmdDocEmpty_->setEnabled(enabled.cmdDocEmpty);
+  cmdDocSet_->setEnabled(enabled.cmdDocSet);
+  cmdBuilding_->setEnabled(enabled.cmdBuilding);
+}
+
+void FrmMain::OnDocAdd() {
+  const QStringList paths =
+      shell_.ChooseOpenFiles(this, QStringLiteral("新增 Word 文档"), QString::fromUtf8(kWordFilter),
+                             /*multiple=*/true);
+  if (paths.isEmpty()) return;
+  const int selection = SelectedPosition();
+  for (const QString& path : paths) {
+    AddDocumentRow(project::AddDocumentRecord(settings_, Std(path)));
+  }
+  SelectPosition(project::SelectionAfterAdd(settings_.Documents, selection));
+  UpdateListCommands();
+  settings_.ProjectModified = true;
+}
+
+void FrmMain::OnDocDel() {
+  if (settings_.Documents.empty()) return;
+  const int selection = project::RemoveDocument(settings_.Documents, SelectedPosition());
+  RefreshDocumentList();
+  SelectPosition(selection);
+  UpdateListCommands();
+  settings_.ProjectModified = true;
+}
+
+void FrmMain::OnDocUp() {
+  const int selection = SelectedPosition();
+  if (settings_.Documents.empty() || selection <= 1) return;
+  const int moved = project::MoveDocumentUp(settings_.Documents, selection);
+  RefreshDocumentList();
+  SelectPosition(moved);
+  UpdateListCommands();
+  settings_.ProjectModified = true;
+}
+
+void FrmMain::OnDocDown() {
+  const int selection = SelectedPosition();
+  if (selection < 1 || selection >= static_cast<int>(settings_.Documents.size())) return;
+  const int moved = project::MoveDocumentDown(settings_.Documents, selection);
+  RefreshDocumentList();
+  SelectPosition(moved);
+  UpdateListCommands();
+  settings_.ProjectModified = true;
+}
+
+void FrmMain::OnDocEmpty() {
+  if (settings_.Documents.empty()) return;
+  project::EmptyDocuments(settings_.Documents);
+  RefreshDocumentList();
+  UpdateListCommands();
+  settings_.ProjectModified = true;
+}
+
+void FrmMain::OpenDocumentSettings() {
+  const int selection = SelectedPosition();
+  if (selection < 1) return;
+  {
+    dialogs::FrmDocSet dialog(settings_, selection, shell_, this);
+    dialog.exec();
+  }
+  RefreshDocumentList();
+  SelectPosition(selection);
+  UpdateListCommands();
+}
+
+// ---------------------------------------------------------------- other commands
+
+void FrmMain::OnBrowseOutputDir() {
+  const QString folder = shell_.ChooseFolder(this, QStringLiteral("选择输出文件夹："));
+  if (folder.isEmpty()) return;
+  txtOutputDir_->setText(dialogs::WithFinalSlash(folder));
+}
+
+void FrmMain::OnBrowseLogo() {
+  const QStringList files = shell_.ChooseOpenFiles(this, QStringLiteral("选择LOGO图标"),
+                                                   QString::fromUtf8(kLogoFilter), false);
+  if (files.isEmpty()) return;
+  txtPageTopLogo_->setText(files.first());
+}
+
+void FrmMain::OnTemplatePreview() {}
+
+void FrmMain::OnView() {
+  // The folder as the build reads it.
+  QString folder = txtOutputDir_->text();
+  folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
+  shell_.OpenWithShell(dialogs::WithFinalSlash(folder) + QStringLiteral("default") +
+                       txtFileExt_->text());
+}
+
+void FrmMain::OnOpenDir() { shell_.ExploreFolder(txtOutputDir_->text()); }
+
+// ---------------------------------------------------------------- build
+
+bool FrmMain::IsBuilding() const { return job_->IsRunning(); }
+
+void FrmMain::SetBusy(bool busy) {
+  toolbarHead_->setEnabled(!busy);
+  views_->setCurrentWidget(busy ? picBgBuilding_ : picBgSetting_);
+  if (busy) cmdStopBuilding_->setFocus();
+}
+
+void FrmMain::OnBuilding() {
+  if (IsBuilding()) return;
+  CollectProjectSettings();
+  if (const auto failure = project::ValidateBuild(settings_, data_folder_)) {
+    shell_.ShowMessage(this, Qs(failure->message), dialogs::Shell::Icon::kError);
+    if (failure->focus == project::FocusControl::kTxtOutputDir) {
+      dialogs::SelectAndFocus(txtOutputDir_);
+    } else if (failure->focus == project::FocusControl::kTxtFileExt) {
+      dialogs::SelectAndFocus(txtFileExt_);
+    } else if (failure->document > 0) {
+      tabMain_->setCurrentIndex(0);
+      SelectPosition(failure->document);
+      lstDoc_->setFocus();
+    }
+    return;
+  }
+  SetBusy(true);
+  lblBuildingState_->clear();
+  ProgressBar1_->setValue(0);
+  // The worker builds from its own copy: the window's settings stay the
+  // user's to look at, and nothing can change them under the build.
+  auto outcome = std::make_shared<site::BuildOutcome>();
+  pending_outcome_ = outcome;
+  job_->Start([job = job_, outcome, settings = settings_,
+               data_folder = data_folder_](const std::atomic<bool>& stop) {
+    JobBuildProgress progress(*job);
+    *outcome = site::BuildSite(settings, progress, stop, data_folder);
+    return outcome->status;
+  });
+}
+
+void FrmMain::OnStopBuilding() { job_->RequestStop(); }
+
+void FrmMain::OnBuildFinished(bool ok, const QString& message) {
+  // The worker has ended (and was joined) before this runs.
+  if (pending_outcome_) last_outcome_ = std::move(*pending_outcome_);
+  pending_outcome_.reset();
+  if (ok) {
+    ProgressBar1_->setValue(100);
+    lblBuildingState_->setText(Qs(site::kStateDone));
+    shell_.ShowMessage(this, Qs(site::kBuildSucceeded), dialogs::Shell::Icon::kInformation);
+  } else {
+    shell_.ShowMessage(this, Qs(site::kBuildFailedLead) + QStringLiteral("\r\n") + message,
+                       dialogs::Shell::Icon::kError);
+  }
+  SetBusy(false);
+  emit BuildEnded(ok);
+  if (close_after_build_) {
+    close_after_build_ = false;
+    close();
+  }
+}
+
+// ---------------------------------------------------------------- project files
+
+void FrmMain::OnToolbarCommand(const QString& key) {
+  if (key == QLatin1String("open")) {
+    OnOpen();
+  } else if (key == QLatin1String("new")) {
+    OnNew();
+  } else if (key == QLatin1String("save")) {
+    OnSave();
+  } else if (key == QLatin1String("saveas")) {
+    OnSaveAs();
+  } else if (key == QLatin1String("help")) {
+    const QString guide = Qs(data_folder_) + QStringLiteral("help/default.htm");
+    if (QFileInfo::exists(guide)) {
+      shell_.OpenWithShell(guide);
+    } else {
+      shell_.ShowMessage(this, QStringLiteral("找不到帮助文件：") + guide,
+                         dialogs::Shell::Icon::kError);
+    }
+  } else if (key == QLatin1String("about")) {
+    FrmAbout about(this);
+    about.exec();
+  } else if (key == QLatin1String("exit")) {
+    close();
+  }
+}
+
+bool FrmMain::MaySetProjectAside() {
+  // Edits still in the controls count as well as list changes.
+  if (!settings_.ProjectModified) return true;
+  switch (shell_.AskSaveChanges(this, Qs(kSaveChangesQuestion))) {
+    case dialogs::Shell::SaveAnswer::kSave:
+      return OnSave();
+    case dialogs::Shell::SaveAnswer::kDiscard:
+      return true;
+    case dialogs::Shell::SaveAnswer::kCancel:
+      break;
+  }
+  return false;
+}
+
+bool FrmMain::OnOpen() {
+  if (!MaySetProjectAside()) return false;
+  const QStringList files = shell_.ChooseOpenFiles(this, QStringLiteral("打开项目"),
+                                                   QString::fromUtf8(kProjectFilter), false);
+  if (files.isEmpty()) return false;
+  if (support::Status status = project::LoadProject(Std(files.first()), settings_); !status) {
+    shell_.ShowMessage(this, Qs(status.message()), dialogs::Shell::Icon::kError);
+    return false;
+  }
+  ShowProjectSettings();
+  tabMain_->setCurrentIndex(0);
+  return true;
+}
+
+bool FrmMain::OnNew() {
+  if (settings_.ProjectModified) {
+    // The save question covers what the new-project question warns about.
+    if (!MaySetProjectAside()) return false;
+  } else if (!shell_.AskOkCancel(this, Qs(kNewProjectQuestion))) {
+    return false;
+  }
+  project::ResetProjectSettings(settings_);
+  ShowProjectSettings();
+  settings_.ProjectModified = false;
+  return true;
+}
+
+bool FrmMain::OnSave() {
+  if (settings_.ProjectFile.empty()) return OnSaveAs();
+  return SaveTo(Qs(settings_.ProjectFile));
+}
+
+bool FrmMain::OnSaveAs() {
+  const QString path = shell_.ChooseSaveFile(this, QStringLiteral("项目另存为"),
+                                             QString::fromUtf8(kProjectFilter), QStringLiteral("tsn"));
+  if (path.isEmpty()) return false;
+  return SaveTo(path);
+}
+
+bool FrmMain::SaveTo(const QString& path) {
+  CollectProjectSettings();
+  if (support::Status status = project::SaveProject(Std(path), settings_); !status) {
+    shell_.ShowMessage(this, Qs(status.message()), dialogs::Shell::Icon::kError);
+    return false;
+  }
+  UpdateWindowTitle();
+  return true;
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+  if (IsBuilding()) {
+    // Stop the build first; the window closes once it has ended.
+    close_after_build_ = true;
+    job_->RequestStop();
+    event->ignore();
+    return;
+  }
+  if (!MaySetProjectAside()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+}  // namespace tessarine::app

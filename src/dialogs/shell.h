@@ -1,0 +1,54 @@
+// The desktop services the windows use: message boxes, file and folder
+// choosers, and handing a file, folder or address to the desktop.
+//
+// Every window reaches them through this one interface, so tests can replace
+// the desktop with a script of answers and read back what the user would have
+// seen (tests/gui/fake_shell.h). The real desktop is DesktopShell().
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace tessarine::dialogs {
+
+class Shell {
+ public:
+  enum class Icon { kNone, kInformation, kError };
+  // Answers of the save question asked before unsaved work would be lost.
+  enum class SaveAnswer { kSave, kDiscard, kCancel };
+
+  virtual ~Shell() = default;
+
+  // A message box with an OK button and the application's title.
+  virtual void ShowMessage(QWidget* parent, const QString& text, Icon icon) = 0;
+  // A question with OK and Cancel, no icon; true for OK.
+  virtual bool AskOkCancel(QWidget* parent, const QString& text) = 0;
+  // Save / Discard / Cancel about unsaved changes.
+  virtual SaveAnswer AskSaveChanges(QWidget* parent, const QString& text) = 0;
+
+  // An open-file dialog. `filter` is in Qt's form ("Word 文档 (*.doc *.docx)").
+  // Several files may be chosen when `multiple`; the result holds full paths
+  // in the order the dialog gives them, and is empty when the user cancels.
+  // Files need not exist.
+  virtual QStringList ChooseOpenFiles(QWidget* parent, const QString& title,
+                                      const QString& filter, bool multiple) = 0;
+  // A save-file dialog; `suffix` (without dot) is added to a name typed
+  // without one. Empty when cancelled.
+  virtual QString ChooseSaveFile(QWidget* parent, const QString& title, const QString& filter,
+                                 const QString& suffix) = 0;
+  // A folder chooser limited to file-system folders; empty when cancelled.
+  virtual QString ChooseFolder(QWidget* parent, const QString& title) = 0;
+
+  // Opens a file (or a web address) with the program the desktop associates
+  // with it. Failures are the desktop's to show.
+  virtual void OpenWithShell(const QString& path_or_url) = 0;
+  // Shows a folder in the desktop's file manager.
+  virtual void ExploreFolder(const QString& path) = 0;
+};
+
+// The real desktop: Qt's message boxes and file dialogs, QDesktopServices.
+Shell& DesktopShell();
+
+}  // namespace tessarine::dialogs

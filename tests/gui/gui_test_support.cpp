@@ -1,0 +1,66 @@
+#include "gui_test_support.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+namespace tessarine::testing {
+
+void WhenModalShown(std::function<void(QWidget*)> action, int timeout_ms) {
+  auto timer = std::make_shared<QElapsedTimer>();
+  timer->start();
+  auto poll = std::make_shared<std::function<void()>>();
+  *poll = [action = std::move(action), timer, poll, timeout_ms]() {
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal->isVisible()) {
+      action(modal);
+      *poll = nullptr;  // breaks the self-reference
+      return;
+    }
+    if (timer->elapsed() > timeout_ms) {
+      *poll = nullptr;
+      return;
+    }
+    QTimer::singleShot(10, *poll);
+  };
+  QTimer::singleShot(0, *poll);
+}
+
+QString SaveScreenshot(QWidget* widget, const QString& name) {
+  QDir().mkpath(QStringLiteral(TESSARINE_SCREENSHOT_DIR));
+  widget->show();
+  QApplication::processEvents();
+  const QString path = QStringLiteral(TESSARINE_SCREENSHOT_DIR "/") + name + QStringLiteral(".png");
+  widget->grab().save(path);
+  return path;
+}
+
+QString TempFolder() {
+  static std::vector<std::unique_ptr<QTemporaryDir>> folders;
+  folders.push_back(std::make_unique<QTemporaryDir>());
+  return folders.back()->path() + QLatin1Char('/');
+}
+
+std::string SharedPath(const std::string& relative) {
+  return std::string(TESSARINE_SHARED_DIR) + "/" + relative;
+}
+
+std::string SourcePath(const std::string& relative) {
+  return std::string(TESSARINE_SOURCE_DIR) + "/" + relative;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeout_ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > timeout_ms) return false;
+    QTest::qWait(10);
+  }
+  return true;
+}
+
+}  // namespace tessarine::testing
