@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QToolBar>
@@ -160,18 +161,33 @@ QWidget* FrmMain::CreateBasicTab() {
     if (!settings_.Documents.empty()) OpenDocumentSettings();
   });
 
-  cmdDocAdd_ = Button("cmdDocAdd", QStringLiteral("新增(&A)..."));
-  cmdDocDel_ = Button("cmdDocDel", QStringLiteral("移除(&R)"));
-  cmdDocUp_ = Button("cmdDocUp", QStringLiteral("上移(&U)"));
-  cmdDocDown_ = Button("cmdDocDown", QStringLiteral("下移(&D)"));
+  cmdDocAdd_ = Button("cmdDocAdd", QStringLiteral("新增..."));
+  cmdDocDel_ = Button("cmdDocDel", QStringLiteral("移除"));
+  cmdDocUp_ = Button("cmdDocUp", QStringLiteral("上移"));
+  cmdDocDown_ = Button("cmdDocDown", QStringLiteral("下移"));
   cmdDocEmpty_ = Button("cmdDocEmpty", QStringLiteral("清空"));
-  cmdDocSet_ = Button("cmdDocSet", QStringLiteral("文档设置(&S)..."));
+  cmdDocSet_ = Button("cmdDocSet", QStringLiteral("文档设置..."));
   connect(cmdDocAdd_, &QPushButton::clicked, this, &FrmMain::OnDocAdd);
   connect(cmdDocDel_, &QPushButton::clicked, this, &FrmMain::OnDocDel);
   connect(cmdDocUp_, &QPushButton::clicked, this, &FrmMain::OnDocUp);
   connect(cmdDocDown_, &QPushButton::clicked, this, &FrmMain::OnDocDown);
   connect(cmdDocEmpty_, &QPushButton::clicked, this, &FrmMain::OnDocEmpty);
   connect(cmdDocSet_, &QPushButton::clicked, this, &FrmMain::OpenDocumentSettings);
+
+  // Keys for the list commands while the list has the focus: Insert adds,
+  // Delete removes, Ctrl+Up/Down move, Enter opens the settings.
+  const auto list_key = [this](QKeySequence key, QPushButton* button) {
+    auto* shortcut = new QShortcut(key, lstDoc_, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(shortcut, &QShortcut::activated, button, [button] {
+      if (button->isEnabled()) button->click();
+    });
+  };
+  list_key(QKeySequence(Qt::Key_Insert), cmdDocAdd_);
+  list_key(QKeySequence(Qt::Key_Delete), cmdDocDel_);
+  list_key(QKeySequence(Qt::CTRL | Qt::Key_Up), cmdDocUp_);
+  list_key(QKeySequence(Qt::CTRL | Qt::Key_Down), cmdDocDown_);
+  list_key(QKeySequence(Qt::Key_Return), cmdDocSet_);
+  list_key(QKeySequence(Qt::Key_Enter), cmdDocSet_);
 
   auto* list_commands = new QVBoxLayout;
   for (QPushButton* button :
@@ -186,14 +202,14 @@ QWidget* FrmMain::CreateBasicTab() {
   documents_layout->addLayout(list_commands);
 
   txtOutputDir_ = Named(new QLineEdit, "txtOutputDir");
-  cmdBrowseOutputDir_ = Button("cmdBrowseOutputDir", QStringLiteral("浏览(&B)..."));
+  cmdBrowseOutputDir_ = Button("cmdBrowseOutputDir", QStringLiteral("浏览..."));
   txtFileExt_ = Named(new QLineEdit, "txtFileExt");
   txtFileExt_->setMaximumWidth(120);
   cboTemplate_ = Named(new QComboBox, "cboTemplate");
   cboTemplate_->setEditable(true);
   cboTemplate_->setInsertPolicy(QComboBox::NoInsert);
   cboTemplate_->setMinimumWidth(200);
-  cmdTemplatePreview_ = Button("cmdTemplatePreview", QStringLiteral("预览(&P)..."));
+  cmdTemplatePreview_ = Button("cmdTemplatePreview", QStringLiteral("预览..."));
   cboCharset_ = Named(new QComboBox, "cboCharset");
   cboCharset_->setEditable(true);
   cboCharset_->setInsertPolicy(QComboBox::NoInsert);
@@ -232,7 +248,7 @@ QWidget* FrmMain::CreateContentTab() {
   auto* page = Named(new QWidget, "frameTab2");
   const QString html_tip = QStringLiteral("支持HTML格式");
 
-  chkPageNav_ = Named(new QCheckBox(QStringLiteral("显示导航条(&N)")), "chkPageNav");
+  chkPageNav_ = Named(new QCheckBox(QStringLiteral("显示导航条")), "chkPageNav");
   txtPageNavPreHTML_ = Named(new QLineEdit, "txtPageNavPreHTML");
   txtPageNavSep_ = Named(new QLineEdit, "txtPageNavSep");
   txtPageNavPreHTML_->setToolTip(html_tip);
@@ -243,7 +259,7 @@ QWidget* FrmMain::CreateContentTab() {
   nav_layout->addRow(BuddyLabel(QStringLiteral("引导名:"), txtPageNavPreHTML_), txtPageNavPreHTML_);
   nav_layout->addRow(BuddyLabel(QStringLiteral("分隔符:"), txtPageNavSep_), txtPageNavSep_);
 
-  chkCopyright_ = Named(new QCheckBox(QStringLiteral("显示版权区(&C)")), "chkCopyright");
+  chkCopyright_ = Named(new QCheckBox(QStringLiteral("显示版权区")), "chkCopyright");
   txtCopyrightHTML_ = Named(new QLineEdit, "txtCopyrightHTML");
   txtCopyrightHTML_->setToolTip(html_tip);
   auto* copyright = new QGroupBox(QStringLiteral("版权区"));
@@ -270,7 +286,7 @@ QWidget* FrmMain::CreateTopTab() {
   auto* page = Named(new QWidget, "frameTab3");
   txtPageTopLogo_ = Named(new QLineEdit, "txtPageTopLogo");
   txtPageTopLogo_->setToolTip(QStringLiteral("logo图片的长宽要求,255*36像素，太长，太宽会变形"));
-  cmdBrowseLogo_ = Button("cmdBrowseLogo", QStringLiteral("浏览(&B)..."));
+  cmdBrowseLogo_ = Button("cmdBrowseLogo", QStringLiteral("浏览..."));
   connect(cmdBrowseLogo_, &QPushButton::clicked, this, &FrmMain::OnBrowseLogo);
   txtPageTopNav_ = Named(new QPlainTextEdit, "txtPageTopNav");
   txtPageTopNav_->setTabChangesFocus(true);

@@ -19,7 +19,9 @@
 #include <QTreeWidget>
 #include <memory>
 
+#include "app/frm_about.h"
 #include "app/frm_main.h"
+#include "app/start_up.h"
 #include "fake_shell.h"
 #include "gui_test_support.h"
 #include "project/project_file.h"
@@ -144,6 +146,30 @@ class FrmMainTest : public QObject {
     QCOMPARE(w.Action("saveas")->text(), QStringLiteral("另存为"));
   }
 
+  void StartUpMakesOutputFolderAndShowsWindow() {
+    const QString home = tessarine::testing::TempFolder();
+    QDir().mkpath(home + QStringLiteral("template/default"));
+    qputenv("TESSARINE_HOME", home.toUtf8());
+    FakeShell shell;
+    auto main = tessarine::app::StartUp(shell);
+    qunsetenv("TESSARINE_HOME");
+    QVERIFY(QDir(home + QStringLiteral("output")).exists());
+    QVERIFY(main->isVisible());
+    QCOMPARE(Control<QLineEdit>(main.get(), "txtOutputDir")->text(), home + QStringLiteral("output/"));
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      QVERIFY(top->objectName() != QStringLiteral("frmSplash") || !top->isVisible());
+    }
+
+    // The about box names the product, its version and its licence.
+    tessarine::app::FrmAbout about(main.get());
+    tessarine::testing::SaveScreenshot(&about, QStringLiteral("about"));
+    QString texts;
+    for (QLabel* label : about.findChildren<QLabel*>()) texts += label->text();
+    QVERIFY(texts.contains(QStringLiteral("Tessarine")));
+    QVERIFY(texts.contains(tessarine::app::ProductVersion()));
+    QVERIFY(texts.contains(QStringLiteral("MIT")));
+  }
+
   void TemplateListHasFoldersOnly() {
     const QString data = tessarine::testing::TempFolder();
     QDir().mkpath(data + QStringLiteral("template/default"));
@@ -199,6 +225,12 @@ class FrmMainTest : public QObject {
     QTest::keyClick(five.Get<QTreeWidget>("lstDoc"), Qt::Key_Up);
     QCOMPARE(five.frm->SelectedPosition(), 4);
     QCOMPARE(five.Enabled(), QStringLiteral("111111"));
+    // Keys on the list: Ctrl+Down moves, Delete removes.
+    QTest::keyClick(five.Get<QTreeWidget>("lstDoc"), Qt::Key_Down, Qt::ControlModifier);
+    QCOMPARE(five.frm->SelectedPosition(), 5);
+    QCOMPARE(five.frm->settings().Documents[4].FilenamePre, std::string("doc4"));
+    QTest::keyClick(five.Get<QTreeWidget>("lstDoc"), Qt::Key_Delete);
+    QCOMPARE(five.frm->settings().Documents.size(), size_t{4});
   }
 
   void RemoveSelectsNeighbour() {
