@@ -17,6 +17,9 @@ frameset home page and checks, through the DevTools protocol over
     page's address names the page shown ("default.htm#PAGE" opens it);
   * the logo shows, no script fails and no file of the frameset is missing.
 
+With --template NAME the project is built with that template instead of its
+own, so every shipped template's frameset is held to the same checks.
+
 Screenshots go to OUTPUT (home.png at the start, frameset.png at the end).
 Exits 77 (skipped) when Chromium is not installed, 1 on a failed check.
 """
@@ -322,11 +325,24 @@ def run_checks(browser, site_folder, output):
                 raise Failure(f"{params['entry']['text']} ({url})")
 
 
+def with_template(project, template, folder):
+    """A copy of the project in `folder` that names `template`; document paths
+    become absolute, since relative ones are read from the project's folder."""
+    data = json.loads(project.read_text(encoding="utf-8"))
+    data["settings"]["Template"] = template
+    for document in data["documents"]:
+        document["Path"] = str((project.parent / document["Path"]).resolve())
+    copy = folder / project.name
+    copy.write_text(json.dumps(data, ensure_ascii=False, indent=2), encoding="utf-8")
+    return copy
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--tessarine", required=True)
     parser.add_argument("--project", required=True)
     parser.add_argument("--output", required=True)
+    parser.add_argument("--template", help="build with this template instead of the project's")
     args = parser.parse_args()
 
     chromium = shutil.which("chromium") or shutil.which("chromium-browser")
@@ -341,7 +357,10 @@ def main():
     try:
         site_folder = scratch / "site"
         site_folder.mkdir()
-        build = subprocess.run([args.tessarine, "build", args.project, "--output", str(site_folder)],
+        project = args.project
+        if args.template:
+            project = str(with_template(pathlib.Path(args.project), args.template, scratch))
+        build = subprocess.run([args.tessarine, "build", project, "--output", str(site_folder)],
                                stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
         if build.returncode != 0:
             print(f"FAILED: the build exited {build.returncode}\n{build.stdout}{build.stderr}")

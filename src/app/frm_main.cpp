@@ -30,6 +30,7 @@
 #include "app/frm_about.h"
 #include "app/icons.h"
 #include "dialogs/frm_doc_set.h"
+#include "dialogs/frm_template_preview.h"
 #include "dialogs/shell.h"
 #include "dialogs/widgets.h"
 #include "project/document_list.h"
@@ -413,8 +414,6 @@ void FrmMain::FillFixedLists() {
   }
   cboFileEncode_->clear();
   cboFileEncode_->addItems({QStringLiteral("ANSI"), QStringLiteral("UTF-8")});
-  // The preview needs templates to show.
-  cmdTemplatePreview_->setEnabled(false);
 }
 
 void FrmMain::ConnectModifiedSignals() {
@@ -613,7 +612,15 @@ void FrmMain::OnBrowseLogo() {
   txtPageTopLogo_->setText(files.first());
 }
 
-void FrmMain::OnTemplatePreview() {}
+void FrmMain::OnTemplatePreview() {
+  QStringList templates;
+  for (int i = 0; i < cboTemplate_->count(); ++i) templates << cboTemplate_->itemText(i);
+  dialogs::FrmTemplatePreview gallery(templates, Qs(data_folder_) + QStringLiteral("template/"),
+                                      this, cboTemplate_->currentText());
+  if (gallery.exec() == QDialog::Accepted && !gallery.SelectedTemplate().isEmpty()) {
+    cboTemplate_->setEditText(gallery.SelectedTemplate());
+  }
+}
 
 void FrmMain::OnView() {
   // The folder as the build reads it.

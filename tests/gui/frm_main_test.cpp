@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -275,6 +276,27 @@ class FrmMainTest : public QObject {
     // First row: up does nothing even when asked directly.
     w.Select(1);
     QVERIFY(!w.Button("cmdDocUp")->isEnabled());
+  }
+
+  void TemplateGallerySetsTheTemplate() {
+    const QString data = tessarine::testing::TempFolder();
+    QDir().mkpath(data + QStringLiteral("template/blue"));
+    QDir().mkpath(data + QStringLiteral("template/default"));
+    Window w(data.toStdString());
+    // Cancel leaves the choice; OK on another template takes it.
+    tessarine::testing::WhenModalShown(
+        [](QWidget* gallery) { Control<QPushButton>(gallery, "cmdExit")->click(); });
+    w.Button("cmdTemplatePreview")->click();
+    QCOMPARE(w.Get<QComboBox>("cboTemplate")->currentText(), QStringLiteral("default"));
+    QVERIFY(!w.frm->settings().ProjectModified);
+    tessarine::testing::WhenModalShown([](QWidget* gallery) {
+      auto* list = Control<QListWidget>(gallery, "ListView1");
+      list->setCurrentRow(0);
+      Control<QPushButton>(gallery, "cmdOK")->click();
+    });
+    w.Button("cmdTemplatePreview")->click();
+    QCOMPARE(w.Get<QComboBox>("cboTemplate")->currentText(), QStringLiteral("blue"));
+    QVERIFY(w.frm->settings().ProjectModified);
   }
 
   void DocumentSettingsDialog() {
