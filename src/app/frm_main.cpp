@@ -28,6 +28,7 @@
 
 #include "app/background_job.h"
 #include "app/frm_about.h"
+#include "app/frm_batch.h"
 #include "app/icons.h"
 #include "dialogs/frm_doc_set.h"
 #include "dialogs/frm_template_preview.h"
@@ -399,8 +400,6 @@ void FrmMain::CreateToolbar() {
   toolbarHead_->findChild<QAction*>(QStringLiteral("save"))->setShortcut(QKeySequence::Save);
   toolbarHead_->findChild<QAction*>(QStringLiteral("saveas"))->setShortcut(QKeySequence::SaveAs);
   toolbarHead_->findChild<QAction*>(QStringLiteral("help"))->setShortcut(QKeySequence::HelpContents);
-  // The batch window is not part of this window yet.
-  toolbarHead_->findChild<QAction*>(QStringLiteral("batch"))->setEnabled(false);
   connect(toolbarHead_, &QToolBar::actionTriggered, this,
           [this](QAction* action) { OnToolbarCommand(action->data().toString()); });
 }
@@ -706,6 +705,9 @@ void FrmMain::OnToolbarCommand(const QString& key) {
     OnSave();
   } else if (key == QLatin1String("saveas")) {
     OnSaveAs();
+  } else if (key == QLatin1String("batch")) {
+    FrmBatch batch(shell_, this);
+    batch.exec();
   } else if (key == QLatin1String("help")) {
     const QString guide = Qs(data_folder_) + QStringLiteral("help/default.htm");
     if (QFileInfo::exists(guide)) {

@@ -49,9 +49,7 @@ constexpr std::array<std::string_view, 2> kFileNameRules = {"章节号(如：1.2
 constexpr std::array<std::string_view, 2> kHeadTitleModes = {"自动取节点名", "固定"};
 constexpr std::array<std::string_view, 3> kMetaKeyModes = {"与标题相同", "自动内容匹配", "固定"};
 constexpr std::array<std::string_view, 3> kMetaDescModes = {"与标题相同", "与关键字相同", "固定"};
-constexpr std::array<std::string_view, 3> kOptimizeModes = {
-    "不优化 (有很多没用冗余代码，不推荐)", "选择优化模式 (除以下选项外的其它所有效果都将被保留)",
-    "全部清除模式 (除以下选项外的其它所有效果都将被清除)"};
+constexpr auto& kOptimizeModes = kOptimizeModeCaptions;
 
 // A clean-up or page option: its field, its check box's name and caption.
 struct OptionBox {
@@ -60,18 +58,18 @@ struct OptionBox {
   std::string_view caption;
 };
 constexpr std::array<OptionBox, 5> kMode1Boxes = {{
-    {&DocumentRecord::Opt1VML, "chkOpt1VML", "去除VML"},
-    {&DocumentRecord::Opt1Absolute, "chkOpt1Absolute", "去除浮动"},
-    {&DocumentRecord::Opt1EQ, "chkOpt1EQ", "公式优化"},
-    {&DocumentRecord::Opt1Margin, "chkOpt1Margin", "边距优化"},
-    {&DocumentRecord::Opt1Space, "chkOpt1Space", "去除空行"},
+    {&DocumentRecord::Opt1VML, kMode1Options[0].name, kMode1Options[0].caption},
+    {&DocumentRecord::Opt1Absolute, kMode1Options[1].name, kMode1Options[1].caption},
+    {&DocumentRecord::Opt1EQ, kMode1Options[2].name, kMode1Options[2].caption},
+    {&DocumentRecord::Opt1Margin, kMode1Options[3].name, kMode1Options[3].caption},
+    {&DocumentRecord::Opt1Space, kMode1Options[4].name, kMode1Options[4].caption},
 }};
 constexpr std::array<OptionBox, 5> kMode2Boxes = {{
-    {&DocumentRecord::Opt2Image, "chkOpt2Image", "保留图片"},
-    {&DocumentRecord::Opt2Table, "chkOpt2Table", "表格优化"},
-    {&DocumentRecord::Opt2EQ, "chkOpt2EQ", "公式优化"},
-    {&DocumentRecord::Opt2Indent, "chkOpt2Indent", "首行缩进"},
-    {&DocumentRecord::Opt2PtoBR, "chkOpt2PtoBR", "P转BR"},
+    {&DocumentRecord::Opt2Image, kMode2Options[0].name, kMode2Options[0].caption},
+    {&DocumentRecord::Opt2Table, kMode2Options[1].name, kMode2Options[1].caption},
+    {&DocumentRecord::Opt2EQ, kMode2Options[2].name, kMode2Options[2].caption},
+    {&DocumentRecord::Opt2Indent, kMode2Options[3].name, kMode2Options[3].caption},
+    {&DocumentRecord::Opt2PtoBR, kMode2Options[4].name, kMode2Options[4].caption},
 }};
 
 // The record's choice of an Index field; an unreadable value falls back to

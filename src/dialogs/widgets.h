@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,31 @@ inline QString Qs(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 inline std::string Std(const QString& text) { return text.toStdString(); }
+
+// Captions of the clean-up modes (values 0, 1, 2) and of the options of
+// modes 1 and 2 with their check boxes' names, shared by the document
+// settings dialog and the batch window.
+inline constexpr std::array<std::string_view, 3> kOptimizeModeCaptions = {
+    "不优化 (有很多没用冗余代码，不推荐)", "选择优化模式 (除以下选项外的其它所有效果都将被保留)",
+    "全部清除模式 (除以下选项外的其它所有效果都将被清除)"};
+struct OptionCaption {
+  const char* name;
+  std::string_view caption;
+};
+inline constexpr std::array<OptionCaption, 5> kMode1Options = {{
+    {"chkOpt1VML", "去除VML"},
+    {"chkOpt1Absolute", "去除浮动"},
+    {"chkOpt1EQ", "公式优化"},
+    {"chkOpt1Margin", "边距优化"},
+    {"chkOpt1Space", "去除空行"},
+}};
+inline constexpr std::array<OptionCaption, 5> kMode2Options = {{
+    {"chkOpt2Image", "保留图片"},
+    {"chkOpt2Table", "表格优化"},
+    {"chkOpt2EQ", "公式优化"},
+    {"chkOpt2Indent", "首行缩进"},
+    {"chkOpt2PtoBR", "P转BR"},
+}};
 
 // A stored Multi-line value ("a|||b") as the lines of a multi-line box.
 QString MultiLineToBox(std::string_view stored);

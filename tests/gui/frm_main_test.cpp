@@ -278,6 +278,18 @@ class FrmMainTest : public QObject {
     QVERIFY(!w.Button("cmdDocUp")->isEnabled());
   }
 
+  void BatchWindowFromTheToolbar() {
+    Window w;
+    QString caption;
+    tessarine::testing::WhenModalShown([&caption](QWidget* batch) {
+      caption = batch->windowTitle();
+      Control<QPushButton>(batch, "cmdExit")->click();
+    });
+    w.Action("batch")->trigger();
+    QCOMPARE(caption, QStringLiteral("Tessarine - 批量转换工具"));
+    QVERIFY(!w.frm->settings().ProjectModified);
+  }
+
   void TemplateGallerySetsTheTemplate() {
     const QString data = tessarine::testing::TempFolder();
     QDir().mkpath(data + QStringLiteral("template/blue"));
