@@ -36,6 +36,7 @@
 namespace tessarine::app {
 
 using batch::BatchSettings;
+using dialogs::Named;
 using dialogs::Qs;
 using dialogs::Std;
 
@@ -81,12 +82,6 @@ unsigned BatchJobs() {
   return std::clamp(std::thread::hardware_concurrency(), 1U, 2U);
 }
 
-template <typename W>
-W* Named(W* widget, const char* name) {
-  widget->setObjectName(QLatin1String(name));
-  return widget;
-}
-
 // A command button with a keyboard shortcut. The captions are the program's
 // own texts, so the shortcut is not written into them as a mnemonic; the
 // tooltip tells it instead.
@@ -104,9 +99,7 @@ QCheckBox* CheckBox(const char* name, std::string_view caption) {
 }
 
 QLabel* BuddyLabel(std::string_view text, QWidget* buddy) {
-  auto* label = new QLabel(Qs(text));
-  label->setBuddy(buddy);
-  return label;
+  return dialogs::BuddyLabel(Qs(text), buddy);
 }
 
 // A box whose text a check would have replaced: skipping an unchanged text

@@ -41,6 +41,8 @@
 
 namespace tessarine::app {
 
+using dialogs::BuddyLabel;
+using dialogs::Named;
 using dialogs::Qs;
 using dialogs::Std;
 
@@ -50,20 +52,8 @@ constexpr char kWordFilter[] = "Word 文档(*.doc,*.docx) (*.doc *.docx)";
 constexpr char kLogoFilter[] = "图形文件(*.gif,*.jpg) (*.gif *.jpg)";
 constexpr char kProjectFilter[] = "Tessarine 项目(*.tsn) (*.tsn)";
 
-template <typename W>
-W* Named(W* widget, const char* name) {
-  widget->setObjectName(QLatin1String(name));
-  return widget;
-}
-
 QPushButton* Button(const char* name, const QString& caption) {
   return Named(new QPushButton(caption), name);
-}
-
-QLabel* BuddyLabel(const QString& text, QWidget* buddy) {
-  auto* label = new QLabel(text);
-  label->setBuddy(buddy);
-  return label;
 }
 
 // Forwards the build's progress to the window's thread.

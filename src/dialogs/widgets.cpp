@@ -1,5 +1,6 @@
 #include "dialogs/widgets.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -20,6 +21,12 @@ std::string BoxToMultiLine(const QString& text) {
   crlf.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   crlf.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
   return project::TextToMultiLine(Std(crlf));
+}
+
+QLabel* BuddyLabel(const QString& text, QWidget* buddy) {
+  auto* label = new QLabel(text);
+  label->setBuddy(buddy);
+  return label;
 }
 
 void SelectAndFocus(QLineEdit* box) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
@@ -50,6 +51,17 @@ QString MultiLineToBox(std::string_view stored);
 // A multi-line box's text as a Multi-line value; empty lines stay as empty
 // entries between bars.
 std::string BoxToMultiLine(const QString& text);
+
+// `widget` with its object name set: the name tests and the behaviour text
+// know the control by.
+template <typename W>
+W* Named(W* widget, const char* name) {
+  widget->setObjectName(QLatin1String(name));
+  return widget;
+}
+
+// A label whose mnemonic and clicks lead to `buddy`.
+QLabel* BuddyLabel(const QString& text, QWidget* buddy);
 
 // Selects the whole text of the box and gives it the focus, showing the tab
 // page it sits on first (a hidden page's box cannot take the focus).
