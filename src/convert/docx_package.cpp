@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <optional>
 #include <unordered_map>
 
 #include "convert/docx_xml.h"
@@ -282,7 +283,20 @@ struct DocxPackage::Impl {
   // The main document is parsed where its text stands (it is by far the
   // largest part), so the text lives as long as the tree.
   PartBytes main_document_text;
-  pugi::xml_document main_document;
+  mutable pugi::xml_document main_document;
+  // A large body read in pieces. The text above then stays as read: each
+  // stretch is parsed from a copy of the text around the body (the root's
+  // start tag, with its namespace declarations, and the end) and of the
+  // stretch's own blocks.
+  struct Pieces {
+    BodyLayout layout;
+    std::vector<std::pair<size_t, size_t>> stretches;  // block ranges [first, end)
+    PartBytes outline_text;
+    pugi::xml_document outline;
+  };
+  std::unique_ptr<Pieces> pieces;
+  mutable PartBytes whole_text;  // what main_document is parsed from, in pieces mode
+  mutable bool whole_parsed = false;
   // Role parts of the main document, as part names (empty when absent).
   std::string styles, numbering, settings_name, font_table, theme, footnotes, endnotes, comments;
   CoreProperties core;
@@ -416,7 +430,7 @@ struct DocxPackage::Impl {
   const pugi::xml_document* ParseCached(std::string_view part_name) const {
     if (part_name.empty()) return nullptr;
     std::string key = Lower(part_name);
-    if (Lower(main_part_name) == key) return &main_document;
+    if (Lower(main_part_name) == key) return &Whole();
     if (auto it = xml_cache.find(key); it != xml_cache.end()) return &it->second->doc;
     if (xml_failed.count(key) != 0) return nullptr;
     bool corrupt = false;
@@ -436,6 +450,64 @@ struct DocxPackage::Impl {
       return nullptr;
     }
     return &xml_cache.emplace(key, std::move(part)).first->second->doc;
+  }
+
+  // The main document's whole tree; for a body read in pieces parsed on the
+  // first request (it parsed before, stretch by stretch).
+  const pugi::xml_document& Whole() const {
+    if (pieces != nullptr && !whole_parsed) {
+      whole_parsed = true;
+      whole_text.data = std::make_unique_for_overwrite<char[]>(main_document_text.size);
+      whole_text.size = main_document_text.size;
+      std::memcpy(whole_text.data.get(), main_document_text.data.get(), whole_text.size);
+      if (!ParseXmlPartInPlace(whole_text.data.get(), whole_text.size, main_document).ok()) {
+        diagnostics.push_back("the main document could not be read whole a second time");
+      }
+    }
+    return main_document;
+  }
+
+  // --- Pieces mode ---
+
+  std::string_view MainText() const {
+    return {main_document_text.data.get(), main_document_text.size};
+  }
+  size_t BlockEnd(size_t block) const {
+    const BodyLayout& layout = pieces->layout;
+    return block + 1 < layout.blocks.size() ? layout.blocks[block + 1].begin : layout.content_end;
+  }
+  // The size of the text and the text of a document whose body holds the
+  // blocks [first, end).
+  size_t PieceSize(size_t first, size_t end) const {
+    const BodyLayout& layout = pieces->layout;
+    return layout.content_begin + (BlockEnd(end - 1) - layout.blocks[first].begin) +
+           (main_document_text.size - layout.content_end);
+  }
+  size_t CopyPiece(size_t first, size_t end, char* out) const {
+    const BodyLayout& layout = pieces->layout;
+    const char* text = main_document_text.data.get();
+    const size_t from = layout.blocks[first].begin;
+    const size_t to = BlockEnd(end - 1);
+    char* write = out;
+    write = std::copy(text, text + layout.content_begin, write);
+    write = std::copy(text + from, text + to, write);
+    write = std::copy(text + layout.content_end, text + main_document_text.size, write);
+    return static_cast<size_t>(write - out);
+  }
+  // The blocks parsed with a stretch: its own, and the neighbours a
+  // paragraph's sibling lookup may reach (see ForEachBodyPiece).
+  std::pair<size_t, size_t> WithNeighbours(size_t first, size_t end) const {
+    const std::vector<BodyLayout::Block>& blocks = pieces->layout.blocks;
+    size_t from = first;
+    if (from > 0) {
+      do {
+        --from;
+      } while (from > 0 && blocks[from].marker);
+    }
+    size_t to = end;
+    while (to < blocks.size() && blocks[to].marker) ++to;
+    if (to < blocks.size()) ++to;
+    return {from, to};
   }
 
   const std::vector<Relationship>& RelationshipsOf(std::string_view part_name) const {
@@ -463,6 +535,7 @@ struct DocxPackage::Impl {
   Status ReadRelationships();
   void ReadContentTypes();
   Status ReadMainDocument();
+  bool PlanPieces();
   Status ReadSmallParts();
 };
 
@@ -580,6 +653,10 @@ Status DocxPackage::Impl::ReadMainDocument() {
   Result<PartBytes> bytes = ReadBytes(main_part_name);
   if (!bytes.ok()) return bytes.status();
   main_document_text = std::move(*bytes);
+  if (limits.body_piece_bytes > 0 && main_document_text.size > limits.whole_body_bytes &&
+      PlanPieces()) {
+    return Status::Ok();
+  }
   if (Status parsed = ParseXmlPartInPlace(main_document_text.data.get(), main_document_text.size,
                                           main_document);
       !parsed.ok()) {
@@ -597,6 +674,74 @@ Status DocxPackage::Impl::ReadMainDocument() {
     document.append_child("w:body");
   }
   return Status::Ok();
+}
+
+// Plans the stretches of a large body, checks that every one parses (and so
+// that the whole part would), and parses the outline. False leaves the body to
+// be read whole, which also words the reason when the part is not well-formed
+// or not a document.
+bool DocxPackage::Impl::PlanPieces() {
+  std::optional<BodyLayout> layout = ScanBodyLayout(MainText());
+  if (!layout) return false;
+  // The text around the body goes with every stretch; normally a few
+  // kilobytes.
+  const size_t frame = layout->content_begin + (main_document_text.size - layout->content_end);
+  if (frame > std::max<std::uint64_t>(limits.body_piece_bytes, 64u << 10)) return false;
+  pieces = std::make_unique<Pieces>();
+  pieces->layout = std::move(*layout);
+  const std::vector<BodyLayout::Block>& blocks = pieces->layout.blocks;
+  for (size_t first = 0; first < blocks.size();) {
+    size_t end = first + 1;
+    while (end < blocks.size() && BlockEnd(end - 1) - blocks[first].begin < limits.body_piece_bytes)
+      ++end;
+    pieces->stretches.emplace_back(first, end);
+    first = end;
+  }
+
+  size_t largest = 0;
+  for (const auto& [first, end] : pieces->stretches) {
+    largest = std::max(largest, PieceSize(first, end));
+  }
+  auto scratch = std::make_unique_for_overwrite<char[]>(largest);
+  for (const auto& [first, end] : pieces->stretches) {
+    if (!IsAcceptedXmlInPlace(scratch.get(), CopyPiece(first, end, scratch.get()))) {
+      pieces.reset();
+      return false;
+    }
+  }
+  scratch.reset();
+
+  // The outline: the frame with the blocks that hold a section.
+  size_t outline_size = frame;
+  for (size_t block = 0; block < blocks.size(); ++block) {
+    if (blocks[block].has_section) outline_size += BlockEnd(block) - blocks[block].begin;
+  }
+  PartBytes& outline_text = pieces->outline_text;
+  outline_text.data = std::make_unique_for_overwrite<char[]>(outline_size);
+  outline_text.size = outline_size;
+  const char* text = main_document_text.data.get();
+  char* write = std::copy(text, text + pieces->layout.content_begin, outline_text.data.get());
+  for (size_t block = 0; block < blocks.size(); ++block) {
+    if (blocks[block].has_section) {
+      write = std::copy(text + blocks[block].begin, text + BlockEnd(block), write);
+    }
+  }
+  std::copy(text + pieces->layout.content_end, text + main_document_text.size, write);
+  bool usable =
+      ParseXmlPartInPlace(outline_text.data.get(), outline_text.size, pieces->outline).ok();
+  // The body the scan found must be the one a reader asks for.
+  pugi::xml_node root = pieces->outline.child("w:document");
+  pugi::xml_node body = root.child("w:body");
+  size_t index = 0;
+  for (pugi::xml_node child = root.first_child(); usable && child != body;
+       child = child.next_sibling()) {
+    if (child.type() == pugi::node_element) ++index;
+  }
+  if (!usable || !body || index != pieces->layout.body_index) {
+    pieces.reset();
+    return false;
+  }
+  return true;
 }
 
 Status DocxPackage::Impl::ReadSmallParts() {
@@ -707,10 +852,58 @@ const std::string& DocxPackage::main_part_name() const {
   return impl_->main_part_name;
 }
 const pugi::xml_document& DocxPackage::main_document() const {
-  return impl_->main_document;
+  return impl_->Whole();
 }
 pugi::xml_node DocxPackage::body() const {
-  return impl_->main_document.child("w:document").child("w:body");
+  return impl_->Whole().child("w:document").child("w:body");
+}
+
+Status DocxPackage::ForEachBodyPiece(
+    const std::function<bool(pugi::xml_node first, pugi::xml_node end)>& visit) const {
+  const Impl& impl = *impl_;
+  if (impl.pieces == nullptr) {
+    visit(body().first_child(), pugi::xml_node());
+    return Status::Ok();
+  }
+  size_t largest = 0;
+  for (const auto& [first, end] : impl.pieces->stretches) {
+    const auto [from, to] = impl.WithNeighbours(first, end);
+    largest = std::max(largest, impl.PieceSize(from, to));
+  }
+  auto scratch = std::make_unique_for_overwrite<char[]>(largest);
+  pugi::xml_document doc;
+  for (const auto& [first, end] : impl.pieces->stretches) {
+    const auto [from, to] = impl.WithNeighbours(first, end);
+    if (Status parsed =
+            ParseXmlPartInPlace(scratch.get(), impl.CopyPiece(from, to, scratch.get()), doc);
+        !parsed.ok()) {
+      return Status::Error("the main document part " + Quoted(impl.main_part_name) +
+                           " could not be read a second time (" + parsed.message() + ")");
+    }
+    // Every block is one element child of the body: the stretch's own
+    // children start after the neighbours before it (with the text in front
+    // of the first block when it is the body's first) and end at those after.
+    const pugi::xml_node body = doc.child("w:document").child("w:body");
+    pugi::xml_node own = body.first_child();
+    pugi::xml_node stop;
+    size_t element = 0;
+    for (pugi::xml_node child = body.first_child(); child; child = child.next_sibling()) {
+      if (child.type() != pugi::node_element) continue;
+      if (first > from && element == first - from) own = child;
+      if (element == end - from) {
+        stop = child;
+        break;
+      }
+      ++element;
+    }
+    if (!visit(own, stop)) break;
+  }
+  return Status::Ok();
+}
+
+pugi::xml_node DocxPackage::body_outline() const {
+  if (impl_->pieces == nullptr) return body();
+  return impl_->pieces->outline.child("w:document").child("w:body");
 }
 size_t DocxPackage::main_document_size() const {
   return impl_->main_document_text.size;

@@ -26,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <pugixml.hpp>
@@ -111,6 +112,13 @@ struct PackageLimits {
   std::uint64_t max_part_bytes = 512ull << 20;    // one decompressed part
   std::uint64_t max_total_bytes = 2048ull << 20;  // all parts read, together
   std::uint64_t max_entries = 100000;             // zip directory entries
+  // A main document part larger than `whole_body_bytes` has its body parsed
+  // a stretch of about `body_piece_bytes` at a time (see ForEachBodyPiece),
+  // so that its whole tree, several times the size of the text, never exists
+  // at once. A smaller part, whose tree is no burden, is parsed whole, which
+  // is a little faster; so is every part when `body_piece_bytes` is zero.
+  std::uint64_t whole_body_bytes = 16ull << 20;
+  std::uint64_t body_piece_bytes = 2ull << 20;
 };
 
 class DocxPackage {
@@ -134,9 +142,28 @@ class DocxPackage {
 
   // --- Main document -------------------------------------------------------
   const std::string& main_part_name() const;  // usually "word/document.xml"
+  // The whole tree. For a body read in pieces it is parsed on the first call
+  // and kept, which costs the memory the pieces save: writers use
+  // ForEachBodyPiece and body_outline() instead.
   const pugi::xml_document& main_document() const;
   // `w:document/w:body`; never empty after a successful Open.
   pugi::xml_node body() const;
+  // The body's top-level children in order, one stretch at a time: `visit`
+  // gets the children [first, end) of a w:body (an empty `end`: to the last
+  // child) and returns false to stop. A body read whole comes as one
+  // stretch. A large one is parsed stretch by stretch into a tree that lives
+  // only for that call, together with its neighbours up to the next element
+  // that is not a bookmark, permission, comment-range or proofing mark on
+  // each side, so that a paragraph's siblings are what they are in the whole
+  // body. Every stretch was checked by Open; an error (the message for the
+  // user) means one could not be parsed again, for want of memory.
+  support::Status ForEachBodyPiece(
+      const std::function<bool(pugi::xml_node first, pugi::xml_node end)>& visit) const;
+  // A w:body with what must be known before the body is written: the
+  // top-level children that hold a w:sectPr (the paragraphs that end
+  // sections, the body's own w:sectPr), in order and as they stand in the
+  // body. body() itself when the body is read whole.
+  pugi::xml_node body_outline() const;
   // The main document part's size in bytes as read, a measure of how much
   // output a writer should expect.
   size_t main_document_size() const;

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -123,18 +124,35 @@ class Normalizer {
     }
   }
 
+  // Whether a NUL-terminated name starts with `prefix`; inline, for the
+  // millions of names of a large part.
+  static bool StartsWith(const char* name, std::string_view prefix) {
+    for (size_t i = 0; i < prefix.size(); ++i) {
+      if (name[i] != prefix[i]) return false;  // also stops at the name's end
+    }
+    return true;
+  }
+
+  // Whether a name certainly keeps its prefix: it has the prefix of the
+  // last name that kept one. Nearly every name of a part does, and this
+  // spares them the lookup.
+  bool SurelyKept(const char* name) const {
+    return !kept_prefix_.empty() && StartsWith(name, kept_prefix_) &&
+           name[kept_prefix_.size()] == ':';
+  }
+
   void Enter(pugi::xml_node node) {
     if (node.type() != pugi::node_element) return;
     marks_.push_back(bindings_.size());
     for (pugi::xml_attribute attr = node.first_attribute(); attr;) {
       pugi::xml_attribute next = attr.next_attribute();
-      std::string_view name = attr.name();
-      if (name.starts_with("xmlns")) {
-        if (name.size() == 5) {
+      const char* name = attr.name();
+      if (StartsWith(name, "xmlns")) {
+        if (name[5] == '\0') {
           bindings_.push_back({"", attr.value()});
           node.remove_attribute(attr);
         } else if (name[5] == ':') {
-          bindings_.push_back({std::string(name.substr(6)), attr.value()});
+          bindings_.push_back({std::string(name + 6), attr.value()});
           node.remove_attribute(attr);
         }
       }
@@ -142,14 +160,19 @@ class Normalizer {
     }
     if (bindings_.size() != marks_.back()) ClearCache();
 
-    if (Rename(node.name(), /*is_attribute=*/false, renamed_)) node.set_name(renamed_.c_str());
+    if (!SurelyKept(node.name()) && Rename(node.name(), /*is_attribute=*/false, renamed_)) {
+      node.set_name(renamed_.c_str());
+    }
     bool ignorable = false;
     for (pugi::xml_attribute attr = node.first_attribute(); attr; attr = attr.next_attribute()) {
-      if (Rename(attr.name(), /*is_attribute=*/true, renamed_)) attr.set_name(renamed_.c_str());
-      ignorable = ignorable || std::strcmp(attr.name(), "mc:Ignorable") == 0;
+      if (!SurelyKept(attr.name()) && Rename(attr.name(), /*is_attribute=*/true, renamed_)) {
+        attr.set_name(renamed_.c_str());
+      }
+      ignorable = ignorable ||
+                  (StartsWith(attr.name(), "mc:") && std::strcmp(attr.name(), "mc:Ignorable") == 0);
     }
     // Markup-compatibility attributes name prefixes in their values.
-    if (ignorable || std::strncmp(node.name(), "mc:", 3) == 0) {
+    if (ignorable || StartsWith(node.name(), "mc:")) {
       for (const char* attr_name :
            {"mc:Ignorable", "mc:ProcessContent", "mc:MustUnderstand", "Requires", "mc:Requires"}) {
         pugi::xml_attribute attr = node.attribute(attr_name);
@@ -177,6 +200,7 @@ class Normalizer {
   void ClearCache() {
     cache_.clear();
     last_written_ = nullptr;
+    kept_prefix_.clear();
   }
 
   // The prefix to write for a written prefix in the current scope (may be
@@ -225,7 +249,10 @@ class Normalizer {
     }
     std::string_view written = name.substr(0, colon);
     const std::string& target = TargetPrefix(written);
-    if (target == written) return false;
+    if (target == written) {
+      if (kept_prefix_ != written) kept_prefix_.assign(written);
+      return false;
+    }
     if (target.empty()) {
       out.assign(name.substr(colon + 1));
     } else {
@@ -264,6 +291,7 @@ class Normalizer {
   const std::string* last_target_ = nullptr;
   std::map<std::string, std::string> unknown_;
   std::string renamed_;
+  std::string kept_prefix_;  // see SurelyKept; empty: none known
 };
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
@@ -478,6 +506,173 @@ support::Status ParseXmlPartInPlace(char* text, size_t size, pugi::xml_document&
   pugi::xml_parse_result result =
       doc.load_buffer_inplace(text, size, kParseOptions, pugi::encoding_auto);
   return FinishParse(result, doc);
+}
+
+bool IsAcceptedXmlInPlace(char* text, size_t size) {
+  UseTreeMemory();
+  pugi::xml_document doc;
+  if (!doc.load_buffer_inplace(text, size, kParseOptions, pugi::encoding_auto)) return false;
+  for (pugi::xml_node child = doc.first_child(); child; child = child.next_sibling()) {
+    if (child.type() == pugi::node_doctype) return false;
+  }
+  return static_cast<bool>(doc.document_element());
+}
+
+namespace {
+
+// The part of a qualified name after its prefix, split where the normaliser
+// splits it (at the first colon).
+std::string_view LocalName(std::string_view name) {
+  const size_t colon = name.find(':');
+  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+bool IsMarkerName(std::string_view local) {
+  return local == "bookmarkStart" || local == "bookmarkEnd" || local == "proofErr" ||
+         local == "permStart" || local == "permEnd" || local == "commentRangeStart" ||
+         local == "commentRangeEnd";
+}
+
+// Byte classes of the layout scan, looked up rather than compared: the scan
+// reads every byte of parts of many megabytes.
+enum : unsigned char { kNameEnd = 1, kTagStop = 2 };
+constexpr std::array<unsigned char, 256> kByteClass = [] {
+  std::array<unsigned char, 256> table{};
+  for (unsigned char c : {' ', '\t', '\r', '\n', '/'}) table[c] = kNameEnd;
+  table['>'] = kNameEnd | kTagStop;
+  table['"'] = kTagStop;
+  table['\''] = kTagStop;
+  return table;
+}();
+
+struct Markup {
+  enum Kind { kStart, kEmpty, kEnd, kOther };  // kOther: comment, CDATA, processing instruction
+  Kind kind = kOther;
+  std::string_view name;  // of a start tag
+};
+
+// Reads the markup that starts at text[pos] ('<') and moves `pos` past it.
+// False when it is not closed, or is a DTD or other declaration.
+bool ReadMarkup(std::string_view text, size_t& pos, Markup& markup) {
+  const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t size = text.size();
+  const size_t start = pos;
+  const auto skip_past = [&](std::string_view terminator, size_t from) {
+    const size_t end = text.find(terminator, from);
+    if (end == std::string_view::npos) return false;
+    pos = end + terminator.size();
+    return true;
+  };
+  if (start + 1 >= size) return false;
+  markup.kind = Markup::kOther;
+  switch (data[start + 1]) {
+    case '!':
+      if (text.compare(start, 4, "<!--") == 0) return skip_past("-->", start + 4);
+      if (text.compare(start, 9, "<![CDATA[") == 0) return skip_past("]]>", start + 9);
+      return false;
+    case '?':
+      return skip_past("?>", start + 2);
+    case '/': {
+      const void* end = std::memchr(data + start + 2, '>', size - start - 2);
+      if (end == nullptr) return false;
+      markup.kind = Markup::kEnd;
+      pos = static_cast<size_t>(static_cast<const unsigned char*>(end) - data) + 1;
+      return true;
+    }
+    default:
+      break;
+  }
+  size_t i = start + 1;
+  while (i < size && (kByteClass[data[i]] & kNameEnd) == 0) ++i;
+  markup.name = text.substr(start + 1, i - start - 1);
+  // The tag ends at the first '>' outside a quoted attribute value, which may
+  // hold '>' (and, though XML forbids it, '<').
+  for (;; ++i) {
+    while (i < size && (kByteClass[data[i]] & kTagStop) == 0) ++i;
+    if (i >= size) return false;
+    const unsigned char c = data[i];
+    if (c == '>') break;
+    // Values are short: a loop beats a call to memchr.
+    do {
+      ++i;
+    } while (i < size && data[i] != c);
+    if (i >= size) return false;
+  }
+  markup.kind = data[i - 1] == '/' ? Markup::kEmpty : Markup::kStart;
+  pos = i + 1;
+  return true;
+}
+
+}  // namespace
+
+std::optional<BodyLayout> ScanBodyLayout(std::string_view text) {
+  // UTF-16 and UTF-32 text has NUL bytes or a byte-order mark of 0xFE/0xFF
+  // among its first four bytes; a UTF-8 mark is skipped like white space.
+  for (size_t i = 0; i < 4 && i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte == 0 || byte >= 0xFE) return std::nullopt;
+  }
+  BodyLayout layout;
+  Markup markup;
+  size_t pos = 0;
+  // The prolog, to the root's start tag.
+  do {
+    pos = text.find('<', pos);
+    if (pos == std::string_view::npos || !ReadMarkup(text, pos, markup)) return std::nullopt;
+    if (markup.kind == Markup::kEmpty || markup.kind == Markup::kEnd) return std::nullopt;
+  } while (markup.kind != Markup::kStart);
+  // The root's children, to the body's start tag.
+  size_t depth = 0;
+  for (;;) {
+    pos = text.find('<', pos);
+    if (pos == std::string_view::npos || !ReadMarkup(text, pos, markup)) return std::nullopt;
+    if (markup.kind == Markup::kEnd) {
+      if (depth == 0) return std::nullopt;
+      --depth;
+    } else if (markup.kind != Markup::kOther) {
+      if (depth == 0) {
+        if (LocalName(markup.name) == "body") {
+          if (markup.kind == Markup::kEmpty) return std::nullopt;
+          break;
+        }
+        ++layout.body_index;
+      }
+      if (markup.kind == Markup::kStart) ++depth;
+    }
+  }
+  layout.content_begin = pos;
+  // The body's children, to its end tag.
+  depth = 0;
+  for (;;) {
+    // Markup mostly follows markup: look at the next byte before searching.
+    if (pos >= text.size() || text[pos] != '<') pos = text.find('<', pos);
+    if (pos == std::string_view::npos) return std::nullopt;
+    const size_t tag = pos;
+    if (!ReadMarkup(text, pos, markup)) return std::nullopt;
+    if (markup.kind == Markup::kOther) continue;
+    if (markup.kind == Markup::kEnd) {
+      if (depth == 0) {
+        layout.content_end = tag;
+        break;
+      }
+      --depth;
+      continue;
+    }
+    // "sectPr", or any name that ends in ":sectPr".
+    const std::string_view name = markup.name;
+    const bool section =
+        name.ends_with("sectPr") && (name.size() == 6 || name[name.size() - 7] == ':');
+    if (depth == 0) {
+      BodyLayout::Block block;
+      block.begin = layout.blocks.empty() ? layout.content_begin : tag;
+      block.marker = IsMarkerName(LocalName(name));
+      layout.blocks.push_back(block);
+    }
+    if (section) layout.blocks.back().has_section = true;
+    if (markup.kind == Markup::kStart) ++depth;
+  }
+  if (layout.blocks.empty()) return std::nullopt;
+  return layout;
 }
 
 bool OnOffValue(std::string_view value) {

@@ -30,6 +30,7 @@
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "support/status.h"
 
@@ -52,6 +53,40 @@ support::Status ParseXmlPartInPlace(char* text, size_t size, pugi::xml_document&
 
 // Renames the tree's elements and attributes as described above.
 void NormalizeNamespaces(pugi::xml_node root);
+
+// Whether ParseXmlPartInPlace would accept the text, without keeping the tree
+// or normalising names (the cheaper half of parsing). The text is changed in
+// the same way.
+bool IsAcceptedXmlInPlace(char* text, size_t size);
+
+// Where the top-level children of the main document's body stand in its
+// text, found by a light scan instead of a parse, so that a large body can be
+// parsed a stretch at a time. Each block is one child element with the text
+// and comments that follow it (the first also with what precedes it); it ends
+// where the next begins, the last at `content_end`.
+struct BodyLayout {
+  struct Block {
+    size_t begin = 0;
+    // A bookmark, permission, comment-range or proofing mark, which a writer
+    // looks past when it looks for a paragraph's neighbour.
+    bool marker = false;
+    // Holds (or is) an element named sectPr.
+    bool has_section = false;
+  };
+  size_t content_begin = 0;  // just past the body's start tag
+  size_t content_end = 0;    // the body's end tag
+  size_t body_index = 0;     // element children of the root before the body
+  std::vector<Block> blocks;
+};
+
+// The layout of `text` when it is, as far as a scan can tell, an XML document
+// in an ASCII-compatible encoding whose root holds a child element named body
+// (any prefix) with at least one child element. The scan trusts that end tags
+// match their start tags and does not look at namespaces: a caller parses
+// what it cut out (a stretch that does not parse means the text is not
+// well-formed) and checks that the root's child at `body_index` is its w:body.
+// Nullopt for anything else (UTF-16, a DTD, a tag left open, no body).
+std::optional<BodyLayout> ScanBodyLayout(std::string_view text);
 
 // --- Value readers (on canonical names) -------------------------------------
 

@@ -70,9 +70,11 @@ void AppendParagraphText(pugi::xml_node node, std::string& text, int depth = 0) 
   }
 }
 
-bool FindFirstWords(pugi::xml_node container, std::string& words, int depth = 0) {
-  if (depth > kMaxNesting) return false;
-  for (pugi::xml_node child : container.children()) {
+bool FindFirstWords(pugi::xml_node container, std::string& words, int depth = 0);
+
+// The same for the siblings [first, end).
+bool FindFirstWordsIn(pugi::xml_node first, pugi::xml_node end, std::string& words, int depth) {
+  for (pugi::xml_node child = first; child != end; child = child.next_sibling()) {
     if (Is(child, "w:p")) {
       std::string text;
       AppendParagraphText(child, text);
@@ -101,6 +103,11 @@ bool FindFirstWords(pugi::xml_node container, std::string& words, int depth = 0)
     }
   }
   return false;
+}
+
+bool FindFirstWords(pugi::xml_node container, std::string& words, int depth) {
+  if (depth > kMaxNesting) return false;
+  return FindFirstWordsIn(container.first_child(), pugi::xml_node(), words, depth);
 }
 
 // The paragraph mark was deleted with change tracking on.
@@ -266,9 +273,13 @@ std::vector<pugi::xml_node> SectionNodes(pugi::xml_node body) {
   return nodes;
 }
 
-std::string FirstWords(pugi::xml_node body) {
+std::string FirstWords(const DocxPackage& package) {
   std::string words;
-  FindFirstWords(body, words);
+  // Without the words (a stretch that cannot be read) the title stays empty;
+  // the body's writing meets the same failure and reports it.
+  (void)package.ForEachBodyPiece([&](pugi::xml_node first, pugi::xml_node end) {
+    return !FindFirstWordsIn(first, end, words, 0);
+  });
   // Word takes about the first line; cut long text at a word boundary.
   constexpr size_t kMaxCodePoints = 64;
   size_t pos = 0, count = 0, last_space = std::string::npos;
@@ -334,7 +345,11 @@ void BodyWriter::Write() {
   }
   out_ += "'>\r\n\r\n<div class=WordSection1>\r\n\r\n";
   section_index_ = 0;
-  WriteBlocks(doc_.package->body(), 0);
+  status_ = doc_.package->ForEachBodyPiece([&](pugi::xml_node first, pugi::xml_node end) {
+    WriteBlocks(first, end, 0);
+    return true;
+  });
+  if (!status_.ok()) doc_.Diagnose(status_.message());
   WriteNoteLists();
   out_ += "</div>\r\n\r\n</body>\r\n\r\n</html>\r\n";
 }
@@ -353,11 +368,15 @@ bool BodyWriter::EnterNested() {
 }
 
 void BodyWriter::WriteBlocks(pugi::xml_node container, int depth) {
+  WriteBlocks(container.first_child(), pugi::xml_node(), depth);
+}
+
+void BodyWriter::WriteBlocks(pugi::xml_node first, pugi::xml_node end, int depth) {
   if (!EnterNested()) return;
   // Past this much rendered text the caller's drain takes it (a whole block
   // at a time, so the pieces end on complete characters).
   constexpr size_t kDrainBytes = 4 << 20;
-  for (pugi::xml_node child : container.children()) {
+  for (pugi::xml_node child = first; child != end; child = child.next_sibling()) {
     if (drain_ != nullptr && out_.size() >= kDrainBytes) (*drain_)(out_);
     if (Is(child, "w:p")) {
       WriteParagraph(child, depth);

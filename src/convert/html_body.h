@@ -22,6 +22,7 @@
 #include "convert/html_document.h"
 #include "convert/html_notes.h"
 #include "convert/picture_files.h"
+#include "support/status.h"
 
 namespace tessarine::convert {
 
@@ -40,6 +41,8 @@ class BodyWriter {
   // Word does and the page-header stage expects: it passes "".
   void SetPictureSourcePrefix(std::string prefix) { picture_prefix_ = std::move(prefix); }
   void Write();
+  // Whether Write could read the whole body (see DocxPackage::ForEachBodyPiece).
+  const support::Status& status() const { return status_; }
   // One header or footer story (a w:hdr or w:ftr root) for header.htm: its
   // blocks only, with fields, lists and bookmarks of its own, and links and
   // pictures resolved against `part_name`'s relationships.
@@ -101,6 +104,8 @@ class BodyWriter {
   // False (and reported once) when content is nested too deep to follow.
   bool EnterNested();
   void WriteBlocks(pugi::xml_node container, int depth);
+  // The siblings [first, end); an empty `end`: to the last.
+  void WriteBlocks(pugi::xml_node first, pugi::xml_node end, int depth);
   void WriteParagraph(pugi::xml_node p, int depth);
   void WriteSectionBreak(const SectionProperties& next);
   void BlockLineStart(int depth);
@@ -183,7 +188,6 @@ class BodyWriter {
   std::vector<Field> fields_;
   Paragraph* para_ = nullptr;
   std::string current_table_style_;
-  std::vector<pugi::xml_node> section_nodes_;
   size_t section_index_ = 0;
   std::vector<std::string> block_bookmarks_;  // bookmarks between paragraphs
   std::map<std::string, StyleInfo, std::less<>> styles_;
@@ -201,6 +205,7 @@ class BodyWriter {
   bool picture_type_written_ = false;           // the VML shape type goes once per file
   bool rendered_drawings_reported_ = false;
   bool linked_pictures_reported_ = false;
+  support::Status status_ = support::Status::Ok();
 };
 
 // Escapes a URL or name for a double-quoted attribute value.

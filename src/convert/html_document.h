@@ -61,7 +61,7 @@ std::vector<pugi::xml_node> SectionNodes(pugi::xml_node body);
 
 // The first words of the document's text, for a <title> when the document
 // has no Title property.
-std::string FirstWords(pugi::xml_node body);
+std::string FirstWords(const DocxPackage& package);
 
 // The head: everything from <html …> to </head>, CR LF line ends.
 void WriteHtmlHead(const HtmlDocument& doc, std::string& out);

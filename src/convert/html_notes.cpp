@@ -135,7 +135,7 @@ void PrepareNotes(const DocxPackage& package, NoteState& notes) {
   notes.footnotes.settings = settings.footnotes;
   notes.endnotes.settings = settings.endnotes;
   // The last section's own note properties win over the document's.
-  pugi::xml_node sect = package.body().child("w:sectPr");
+  pugi::xml_node sect = package.body_outline().child("w:sectPr");
   OverrideNoteSettings(sect.child("w:footnotePr"), notes.footnotes.settings);
   OverrideNoteSettings(sect.child("w:endnotePr"), notes.endnotes.settings);
   notes.footnotes.part_name = PartTarget(package, kRelFootnotes);

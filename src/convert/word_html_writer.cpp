@@ -73,7 +73,7 @@ HtmlDocument BuildHtmlDocument(const DocxPackage& package, const std::string& fi
   doc.numbering =
       Numbering::Parse(numbering != nullptr ? pugi::xml_node(*numbering) : pugi::xml_node(),
                        styles != nullptr ? pugi::xml_node(*styles) : pugi::xml_node());
-  for (pugi::xml_node sect : SectionNodes(package.body())) {
+  for (pugi::xml_node sect : SectionNodes(package.body_outline())) {
     doc.sections.push_back(ParseSectionProperties(sect));
   }
   const DocumentSettings& settings = package.settings();
@@ -87,7 +87,7 @@ HtmlDocument BuildHtmlDocument(const DocxPackage& package, const std::string& fi
   doc.languages.bidi = defaults.lang_bidi ? HtmlLanguage(*defaults.lang_bidi) : "AR-SA";
   doc.body_language = BodyLanguage(defaults, settings.theme_font_lang);
   doc.title = package.core_properties().title;
-  if (doc.title.empty()) doc.title = FirstWords(package.body());
+  if (doc.title.empty()) doc.title = FirstWords(package);
   if (diagnostics != nullptr) {
     for (const std::string& message : doc.styles.diagnostics()) diagnostics->push_back(message);
     for (const std::string& message : doc.numbering.warnings()) diagnostics->push_back(message);
@@ -170,6 +170,10 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
     writer.SetPictures(&pictures);
     writer.Write();
     drain(out);
+    if (written.ok() && !writer.status().ok()) {
+      written =
+          support::Status::Error("cannot write " + target_htm + ": " + writer.status().message());
+    }
     // After the page, so its pictures are numbered after the page's.
     header_file = RenderHeaderFile(doc, stories, htm_name, &pictures);
   }
