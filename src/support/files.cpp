@@ -290,6 +290,12 @@ std::string DataFolder() {
     if (fs::is_directory(folder / "template", error)) {
       return WithTrailingSlash(folder.string());
     }
+    // An installed copy: <prefix>/bin beside <prefix>/share/tessarine, wherever
+    // the prefix was moved to.
+    const fs::path installed = folder.parent_path() / "share" / "tessarine";
+    if (fs::is_directory(installed / "template", error)) {
+      return WithTrailingSlash(installed.string());
+    }
   }
   return WithTrailingSlash(TESSARINE_INSTALL_DATADIR);
 }

@@ -50,7 +50,9 @@ void DeleteFolder(const std::string& path);
 std::vector<std::string> ListSubfolders(const std::string& path);
 
 // Where the shipped data (template/) lies: $TESSARINE_HOME if set, else the
-// executable's folder when it holds template/, else <prefix>/share/tessarine.
+// executable's folder when it holds template/, else ../share/tessarine from
+// the executable's folder when that holds template/, else the configured
+// <prefix>/share/tessarine.
 // Always ends with "/".
 std::string DataFolder();
 
