@@ -5,6 +5,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPen>
 #include <QPixmap>
 #include <QStyle>
 #include <utility>
@@ -56,17 +57,38 @@ QIcon ToolbarIcon(const QString& key) {
       {"open", {"document-open", QStyle::SP_DialogOpenButton}},
       {"new", {"document-new", QStyle::SP_FileIcon}},
       {"save", {"document-save", QStyle::SP_DialogSaveButton}},
-      {"saveas", {"document-save-as", QStyle::SP_DriveFDIcon}},
+      {"saveas", {"document-save-as", QStyle::SP_DialogSaveButton}},
       {"batch", {"system-run", QStyle::SP_FileDialogDetailedView}},
       {"help", {"help-contents", QStyle::SP_DialogHelpButton}},
       {"about", {"help-about", QStyle::SP_MessageBoxInformation}},
       {"exit", {"application-exit", QStyle::SP_DialogCloseButton}},
   };
   for (const auto& [name, icon] : kIcons) {
-    if (key == QLatin1String(name)) {
-      return QIcon::fromTheme(QLatin1String(icon.first),
-                              QApplication::style()->standardIcon(icon.second));
+    if (key != QLatin1String(name)) continue;
+    if (QIcon::hasThemeIcon(QLatin1String(icon.first))) {
+      return QIcon::fromTheme(QLatin1String(icon.first));
     }
+    const QIcon standard = QApplication::style()->standardIcon(icon.second);
+    if (key != QLatin1String("saveas")) return standard;
+    // The style has no "save as" picture of the same size: the save picture
+    // with a small pen mark, so the two buttons differ at a glance.
+    QIcon marked;
+    for (int size : {16, 24, 32, 48}) {
+      QPixmap pixmap = standard.pixmap(size, size);
+      QPainter painter(&pixmap);
+      painter.setRenderHint(QPainter::Antialiasing);
+      const qreal mark = size * 0.42;
+      const QRectF badge(size - mark, size - mark, mark, mark);
+      painter.setPen(QPen(Qt::white, size / 16.0));
+      painter.setBrush(QColor(0xd9, 0x6c, 0x1e));
+      painter.drawEllipse(badge.adjusted(0.5, 0.5, -0.5, -0.5));
+      painter.setPen(QPen(Qt::white, size / 12.0, Qt::SolidLine, Qt::RoundCap));
+      painter.drawLine(badge.bottomLeft() + QPointF(mark * 0.3, -mark * 0.3),
+                       badge.topRight() + QPointF(-mark * 0.3, mark * 0.3));
+      painter.end();
+      marked.addPixmap(pixmap);
+    }
+    return marked;
   }
   return {};
 }
