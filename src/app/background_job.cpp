@@ -45,11 +45,13 @@ void BackgroundJob::Start(Job job) {
 }
 
 void BackgroundJob::ReportValue(double value) {
-  QMetaObject::invokeMethod(this, [this, value] { emit ValueChanged(value); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, value] { emit ValueChanged(value); }, Qt::QueuedConnection);
 }
 
 void BackgroundJob::ReportState(const QString& state) {
-  QMetaObject::invokeMethod(this, [this, state] { emit StateChanged(state); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, state] { emit StateChanged(state); }, Qt::QueuedConnection);
 }
 
 }  // namespace tessarine::app

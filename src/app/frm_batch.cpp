@@ -54,7 +54,8 @@ struct OptionBox {
 };
 constexpr std::array<OptionBox, 5> kMode1Boxes = {{
     {&BatchSettings::Opt1VML, dialogs::kMode1Options[0].name, dialogs::kMode1Options[0].caption},
-    {&BatchSettings::Opt1Absolute, dialogs::kMode1Options[1].name, dialogs::kMode1Options[1].caption},
+    {&BatchSettings::Opt1Absolute, dialogs::kMode1Options[1].name,
+     dialogs::kMode1Options[1].caption},
     {&BatchSettings::Opt1EQ, dialogs::kMode1Options[2].name, dialogs::kMode1Options[2].caption},
     {&BatchSettings::Opt1Margin, dialogs::kMode1Options[3].name, dialogs::kMode1Options[3].caption},
     {&BatchSettings::Opt1Space, dialogs::kMode1Options[4].name, dialogs::kMode1Options[4].caption},

@@ -292,8 +292,8 @@ QWidget* FrmMain::CreateTopTab() {
   layout->addWidget(BuddyLabel(QStringLiteral("LOGO图标:(推荐.gif或.jpg格式)"), txtPageTopLogo_));
   layout->addLayout(logo_row);
   layout->addSpacing(8);
-  layout->addWidget(BuddyLabel(
-      QStringLiteral("导航链接:(一行一个链接，格式为“链接文字|链接地址”)"), txtPageTopNav_));
+  layout->addWidget(BuddyLabel(QStringLiteral("导航链接:(一行一个链接，格式为“链接文字|链接地址”)"),
+                               txtPageTopNav_));
   layout->addWidget(txtPageTopNav_, 1);
   return page;
 }
@@ -389,7 +389,8 @@ void FrmMain::CreateToolbar() {
   toolbarHead_->findChild<QAction*>(QStringLiteral("new"))->setShortcut(QKeySequence::New);
   toolbarHead_->findChild<QAction*>(QStringLiteral("save"))->setShortcut(QKeySequence::Save);
   toolbarHead_->findChild<QAction*>(QStringLiteral("saveas"))->setShortcut(QKeySequence::SaveAs);
-  toolbarHead_->findChild<QAction*>(QStringLiteral("help"))->setShortcut(QKeySequence::HelpContents);
+  toolbarHead_->findChild<QAction*>(QStringLiteral("help"))
+      ->setShortcut(QKeySequence::HelpContents);
   connect(toolbarHead_, &QToolBar::actionTriggered, this,
           [this](QAction* action) { OnToolbarCommand(action->data().toString()); });
 }
@@ -406,9 +407,9 @@ void FrmMain::FillFixedLists() {
 }
 
 void FrmMain::ConnectModifiedSignals() {
-  for (QLineEdit* box : {txtOutputDir_, txtFileExt_, txtPageNavSep_, txtPageNavPreHTML_,
-                         txtCopyrightHTML_, txtPageTopLogo_, txtHeadTitle_, txtMetaKey_,
-                         txtMetaDesc_}) {
+  for (QLineEdit* box :
+       {txtOutputDir_, txtFileExt_, txtPageNavSep_, txtPageNavPreHTML_, txtCopyrightHTML_,
+        txtPageTopLogo_, txtHeadTitle_, txtMetaKey_, txtMetaDesc_}) {
     connect(box, &QLineEdit::textChanged, this, &FrmMain::MarkModified);
   }
   connect(txtPageTopNav_, &QPlainTextEdit::textChanged, this, &FrmMain::MarkModified);
@@ -478,7 +479,9 @@ void FrmMain::CollectProjectSettings() {
   settings_.MetaDesc = Std(txtMetaDesc_->text());
 }
 
-void FrmMain::UpdateWindowTitle() { setWindowTitle(Qs(project::WindowTitle(settings_))); }
+void FrmMain::UpdateWindowTitle() {
+  setWindowTitle(Qs(project::WindowTitle(settings_)));
+}
 
 // ---------------------------------------------------------------- document list
 
@@ -619,11 +622,15 @@ void FrmMain::OnView() {
                        txtFileExt_->text());
 }
 
-void FrmMain::OnOpenDir() { shell_.ExploreFolder(txtOutputDir_->text()); }
+void FrmMain::OnOpenDir() {
+  shell_.ExploreFolder(txtOutputDir_->text());
+}
 
 // ---------------------------------------------------------------- build
 
-bool FrmMain::IsBuilding() const { return job_->IsRunning(); }
+bool FrmMain::IsBuilding() const {
+  return job_->IsRunning();
+}
 
 void FrmMain::SetBusy(bool busy) {
   toolbarHead_->setEnabled(!busy);
@@ -662,7 +669,9 @@ void FrmMain::OnBuilding() {
   });
 }
 
-void FrmMain::OnStopBuilding() { job_->RequestStop(); }
+void FrmMain::OnStopBuilding() {
+  job_->RequestStop();
+}
 
 void FrmMain::OnBuildFinished(bool ok, const QString& message) {
   // The worker has ended (and was joined) before this runs.
@@ -761,8 +770,8 @@ bool FrmMain::OnSave() {
 }
 
 bool FrmMain::OnSaveAs() {
-  const QString path = shell_.ChooseSaveFile(this, QStringLiteral("项目另存为"),
-                                             QString::fromUtf8(kProjectFilter), QStringLiteral("tsn"));
+  const QString path = shell_.ChooseSaveFile(
+      this, QStringLiteral("项目另存为"), QString::fromUtf8(kProjectFilter), QStringLiteral("tsn"));
   if (path.isEmpty()) return false;
   return SaveTo(path);
 }

@@ -11,10 +11,14 @@
 namespace tessarine::dialogs {
 namespace {
 
-QString AppTitle() { return QApplication::applicationDisplayName(); }
+QString AppTitle() {
+  return QApplication::applicationDisplayName();
+}
 
 // The core's messages break lines with CR LF; a label shows LF.
-QString ForLabel(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+QString ForLabel(QString text) {
+  return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 
 QUrl UrlOf(const QString& path_or_url) {
   // Absolute paths and relative file names are files; anything with a scheme
@@ -52,7 +56,8 @@ class QtShell final : public Shell {
     box.setIcon(QMessageBox::Warning);
     box.setText(text);
     QPushButton* save = box.addButton(QStringLiteral("保存(&S)"), QMessageBox::AcceptRole);
-    QPushButton* discard = box.addButton(QStringLiteral("不保存(&N)"), QMessageBox::DestructiveRole);
+    QPushButton* discard =
+        box.addButton(QStringLiteral("不保存(&N)"), QMessageBox::DestructiveRole);
     QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
     box.setDefaultButton(save);
     box.setEscapeButton(cancel);

@@ -32,8 +32,8 @@ class Shell {
   // Several files may be chosen when `multiple`; the result holds full paths
   // in the order the dialog gives them, and is empty when the user cancels.
   // Files need not exist.
-  virtual QStringList ChooseOpenFiles(QWidget* parent, const QString& title,
-                                      const QString& filter, bool multiple) = 0;
+  virtual QStringList ChooseOpenFiles(QWidget* parent, const QString& title, const QString& filter,
+                                      bool multiple) = 0;
   // A save-file dialog; `suffix` (without dot) is added to a name typed
   // without one. Empty when cancelled.
   virtual QString ChooseSaveFile(QWidget* parent, const QString& title, const QString& filter,

@@ -46,9 +46,13 @@ void SelectAndFocus(QLineEdit* box) {
   box->setFocus(Qt::OtherFocusReason);
 }
 
-std::string FlagOf(bool ticked) { return ticked ? "1" : "0"; }
+std::string FlagOf(bool ticked) {
+  return ticked ? "1" : "0";
+}
 
-bool IsTicked(std::string_view flag) { return flag != "0"; }
+bool IsTicked(std::string_view flag) {
+  return flag != "0";
+}
 
 int IndexOf(std::string_view index, int count, int fallback) {
   int value = 0;

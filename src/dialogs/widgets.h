@@ -19,7 +19,9 @@ namespace tessarine::dialogs {
 inline QString Qs(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
-inline std::string Std(const QString& text) { return text.toStdString(); }
+inline std::string Std(const QString& text) {
+  return text.toStdString();
+}
 
 // Captions of the clean-up modes (values 0, 1, 2) and of the options of
 // modes 1 and 2 with their check boxes' names, shared by the document

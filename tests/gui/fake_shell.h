@@ -48,8 +48,7 @@ class FakeShell final : public dialogs::Shell {
     last_multiple = multiple;
     return open_files_answers.isEmpty() ? QStringList() : open_files_answers.takeFirst();
   }
-  QString ChooseSaveFile(QWidget*, const QString&, const QString& filter,
-                         const QString&) override {
+  QString ChooseSaveFile(QWidget*, const QString&, const QString& filter, const QString&) override {
     last_filter = filter;
     return save_file_answers.isEmpty() ? QString() : save_file_answers.takeFirst();
   }

@@ -1,6 +1,8 @@
 // The main window: start state, document list commands, settings in and out
 // of the controls, project files with the save question, and real builds of
 // the sample project started and stopped from the window.
+#include "app/frm_main.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,7 +23,6 @@
 #include <memory>
 
 #include "app/frm_about.h"
-#include "app/frm_main.h"
 #include "app/start_up.h"
 #include "fake_shell.h"
 #include "gui_test_support.h"
@@ -156,7 +157,8 @@ class FrmMainTest : public QObject {
     qunsetenv("TESSARINE_HOME");
     QVERIFY(QDir(home + QStringLiteral("output")).exists());
     QVERIFY(main->isVisible());
-    QCOMPARE(Control<QLineEdit>(main.get(), "txtOutputDir")->text(), home + QStringLiteral("output/"));
+    QCOMPARE(Control<QLineEdit>(main.get(), "txtOutputDir")->text(),
+             home + QStringLiteral("output/"));
     for (QWidget* top : QApplication::topLevelWidgets()) {
       QVERIFY(top->objectName() != QStringLiteral("frmSplash") || !top->isVisible());
     }
@@ -191,8 +193,8 @@ class FrmMainTest : public QObject {
     QVERIFY(!w.frm->settings().ProjectModified);
     QVERIFY(w.shell.last_multiple);
 
-    w.AddDocuments({QStringLiteral("/d/a.docx"), QStringLiteral("/d/b.doc"),
-                    QStringLiteral("/d/c.docx")});
+    w.AddDocuments(
+        {QStringLiteral("/d/a.docx"), QStringLiteral("/d/b.doc"), QStringLiteral("/d/c.docx")});
     const auto& documents = w.frm->settings().Documents;
     QCOMPARE(documents.size(), size_t{3});
     QCOMPARE(documents[0].FilenamePre, std::string("doc1"));
@@ -352,8 +354,7 @@ class FrmMainTest : public QObject {
     QCOMPARE(settings.PageNavSep, std::string(" | "));
 
     w.frm->ShowProjectSettings();
-    QCOMPARE(w.Get<QPlainTextEdit>("txtPageTopNav")->toPlainText(),
-             QStringLiteral("a|/a\n\nc|/c"));
+    QCOMPARE(w.Get<QPlainTextEdit>("txtPageTopNav")->toPlainText(), QStringLiteral("a|/a\n\nc|/c"));
     QVERIFY(!nav->isChecked() && !w.Line("txtPageNavSep")->isEnabled());
   }
 

@@ -16,7 +16,8 @@ void WhenModalShown(std::function<void(QWidget*)> action, int timeout_ms) {
   timer->start();
   auto poll = std::make_shared<std::function<void()>>();
   *poll = [action = std::move(action), timer, poll, timeout_ms]() {
-    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal->isVisible()) {
+    if (QWidget* modal = QApplication::activeModalWidget();
+        modal != nullptr && modal->isVisible()) {
       action(modal);
       *poll = nullptr;  // breaks the self-reference
       return;
