@@ -168,7 +168,7 @@ QWidget* FrmMain::CreateBasicTab() {
 
   // Keys for the list commands while the list has the focus: Insert adds,
   // Delete removes, Ctrl+Up/Down move, Enter opens the settings.
-  const auto list_key = [this](QKeySequence key, QPushButton* button) {
+  const auto list_key = [this](const QKeySequence& key, QPushButton* button) {
     auto* shortcut = new QShortcut(key, lstDoc_, nullptr, nullptr, Qt::WidgetShortcut);
     connect(shortcut, &QShortcut::activated, button, [button] {
       if (button->isEnabled()) button->click();

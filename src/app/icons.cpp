@@ -68,7 +68,7 @@ QIcon ToolbarIcon(const QString& key) {
     if (QIcon::hasThemeIcon(QLatin1String(icon.first))) {
       return QIcon::fromTheme(QLatin1String(icon.first));
     }
-    const QIcon standard = QApplication::style()->standardIcon(icon.second);
+    QIcon standard = QApplication::style()->standardIcon(icon.second);
     if (key != QLatin1String("saveas")) return standard;
     // The style has no "save as" picture of the same size: the save picture
     // with a small pen mark, so the two buttons differ at a glance.

@@ -23,7 +23,7 @@ QString ForLabel(QString text) {
 QUrl UrlOf(const QString& path_or_url) {
   // Absolute paths and relative file names are files; anything with a scheme
   // of more than one letter is an address.
-  const QUrl url(path_or_url, QUrl::StrictMode);
+  QUrl url(path_or_url, QUrl::StrictMode);
   if (url.isValid() && url.scheme().size() > 1) return url;
   return QUrl::fromLocalFile(QFileInfo(path_or_url).absoluteFilePath());
 }
