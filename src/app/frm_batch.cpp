@@ -570,13 +570,16 @@ void FrmBatch::OnBatchFinished(bool ok, const QString& message) {
   pending_outcome_.reset();
   // A stop the user asked for by closing the window needs no message.
   const bool closing_stopped = close_after_run_ && !ok && message == Qs(site::kInterruptedMessage);
+  // What the converter could not render fully goes behind the details button.
+  const QString details = dialogs::NotesText(last_outcome_.diagnostics);
   if (ok) {
     ProgressBar1_->setValue(100);
     lblBuildingState_->setText(Qs(site::kStateDone));
-    shell_.ShowMessage(this, Qs(batch::kBatchSucceeded), dialogs::Shell::Icon::kInformation);
+    shell_.ShowMessage(this, Qs(batch::kBatchSucceeded), dialogs::Shell::Icon::kInformation,
+                       details);
   } else if (!closing_stopped) {
     shell_.ShowMessage(this, Qs(site::kBuildFailedLead) + QStringLiteral("\r\n") + message,
-                       dialogs::Shell::Icon::kError);
+                       dialogs::Shell::Icon::kError, details);
   }
   SetBatchBusy(false);
   emit BatchEnded(ok);

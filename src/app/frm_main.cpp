@@ -677,13 +677,21 @@ void FrmMain::OnBuildFinished(bool ok, const QString& message) {
   // The worker has ended (and was joined) before this runs.
   if (pending_outcome_) last_outcome_ = std::move(*pending_outcome_);
   pending_outcome_.reset();
+  // What the converter could not render fully goes behind the details
+  // button, and after a failure where the converted documents were kept.
+  QString details = dialogs::NotesText(last_outcome_.diagnostics);
+  if (!ok && !last_outcome_.scratch_folder.empty()) {
+    if (!details.isEmpty()) details += QLatin1Char('\n');
+    details += QStringLiteral("转换的中间文件保留在：") + Qs(last_outcome_.scratch_folder);
+  }
   if (ok) {
     ProgressBar1_->setValue(100);
     lblBuildingState_->setText(Qs(site::kStateDone));
-    shell_.ShowMessage(this, Qs(site::kBuildSucceeded), dialogs::Shell::Icon::kInformation);
+    shell_.ShowMessage(this, Qs(site::kBuildSucceeded), dialogs::Shell::Icon::kInformation,
+                       details);
   } else {
     shell_.ShowMessage(this, Qs(site::kBuildFailedLead) + QStringLiteral("\r\n") + message,
-                       dialogs::Shell::Icon::kError);
+                       dialogs::Shell::Icon::kError, details);
   }
   SetBusy(false);
   emit BuildEnded(ok);

@@ -30,7 +30,9 @@ QUrl UrlOf(const QString& path_or_url) {
 
 class QtShell final : public Shell {
  public:
-  void ShowMessage(QWidget* parent, const QString& text, Icon icon) override {
+  using Shell::ShowMessage;
+  void ShowMessage(QWidget* parent, const QString& text, Icon icon,
+                   const QString& details) override {
     QMessageBox box(parent);
     box.setWindowTitle(AppTitle());
     box.setText(ForLabel(text));
@@ -38,6 +40,7 @@ class QtShell final : public Shell {
                 : icon == Icon::kInformation ? QMessageBox::Information
                                              : QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
+    if (!details.isEmpty()) box.setDetailedText(details);
     box.exec();
   }
 

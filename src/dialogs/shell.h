@@ -22,7 +22,13 @@ class Shell {
   virtual ~Shell() = default;
 
   // A message box with an OK button and the application's title.
-  virtual void ShowMessage(QWidget* parent, const QString& text, Icon icon) = 0;
+  void ShowMessage(QWidget* parent, const QString& text, Icon icon) {
+    ShowMessage(parent, text, icon, QString());
+  }
+  // The same with `details` (when not empty) behind a button that shows
+  // them: what the user may want to read without being made to.
+  virtual void ShowMessage(QWidget* parent, const QString& text, Icon icon,
+                           const QString& details) = 0;
   // A question with OK and Cancel, no icon; true for OK.
   virtual bool AskOkCancel(QWidget* parent, const QString& text) = 0;
   // Save / Discard / Cancel about unsaved changes.

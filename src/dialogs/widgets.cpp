@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
+#include <QStringList>
 #include <QTabWidget>
 #include <charconv>
 
@@ -21,6 +22,12 @@ std::string BoxToMultiLine(const QString& text) {
   crlf.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   crlf.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
   return project::TextToMultiLine(Std(crlf));
+}
+
+QString NotesText(const std::vector<std::string>& notes) {
+  QStringList lines;
+  for (const std::string& note : notes) lines << Qs(note);
+  return lines.join(QLatin1Char('\n'));
 }
 
 QLabel* BuddyLabel(const QString& text, QWidget* buddy) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -47,6 +48,10 @@ inline constexpr std::array<OptionCaption, 5> kMode2Options = {{
     {"chkOpt2Indent", "首行缩进"},
     {"chkOpt2PtoBR", "P转BR"},
 }};
+
+// The notes a run collected about content it could not render fully (one
+// per line), for a message's details; empty without notes.
+QString NotesText(const std::vector<std::string>& notes);
 
 // A stored Multi-line value ("a|||b") as the lines of a multi-line box.
 QString MultiLineToBox(std::string_view stored);

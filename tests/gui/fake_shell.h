@@ -15,6 +15,7 @@ class FakeShell final : public dialogs::Shell {
   struct Message {
     QString text;
     Icon icon;
+    QString details;
   };
 
   // What was shown, in order.
@@ -31,8 +32,9 @@ class FakeShell final : public dialogs::Shell {
   QStringList save_file_answers;
   QStringList folder_answers;
 
-  void ShowMessage(QWidget*, const QString& text, Icon icon) override {
-    messages.append({text, icon});
+  using Shell::ShowMessage;
+  void ShowMessage(QWidget*, const QString& text, Icon icon, const QString& details) override {
+    messages.append({text, icon, details});
   }
   bool AskOkCancel(QWidget*, const QString& text) override {
     questions.append(text);

@@ -501,6 +501,37 @@ class FrmMainTest : public QObject {
     QVERIFY(w.Get<QToolBar>("toolbarHead")->isEnabled());
   }
 
+  void ConverterNotesGoBehindTheDetails() {
+    // This document has a table style without an id, which the converter
+    // leaves out with a note.
+    Window w;
+    w.AddDocuments(
+        {QString::fromStdString(tessarine::testing::SharedPath("corpus/docx/poi__60329.docx"))});
+    w.Line("txtOutputDir")->setText(tessarine::testing::TempFolder());
+    QSignalSpy ended(w.frm.get(), &FrmMain::BuildEnded);
+    w.Button("cmdBuilding")->click();
+    QVERIFY(ended.wait(120000));
+    QCOMPARE(ended.first().first().toBool(), true);
+    QCOMPARE(w.shell.messages.last().icon, Shell::Icon::kInformation);
+    QVERIFY(w.shell.messages.last().details.contains(QStringLiteral("EmptyCellLayoutStyle")));
+
+    // A failed build says which document, and where its scratch folder was kept.
+    Window failing;
+    failing.AddDocuments(1);
+    failing.Line("txtOutputDir")->setText(tessarine::testing::TempFolder());
+    QSignalSpy failed(failing.frm.get(), &FrmMain::BuildEnded);
+    failing.Button("cmdBuilding")->click();
+    QVERIFY(failed.wait(120000));
+    QCOMPARE(failed.first().first().toBool(), false);
+    const FakeShell::Message& message = failing.shell.messages.last();
+    QCOMPARE(message.text,
+             QStringLiteral("生成出错，原因：\r\n无效的 Word 文档：\r\n/docs/d1.docx"));
+    const std::string& kept = failing.frm->last_outcome().scratch_folder;
+    QVERIFY(!kept.empty());
+    QVERIFY(message.details.contains(QString::fromStdString(kept)));
+    QDir(QString::fromStdString(kept)).removeRecursively();
+  }
+
   void StopEndsWithInterrupted() {
     Window w;
     const QString output = tessarine::testing::TempFolder();
