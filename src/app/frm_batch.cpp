@@ -3,6 +3,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -127,6 +129,7 @@ FrmBatch::FrmBatch(dialogs::Shell& shell, QWidget* parent) : QDialog(parent), sh
   setWindowTitle(Qs(batch::kBatchWindowTitle));
   setWindowIcon(AppIcon());
   setSizeGripEnabled(true);
+  setAcceptDrops(true);
 
   job_ = new BackgroundJob(this);
   connect(job_, &BackgroundJob::ValueChanged, this,
@@ -484,6 +487,10 @@ BatchSettings FrmBatch::ReadBatchSettings() const {
 void FrmBatch::OnAdd() {
   const QStringList files = shell_.ChooseOpenFiles(this, QStringLiteral("添加要转换的 Word 文档"),
                                                    QString::fromUtf8(kWordFilter), true);
+  AddFiles(files);
+}
+
+void FrmBatch::AddFiles(const QStringList& files) {
   if (files.isEmpty()) return;
   const int first_new = lstDoc_->topLevelItemCount();
   for (const QString& file : files) AddBatchItem(file);
@@ -492,6 +499,19 @@ void FrmBatch::OnAdd() {
   if (lstDoc_->selectedItems().isEmpty()) lstDoc_->setCurrentItem(lstDoc_->topLevelItem(first_new));
   lstDoc_->scrollToItem(lstDoc_->topLevelItem(lstDoc_->topLevelItemCount() - 1));
   UpdateBatchButtons();
+}
+
+void FrmBatch::dragEnterEvent(QDragEnterEvent* event) {
+  if (!IsBuilding() && !dialogs::DroppedDocuments(event->mimeData()).isEmpty()) {
+    event->acceptProposedAction();
+  }
+}
+
+void FrmBatch::dropEvent(QDropEvent* event) {
+  const QStringList files = dialogs::DroppedDocuments(event->mimeData());
+  if (IsBuilding() || files.isEmpty()) return;
+  event->acceptProposedAction();
+  AddFiles(files);
 }
 
 void FrmBatch::OnDel() {

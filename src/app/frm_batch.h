@@ -75,6 +75,9 @@ class FrmBatch : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // Word documents dropped on the window join the list.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   QWidget* CreateSettingPanel();
@@ -86,6 +89,7 @@ class FrmBatch : public QDialog {
   void ShowDefaults();
 
   void OnAdd();
+  void AddFiles(const QStringList& files);
   void OnDel();
   void OnEmpty();
   void OnBrowseOutputDir();

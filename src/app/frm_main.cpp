@@ -6,6 +6,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -14,6 +16,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -73,6 +76,7 @@ FrmMain::FrmMain(dialogs::Shell& shell, std::string data_folder, QWidget* parent
     : QMainWindow(parent), shell_(shell), data_folder_(std::move(data_folder)) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowIcon(AppIcon());
+  setAcceptDrops(true);
   job_ = new BackgroundJob(this);
   connect(job_, &BackgroundJob::ValueChanged, this,
           [this](double value) { ProgressBar1_->setValue(static_cast<int>(std::lround(value))); });
@@ -530,6 +534,10 @@ void FrmMain::OnDocAdd() {
   const QStringList paths =
       shell_.ChooseOpenFiles(this, QStringLiteral("新增 Word 文档"), QString::fromUtf8(kWordFilter),
                              /*multiple=*/true);
+  AddDocuments(paths);
+}
+
+void FrmMain::AddDocuments(const QStringList& paths) {
   if (paths.isEmpty()) return;
   const int selection = SelectedPosition();
   for (const QString& path : paths) {
@@ -750,7 +758,16 @@ bool FrmMain::OnOpen() {
   const QStringList files = shell_.ChooseOpenFiles(this, QStringLiteral("打开项目"),
                                                    QString::fromUtf8(kProjectFilter), false);
   if (files.isEmpty()) return false;
-  if (support::Status status = project::LoadProject(Std(files.first()), settings_); !status) {
+  return LoadAndShow(files.first());
+}
+
+bool FrmMain::OpenProject(const QString& path) {
+  if (!MaySetProjectAside()) return false;
+  return LoadAndShow(path);
+}
+
+bool FrmMain::LoadAndShow(const QString& path) {
+  if (support::Status status = project::LoadProject(Std(path), settings_); !status) {
     shell_.ShowMessage(this, Qs(status.message()), dialogs::Shell::Icon::kError);
     return false;
   }
@@ -792,6 +809,38 @@ bool FrmMain::SaveTo(const QString& path) {
   }
   UpdateWindowTitle();
   return true;
+}
+
+namespace {
+
+// A dropped project file: exactly one local *.tsn.
+QString DroppedProject(const QMimeData* data) {
+  if (data == nullptr || data->urls().size() != 1 || !data->urls().first().isLocalFile()) return {};
+  const QString path = data->urls().first().toLocalFile();
+  return path.endsWith(QStringLiteral(".tsn"), Qt::CaseInsensitive) ? path : QString();
+}
+
+}  // namespace
+
+void FrmMain::dragEnterEvent(QDragEnterEvent* event) {
+  if (!IsBuilding() && (!dialogs::DroppedDocuments(event->mimeData()).isEmpty() ||
+                        !DroppedProject(event->mimeData()).isEmpty())) {
+    event->acceptProposedAction();
+  }
+}
+
+void FrmMain::dropEvent(QDropEvent* event) {
+  if (IsBuilding()) return;
+  if (const QString project = DroppedProject(event->mimeData()); !project.isEmpty()) {
+    event->acceptProposedAction();
+    OpenProject(project);
+    return;
+  }
+  const QStringList documents = dialogs::DroppedDocuments(event->mimeData());
+  if (documents.isEmpty()) return;
+  event->acceptProposedAction();
+  tabMain_->setCurrentIndex(0);
+  AddDocuments(documents);
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {

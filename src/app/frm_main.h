@@ -72,6 +72,12 @@ class FrmMain : public QMainWindow {
   // The outcome of the last build that ended.
   const site::BuildOutcome& last_outcome() const { return last_outcome_; }
 
+  // Opens the project file at `path` (after the save question when there are
+  // unsaved changes); false when it was not opened.
+  bool OpenProject(const QString& path);
+  // Appends a record per path, as the add command does with its choice.
+  void AddDocuments(const QStringList& paths);
+
   // Toolbar commands, by their keys.
   void OnToolbarCommand(const QString& key);
 
@@ -81,6 +87,10 @@ class FrmMain : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Word documents dropped on the window join the list; a project file
+  // dropped on it is opened.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateControls();
@@ -120,6 +130,7 @@ class FrmMain : public QMainWindow {
   bool OnSave();
   bool OnSaveAs();
   bool SaveTo(const QString& path);
+  bool LoadAndShow(const QString& path);
   // Asks whether to save unsaved changes; false when the user cancels (or the
   // save failed), so the caller must not go on.
   bool MaySetProjectAside();

@@ -13,5 +13,10 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationVersion(tessarine::app::ProductVersion());
   QApplication::setWindowIcon(tessarine::app::AppIcon());
   auto window = tessarine::app::StartUp(tessarine::dialogs::DesktopShell());
+  // A project file named on the command line (a double-click in a file
+  // manager) is opened at once.
+  if (const QStringList arguments = QApplication::arguments(); arguments.size() > 1) {
+    window->OpenProject(arguments.at(1));
+  }
   return QApplication::exec();
 }

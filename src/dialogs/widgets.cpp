@@ -2,12 +2,15 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QStackedWidget>
 #include <QStringList>
 #include <QTabWidget>
+#include <QUrl>
 #include <charconv>
 
 #include "project/document_record.h"
+#include "support/files.h"
 
 namespace tessarine::dialogs {
 
@@ -22,6 +25,17 @@ std::string BoxToMultiLine(const QString& text) {
   crlf.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   crlf.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
   return project::TextToMultiLine(Std(crlf));
+}
+
+QStringList DroppedDocuments(const QMimeData* data) {
+  QStringList paths;
+  if (data == nullptr) return paths;
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) continue;
+    const QString path = url.toLocalFile();
+    if (support::HasExtension(Std(path), "doc|docx")) paths << path;
+  }
+  return paths;
 }
 
 QString NotesText(const std::vector<std::string>& notes) {

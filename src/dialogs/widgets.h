@@ -5,12 +5,14 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class QLabel;
+class QMimeData;
 class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
@@ -48,6 +50,10 @@ inline constexpr std::array<OptionCaption, 5> kMode2Options = {{
     {"chkOpt2Indent", "首行缩进"},
     {"chkOpt2PtoBR", "P转BR"},
 }};
+
+// The local files of a drag and drop whose extension is doc or docx, in the
+// order they were dropped.
+QStringList DroppedDocuments(const QMimeData* data);
 
 // The notes a run collected about content it could not render fully (one
 // per line), for a message's details; empty without notes.

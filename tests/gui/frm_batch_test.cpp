@@ -305,6 +305,15 @@ class FrmBatchTest : public QObject {
     QCOMPARE(w.List()->topLevelItemCount(), 0);
     QCOMPARE(w.Enabled({"cmdDel", "cmdEmpty"}), QStringLiteral("00"));
     QVERIFY(w.shell.messages.isEmpty());
+
+    // Dropped Word documents are numbered on like added ones; other files
+    // are not taken.
+    QVERIFY(tessarine::testing::DropFiles(
+        w.frm.get(),
+        {QStringLiteral("/e/a.docx"), QStringLiteral("/e/b.pdf"), QStringLiteral("/e/c.DOC")}));
+    QCOMPARE(w.Column(0), QStringList({"1", "2"}));
+    QCOMPARE(w.Column(1), QStringList({"a.docx", "c.DOC"}));
+    QVERIFY(!tessarine::testing::DropFiles(w.frm.get(), {QStringLiteral("/e/b.pdf")}));
   }
 
   void BrowseSetsFolderWithFinalSlash() {

@@ -236,6 +236,31 @@ class FrmMainTest : public QObject {
     QCOMPARE(five.frm->settings().Documents.size(), size_t{4});
   }
 
+  void DroppedFilesJoinTheListOrOpen() {
+    Window w;
+    const auto drop = [&w](const QStringList& paths) {
+      return tessarine::testing::DropFiles(w.frm.get(), paths);
+    };
+    // Only Word documents are taken, in the order dropped.
+    QVERIFY(drop(
+        {QStringLiteral("/d/a.DOCX"), QStringLiteral("/d/notes.txt"), QStringLiteral("/d/b.doc")}));
+    QCOMPARE(w.frm->settings().Documents.size(), size_t{2});
+    QCOMPARE(w.frm->settings().Documents[1].FileName, std::string("b.doc"));
+    QVERIFY(w.frm->settings().ProjectModified);
+    QVERIFY(!drop({QStringLiteral("/d/notes.txt")}));
+    QCOMPARE(w.frm->settings().Documents.size(), size_t{2});
+
+    // A dropped project file is opened, after the save question.
+    const QString path = tessarine::testing::TempFolder() + QStringLiteral("dropped.tsn");
+    tessarine::project::ProjectSettings saved = tessarine::project::DefaultProjectSettings();
+    saved.HeadTitle = "拖入的项目";
+    QVERIFY(tessarine::project::SaveProject(path.toStdString(), saved).ok());
+    w.shell.save_answers = {Shell::SaveAnswer::kDiscard};
+    QVERIFY(drop({path}));
+    QCOMPARE(w.Line("txtHeadTitle")->text(), QStringLiteral("拖入的项目"));
+    QVERIFY(w.frm->settings().Documents.empty());
+  }
+
   void RemoveSelectsNeighbour() {
     Window w;
     w.AddDocuments(5);

@@ -2,11 +2,15 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
+#include <QMimeData>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <memory>
 
 namespace tessarine::testing {
@@ -52,6 +56,19 @@ std::string SharedPath(const std::string& relative) {
 
 std::string SourcePath(const std::string& relative) {
   return std::string(TESSARINE_SOURCE_DIR) + "/" + relative;
+}
+
+bool DropFiles(QWidget* target, const QStringList& paths) {
+  QMimeData data;
+  QList<QUrl> urls;
+  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+  data.setUrls(urls);
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &dropped);
+  return true;
 }
 
 bool WaitUntil(const std::function<bool()>& done, int timeout_ms) {

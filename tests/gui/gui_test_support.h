@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -30,6 +31,10 @@ QString TempFolder();
 // Paths of real inputs.
 std::string SharedPath(const std::string& relative);
 std::string SourcePath(const std::string& relative);
+
+// Drags the local files `paths` onto `target` and drops them there; true when
+// the target accepted the drag.
+bool DropFiles(QWidget* target, const QStringList& paths);
 
 // Waits, letting events run, until `done` holds or `timeout_ms` passes.
 bool WaitUntil(const std::function<bool()>& done, int timeout_ms);
