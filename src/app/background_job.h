@@ -10,6 +10,7 @@
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <string_view>
 #include <thread>
 
 #include "support/status.h"
@@ -50,6 +51,22 @@ class BackgroundJob : public QObject {
   std::atomic<bool> stop_{false};
   std::thread worker_;
   bool running_ = false;  // touched on the owner's thread only
+};
+
+// A run's progress interface (SetValue, SetState) that forwards every call
+// from the worker to the job's signals: ForwardedProgress<site::BuildProgress,
+// int>, ForwardedProgress<batch::BatchProgress, double>.
+template <typename Progress, typename Value>
+class ForwardedProgress final : public Progress {
+ public:
+  explicit ForwardedProgress(BackgroundJob& job) : job_(job) {}
+  void SetValue(Value value) override { job_.ReportValue(value); }
+  void SetState(std::string_view state) override {
+    job_.ReportState(QString::fromUtf8(state.data(), static_cast<qsizetype>(state.size())));
+  }
+
+ private:
+  BackgroundJob& job_;
 };
 
 }  // namespace tessarine::app

@@ -111,17 +111,6 @@ void ShowText(QLineEdit* box, const QString& text) {
   if (box->text() != text) box->setText(text);
 }
 
-// Forwards the run's progress to the window's thread.
-class JobBatchProgress final : public batch::BatchProgress {
- public:
-  explicit JobBatchProgress(BackgroundJob& job) : job_(job) {}
-  void SetValue(double value) override { job_.ReportValue(value); }
-  void SetState(std::string_view state) override { job_.ReportState(Qs(state)); }
-
- private:
-  BackgroundJob& job_;
-};
-
 }  // namespace
 
 FrmBatch::FrmBatch(dialogs::Shell& shell, QWidget* parent) : QDialog(parent), shell_(shell) {
@@ -571,7 +560,7 @@ void FrmBatch::OnStart() {
   pending_outcome_ = outcome;
   job_->Start([job = job_, outcome, settings = std::move(settings),
                jobs = BatchJobs()](const std::atomic<bool>& stop) {
-    JobBatchProgress progress(*job);
+    ForwardedProgress<batch::BatchProgress, double> progress(*job);
     *outcome = batch::RunBatch(settings, progress, stop, jobs);
     return outcome->status;
   });

@@ -59,17 +59,6 @@ QPushButton* Button(const char* name, const QString& caption) {
   return Named(new QPushButton(caption), name);
 }
 
-// Forwards the build's progress to the window's thread.
-class JobBuildProgress final : public site::BuildProgress {
- public:
-  explicit JobBuildProgress(BackgroundJob& job) : job_(job) {}
-  void SetValue(int value) override { job_.ReportValue(value); }
-  void SetState(std::string_view state) override { job_.ReportState(Qs(state)); }
-
- private:
-  BackgroundJob& job_;
-};
-
 }  // namespace
 
 FrmMain::FrmMain(dialogs::Shell& shell, std::string data_folder, QWidget* parent)
@@ -671,7 +660,7 @@ void FrmMain::OnBuilding() {
   pending_outcome_ = outcome;
   job_->Start([job = job_, outcome, settings = settings_,
                data_folder = data_folder_](const std::atomic<bool>& stop) {
-    JobBuildProgress progress(*job);
+    ForwardedProgress<site::BuildProgress, int> progress(*job);
     *outcome = site::BuildSite(settings, progress, stop, data_folder);
     return outcome->status;
   });
