@@ -28,6 +28,7 @@
 #include <utility>
 
 #include "app/background_job.h"
+#include "app/building_panel.h"
 #include "app/icons.h"
 #include "dialogs/shell.h"
 #include "dialogs/widgets.h"
@@ -121,14 +122,11 @@ FrmBatch::FrmBatch(dialogs::Shell& shell, QWidget* parent) : QDialog(parent), sh
   setAcceptDrops(true);
 
   job_ = new BackgroundJob(this);
-  connect(job_, &BackgroundJob::ValueChanged, this,
-          [this](double value) { ProgressBar1_->setValue(static_cast<int>(std::lround(value))); });
-  connect(job_, &BackgroundJob::StateChanged, this,
-          [this](const QString& state) { lblBuildingState_->setText(state); });
   connect(job_, &BackgroundJob::Finished, this, &FrmBatch::OnBatchFinished);
 
   picBgSetting_ = CreateSettingPanel();
-  picBgBuilding_ = CreateBuildingPanel();
+  picBgBuilding_ = new BuildingPanel(*job_);
+  picBgBuilding_->stop_button()->setToolTip(QStringLiteral("停止生成 (Esc)"));
   panels_ = new QStackedWidget;
   panels_->addWidget(picBgSetting_);
   panels_->addWidget(picBgBuilding_);
@@ -317,46 +315,6 @@ QWidget* FrmBatch::CreateOutputFrame() {
   return frame;
 }
 
-QWidget* FrmBatch::CreateBuildingPanel() {
-  auto* caption = Named(new QLabel(QStringLiteral("生成中...请等待...")), "lblBuilding");
-  QFont font = caption->font();
-  font.setPointSizeF(font.pointSizeF() * 1.3);
-  caption->setFont(font);
-  ProgressBar1_ = Named(new QProgressBar, "ProgressBar1");
-  ProgressBar1_->setRange(0, 100);
-  ProgressBar1_->setValue(0);
-  lblBuildingState_ = Named(new QLabel, "lblBuildingState");
-  // The state appears late in a run; its line is kept so nothing jumps then.
-  lblBuildingState_->setMinimumHeight(fontMetrics().height());
-  cmdStopBuilding_ = Named(new QPushButton(QStringLiteral("停止生成")), "cmdStopBuilding");
-  cmdStopBuilding_->setToolTip(QStringLiteral("停止生成 (Esc)"));
-  cmdStopBuilding_->setMinimumWidth(cmdStopBuilding_->sizeHint().width() * 5 / 4);
-  connect(cmdStopBuilding_, &QPushButton::clicked, this, &FrmBatch::OnStopBuilding);
-
-  const int em = fontMetrics().horizontalAdvance(QChar(0x6587));
-  auto* box = new QWidget;
-  box->setMinimumWidth(em * 24);
-  auto* box_layout = new QVBoxLayout(box);
-  box_layout->addWidget(caption, 0, Qt::AlignHCenter);
-  box_layout->addSpacing(em);
-  box_layout->addWidget(ProgressBar1_);
-  box_layout->addWidget(lblBuildingState_, 0, Qt::AlignHCenter);
-  box_layout->addSpacing(em);
-  box_layout->addWidget(cmdStopBuilding_, 0, Qt::AlignHCenter);
-
-  // The bar takes most of the width, whatever the window's size.
-  auto* row = new QHBoxLayout;
-  row->addStretch(1);
-  row->addWidget(box, 8);
-  row->addStretch(1);
-  auto* panel = Named(new QWidget, "picBgBuilding");
-  auto* layout = new QVBoxLayout(panel);
-  layout->addStretch(1);
-  layout->addLayout(row);
-  layout->addStretch(2);
-  return panel;
-}
-
 void FrmBatch::SetTabOrder() {
   // Reading order: the list and its commands, each mode followed by its
   // boxes, the page boxes, the output fields row by row, then the window's
@@ -404,8 +362,7 @@ void FrmBatch::ShowDefaults() {
 void FrmBatch::SetBatchBusy(bool busy) {
   panels_->setCurrentWidget(busy ? picBgBuilding_ : picBgSetting_);
   if (busy) {
-    cmdStopBuilding_->setEnabled(true);
-    cmdStopBuilding_->setFocus(Qt::OtherFocusReason);
+    picBgBuilding_->Start();
   } else {
     cmdOK_->setFocus(Qt::OtherFocusReason);
   }
@@ -554,8 +511,6 @@ void FrmBatch::OnStart() {
   }
 
   SetBatchBusy(true);
-  lblBuildingState_->clear();
-  ProgressBar1_->setValue(0);
   auto outcome = std::make_shared<batch::BatchOutcome>();
   pending_outcome_ = outcome;
   job_->Start([job = job_, outcome, settings = std::move(settings),
@@ -564,13 +519,6 @@ void FrmBatch::OnStart() {
     *outcome = batch::RunBatch(settings, progress, stop, jobs);
     return outcome->status;
   });
-}
-
-void FrmBatch::OnStopBuilding() {
-  if (!IsBuilding()) return;
-  job_->RequestStop();
-  // The run ends at its next step; a second click would change nothing.
-  cmdStopBuilding_->setEnabled(false);
 }
 
 void FrmBatch::OnBatchFinished(bool ok, const QString& message) {
@@ -582,8 +530,7 @@ void FrmBatch::OnBatchFinished(bool ok, const QString& message) {
   // What the converter could not render fully goes behind the details button.
   const QString details = dialogs::NotesText(last_outcome_.diagnostics);
   if (ok) {
-    ProgressBar1_->setValue(100);
-    lblBuildingState_->setText(Qs(site::kStateDone));
+    picBgBuilding_->ShowDone();
     shell_.ShowMessage(this, Qs(batch::kBatchSucceeded), dialogs::Shell::Icon::kInformation,
                        details);
   } else if (!closing_stopped) {
@@ -601,7 +548,7 @@ void FrmBatch::OnBatchFinished(bool ok, const QString& message) {
 void FrmBatch::reject() {
   if (IsBuilding()) {
     close_after_run_ = true;
-    OnStopBuilding();
+    picBgBuilding_->RequestStop();
     return;
   }
   QDialog::reject();
@@ -611,7 +558,7 @@ void FrmBatch::keyPressEvent(QKeyEvent* event) {
   // Esc during a run stops it, as the stop button does; the list and its
   // options stay for another try. The close box still closes.
   if (IsBuilding() && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-    OnStopBuilding();
+    picBgBuilding_->RequestStop();
     event->accept();
     return;
   }

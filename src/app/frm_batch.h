@@ -37,6 +37,7 @@ class Shell;
 namespace tessarine::app {
 
 class BackgroundJob;
+class BuildingPanel;
 
 class FrmBatch : public QDialog {
   Q_OBJECT
@@ -84,7 +85,6 @@ class FrmBatch : public QDialog {
   QWidget* CreateListFrame();
   QWidget* CreateOptionsFrame();
   QWidget* CreateOutputFrame();
-  QWidget* CreateBuildingPanel();
   void SetTabOrder();
   void ShowDefaults();
 
@@ -94,7 +94,6 @@ class FrmBatch : public QDialog {
   void OnEmpty();
   void OnBrowseOutputDir();
   void OnStart();
-  void OnStopBuilding();
   void OnBatchFinished(bool ok, const QString& message);
   void Renumber();
 
@@ -106,7 +105,7 @@ class FrmBatch : public QDialog {
 
   QStackedWidget* panels_ = nullptr;
   QWidget* picBgSetting_ = nullptr;
-  QWidget* picBgBuilding_ = nullptr;
+  BuildingPanel* picBgBuilding_ = nullptr;
 
   QTreeWidget* lstDoc_ = nullptr;
   QPushButton* cmdAdd_ = nullptr;
@@ -129,10 +128,6 @@ class FrmBatch : public QDialog {
 
   QPushButton* cmdOK_ = nullptr;
   QPushButton* cmdExit_ = nullptr;
-
-  QProgressBar* ProgressBar1_ = nullptr;
-  QLabel* lblBuildingState_ = nullptr;
-  QPushButton* cmdStopBuilding_ = nullptr;
 };
 
 }  // namespace tessarine::app

@@ -30,6 +30,7 @@
 #include <utility>
 
 #include "app/background_job.h"
+#include "app/building_panel.h"
 #include "app/frm_about.h"
 #include "app/frm_batch.h"
 #include "app/icons.h"
@@ -67,10 +68,6 @@ FrmMain::FrmMain(dialogs::Shell& shell, std::string data_folder, QWidget* parent
   setWindowIcon(AppIcon());
   setAcceptDrops(true);
   job_ = new BackgroundJob(this);
-  connect(job_, &BackgroundJob::ValueChanged, this,
-          [this](double value) { ProgressBar1_->setValue(static_cast<int>(std::lround(value))); });
-  connect(job_, &BackgroundJob::StateChanged, this,
-          [this](const QString& state) { lblBuildingState_->setText(state); });
   connect(job_, &BackgroundJob::Finished, this, &FrmMain::OnBuildFinished);
 
   CreateControls();
@@ -118,7 +115,7 @@ void FrmMain::CreateControls() {
   setting_layout->addWidget(tabMain_, 1);
   setting_layout->addLayout(commands);
 
-  picBgBuilding_ = CreateBuildingView();
+  picBgBuilding_ = new BuildingPanel(*job_);
 
   views_ = new QStackedWidget;
   views_->addWidget(picBgSetting_);
@@ -304,42 +301,6 @@ QWidget* FrmMain::CreateHeadTab() {
   layout->addLayout(form);
   layout->addStretch(1);
   return page;
-}
-
-QWidget* FrmMain::CreateBuildingView() {
-  auto* view = Named(new QWidget, "picBgBuilding");
-  auto* caption = Named(new QLabel(QStringLiteral("生成中...请等待...")), "lblBuilding");
-  QFont font = caption->font();
-  font.setPointSizeF(font.pointSizeF() * 1.3);
-  caption->setFont(font);
-  ProgressBar1_ = Named(new QProgressBar, "ProgressBar1");
-  ProgressBar1_->setRange(0, 100);
-  ProgressBar1_->setValue(0);
-  lblBuildingState_ = Named(new QLabel, "lblBuildingState");
-  cmdStopBuilding_ = Button("cmdStopBuilding", QStringLiteral("停止生成"));
-  connect(cmdStopBuilding_, &QPushButton::clicked, this, &FrmMain::OnStopBuilding);
-
-  auto* stop_row = new QHBoxLayout;
-  stop_row->addStretch(1);
-  stop_row->addWidget(cmdStopBuilding_);
-  stop_row->addStretch(1);
-
-  auto* box = new QWidget;
-  box->setMinimumWidth(460);
-  box->setMaximumWidth(640);
-  auto* box_layout = new QVBoxLayout(box);
-  box_layout->addWidget(caption, 0, Qt::AlignHCenter);
-  box_layout->addSpacing(12);
-  box_layout->addWidget(ProgressBar1_);
-  box_layout->addWidget(lblBuildingState_, 0, Qt::AlignHCenter);
-  box_layout->addSpacing(12);
-  box_layout->addLayout(stop_row);
-
-  auto* layout = new QVBoxLayout(view);
-  layout->addStretch(1);
-  layout->addWidget(box, 0, Qt::AlignHCenter);
-  layout->addStretch(2);
-  return view;
 }
 
 void FrmMain::CreateToolbar() {
@@ -632,7 +593,7 @@ bool FrmMain::IsBuilding() const {
 void FrmMain::SetBusy(bool busy) {
   toolbarHead_->setEnabled(!busy);
   views_->setCurrentWidget(busy ? picBgBuilding_ : picBgSetting_);
-  if (busy) cmdStopBuilding_->setFocus();
+  if (busy) picBgBuilding_->Start();
 }
 
 void FrmMain::OnBuilding() {
@@ -652,8 +613,6 @@ void FrmMain::OnBuilding() {
     return;
   }
   SetBusy(true);
-  lblBuildingState_->clear();
-  ProgressBar1_->setValue(0);
   // The worker builds from its own copy: the window's settings stay the
   // user's to look at, and nothing can change them under the build.
   auto outcome = std::make_shared<site::BuildOutcome>();
@@ -664,10 +623,6 @@ void FrmMain::OnBuilding() {
     *outcome = site::BuildSite(settings, progress, stop, data_folder);
     return outcome->status;
   });
-}
-
-void FrmMain::OnStopBuilding() {
-  job_->RequestStop();
 }
 
 void FrmMain::OnBuildFinished(bool ok, const QString& message) {
@@ -682,8 +637,7 @@ void FrmMain::OnBuildFinished(bool ok, const QString& message) {
     details += QStringLiteral("转换的中间文件保留在：") + Qs(last_outcome_.scratch_folder);
   }
   if (ok) {
-    ProgressBar1_->setValue(100);
-    lblBuildingState_->setText(Qs(site::kStateDone));
+    picBgBuilding_->ShowDone();
     shell_.ShowMessage(this, Qs(site::kBuildSucceeded), dialogs::Shell::Icon::kInformation,
                        details);
   } else {
@@ -836,7 +790,7 @@ void FrmMain::closeEvent(QCloseEvent* event) {
   if (IsBuilding()) {
     // Stop the build first; the window closes once it has ended.
     close_after_build_ = true;
-    job_->RequestStop();
+    picBgBuilding_->RequestStop();
     event->ignore();
     return;
   }

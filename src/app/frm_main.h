@@ -37,6 +37,7 @@ class Shell;
 namespace tessarine::app {
 
 class BackgroundJob;
+class BuildingPanel;
 
 // Text of the question asked before unsaved changes would be lost.
 inline constexpr std::string_view kSaveChangesQuestion = "当前项目已修改，是否保存修改？";
@@ -98,7 +99,6 @@ class FrmMain : public QMainWindow {
   QWidget* CreateContentTab();
   QWidget* CreateTopTab();
   QWidget* CreateHeadTab();
-  QWidget* CreateBuildingView();
   void CreateToolbar();
   void ConnectModifiedSignals();
   void FillFixedLists();
@@ -121,7 +121,6 @@ class FrmMain : public QMainWindow {
   void OnView();
   void OnOpenDir();
   void OnBuilding();
-  void OnStopBuilding();
   void OnBuildFinished(bool ok, const QString& message);
 
   // Project files. Each returns false when the user cancelled or it failed.
@@ -148,7 +147,7 @@ class FrmMain : public QMainWindow {
   QToolBar* toolbarHead_ = nullptr;
   QStackedWidget* views_ = nullptr;
   QWidget* picBgSetting_ = nullptr;
-  QWidget* picBgBuilding_ = nullptr;
+  BuildingPanel* picBgBuilding_ = nullptr;
   QTabWidget* tabMain_ = nullptr;
 
   QTreeWidget* lstDoc_ = nullptr;
@@ -184,10 +183,6 @@ class FrmMain : public QMainWindow {
   QPushButton* cmdBuilding_ = nullptr;
   QPushButton* cmdView_ = nullptr;
   QPushButton* cmdOpenDir_ = nullptr;
-
-  QProgressBar* ProgressBar1_ = nullptr;
-  QLabel* lblBuildingState_ = nullptr;
-  QPushButton* cmdStopBuilding_ = nullptr;
 };
 
 }  // namespace tessarine::app
