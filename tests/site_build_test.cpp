@@ -34,9 +34,7 @@ using testing::TempDir;
 
 // --- Documents ---------------------------------------------------------------------------------
 
-constexpr char kNamespaces[] =
-    R"( xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")"
-    R"( xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
+constexpr const char* kNamespaces = tessarine::testing::kWordNamespaces;
 
 std::string HeadingStyle(int level) {
   const std::string n = std::to_string(level);

@@ -32,12 +32,7 @@ using tessarine::testing::Rel;
 using tessarine::testing::Rels;
 using tessarine::testing::TempDir;
 
-constexpr char kNamespaces[] =
-    R"( xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")"
-    R"( xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")"
-    R"( xmlns:wp="http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing")"
-    R"( xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main")"
-    R"( xmlns:pic="http://schemas.openxmlformats.org/drawingml/2006/picture")";
+constexpr const char* kNamespaces = tessarine::testing::kWordNamespaces;
 
 constexpr char kStyles[] =
     R"(<w:docDefaults><w:rPrDefault><w:rPr><w:lang w:val="en-US"/></w:rPr></w:rPrDefault></w:docDefaults>)"

@@ -22,9 +22,7 @@ namespace {
 
 using tessarine::testing::TempDir;
 
-constexpr char kNamespaces[] =
-    R"( xmlns:m="http://schemas.openxmlformats.org/officeDocument/2006/math")"
-    R"( xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")";
+constexpr const char* kNamespaces = tessarine::testing::kWordNamespaces;
 
 // --- OMML pieces ---------------------------------------------------------------
 

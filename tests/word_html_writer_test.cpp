@@ -29,9 +29,7 @@ using tessarine::testing::TempDir;
 
 // --- Building packages ---------------------------------------------------------
 
-constexpr char kNamespaces[] =
-    R"( xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")"
-    R"( xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
+constexpr const char* kNamespaces = tessarine::testing::kWordNamespaces;
 
 struct Docx {
   std::string body;           // inside w:body

@@ -8,6 +8,22 @@
 
 namespace tessarine::testing {
 
+// Namespace declarations for the root element of a hand-written package
+// part: every prefix the fixtures use, so a part may use any of them.
+inline constexpr char kWordNamespaces[] =
+    R"( xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")"
+    R"( xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")"
+    R"( xmlns:m="http://schemas.openxmlformats.org/officeDocument/2006/math")"
+    R"( xmlns:wp="http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing")"
+    R"( xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main")"
+    R"( xmlns:pic="http://schemas.openxmlformats.org/drawingml/2006/picture")"
+    R"( xmlns:wps="http://schemas.microsoft.com/office/word/2010/wordprocessingShape")"
+    R"( xmlns:wpg="http://schemas.microsoft.com/office/word/2010/wordprocessingGroup")"
+    R"( xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006")"
+    R"( xmlns:v="urn:schemas-microsoft-com:vml")"
+    R"( xmlns:o="urn:schemas-microsoft-com:office:office")"
+    R"( xmlns:w10="urn:schemas-microsoft-com:office:word")";
+
 using ZipEntries = std::vector<std::pair<std::string, std::string>>;
 
 // Writes `entries` (name, content) in order to a zip at `path` and returns
