@@ -59,25 +59,7 @@ void ClickIndicator(QAbstractButton* button) {
   QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(middle, middle));
 }
 
-struct Window {
-  FakeShell shell;
-  std::unique_ptr<FrmBatch> frm;
-
-  Window() {
-    frm = std::make_unique<FrmBatch>(shell);
-    frm->show();
-    QApplication::setActiveWindow(frm.get());
-    if (!QTest::qWaitForWindowActive(frm.get())) qWarning("batch window not active");
-  }
-
-  template <typename T>
-  T* Get(const char* name) {
-    T* control = Control<T>(frm.get(), name);
-    if (control == nullptr) qFatal("no control %s", name);
-    return control;
-  }
-  QPushButton* Button(const char* name) { return Get<QPushButton>(name); }
-  QLineEdit* Line(const char* name) { return Get<QLineEdit>(name); }
+struct Window : tessarine::testing::TestWindow<FrmBatch> {
   QCheckBox* Box(const char* name) { return Get<QCheckBox>(name); }
   QTreeWidget* List() { return Get<QTreeWidget>("lstDoc"); }
 

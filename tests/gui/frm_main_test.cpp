@@ -37,25 +37,10 @@ using tessarine::testing::FakeShell;
 
 namespace {
 
-struct Window {
-  FakeShell shell;
-  std::unique_ptr<FrmMain> frm;
+struct Window : tessarine::testing::TestWindow<FrmMain> {
+  explicit Window(std::string data_folder = tessarine::support::DataFolder())
+      : TestWindow(std::move(data_folder)) {}
 
-  explicit Window(std::string data_folder = tessarine::support::DataFolder()) {
-    frm = std::make_unique<FrmMain>(shell, std::move(data_folder));
-    frm->show();
-    QApplication::setActiveWindow(frm.get());
-    if (!QTest::qWaitForWindowActive(frm.get())) qWarning("main window not active");
-  }
-
-  template <typename T>
-  T* Get(const char* name) {
-    T* control = Control<T>(frm.get(), name);
-    if (control == nullptr) qFatal("no control %s", name);
-    return control;
-  }
-  QPushButton* Button(const char* name) { return Get<QPushButton>(name); }
-  QLineEdit* Line(const char* name) { return Get<QLineEdit>(name); }
   QAction* Action(const char* key) { return Get<QAction>(key); }
 
   // Adds `count` documents through the add command, as if chosen at once.

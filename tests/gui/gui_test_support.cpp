@@ -15,6 +15,12 @@
 
 namespace tessarine::testing {
 
+void ShowActive(QWidget* window) {
+  window->show();
+  QApplication::setActiveWindow(window);
+  if (!QTest::qWaitForWindowActive(window)) qWarning("window not active");
+}
+
 void WhenModalShown(std::function<void(QWidget*)> action, int timeout_ms) {
   auto timer = std::make_shared<QElapsedTimer>();
   timer->start();

@@ -1,11 +1,17 @@
 // Helpers shared by the window tests.
 #pragma once
 
+#include <QLineEdit>
+#include <QPushButton>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
+
+#include "fake_shell.h"
 
 namespace tessarine::testing {
 
@@ -15,6 +21,33 @@ template <typename T>
 T* Control(QWidget* window, const char* name) {
   return window->findChild<T*>(QString::fromLatin1(name));
 }
+
+// Shows `window` and makes it the active one, as a user's window would be.
+void ShowActive(QWidget* window);
+
+// A window of type W made with a scripted desktop (W's constructor takes the
+// Shell first, then `arguments`), shown and active, with its controls by name.
+template <typename W>
+struct TestWindow {
+  FakeShell shell;
+  std::unique_ptr<W> frm;
+
+  template <typename... Arguments>
+  explicit TestWindow(Arguments&&... arguments)
+      : frm(std::make_unique<W>(shell, std::forward<Arguments>(arguments)...)) {
+    ShowActive(frm.get());
+  }
+
+  // The control `name`; a missing one ends the test program.
+  template <typename T>
+  T* Get(const char* name) {
+    T* control = Control<T>(frm.get(), name);
+    if (control == nullptr) qFatal("no control %s", name);
+    return control;
+  }
+  QPushButton* Button(const char* name) { return Get<QPushButton>(name); }
+  QLineEdit* Line(const char* name) { return Get<QLineEdit>(name); }
+};
 
 // Runs `action` on the next modal window as soon as it shows (a message box
 // or dialog opened by the code under test); gives up after `timeout_ms`.
