@@ -80,29 +80,23 @@ int ChoiceOf(const DocumentRecord& record, std::string DocumentRecord::*field, i
 }
 
 QLineEdit* NewLineEdit(const char* name) {
-  auto* box = new QLineEdit;
-  box->setObjectName(QString::fromLatin1(name));
-  return box;
+  return Named(new QLineEdit, name);
 }
 
 QCheckBox* NewCheckBox(const char* name, std::string_view caption) {
-  auto* box = new QCheckBox(Qs(caption));
-  box->setObjectName(QString::fromLatin1(name));
-  return box;
+  return Named(new QCheckBox(Qs(caption)), name);
 }
 
 template <size_t N>
 QComboBox* NewComboBox(const char* name, const std::array<std::string_view, N>& captions) {
-  auto* list = new QComboBox;
-  list->setObjectName(QString::fromLatin1(name));
+  auto* list = Named(new QComboBox, name);
   for (std::string_view caption : captions) list->addItem(Qs(caption));
   return list;
 }
 
 // "N级" for every level from `first` to `last`.
 QComboBox* NewLevelList(const char* name, int first, int last) {
-  auto* list = new QComboBox;
-  list->setObjectName(QString::fromLatin1(name));
+  auto* list = Named(new QComboBox, name);
   for (int level = first; level <= last; ++level) {
     list->addItem(QString::number(level) + QStringLiteral("级"));
   }
@@ -110,9 +104,7 @@ QComboBox* NewLevelList(const char* name, int first, int last) {
 }
 
 QLabel* NewLabel(std::string_view text, QWidget* buddy = nullptr) {
-  auto* label = new QLabel(Qs(text));
-  if (buddy != nullptr) label->setBuddy(buddy);
-  return label;
+  return BuddyLabel(Qs(text), buddy);
 }
 
 // Radio buttons named <name>0, <name>1, ... in one exclusive group named
@@ -121,8 +113,7 @@ QLabel* NewLabel(std::string_view text, QWidget* buddy = nullptr) {
 template <size_t N>
 QButtonGroup* NewOptionGroup(QObject* owner, const char* name,
                              const std::array<std::string_view, N>& captions) {
-  auto* group = new QButtonGroup(owner);
-  group->setObjectName(QString::fromLatin1(name));
+  auto* group = Named(new QButtonGroup(owner), name);
   for (size_t i = 0; i < N; ++i) {
     auto* button = new QRadioButton(Qs(captions[i]));
     button->setObjectName(QString::fromLatin1(name) + QString::number(i));
