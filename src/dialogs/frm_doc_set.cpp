@@ -483,9 +483,7 @@ void FrmDocSet::OnOk() {
   }
 
   if (!check.ok()) {
-    QString message = Qs(check.failure->message);
-    message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    shell_.ShowMessage(this, message, Shell::Icon::kError);
+    shell_.ShowMessage(this, Qs(check.failure->message), Shell::Icon::kError);
     if (check.failure->focus == project::FocusControl::kTxtPath) SelectAndFocus(txt_path_);
     if (check.failure->focus == project::FocusControl::kTxtFilenamePre) {
       SelectAndFocus(txt_filename_pre_);

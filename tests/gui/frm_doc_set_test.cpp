@@ -159,8 +159,8 @@ void FrmDocSetTest::okRefusesBadEntries_data() {
   const QString bad_file = QStringLiteral("无效的 Word 文件，请检查指定路径下的文件是否存在！");
   const QString bad_prefix = QStringLiteral("无效的文件名前缀，不能为空，只允许英文字母和数字！");
   const QString reserved =
-      QStringLiteral("无效的文件名前缀，不能为以下关键字：\ndefault, left, top");
-  const QString bad_special = QStringLiteral("无效的文件名特例设置：\n");
+      QStringLiteral("无效的文件名前缀，不能为以下关键字：\r\ndefault, left, top");
+  const QString bad_special = QStringLiteral("无效的文件名特例设置：\r\n");
   auto row = [](const char* name, const char* file, const QString& prefix, const QString& special,
                 const QString& message, const char* focus) {
     QTest::newRow(name) << QString::fromLatin1(file) << prefix << special << message
