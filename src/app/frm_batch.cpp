@@ -45,8 +45,6 @@ using dialogs::Std;
 
 namespace {
 
-constexpr char kWordFilter[] = "Word 文档(*.doc,*.docx) (*.doc *.docx)";
-
 constexpr auto& kOptimizeModes = dialogs::kOptimizeModeCaptions;
 
 // A clean-up or page option: its setting, its check box's name and caption.
@@ -104,12 +102,6 @@ QCheckBox* CheckBox(const char* name, std::string_view caption) {
 
 QLabel* BuddyLabel(std::string_view text, QWidget* buddy) {
   return dialogs::BuddyLabel(Qs(text), buddy);
-}
-
-// A box whose text a check would have replaced: skipping an unchanged text
-// keeps the user's cursor and undo history.
-void ShowText(QLineEdit* box, const QString& text) {
-  if (box->text() != text) box->setText(text);
 }
 
 }  // namespace
@@ -432,7 +424,7 @@ BatchSettings FrmBatch::ReadBatchSettings() const {
 
 void FrmBatch::OnAdd() {
   const QStringList files = shell_.ChooseOpenFiles(this, QStringLiteral("添加要转换的 Word 文档"),
-                                                   QString::fromUtf8(kWordFilter), true);
+                                                   Qs(dialogs::kWordDocumentsFilter), true);
   AddFiles(files);
 }
 
@@ -491,8 +483,8 @@ void FrmBatch::OnStart() {
   BatchSettings settings = ReadBatchSettings();
   const std::optional<project::ValidationFailure> failure = batch::ValidateBatch(settings);
   // The checks passed so far show their corrections, a failure or not.
-  ShowText(txtOutputDir_, Qs(settings.OutputDir));
-  ShowText(txtFileExt_, Qs(settings.FileExt));
+  dialogs::ShowText(txtOutputDir_, Qs(settings.OutputDir));
+  dialogs::ShowText(txtFileExt_, Qs(settings.FileExt));
   if (failure) {
     shell_.ShowMessage(this, Qs(failure->message), dialogs::Shell::Icon::kError);
     switch (failure->focus) {

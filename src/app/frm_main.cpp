@@ -52,7 +52,6 @@ using dialogs::Std;
 
 namespace {
 
-constexpr char kWordFilter[] = "Word 文档(*.doc,*.docx) (*.doc *.docx)";
 constexpr char kLogoFilter[] = "图形文件(*.gif,*.jpg) (*.gif *.jpg)";
 constexpr char kProjectFilter[] = "Tessarine 项目(*.tsn) (*.tsn)";
 
@@ -481,9 +480,9 @@ void FrmMain::UpdateListCommands() {
 }
 
 void FrmMain::OnDocAdd() {
-  const QStringList paths =
-      shell_.ChooseOpenFiles(this, QStringLiteral("新增 Word 文档"), QString::fromUtf8(kWordFilter),
-                             /*multiple=*/true);
+  const QStringList paths = shell_.ChooseOpenFiles(this, QStringLiteral("新增 Word 文档"),
+                                                   Qs(dialogs::kWordDocumentsFilter),
+                                                   /*multiple=*/true);
   AddDocuments(paths);
 }
 

@@ -140,12 +140,6 @@ QLabel* NewHeading(std::string_view text) {
   return label;
 }
 
-// A box whose text a check would have replaced: skipping an unchanged text
-// keeps the user's cursor and undo history.
-void ShowText(QLineEdit* box, const QString& text) {
-  if (box->text() != text) box->setText(text);
-}
-
 }  // namespace
 
 FrmDocSet::FrmDocSet(project::ProjectSettings& settings, int doc_index, Shell& shell,

@@ -50,6 +50,10 @@ QLabel* BuddyLabel(const QString& text, QWidget* buddy) {
   return label;
 }
 
+void ShowText(QLineEdit* box, const QString& text) {
+  if (box->text() != text) box->setText(text);
+}
+
 void SelectAndFocus(QLineEdit* box) {
   if (box == nullptr) return;
   // Bring forward every tab page between the box and its window.

@@ -26,6 +26,10 @@ inline std::string Std(const QString& text) {
   return text.toStdString();
 }
 
+// The file chooser's filter for adding documents to a list, in Qt's form:
+// the caption users know, then the patterns.
+inline constexpr std::string_view kWordDocumentsFilter = "Word 文档(*.doc,*.docx) (*.doc *.docx)";
+
 // Captions of the clean-up modes (values 0, 1, 2) and of the options of
 // modes 1 and 2 with their check boxes' names, shared by the document
 // settings dialog and the batch window.
@@ -75,6 +79,10 @@ W* Named(W* widget, const char* name) {
 
 // A label whose mnemonic and clicks lead to `buddy`.
 QLabel* BuddyLabel(const QString& text, QWidget* buddy);
+
+// Puts `text` into the box unless it is there already: a check that changed
+// nothing keeps the user's cursor and undo history.
+void ShowText(QLineEdit* box, const QString& text);
 
 // Selects the whole text of the box and gives it the focus, showing the tab
 // page it sits on first (a hidden page's box cannot take the focus).
