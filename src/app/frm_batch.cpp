@@ -12,7 +12,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
@@ -22,7 +21,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <string_view>
 #include <thread>
 #include <utility>
