@@ -88,6 +88,8 @@ TEST(ProjectFile, ReadsAVersionOneFileAndIgnoresUnknownKeys) {
   ASSERT_EQ(settings.Documents.size(), 1u);
   EXPECT_EQ(settings.Documents[0].Path, temp.File("documents/guide.docx"));
   EXPECT_EQ(settings.Documents[0].NodeName, "使用指南");
+  // Written before outline-level headings existed: they are on, as for a new record.
+  EXPECT_EQ(settings.Documents[0].OutlineHeadings, "1");
   EXPECT_EQ(settings.DocCounter, 7);  // raised to the file's counter
 
   settings.DocCounter = 40;  // ...but never lowered

@@ -22,7 +22,7 @@ TEST(DocumentRecord, FieldTableWalksEveryFieldOnceInRecordOrder) {
       "MetaDesc",      "SpecialFileName", "OptimizeMode",  "Opt1VML",        "Opt1Absolute",
       "Opt1EQ",        "Opt1Margin",      "Opt1Space",     "Opt2Image",      "Opt2Table",
       "Opt2EQ",        "Opt2Indent",      "Opt2PtoBR",     "OptPageWidth",   "OptPageMargin",
-      "OptPageEffect"};
+      "OptPageEffect", "OutlineHeadings"};
   ASSERT_EQ(kDocumentFields.size(), expected.size());
   DocumentRecord record;
   for (size_t i = 0; i < expected.size(); ++i) {
@@ -86,7 +86,8 @@ TEST(AddDocumentRecord, FillsTheDefaultsOfANewRecord) {
                                                             {"Opt2PtoBR", "0"},
                                                             {"OptPageWidth", "0"},
                                                             {"OptPageMargin", "0"},
-                                                            {"OptPageEffect", "0"}};
+                                                            {"OptPageEffect", "0"},
+                                                            {"OutlineHeadings", "1"}};
   ASSERT_EQ(settings.Documents.size(), 1u);
   for (const DocumentField& field : kDocumentFields) {
     EXPECT_EQ(settings.Documents[0].*field.member, expected.at(field.name)) << field.name;

@@ -115,6 +115,62 @@ TEST(SplitSections, WhereThePagesAreCut) {
   }
 }
 
+TEST(SplitSectionsOutline, ParagraphsWithAnOutlineLevelStartPages) {
+  const OutlineClasses classes = {{"a7", 1}, {"a3", 2}, {"a0", 3}, {"MsoHeading7", 7}};
+  struct Case {
+    std::string body, parse_level;
+    Texts levels, titles;
+  };
+  const std::vector<Case> cases = {
+      // The class's level, the paragraph's own declaration over it, and
+      // "mso-outline-level:10" (body text) over a class level.
+      {"a<p class=a7>One</p>b<p class=a3 style='mso-outline-level:3'>Two</p>c"
+       "<p class=a0 style='mso-outline-level: 10'>body</p><p class=MsoNormal "
+       "style=\"mso-outline-level:2\">Three</p>",
+       "8",
+       {"0", "1", "3", "2"},
+       {"N", "One", "Two", "Three"}},
+      // ParseLevel bounds the levels; built-in headings keep theirs, and the
+      // exact MsoHeading paragraph is cut once.
+      {"<h1>A</h1><p class=a3>B</p><p class=a0>C</p><p class=MsoHeading7>D</p>", "1",
+       {"0", "1", "2"}, {"N", "A", "B"}},
+      {"<h1>A</h1><p class=MsoHeading7>D</p><p class=MsoHeading7 style='x'>E</p>", "8",
+       {"0", "1", "7", "7"}, {"N", "A", "D", "E"}},
+      // Not in tables or text boxes, not when nothing shows.
+      {"<table><tr><td><p class=a7>cell</p></td></tr></table><v:textbox><p class=a7>box</p>"
+       "</v:textbox><p class=a7><span>&nbsp;</span></p><p class=a7 >End</p>",
+       "8",
+       {"0", "1"},
+       {"N", "End"}},
+  };
+  for (const Case& c : cases) {
+    const SectionTable table = Ok(SplitSections(c.body, c.parse_level, "N", classes));
+    EXPECT_EQ(Column(table, &Section::Level), c.levels) << c.body;
+    EXPECT_EQ(Column(table, &Section::Title), c.titles) << c.body;
+    EXPECT_EQ(Reassembled(table), c.body) << c.body;
+  }
+  // Without outline paragraphs the table is the plain split's.
+  const std::string plain = "x<h1>A</h1><p class=MsoNormal>y</p><h2>B</h2>";
+  EXPECT_EQ(Ok(SplitSections(plain, "8", "N", classes)), Ok(SplitSections(plain, "8", "N")));
+}
+
+TEST(OutlineLevelClasses, ReadsTheParagraphRulesOfWordsSheet) {
+  const std::string sheet =
+      "<!--\r\n /* Style Definitions */\r\n p.MsoNormal, li.MsoNormal, div.MsoNormal\r\n"
+      "\t{mso-style-parent:\"\";\r\n\tmargin:0cm;}\r\nh1\r\n\t{mso-outline-level:1;}\r\n"
+      "p.a7, li.a7, div.a7\r\n\t{mso-style-name:\"章标题\";\r\n\tmso-outline-level:1;}\r\n"
+      "p.afff9, li.afff9, div.afff9\r\n\t{mso-outline-level: 2 ;}\r\n"
+      "span.a3\r\n\t{mso-outline-level:4;}\r\n@list l0:level1\r\n\t{mso-level-text:\"%1.\";}\r\n-->";
+  EXPECT_EQ(OutlineLevelClasses(sheet), (OutlineClasses{{"a7", 1}, {"afff9", 2}}));
+
+  // A sheet Word saved: its thirteen paragraph styles with a level.
+  const std::string html = support::ReadTextFile(
+      (testing::SharedDir() / "wordhtml-samples/cn-jahhan-doc-utf8/index.htm").string());
+  const OutlineClasses classes = OutlineLevelClasses(Ok(ParseStyleSheet(Ok(ParseHead(html)).head)));
+  EXPECT_EQ(classes.size(), 13u);
+  EXPECT_EQ(classes.count("af4") ? classes.at("af4") : 0, 6);
+}
+
 TEST(SplitSections, HomeRowBodiesAndChildren) {
   const SectionTable table = Ok(SplitSections("<h1>A</h1>one<h2>B</h2>two", "8", "Node"));
   ASSERT_EQ(table.size(), 3u);

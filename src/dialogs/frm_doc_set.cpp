@@ -244,8 +244,14 @@ QWidget* FrmDocSet::BuildGeneralPage() {
 
   QComboBox* cbo_parse_level = NewLevelList("cboParseLevel", 1, 9);
   QComboBox* cbo_expand_level = NewLevelList("cboExpandLevel", 0, 9);
+  QCheckBox* chk_outline_headings = NewCheckBox("chkOutlineHeadings", "大纲级别段落作为标题");
+  chk_outline_headings->setToolTip(
+      QStringLiteral("带大纲级别的段落（如自定义的章、条标题样式）也像内置标题一样分页"));
   auto* levels = new QGroupBox(QStringLiteral("目录层次"));
-  auto* levels_row = new QHBoxLayout(levels);
+  auto* levels_column = new QVBoxLayout(levels);
+  auto* levels_row = new QHBoxLayout;
+  levels_column->addLayout(levels_row);
+  levels_column->addWidget(chk_outline_headings);
   levels_row->addWidget(NewLabel("最多取:", cbo_parse_level));
   levels_row->addWidget(cbo_parse_level);
   levels_row->addSpacing(em);
@@ -286,6 +292,7 @@ QWidget* FrmDocSet::BuildGeneralPage() {
   flags_.push_back({&DocumentRecord::HFHome, chk_hf_home});
   flags_.push_back({&DocumentRecord::Toc, chk_toc_});
   flags_.push_back({&DocumentRecord::Relative, chk_relative_});
+  flags_.push_back({&DocumentRecord::OutlineHeadings, chk_outline_headings});
   return page;
 }
 

@@ -1,7 +1,7 @@
 // One word-processor document of a project and the text encodings its fields
 // use.
 //
-// A record is 36 text fields in a fixed order. Every field is text, flags and
+// A record is 37 text fields in a fixed order. Every field is text, flags and
 // list positions included, because the rest of the system reads them by name
 // and converts them where they are used:
 //   Flag        "1" on, "0" off;
@@ -56,6 +56,10 @@ struct DocumentRecord {
   std::string OptPageWidth = "0";
   std::string OptPageMargin = "0";
   std::string OptPageEffect = "0";
+  // Flag: paragraphs with an outline level (their own or their style's)
+  // start pages as headings of that level do. Project files written before
+  // the field existed read as "1".
+  std::string OutlineHeadings = "1";
 
   bool operator==(const DocumentRecord&) const = default;
 };
@@ -75,7 +79,7 @@ struct DocumentField {
 #name, &DocumentRecord::name       \
   }
 // Every field of DocumentRecord, in record order.
-inline constexpr std::array<DocumentField, 36> kDocumentFields = {
+inline constexpr std::array<DocumentField, 37> kDocumentFields = {
     TESSARINE_DOCUMENT_FIELD(Path),          TESSARINE_DOCUMENT_FIELD(FileName),
     TESSARINE_DOCUMENT_FIELD(NodeName),      TESSARINE_DOCUMENT_FIELD(NumberlistRule),
     TESSARINE_DOCUMENT_FIELD(FilenamePre),   TESSARINE_DOCUMENT_FIELD(FileNameRule),
@@ -94,6 +98,7 @@ inline constexpr std::array<DocumentField, 36> kDocumentFields = {
     TESSARINE_DOCUMENT_FIELD(Opt2EQ),        TESSARINE_DOCUMENT_FIELD(Opt2Indent),
     TESSARINE_DOCUMENT_FIELD(Opt2PtoBR),     TESSARINE_DOCUMENT_FIELD(OptPageWidth),
     TESSARINE_DOCUMENT_FIELD(OptPageMargin), TESSARINE_DOCUMENT_FIELD(OptPageEffect),
+    TESSARINE_DOCUMENT_FIELD(OutlineHeadings),
 };
 #undef TESSARINE_DOCUMENT_FIELD
 

@@ -96,6 +96,13 @@ std::optional<std::string> TakeString(const Json& object, std::string_view key,
   return std::nullopt;
 }
 
+// Record fields added after the first version of the format: a file written
+// before them lacks the key and gets the record's default, which keeps what
+// those files built before.
+bool AddedLater(std::string_view key) {
+  return key == "OutlineHeadings";
+}
+
 // A relative document path in a project file is relative to its folder.
 std::string ResolveDocumentPath(const std::string& stored, const fs::path& folder) {
   if (stored.empty()) return stored;
@@ -261,6 +268,7 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
     if (!stored.is_object()) return invalid(where + "不是对象");
     DocumentRecord record;
     for (const DocumentField& field : kDocumentFields) {
+      if (AddedLater(field.name) && !stored.contains(field.name)) continue;
       if (auto problem = TakeString(stored, field.name, where, &(record.*field.member))) {
         return invalid(*problem);
       }

@@ -43,6 +43,7 @@ constexpr std::string_view kStyleSheetFile = "tessarine.css";
 constexpr std::string_view kTemplateResources = "tfiles/";
 constexpr std::string_view kFramesetHomeName = "default";
 constexpr std::string_view kHomePageLevel = "0";
+constexpr std::string_view kFlagOn = "1";
 constexpr std::string_view kScratchFolderPattern = "tessarine-build-XXXXXX";
 
 // Progress: 2 at the start, 12 steps of 7/n over each document, 5 at the end.
@@ -208,6 +209,9 @@ Status SiteBuild::BuildDocument(size_t number) {
   if (!style_sheet) return style_sheet.status();
   Result<PageSetup> page_setup = ReadPageSetup(*style_sheet);
   if (!page_setup) return page_setup.status();
+  const OutlineClasses outline_classes = document.OutlineHeadings == kFlagOn
+                                             ? OutlineLevelClasses(*style_sheet)
+                                             : OutlineClasses();
   if (Status s = DocumentStep("style parse"); !s) return s;
   Result<CleanupOptions> cleanup = CleanupOptionsOf(document);
   if (!cleanup) return cleanup.status();
@@ -223,7 +227,10 @@ Status SiteBuild::BuildDocument(size_t number) {
   clock_.Lap("head, style sheet and body", true);
   if (*blank) return Status::Ok();  // skipped without a message; its slot stays empty
 
-  Result<SectionTable> sections = SplitSections(*body, document.ParseLevel, document.NodeName);
+  Result<SectionTable> sections =
+      document.OutlineHeadings == kFlagOn
+          ? SplitSections(*body, document.ParseLevel, document.NodeName, outline_classes)
+          : SplitSections(*body, document.ParseLevel, document.NodeName);
   if (!sections) return sections.status();
   body = std::string();
   if (Status s = DocumentStep("init a_doc 1"); !s) return s;

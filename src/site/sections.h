@@ -2,7 +2,9 @@
 // Section table, one row per page.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "site/section.h"
 #include "support/status.h"
@@ -29,5 +31,25 @@ namespace tessarine::site {
 // fails, as does a regular expression that runs out of resources.
 support::Result<SectionTable> SplitSections(std::string_view body, std::string_view parse_level,
                                             std::string_view node_name);
+
+// Paragraph classes that carry an outline level (1 to 9) in Word's style
+// sheet: class name -> level. Word writes a style's whole basedOn chain into
+// its rule, so the rule alone tells the effective level.
+using OutlineClasses = std::unordered_map<std::string, int>;
+
+// The outline levels of the "p.NAME" rules of a Word style sheet (the text
+// ParseStyleSheet gives, before any optimisation removes mso- declarations).
+OutlineClasses OutlineLevelClasses(std::string_view style_sheet);
+
+// SplitSections, also cutting at paragraphs whose outline level is 1 to
+// parse_level+1: their own "mso-outline-level" declaration, or else their
+// class's level in `outline_classes`. Such a paragraph counts only outside
+// tables and text boxes and when it shows any text; it runs to the first
+// "</p>" like an MsoHeading paragraph. Built-in headings keep precedence: a
+// paragraph the heading pattern matches is never cut a second time. Without
+// outline paragraphs the table equals SplitSections's.
+support::Result<SectionTable> SplitSections(std::string_view body, std::string_view parse_level,
+                                            std::string_view node_name,
+                                            const OutlineClasses& outline_classes);
 
 }  // namespace tessarine::site

@@ -128,8 +128,9 @@ void FrmDocSetTest::newRecordShowsDefaults() {
   QCOMPARE(Control<QComboBox>(&dialog, "cboExpandLevel")->itemText(0), QStringLiteral("0级"));
 
   QCOMPARE(Control<QLineEdit>(&dialog, "txtTocIndent")->text(), QStringLiteral("..."));
-  for (const char* name : {"chkToc", "chkRelative", "chkOpt1VML", "chkOpt1Absolute", "chkOpt1EQ",
-                           "chkOpt1Margin", "chkOpt2Image", "chkOpt2Table", "chkOpt2EQ"}) {
+  for (const char* name :
+       {"chkToc", "chkRelative", "chkOpt1VML", "chkOpt1Absolute", "chkOpt1EQ", "chkOpt1Margin",
+        "chkOpt2Image", "chkOpt2Table", "chkOpt2EQ", "chkOutlineHeadings"}) {
     QVERIFY2(Ticked(&dialog, name), name);
   }
   for (const char* name :
@@ -403,7 +404,8 @@ void FrmDocSetTest::okWritesAllFields() {
                                 "1",
                                 "1",
                                 "1",
-                                "1"});
+                                "1",
+                                "0"});
   const DocumentRecord stored = settings.Documents[1];
   for (const auto& field : kDocumentFields) {
     QVERIFY2(stored.*field.member != DocumentRecord{}.*field.member, field.name.data());
@@ -485,14 +487,14 @@ void FrmDocSetTest::keyboardFollowsReadingOrderAndEnterIsOk() {
   QVERIFY(QTest::qWaitForWindowActive(&dialog));
   QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("txtPath"));
   QStringList reached;
-  for (int i = 0; i < 14; ++i) {
+  for (int i = 0; i < 15; ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     reached << QApplication::focusWidget()->objectName();
   }
   QCOMPARE(reached.join(' '),
            QStringLiteral("cmdPath txtNodeName cboNumberlistRule txtFilenamePre "
                           "cboFileNameRule chkToc txtTocIndent chkHeader chkFooter "
-                          "chkHFHome cboParseLevel cboExpandLevel chkRelative "
+                          "chkHFHome cboParseLevel cboExpandLevel chkOutlineHeadings chkRelative "
                           "txtRelativeTitle"));
 
   QTest::keyClick(Control<QLineEdit>(&dialog, "txtNodeName"), Qt::Key_Return);
