@@ -411,6 +411,19 @@ TEST(WrapPageWidth, ShortestDecimal) {
   for (const auto& c : cases) EXPECT_EQ(ShortestDecimal(c.value), c.text) << c.value;
 }
 
+TEST(EndOpenComment, OnlyAnOpenerWithoutItsCloseGoes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a<!-- x -->b", "a<!-- x -->b"},
+      {"a<!--[if supportFields]>PAGE<span>1</span>", "aPAGE<span>1</span>"},
+      {"a<!-- x -->b<!-- y", "a<!-- x -->b y"},
+      // An opener inside the open comment would open again once the first goes.
+      {"a<!-- one <!-- two", "a one  two"},
+      {"<!--", ""},
+      {"no comment", "no comment"},
+  };
+  for (const auto& [html, expected] : cases) EXPECT_EQ(EndOpenComment(html), expected) << html;
+}
+
 TEST(IsBlankHtml, WhiteSpaceIsBlankEntitiesAreNot) {
   EXPECT_TRUE(Ok(IsBlankHtml("")));
   EXPECT_TRUE(Ok(IsBlankHtml("<p class=MsoNormal>\r\n</p>")));

@@ -98,6 +98,22 @@ TEST_F(HeaderFooterFixture, FooterCountsOnlyPagesWithAFooterAgainstAllRows) {
   }
 }
 
+// A header holding fields (a page number, a document property): their codes go
+// as in the body, the results stay, the number follows the page, and nothing
+// is left inside a comment that would hide the rest of the page.
+TEST_F(HeaderFooterFixture, HeaderFieldsLeaveTheirResultsAndNoOpenComment) {
+  SectionTable table(3);
+  ASSERT_TRUE(BuildHeaders(table, Record("pagefield", "1", "0", "1"), Scratch(), Output()));
+  for (size_t k = 0; k < table.size(); ++k) {
+    const std::string& header = table[k].HeaderHtml;
+    EXPECT_EQ(SpanNumbers(header), std::vector<std::string>{std::to_string(k + 1)}) << header;
+    EXPECT_NE(header.find("Annual report"), std::string::npos);
+    EXPECT_EQ(header.find("<!--"), std::string::npos) << header;
+    EXPECT_EQ(header.find("MERGEFORMAT"), std::string::npos) << header;
+    EXPECT_EQ(header.find("TITLE"), std::string::npos) << header;
+  }
+}
+
 // --- Which element is taken ------------------------------------------------------
 
 TEST_F(HeaderFooterFixture, FooterWithNestedDivIsTakenWholeAndNothingAfterIt) {
@@ -180,7 +196,8 @@ TEST(HeaderFooterSamples, FirstStoriesOnlyAndNumberedPages) {
     }
     for (size_t k = 0; k < table.size(); ++k) {
       const std::string& footer = table[k].FooterHtml;
-      EXPECT_EQ(table[k].HeaderHtml, header);
+      EXPECT_EQ(table[k].HeaderHtml, header);  // no page number in these headers
+      EXPECT_EQ(header.find("<!--"), std::string::npos) << header;
       EXPECT_EQ(!footer.empty(), c.footer);
       if (!c.footer) continue;
       EXPECT_TRUE(StartsWithStory(footer, "f1")) << footer;

@@ -20,6 +20,7 @@
 #include "site/head_style.h"
 #include "site/header_footer.h"
 #include "site/images.h"
+#include "site/links.h"
 #include "site/naming.h"
 #include "site/navigation.h"
 #include "site/sections.h"
@@ -114,9 +115,17 @@ Result<std::string> ReadWordHtml(const std::string& path) {
   return support::ReadTextFile(path);
 }
 
-// The page heading the page loop puts in front of a content page's body.
+// The page heading the page loop puts in front of a content page's body,
+// with the anchors the document's own heading held so that links to it still
+// land. HTML has no h7 to h9: deeper headings are marked as headings of their
+// level for browsers and screen readers, and the templates style them.
 std::string PageHeading(const Section& row) {
-  return "<h" + row.Level + ">" + row.Title + "</h" + row.Level + ">";
+  const std::string content = HeadingAnchors(row.HeadingHtml) + row.Title;
+  if (row.Level.size() == 1 && row.Level[0] >= '7' && row.Level[0] <= '9') {
+    return "<div class=\"tessarine_h" + row.Level + "\" role=\"heading\" aria-level=\"" +
+           row.Level + "\">" + content + "</div>";
+  }
+  return "<h" + row.Level + ">" + content + "</h" + row.Level + ">";
 }
 
 // The build of one project: the working values every document shares.
@@ -235,6 +244,8 @@ Status SiteBuild::BuildDocument(size_t number) {
   body = std::string();
   if (Status s = DocumentStep("init a_doc 1"); !s) return s;
   if (Status s = AssignPageFiles(*sections, document, project_.FileExt); !s) return s;
+  MoveNotesToTheirPages(*sections);
+  LinkAcrossPages(*sections);
   if (Status s = DocumentStep("init filename"); !s) return s;
   AssignPageTitles(*sections, document);
   BuildNavBars(*sections, project_.PageNavPreHTML, project_.PageNavSep);
@@ -311,7 +322,8 @@ Result<std::string> SiteBuild::WritePages(SectionTable& sections, const Document
     if (!body) return body.status();
     if (row.Level != kHomePageLevel) *body = PageHeading(row) + *body;
     *body += BuildRelatedBlock(sections, k, document);
-    *body = row.HeaderHtml + *body + row.FooterHtml;
+    // Whatever a document holds, no page ends inside a comment that hides it.
+    *body = EndOpenComment(row.HeaderHtml + *body + row.FooterHtml);
     row.Body = WrapPageWidth(*body, page_width, page_setup);
     all_bodies += row.Body;
     clock_.Lap("page clean-up", true);

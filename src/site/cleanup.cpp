@@ -642,6 +642,31 @@ std::string WrapPageWidth(std::string_view page, const PageWidthOptions& options
 // Blank when nothing but white space stands between the tags. Visible text
 // comes early in a real document, so the scan stops at its first character
 // rather than building a tag-free copy of the whole body.
+std::string EndOpenComment(std::string html) {
+  constexpr std::string_view kOpen = "<!--";
+  constexpr std::string_view kClose = "-->";
+  size_t open = html.find(kOpen);
+  while (open != std::string::npos) {
+    const size_t close = html.find(kClose, open + kOpen.size());
+    if (close != std::string::npos) {
+      open = html.find(kOpen, close + kClose.size());
+      continue;
+    }
+    // Never closed: drop the opener; an opener further on would open again.
+    size_t end = open + kOpen.size();
+    if (html.compare(end, 3, "[if") == 0) {
+      const size_t condition_end = html.find(']', end);
+      if (condition_end != std::string::npos && condition_end + 1 < html.size() &&
+          html[condition_end + 1] == '>') {
+        end = condition_end + 2;
+      }
+    }
+    html.erase(open, end - open);
+    open = html.find(kOpen, open);
+  }
+  return html;
+}
+
 Result<bool> IsBlankHtml(std::string_view html) {
   // Every tag, Word's conditional markers ("<![if ...]>") included.
   constexpr std::string_view kAnyTag = "<([^a]|a)*?>";

@@ -129,6 +129,12 @@ std::string WrapPageWidth(std::string_view page, const PageWidthOptions& options
 // (415.3, 416, 0.25, -12.5); empty for infinity and NaN.
 std::string ShortestDecimal(double value);
 
+// `html` with a comment that is never closed opened no longer: a browser
+// hides everything after "<!--" up to the next "-->", so an opener without
+// one would hide the rest of the page. The opener goes together with Word's
+// condition after it ("<!--[if supportFields]>"); closed comments stay.
+std::string EndOpenComment(std::string html);
+
 // True when nothing is left of `html` once every tag and then every run of
 // CR, LF, tab and space is removed. Entities such as "&nbsp;" count as
 // visible. Fails when a pattern runs out of resources.

@@ -44,8 +44,8 @@ constexpr std::string_view kHeaderStory =
 constexpr std::string_view kFooterStory =
     R"re(<div style='mso-element:footer' id=f1>(?:[^a]|a)*</div>)re";
 
-// Footer only: the field-code halves of Word's fields; the result halves
-// (the page number) stay.
+// The field-code halves of Word's fields, as the body passes remove them; the
+// result halves (a page number, a date, a property) stay.
 constexpr Pass kDropFieldCodes{R"re(<!--\[if supportFields\]>(?:[^a]|a)*?<!\[endif\]-->)re", ""};
 
 // The shape type Word writes once before the first picture.
@@ -127,11 +127,9 @@ Result<std::string> ExtractStory(Story story, const project::DocumentRecord& doc
   std::string html = std::move(element).value();
   if (html.empty()) return html;
 
-  // Field codes stay in the header as Word wrote them; only the footer's page
-  // numbers need their result halves alone.
-  if (story == Story::kFooter) {
-    if (Status s = Apply(html, kDropFieldCodes); !s) return s;
-  }
+  // Field codes go before the VML passes below, which remove every "<![endif]-->"
+  // and so would leave a field code's comment open to the end of the page.
+  if (Status s = Apply(html, kDropFieldCodes); !s) return s;
   if (Status s = Apply(html, kDropShapeTypes); !s) return s;
   Result<std::string> pictures = VmlPicturesToImages(html);
   if (!pictures) return pictures.status();
@@ -141,13 +139,9 @@ Result<std::string> ExtractStory(Story story, const project::DocumentRecord& doc
   }
   if (Status s = Apply(html, kDropVmlOpen); !s) return s;
   if (Status s = Apply(html, kDropVmlClose); !s) return s;
-  // The footer is tidied per page in NumberFooter, after its page-number
-  // spans have been found by their mso- declarations.
-  if (story == Story::kHeader) {
-    Result<std::string> tidy = TidyHeaderFooter(std::move(html));
-    if (!tidy) return tidy.status();
-    html = std::move(tidy).value();
-  }
+  html = EndOpenComment(std::move(html));
+  // Both are tidied per page in NumberFooter, after their page-number spans
+  // have been found by their mso- declarations.
   return CopyHeaderFooterImages(html, scratch_folder, output_dir, prefix);
 }
 
@@ -169,50 +163,52 @@ Result<std::string> NumberFooter(std::string_view footer, int page, int page_cou
   return TidyHeaderFooter(std::move(html));
 }
 
-Status BuildHeaders(SectionTable& sections, const project::DocumentRecord& document,
-                    const std::string& scratch_folder, const std::string& output_dir) {
-  std::string header;
-  if (document.Header == kFlagOn) {
-    Result<std::string> extracted =
-        ExtractStory(Story::kHeader, document, scratch_folder, output_dir);
+namespace {
+
+// The story on every row that gets one, numbered for its page: pages count
+// from 1 over those rows, so that "page 3 of 9" reads as the site shows it.
+Status PlaceStory(Story story, SectionTable& sections, const project::DocumentRecord& document,
+                  const std::string& scratch_folder, const std::string& output_dir,
+                  std::string Section::*field) {
+  std::string html;
+  if ((story == Story::kHeader ? document.Header : document.Footer) == kFlagOn) {
+    Result<std::string> extracted = ExtractStory(story, document, scratch_folder, output_dir);
     if (!extracted) return extracted.status();
-    header = std::move(extracted).value();
+    html = std::move(extracted).value();
   }
   const bool on_home_page = OnHomePage(document);
+  const int page_count = static_cast<int>(sections.size());
+  int page = 0;  // counts only the rows that get the story
   for (size_t k = 0; k < sections.size(); ++k) {
-    sections[k].HeaderHtml = (k == 0 && !on_home_page) ? std::string() : header;
+    Section& row = sections[k];
+    if (k == 0 && !on_home_page) {
+      (row.*field).clear();
+      continue;
+    }
+    ++page;
+    if (html.empty()) {
+      (row.*field).clear();
+      continue;
+    }
+    Result<std::string> numbered = NumberFooter(html, page, page_count);
+    if (!numbered) return numbered.status();
+    row.*field = std::move(numbered).value();
   }
   return Status::Ok();
 }
 
+}  // namespace
+
+Status BuildHeaders(SectionTable& sections, const project::DocumentRecord& document,
+                    const std::string& scratch_folder, const std::string& output_dir) {
+  return PlaceStory(Story::kHeader, sections, document, scratch_folder, output_dir,
+                    &Section::HeaderHtml);
+}
+
 Status BuildFooters(SectionTable& sections, const project::DocumentRecord& document,
                     const std::string& scratch_folder, const std::string& output_dir) {
-  std::string footer;
-  if (document.Footer == kFlagOn) {
-    Result<std::string> extracted =
-        ExtractStory(Story::kFooter, document, scratch_folder, output_dir);
-    if (!extracted) return extracted.status();
-    footer = std::move(extracted).value();
-  }
-  const bool on_home_page = OnHomePage(document);
-  const int page_count = static_cast<int>(sections.size());
-  int page = 0;  // counts only the rows that get a footer
-  for (size_t k = 0; k < sections.size(); ++k) {
-    Section& row = sections[k];
-    if (k == 0 && !on_home_page) {
-      row.FooterHtml.clear();
-      continue;
-    }
-    ++page;
-    if (footer.empty()) {
-      row.FooterHtml.clear();
-      continue;
-    }
-    Result<std::string> numbered = NumberFooter(footer, page, page_count);
-    if (!numbered) return numbered.status();
-    row.FooterHtml = std::move(numbered).value();
-  }
-  return Status::Ok();
+  return PlaceStory(Story::kFooter, sections, document, scratch_folder, output_dir,
+                    &Section::FooterHtml);
 }
 
 }  // namespace tessarine::site

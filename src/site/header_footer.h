@@ -1,7 +1,9 @@
 // Page header and footer stage: the document's first header and first footer
 // taken from the header file of its Word HTML (<scratch><prefix>.files/
 // header.htm), made plain HTML, their pictures copied into the document's
-// resource folder, and the footer numbered for every page.
+// resource folder, and both numbered for every page. Field codes go as they
+// do in the body (their results stay), and neither ever leaves a comment
+// open.
 //
 // The driver calls BuildHeaders and then BuildFooters once per document,
 // after the page titles and chapter numbers are set. Both fill their field
@@ -22,9 +24,9 @@
 
 namespace tessarine::site {
 
-// Fills HeaderHtml of every row with the same header. `scratch_folder` holds
-// the Word HTML and its companion folder; header pictures go to
-// <output_dir><prefix>.files/. Both folders end with "/".
+// Fills HeaderHtml of every row, numbered as BuildFooters numbers footers.
+// `scratch_folder` holds the Word HTML and its companion folder; header
+// pictures go to <output_dir><prefix>.files/. Both folders end with "/".
 support::Status BuildHeaders(SectionTable& sections, const project::DocumentRecord& document,
                              const std::string& scratch_folder, const std::string& output_dir);
 
@@ -33,7 +35,7 @@ support::Status BuildHeaders(SectionTable& sections, const project::DocumentReco
 support::Status BuildFooters(SectionTable& sections, const project::DocumentRecord& document,
                              const std::string& scratch_folder, const std::string& output_dir);
 
-// One page's copy of an extracted footer: the number Word last computed for a
+// One page's copy of an extracted header or footer: the number Word last computed for a
 // page-number span or a PAGE field becomes `page`, that of a NUMPAGES field
 // becomes `page_count`; then the footer is tidied like a header.
 support::Result<std::string> NumberFooter(std::string_view footer, int page, int page_count);
