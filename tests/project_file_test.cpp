@@ -37,6 +37,7 @@ ProjectSettings FullProject(const fs::path& project_folder) {
     }
   }
   settings.Documents.back().SpecialFileName = "常见问题|faq|||下载|download-2.0";
+  settings.PageTopLogo = (project_folder / "图片/logo.png").string();
   return settings;
 }
 
@@ -59,6 +60,7 @@ TEST(ProjectFile, RoundTripKeepsEveryField) {
   const nlohmann::json json = nlohmann::json::parse(ReadBytes(file));
   EXPECT_EQ(json["documents"][0]["Path"], "docs/第一章.docx");
   EXPECT_EQ(json["documents"][1]["Path"], "/elsewhere/b.doc");
+  EXPECT_EQ(json["settings"]["PageTopLogo"], "图片/logo.png");
   EXPECT_EQ(json["DocCounter"], 2);
   EXPECT_FALSE(json["settings"].contains("ProjectModified"));
   EXPECT_NE(ReadBytes(file).find("下载|download-2.0"), std::string::npos);
@@ -75,6 +77,7 @@ TEST(ProjectFile, AProjectFolderMovesWithItsDocuments) {
   ASSERT_TRUE(LoadProject(temp.File("b/site.tsn"), loaded).ok());
   EXPECT_EQ(loaded.Documents[0].Path, temp.File("b/docs/第一章.docx"));
   EXPECT_EQ(loaded.Documents[1].Path, "/elsewhere/b.doc");
+  EXPECT_EQ(loaded.PageTopLogo, temp.File("b/图片/logo.png"));
   EXPECT_EQ(loaded.ProjectFile, temp.File("b/site.tsn"));
 }
 

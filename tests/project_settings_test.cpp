@@ -139,12 +139,12 @@ TEST(ResetProjectSettings, GivesTheDefaultsAndKeepsCounterAndModifiedFlag) {
   EXPECT_EQ(settings.FileEncode, "0");
   EXPECT_EQ(settings.PageNav, "1");
   EXPECT_EQ(settings.PageNavSep, "&nbsp;&gt;&gt;&nbsp;");
-  EXPECT_EQ(settings.PageNavPreHTML, "<a href=\"/\" target=\"_blank\">网站首页</a>");
+  EXPECT_EQ(settings.PageNavPreHTML, "<a href=\"default.htm\" target=\"_top\">网站首页</a>");
   EXPECT_EQ(settings.Copyright, "1");
   EXPECT_NE(settings.CopyrightHTML.find("&copy;"), std::string::npos);
   EXPECT_EQ(settings.CopyrightHTML.find_first_of("\r\n"), std::string::npos);
   EXPECT_EQ(settings.PageTopLogo, "");
-  EXPECT_EQ(MultiLineToText(settings.PageTopNav), "首页|/\r\n在线文档|/doc/");
+  EXPECT_EQ(MultiLineToText(settings.PageTopNav), "首页|default.htm");
   EXPECT_EQ(settings.HeadTitle, "在线文档中心");
   EXPECT_EQ(settings.MetaKey, "");
   EXPECT_EQ(settings.MetaDesc, "");

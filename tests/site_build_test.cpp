@@ -47,15 +47,9 @@ std::string HeadingStyle(int level) {
 // level n, (0, "") an empty paragraph.
 using Blocks = std::vector<std::pair<int, std::string>>;
 
-void WriteDocx(const std::string& path, const Blocks& blocks) {
-  std::string body;
-  for (const auto& [level, text] : blocks) {
-    body += "<w:p>";
-    if (level > 0)
-      body += R"(<w:pPr><w:pStyle w:val="Heading)" + std::to_string(level) + R"("/></w:pPr>)";
-    if (!text.empty()) body += R"(<w:r><w:t xml:space="preserve">)" + text + "</w:t></w:r>";
-    body += "</w:p>";
-  }
+// A .docx whose body is `body` (WordprocessingML paragraphs) with the
+// Normal and heading 1-2 styles and `styles` besides.
+void WriteDocxXml(const std::string& path, const std::string& body, const std::string& styles) {
   const std::map<std::string, std::string> parts = {
       {"[Content_Types].xml",
        R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
@@ -74,11 +68,28 @@ void WriteDocx(const std::string& path, const Blocks& blocks) {
       {"word/styles.xml",
        std::string(R"(<?xml version="1.0" encoding="UTF-8"?><w:styles)") + kNamespaces +
            R"(><w:style w:type="paragraph" w:default="1" w:styleId="Normal"><w:name w:val="Normal"/></w:style>)" +
-           HeadingStyle(1) + HeadingStyle(2) + "</w:styles>"},
+           HeadingStyle(1) + HeadingStyle(2) + styles + "</w:styles>"},
       {"word/document.xml", std::string(R"(<?xml version="1.0" encoding="UTF-8"?><w:document)") +
                                 kNamespaces + "><w:body>" + body + "</w:body></w:document>"},
   };
   tessarine::testing::WriteZip(path, {parts.begin(), parts.end()});
+}
+
+std::string Paragraph(const std::string& text, const std::string& properties = "") {
+  std::string p = "<w:p>";
+  if (!properties.empty()) p += "<w:pPr>" + properties + "</w:pPr>";
+  if (!text.empty()) p += R"(<w:r><w:t xml:space="preserve">)" + text + "</w:t></w:r>";
+  return p + "</w:p>";
+}
+
+void WriteDocx(const std::string& path, const Blocks& blocks) {
+  std::string body;
+  for (const auto& [level, text] : blocks) {
+    body += Paragraph(text, level > 0 ? R"(<w:pStyle w:val="Heading)" + std::to_string(level) +
+                                            R"("/>)"
+                                      : "");
+  }
+  WriteDocxXml(path, body, "");
 }
 
 const Blocks kGuide = {
@@ -264,6 +275,113 @@ TEST_F(SiteBuild, WritesEveryPageOfTwoDocuments) {
   EXPECT_EQ(progress_.values.back(), kProgressCap);
   EXPECT_TRUE(std::is_sorted(progress_.values.begin(), progress_.values.end()));
   EXPECT_TRUE(progress_.states.empty());
+}
+
+// Chapter styles of their own with an outline level (as Chinese standards
+// drafts use), a style inheriting its level, a paragraph with its own level.
+TEST_F(SiteBuild, OutlineLevelParagraphsStartPagesUnlessSwitchedOff) {
+  const std::string styles =
+      R"(<w:style w:type="paragraph" w:styleId="a7"><w:name w:val="章标题"/><w:basedOn w:val="Normal"/>)"
+      R"(<w:pPr><w:outlineLvl w:val="0"/></w:pPr></w:style>)"
+      R"(<w:style w:type="paragraph" w:styleId="a3"><w:name w:val="一级条标题"/><w:basedOn w:val="a7"/>)"
+      R"(<w:pPr><w:outlineLvl w:val="1"/></w:pPr></w:style>)"
+      R"(<w:style w:type="paragraph" w:styleId="b1"><w:name w:val="附录条"/><w:basedOn w:val="a3"/></w:style>)";
+  const std::string body =
+      Paragraph("前言。") + Paragraph("总则", R"(<w:pStyle w:val="a7"/>)") + Paragraph("总则正文。") +
+      Paragraph("范围", R"(<w:pStyle w:val="a3"/>)") + Paragraph("范围正文。") +
+      Paragraph("附录", R"(<w:pStyle w:val="b1"/>)") + Paragraph("附录正文。") +
+      Paragraph("", R"(<w:pStyle w:val="a7"/>)") +  // an empty chapter paragraph cuts nothing
+      Paragraph("直接", R"(<w:outlineLvl w:val="0"/>)") + Paragraph("直接正文。");
+  WriteDocxXml(temp_.File("docs/std.docx"), body, styles);
+  project::AddDocumentRecord(settings_, temp_.File("docs/std.docx"));
+
+  BuildOutcome outcome = Build();
+  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
+  const SectionTable& rows = outcome.site_sections.at(0);
+  std::vector<std::string> levels, titles;
+  for (const Section& row : rows) {
+    levels.push_back(row.Level);
+    titles.push_back(row.PlainTitle);
+  }
+  EXPECT_EQ(levels, (std::vector<std::string>{"0", "1", "2", "2", "1"}));
+  EXPECT_EQ(titles, (std::vector<std::string>{"std", "总则", "范围", "附录", "直接"}));
+  EXPECT_NE(Page("doc1.1.1.htm").find("<h2>1.1 范围</h2>"), std::string::npos);
+  EXPECT_NE(Page("doc1.1.1.htm").find("范围正文。"), std::string::npos);
+  EXPECT_EQ(Page("doc1.1.1.htm").find("附录正文。"), std::string::npos);
+  EXPECT_NE(Page("doc1.2.htm").find("直接正文。"), std::string::npos);
+
+  settings_.Documents[0].OutlineHeadings = "0";
+  outcome = Build();
+  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
+  EXPECT_EQ(outcome.site_sections.at(0).size(), 1u);
+}
+
+// With sequence names, document 1's first page is "doc1" + "1": document 11's
+// home page. A special name may equal a chapter name. No page may overwrite
+// another, and each renaming is reported.
+TEST_F(SiteBuild, NoPageOverwritesAnother) {
+  for (int n = 1; n <= 11; ++n) {
+    const std::string k = std::to_string(n);
+    AddDocument("d" + k + ".docx", {{0, "home " + k},
+                                    {1, "A" + k},
+                                    {0, "text A" + k},
+                                    {1, "Usage" + k},
+                                    {0, "text U" + k}});
+    settings_.Documents.back().FileNameRule = n == 2 ? "0" : "1";
+  }
+  settings_.Documents[1].SpecialFileName = "Usage|1";  // doc2.1.htm, chapter 1's name
+  const BuildOutcome outcome = Build();
+  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
+
+  std::set<std::string> files;
+  for (size_t d = 0; d < outcome.site_sections.size(); ++d) {
+    const std::string k = std::to_string(d + 1);
+    const SectionTable& rows = outcome.site_sections[d];
+    ASSERT_EQ(rows.size(), 3u);
+    for (const Section& row : rows) EXPECT_TRUE(files.insert(row.PageFile).second) << row.PageFile;
+    EXPECT_NE(Page(rows[0].PageFile).find("home " + k), std::string::npos) << rows[0].PageFile;
+    EXPECT_NE(Page(rows[1].PageFile).find("text A" + k), std::string::npos) << rows[1].PageFile;
+    EXPECT_NE(Page(rows[2].PageFile).find("text U" + k), std::string::npos) << rows[2].PageFile;
+  }
+  EXPECT_EQ(outcome.site_sections[0][1].PageFile, "doc11_2.htm");
+  EXPECT_EQ(outcome.site_sections[1][2].PageFile, "doc2.1_2.htm");
+  ASSERT_EQ(outcome.diagnostics.size(), 2u);
+  EXPECT_NE(outcome.diagnostics[0].find("doc11.htm of document 1 (\"A1\")"), std::string::npos)
+      << outcome.diagnostics[0];
+  EXPECT_NE(outcome.diagnostics[0].find("document 11"), std::string::npos);
+  EXPECT_NE(outcome.diagnostics[1].find("doc2.1_2.htm"), std::string::npos);
+  // The menu lists every page once.
+  const std::string menu = Page("tfiles/dtree-data.js");
+  for (const std::string& file : files) {
+    const std::string quoted = "\"" + file + "\"";
+    const size_t first = menu.find(quoted);
+    EXPECT_NE(first, std::string::npos) << file;
+    EXPECT_EQ(menu.find(quoted, first + 1), std::string::npos) << file;
+  }
+}
+
+// A link to a bookmark in a heading and to one in a later page's text.
+TEST_F(SiteBuild, LinksReachTargetsOnOtherPages) {
+  const std::string body =
+      Paragraph("") +
+      R"(<w:p><w:hyperlink w:anchor="_Toc1"><w:r><w:t>to setup</w:t></w:r></w:hyperlink></w:p>)" +
+      R"(<w:p><w:pPr><w:pStyle w:val="Heading1"/></w:pPr><w:r><w:t>Intro</w:t></w:r></w:p>)" +
+      R"(<w:p><w:hyperlink w:anchor="later"><w:r><w:t>to the detail</w:t></w:r></w:hyperlink></w:p>)" +
+      R"(<w:p><w:pPr><w:pStyle w:val="Heading1"/></w:pPr><w:bookmarkStart w:id="0" w:name="_Toc1"/>)"
+      R"(<w:r><w:t>Setup</w:t></w:r><w:bookmarkEnd w:id="0"/></w:p>)" +
+      R"(<w:p><w:bookmarkStart w:id="1" w:name="later"/><w:r><w:t>Detail</w:t></w:r>)"
+      R"(<w:bookmarkEnd w:id="1"/></w:p>)";
+  WriteDocxXml(temp_.File("docs/links.docx"), body, "");
+  project::AddDocumentRecord(settings_, temp_.File("docs/links.docx"));
+  const BuildOutcome outcome = Build();
+  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
+  EXPECT_NE(Page("doc1.htm").find(R"(href="doc1.2.htm#_Toc1")"), std::string::npos)
+      << Page("doc1.htm");
+  EXPECT_NE(Page("doc1.1.htm").find(R"(href="doc1.2.htm#later")"), std::string::npos)
+      << Page("doc1.1.htm");
+  const std::string setup = Page("doc1.2.htm");
+  EXPECT_NE(setup.find(R"(<h1><a name="_Toc1"></a>2 Setup</h1>)"), std::string::npos) << setup;
+  EXPECT_NE(setup.find(R"(name="later")"), std::string::npos);
 }
 
 TEST_F(SiteBuild, OneDocumentRunsItsStagesInOrderAndReaches91) {

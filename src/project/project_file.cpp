@@ -103,7 +103,8 @@ bool AddedLater(std::string_view key) {
   return key == "OutlineHeadings";
 }
 
-// A relative document path in a project file is relative to its folder.
+// A relative document (or logo) path in a project file is relative to its
+// folder.
 std::string ResolveDocumentPath(const std::string& stored, const fs::path& folder) {
   if (stored.empty()) return stored;
   const fs::path path(support::NormalizePath(stored));
@@ -133,6 +134,8 @@ support::Result<std::string> ProjectText(const ProjectSettings& settings, const 
   for (const SettingField& field : kSettingFields) {
     stored_settings[std::string(field.name)] = settings.*field.member;
   }
+  // The logo is a file beside the documents: it moves with the project too.
+  stored_settings["PageTopLogo"] = StoredDocumentPath(settings.PageTopLogo, folder);
   root["settings"] = std::move(stored_settings);
   Json documents = Json::array();
   for (const DocumentRecord& record : settings.Documents) {
@@ -257,6 +260,7 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
       return invalid(*problem);
     }
   }
+  loaded.PageTopLogo = ResolveDocumentPath(loaded.PageTopLogo, folder);
 
   const auto documents = root.find("documents");
   if (documents == root.end() || !documents->is_array()) {

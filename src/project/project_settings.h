@@ -27,12 +27,14 @@ struct ProjectSettings {
   std::string FileEncode = "0";      // Index: "0" ANSI, "1" UTF-8
   std::string PageNav = "1";         // Flag: breadcrumb bar on content pages
   std::string PageNavSep = "&nbsp;&gt;&gt;&nbsp;";
-  std::string PageNavPreHTML = "<a href=\"/\" target=\"_blank\">网站首页</a>";
+  // Defaults that lead somewhere on a site opened from a folder too: the
+  // frameset home page beside the pages.
+  std::string PageNavPreHTML = "<a href=\"default.htm\" target=\"_top\">网站首页</a>";
   std::string Copyright = "1";  // Flag
   std::string CopyrightHTML =
       "Copyright &copy; 2024-2026 Tessarine contributors. All rights reserved.";
   std::string PageTopLogo;                             // path of the logo image
-  std::string PageTopNav = "首页|/|||在线文档|/doc/";  // Multi-line: text|address
+  std::string PageTopNav = "首页|default.htm";  // Multi-line: text|address
   std::string HeadTitle = "在线文档中心";
   std::string MetaKey;
   std::string MetaDesc;

@@ -42,7 +42,6 @@ constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::string_view kResourceFolderSuffix = ".files/";
 constexpr std::string_view kStyleSheetFile = "tessarine.css";
 constexpr std::string_view kTemplateResources = "tfiles/";
-constexpr std::string_view kFramesetHomeName = "default";
 constexpr std::string_view kHomePageLevel = "0";
 constexpr std::string_view kFlagOn = "1";
 constexpr std::string_view kScratchFolderPattern = "tessarine-build-XXXXXX";
@@ -137,7 +136,8 @@ class SiteBuild {
         template_folder_(std::move(template_folder)),
         step_(progress, stop_requested),
         step_size_(kDocumentsShare / static_cast<double>(project.Documents.size())),
-        outcome_(outcome) {}
+        outcome_(outcome),
+        page_names_(project) {}
 
   Status Run();
   bool stopped() const { return step_.stopped(); }
@@ -163,6 +163,7 @@ class SiteBuild {
   BuildOutcome& outcome_;
   std::string scratch_;
   StageClock clock_;
+  SitePageNames page_names_;
 };
 
 Status SiteBuild::Run() {
@@ -244,6 +245,9 @@ Status SiteBuild::BuildDocument(size_t number) {
   body = std::string();
   if (Status s = DocumentStep("init a_doc 1"); !s) return s;
   if (Status s = AssignPageFiles(*sections, document, project_.FileExt); !s) return s;
+  for (std::string& warning : page_names_.Claim(*sections, number)) {
+    outcome_.diagnostics.push_back(std::move(warning));
+  }
   MoveNotesToTheirPages(*sections);
   LinkAcrossPages(*sections);
   if (Status s = DocumentStep("init filename"); !s) return s;
@@ -359,7 +363,7 @@ Status SiteBuild::CopyTemplateResources() {
 
 std::string SiteBuild::HomePage() const {
   std::string frameset =
-      project_.OutputDir + std::string(kFramesetHomeName) + project_.FileExt;
+      project_.OutputDir + std::string(kHomeName) + project_.FileExt;
   if (support::FileExists(frameset)) return frameset;
   for (const SectionTable& sections : outcome_.site_sections) {
     if (!sections.empty()) return project_.OutputDir + sections.front().PageFile;

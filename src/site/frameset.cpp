@@ -20,9 +20,6 @@ using support::Status;
 constexpr std::string_view kHomeTemplate = "default.htm";
 constexpr std::string_view kTopTemplate = "top.htm";
 constexpr std::string_view kLeftTemplate = "left.htm";
-constexpr std::string_view kHomeName = "default";
-constexpr std::string_view kTopName = "top";
-constexpr std::string_view kLeftName = "left";
 // A main frame with nothing to show: every document of the build was blank.
 constexpr std::string_view kNoMainPage = "about:blank";
 

@@ -26,6 +26,12 @@
 
 namespace tessarine::site {
 
+// The stems of the three frame pages, each followed by FileExt: the frameset
+// home, the top frame and the menu frame.
+inline constexpr std::string_view kHomeName = "default";
+inline constexpr std::string_view kTopName = "top";
+inline constexpr std::string_view kLeftName = "left";
+
 inline constexpr std::string_view kFramesetHomeNames =
     "charset|title|metakey|metadesc|linktop|linkleft|linkmain";
 inline constexpr std::string_view kTopFrameNames = "charset|title|metakey|metadesc|logo|menu";

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "site/frameset.h"
 #include "support/regex.h"
 
 namespace tessarine::site {
@@ -207,6 +208,63 @@ Status AssignPageFiles(SectionTable& sections, const project::DocumentRecord& do
     row.PageFile = base + std::string(file_ext);
   }
   return Status::Ok();
+}
+
+namespace {
+
+std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+std::string Describe(size_t document, std::string_view title) {
+  if (document == 0) return "the frameset";
+  return "document " + std::to_string(document) + " (\"" + std::string(title) + "\")";
+}
+
+}  // namespace
+
+SitePageNames::SitePageNames(const project::ProjectSettings& project)
+    : file_ext_(project.FileExt) {
+  for (std::string_view stem : {kHomeName, kTopName, kLeftName}) {
+    taken_.emplace(AsciiLower(std::string(stem) + file_ext_), Owner{0, std::string(stem)});
+  }
+  for (size_t k = 0; k < project.Documents.size(); ++k) {
+    const project::DocumentRecord& document = project.Documents[k];
+    taken_.emplace(AsciiLower(document.FilenamePre + file_ext_), Owner{k + 1, document.NodeName});
+  }
+}
+
+std::string SitePageNames::FreeName(const std::string& file) {
+  const bool has_ext = !file_ext_.empty() && file.size() > file_ext_.size() &&
+                       file.compare(file.size() - file_ext_.size(), file_ext_.size(), file_ext_) == 0;
+  const std::string stem = has_ext ? file.substr(0, file.size() - file_ext_.size()) : file;
+  const std::string ext = has_ext ? file_ext_ : std::string();
+  int& suffix = next_suffix_[AsciiLower(stem)];
+  suffix = std::max(suffix, 2);
+  for (;; ++suffix) {
+    std::string candidate = stem + "_" + std::to_string(suffix) + ext;
+    if (taken_.count(AsciiLower(candidate)) == 0) return candidate;
+  }
+}
+
+std::vector<std::string> SitePageNames::Claim(SectionTable& sections, size_t number) {
+  std::vector<std::string> warnings;
+  for (size_t k = 1; k < sections.size(); ++k) {
+    Section& row = sections[k];
+    if (row.PageFile.empty()) continue;
+    const auto [taken, fresh] = taken_.emplace(AsciiLower(row.PageFile), Owner{number, row.Title});
+    if (fresh) continue;
+    const std::string renamed = FreeName(row.PageFile);
+    warnings.push_back("page file name " + row.PageFile + " of " + Describe(number, row.Title) +
+                       " is already that of " +
+                       Describe(taken->second.document, taken->second.title) +
+                       "; the page is written as " + renamed);
+    taken_.emplace(AsciiLower(renamed), Owner{number, row.Title});
+    row.PageFile = renamed;
+  }
+  return warnings;
 }
 
 Result<std::string> FindSpecialFileName(std::string_view special_file_name,

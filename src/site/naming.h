@@ -16,9 +16,11 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "project/document_record.h"
+#include "project/project_settings.h"
 #include "site/section.h"
 #include "support/status.h"
 
@@ -32,6 +34,32 @@ namespace tessarine::site {
 //   other values: no file name.
 support::Status AssignPageFiles(SectionTable& sections, const project::DocumentRecord& document,
                                 std::string_view file_ext);
+
+// The page file names of one site. The frameset pages and every document's
+// home page are fixed before any document is built; content pages then claim
+// their names document by document in row order, so that no page ever
+// overwrites another: a name already given (ignoring ASCII case, as the file
+// systems a site is copied to may) goes to the later page with the first free
+// suffix, "stem_2.ext", "stem_3.ext", ...
+class SitePageNames {
+ public:
+  explicit SitePageNames(const project::ProjectSettings& project);
+
+  // Makes the PageFile of every content row of document `number` (from 1)
+  // unique in the site. Gives one warning per renamed page, naming both pages.
+  std::vector<std::string> Claim(SectionTable& sections, size_t number);
+
+ private:
+  struct Owner {
+    size_t document = 0;  // 0: the frameset
+    std::string title;
+  };
+  std::string FreeName(const std::string& file);
+
+  std::string file_ext_;
+  std::unordered_map<std::string, Owner> taken_;  // by lower-case file name
+  std::unordered_map<std::string, int> next_suffix_;  // by lower-case stem
+};
 
 // The special file name for a page title: the first keyword|name line of
 // `special_file_name` (lines joined by "|||") whose keyword the title contains,

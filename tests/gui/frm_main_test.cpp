@@ -118,7 +118,7 @@ class FrmMainTest : public QObject {
     QVERIFY(w.Line("txtCopyrightHTML")->isEnabled());
     QVERIFY(w.Line("txtPageTopLogo")->text().isEmpty());
     QCOMPARE(w.Get<QPlainTextEdit>("txtPageTopNav")->toPlainText(),
-             QStringLiteral("首页|/\n在线文档|/doc/"));
+             QStringLiteral("首页|default.htm"));
     QVERIFY(!w.frm->settings().ProjectModified);
 
     // The toolbar: keys, captions and tips in order, separators between.
