@@ -305,6 +305,12 @@ TEST(CleanupPasses, SmallInputs) {
       {"equation in a subscript, no picture kept", eq_only,
        "<p class=MsoNormal>a<sub><img src=x.gif></sub><img src=y.gif><span>b</span></p>",
        R"(<p>a<img style="vertical-align:middle;" src=x.gif><img src=y.gif>b</p>)"},
+      {"MathML kept with the equation option, dropped without it", eq_only,
+       "<p class=MsoNormal><![if !msEquation]><math><mrow><mi>x</mi><mo>=</mo>"
+       "<mfrac><mi>b</mi><mn>2</mn></mfrac></mrow></math><![endif]><meta x></p>",
+       "<p><math><mrow><mi>x</mi><mo>=</mo><mfrac><mi>b</mi><mn>2</mn></mfrac></mrow></math></p>"},
+      {"MathML text only", Mode(OptimizeMode::kAllClear),
+       "<p><math><mi>x</mi><mo>=</mo><mn>2</mn></math></p>", "<p>x=2</p>"},
       {"indent and line breaks", indent_br, "<p class=MsoNormal>a</p>\r\n<p>b</p><p></p>",
        "a<br>\r\nb<br><br>"},
   };

@@ -394,6 +394,11 @@ TEST(WordHtmlPictures, VmlPictureAndObjectPreview) {
   EXPECT_NE(out.html.find("<img width=96 height=48\r\nsrc=\"doc.files/image002.png\""),
             std::string::npos);
   EXPECT_EQ(Count(CleanBody(out.html, true), "<img "), 2u);
+  // The equation object's picture, and only it, stands in a subscript as
+  // Word writes it, so that the equation option of the clean-up applies.
+  EXPECT_EQ(Count(out.html, "<sub><!--[if gte vml 1]><v:shape id=\"_x0000_i1026\""), 1u);
+  EXPECT_EQ(Count(out.html, "<sub>"), 1u);
+  EXPECT_NE(out.html.find("v:shapes=\"_x0000_i1026\"><![endif]></sub>"), std::string::npos);
 }
 
 // --- Pictures that cannot be shown -----------------------------------------------------

@@ -1009,7 +1009,12 @@ void BodyWriter::WriteRunObject(pugi::xml_node object, std::string_view open,
   if (Is(object, "w:drawing")) {
     ReadDrawing(object, CurrentPage(), shapes, unshown);
   } else if (Is(object, "w:pict") || Is(object, "w:object")) {
+    const size_t first = shapes.size();
     ReadVml(object, CurrentPage(), shapes, unshown);
+    const std::string_view program = object.child("o:OLEObject").attribute("ProgID").value();
+    if (Is(object, "w:object") && program.rfind("Equation.", 0) == 0) {
+      for (size_t i = first; i < shapes.size(); ++i) shapes[i].equation = shapes[i].ole;
+    }
     // Newer embedded objects show a DrawingML preview.
     for (pugi::xml_node drawing : object.children("w:drawing")) {
       ReadDrawing(drawing, CurrentPage(), shapes, unshown);
@@ -1069,8 +1074,12 @@ void BodyWriter::WritePicture(const DrawnShape& shape, std::string_view open,
   const std::string web_source = prefix + files->web;
   PrepareContent();
   UseWrapper(open, close);
+  // Word writes an equation object's picture inside a subscript, which the
+  // site's equation options then take off or keep.
+  if (shape.equation) out_ += "<sub>";
   AppendPicture(out_, shape,
                 PictureMarkup{id, spid, vml_source, web_source, !picture_type_written_});
+  if (shape.equation) out_ += "</sub>";
   picture_type_written_ = true;
   para_->at_line_start = false;
   para_->has_content = true;

@@ -71,6 +71,7 @@ struct DrawnShape {
   std::string image_id;  // relationship id of the picture part; empty when linked only
   bool linked = false;   // the picture is a file outside the package
   bool ole = false;      // the preview of an embedded object
+  bool equation = false;  // ...of an equation object (Equation.3, MathType): Word sets it in <sub>
   // kTextBox
   pugi::xml_node content;                                                           // w:txbxContent
   double inset_left = 7.2, inset_top = 3.6, inset_right = 7.2, inset_bottom = 3.6;  // points

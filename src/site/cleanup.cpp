@@ -228,6 +228,13 @@ constexpr std::string_view kKeepParagraphs = "p|/p|br";
 constexpr std::string_view kKeepSubSup = "|sub|sup|/sub|/sup";
 constexpr std::string_view kKeepImages = "|img";
 constexpr std::string_view kKeepTables = "|table|tr|td|th|/table|/tr|/td|/th";
+// MathML, for equations written as formulas rather than pictures: "math" and
+// the element names by their first two letters (mi, mn, mo, mrow, msub,
+// mfrac, mtable, munder, mpadded, mmultiscripts, ...), none of which begins
+// an HTML element; "menclose" and "merror" in full, as "me" would keep "meta".
+constexpr std::string_view kKeepMath =
+    "|math|/math|mi|/mi|mn|/mn|mo|/mo|ms|/ms|mt|/mt|mr|/mr|mf|/mf|mp|/mp|mu|/mu|mm|/mm"
+    "|menclose|/menclose|merror|/merror|semantics|/semantics|annotation|/annotation|none";
 constexpr Pass kClearEquationSubscript = kEquationSubscript;
 constexpr Pass kClearTableBorders = {
     "table borders",
@@ -339,6 +346,7 @@ std::string TagFilterPattern(const CleanupOptions& options) {
   if (options.Opt2Table) keep += kKeepTables;
   // Equation images are pictures too; they survive even without Opt2Image.
   if (options.Opt2EQ && !options.Opt2Image) keep += kKeepImages;
+  if (options.Opt2EQ) keep += kKeepMath;
   return std::string(kTagFilterStart) + keep + std::string(kTagFilterEnd);
 }
 
