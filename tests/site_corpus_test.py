@@ -8,7 +8,12 @@ checks what a reader of the site would notice first:
 * no page loses its text: a page that shows text when nothing is cleaned
   (mode 0) still shows text in the other configurations;
 * no link or picture in any page, nor any page in the tree-menu data, points
-  to a missing file;
+  to a missing file; every in-site "#anchor" link finds its anchor on the
+  page it names; no page hides its end inside an open comment; the menu
+  lists no page twice;
+* documents whose chapters are paragraphs with an outline level (the
+  chatchat__ standards drafts) split into their chapters, titled with the
+  numbers Word shows;
 * with --browser, headless Chromium opens every page of the default build
   without a console error (script errors and failed loads included).
 
@@ -121,6 +126,51 @@ def broken_links(site):
     return broken
 
 
+ANCHOR_NAME = re.compile(r'\b(?:id|name)\s*=\s*["\']?([^"\' >]+)', re.I)
+ANCHOR_LINK = re.compile(r'<a\b[^>]*\bhref\s*=\s*["\']?([^"\' >]*#[^"\' >]+)', re.I)
+BACK_TO_TOP = "\u8fd4\u56de\u9876\u90e8"  # the template's closing link text
+
+
+def page_files(site):
+    frames = {"default.htm", "top.htm", "left.htm"}
+    return sorted(p for p in site.glob("*.htm") if p.name not in frames)
+
+
+def broken_anchors(site):
+    """(page, link) pairs whose #anchor is missing on the page it names."""
+    pages = {p.name: read_page(p) for p in page_files(site)}
+    names = {name: set(ANCHOR_NAME.findall(text)) for name, text in pages.items()}
+    broken = []
+    for name, text in pages.items():
+        for match in ANCHOR_LINK.finditer(text):
+            link = html.unescape(match.group(1))
+            if re.match(r"^[a-z]+:", link, re.I):
+                continue
+            target, fragment = link.split("#", 1)
+            target = urllib.parse.unquote(target) or name
+            if target in names and urllib.parse.unquote(fragment) not in names[target]:
+                broken.append((name, link))
+    return broken
+
+
+def hidden_endings(site):
+    """Pages whose closing text a browser does not show: an open comment runs
+    to the end of the page."""
+    hidden = []
+    for page in page_files(site):
+        text = re.sub(r"<!\[(?:if|endif)[^\]]*\]>", "", read_page(page))
+        text = re.sub(r"(?s)<!--.*?(?:-->|\Z)", "", text)
+        if BACK_TO_TOP not in visible_text(text):
+            hidden.append(page.name)
+    return hidden
+
+
+def menu_items(site):
+    data = read_page(site / "tfiles" / "dtree-data.js")
+    return [(json.loads(f'"{m.group(1)}"'), json.loads(f'"{m.group(2)}"'))
+            for m in MENU_ITEM.finditer(data)]
+
+
 def content_pages(site):
     """Page file name -> visible text of its content slot."""
     pages = {}
@@ -148,6 +198,22 @@ def build(tessarine, document, configuration, work):
     return site, run
 
 
+def outline_chapters(tessarine, document, work, name):
+    """A standards draft marks its chapters with styles of its own that carry
+    an outline level; kept with Word's own numbers (NumberlistRule 1), the
+    menu shows its clauses as Word's navigation pane does."""
+    site, run = build(tessarine, document, ("outline", {"NumberlistRule": "1"}), work)
+    if run.returncode != 0:
+        return [f"{name} [outline]: build failed: {run.stderr.strip()}"]
+    titles = [html.unescape(text).lstrip("|+").replace("\xa0", " ") for text, _ in menu_items(site)]
+    failures = []
+    if len(titles) < 10:
+        failures.append(f"{name} [outline]: {len(titles)} menu entries, expected its chapters")
+    if not any(re.fullmatch(r"1\s*\u8303\u56f4", t) for t in titles):  # "1 Scope"
+        failures.append(f"{name} [outline]: no chapter '1 \u8303\u56f4' among {titles[:12]}")
+    return failures
+
+
 def main(argv):
     if len(argv) < 4:
         print(__doc__)
@@ -172,6 +238,13 @@ def main(argv):
                 continue
             for page, target in broken_links(site):
                 failures.append(f"{label}: {page} links to missing {target}")
+            for page, link in broken_anchors(site):
+                failures.append(f"{label}: {page} links to {link}, whose anchor is missing")
+            for page in hidden_endings(site):
+                failures.append(f"{label}: {page} hides its end inside an open comment")
+            files = [file for _, file in menu_items(site)]
+            for file in sorted({f for f in files if files.count(f) > 1}):
+                failures.append(f"{label}: the menu lists {file} more than once")
             texts[configuration[0]] = content_pages(site)
             if configuration[0] == "default":
                 sites.append((label, site))
@@ -182,6 +255,8 @@ def main(argv):
                     failures.append(f"{name} [{configuration}]: page {page} lost all its text")
                 if page not in pages:
                     failures.append(f"{name} [{configuration}]: page {page} is missing")
+        if name.startswith("chatchat__"):
+            failures += outline_chapters(tessarine, document, work_doc, name)
         print(f"built {name}: {len(reference)} pages", flush=True)
 
     if use_browser:
