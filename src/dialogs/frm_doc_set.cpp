@@ -251,13 +251,13 @@ QWidget* FrmDocSet::BuildGeneralPage() {
   auto* levels_column = new QVBoxLayout(levels);
   auto* levels_row = new QHBoxLayout;
   levels_column->addLayout(levels_row);
-  levels_column->addWidget(chk_outline_headings);
   levels_row->addWidget(NewLabel("最多取:", cbo_parse_level));
   levels_row->addWidget(cbo_parse_level);
   levels_row->addSpacing(em);
   levels_row->addWidget(NewLabel("展开:", cbo_expand_level));
   levels_row->addWidget(cbo_expand_level);
   levels_row->addStretch();
+  levels_column->addWidget(chk_outline_headings);  // after the lists: the reading order
 
   auto* panels_row = new QHBoxLayout;
   panels_row->addWidget(header_footer, 1);
