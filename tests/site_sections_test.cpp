@@ -137,8 +137,10 @@ TEST(SplitSectionsOutline, ParagraphsWithAnOutlineLevelStartPages) {
       {"<h1>A</h1><p class=MsoHeading7>D</p><p class=MsoHeading7 style='x'>E</p>", "8",
        {"0", "1", "7", "7"}, {"N", "A", "D", "E"}},
       // Not in tables or text boxes, not when nothing shows.
-      {"<table><tr><td><p class=a7>cell</p></td></tr></table><v:textbox><p class=a7>box</p>"
-       "</v:textbox><p class=a7><span>&nbsp;</span></p><p class=a7 >End</p>",
+      {"<table><tr><td><p class=a7>cell</p></td></tr></table><!--[if gte vml 1]><v:rect><v:textbox>"
+       "<p class=a7>box</p></v:textbox></v:rect><![endif]--><![if !vml]><span><p class=a7>box "
+       "<![if !supportLists]>1<![endif]></p></span><![endif]><v:textbox inset=\"0\"/>"
+       "<p class=a7><span>&nbsp;</span></p><p class=a7 >End</p>",
        "8",
        {"0", "1"},
        {"N", "End"}},

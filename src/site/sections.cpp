@@ -182,22 +182,35 @@ bool ShowsText(std::string_view html) {
 }
 
 // Paragraphs outside tables and text boxes whose outline level is 1 to
-// `deepest_level`, in document order.
+// `deepest_level`, in document order. Word writes a text box twice: as VML
+// inside a comment, and as the fallback for other browsers inside
+// "<![if !vml]>...<![endif]>"; neither counts.
 std::vector<HeadingMatch> OutlineParagraphs(std::string_view body, int deepest_level,
                                             const OutlineClasses& outline_classes) {
+  constexpr std::string_view kCommentStart = "<!--";
+  constexpr std::string_view kFallbackStart = "<![if !vml]>";
   std::vector<HeadingMatch> found;
   int tables = 0;
-  int text_boxes = 0;
+  std::vector<bool> conditions;  // open "<![if ...]>" blocks: true for a VML fallback
+  int fallbacks = 0;
   for (size_t at = body.find('<'); at != std::string_view::npos; at = body.find('<', at + 1)) {
-    if (IsTag(body, at, "table")) {
+    if (body.compare(at, kCommentStart.size(), kCommentStart) == 0) {
+      at = body.find("-->", at);
+      if (at == std::string_view::npos) break;
+    } else if (body.compare(at, 5, "<![if") == 0) {
+      const bool fallback = body.compare(at, kFallbackStart.size(), kFallbackStart) == 0;
+      conditions.push_back(fallback);
+      fallbacks += fallback ? 1 : 0;
+    } else if (body.compare(at, 10, "<![endif]>") == 0) {
+      if (!conditions.empty()) {
+        fallbacks -= conditions.back() ? 1 : 0;
+        conditions.pop_back();
+      }
+    } else if (IsTag(body, at, "table")) {
       ++tables;
     } else if (IsTag(body, at, "/table")) {
       tables = std::max(tables - 1, 0);
-    } else if (IsTag(body, at, "v:textbox")) {
-      ++text_boxes;
-    } else if (IsTag(body, at, "/v:textbox")) {
-      text_boxes = std::max(text_boxes - 1, 0);
-    } else if (tables == 0 && text_boxes == 0 && IsTag(body, at, "p")) {
+    } else if (tables == 0 && fallbacks == 0 && IsTag(body, at, "p")) {
       const size_t tag_end = body.find('>', at);
       if (tag_end == std::string_view::npos) break;
       const std::string_view tag = body.substr(at, tag_end + 1 - at);
