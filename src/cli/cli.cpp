@@ -264,7 +264,8 @@ void PrintHelp(std::ostream& out) {
       << "  --help      show this help, or a command's usage after the command\n"
       << "  --version   show the version\n\n"
       << "Templates are looked up in $TESSARINE_HOME/template/ when TESSARINE_HOME is set.\n"
-      << "Exit status: 0 success, 1 failure, 2 wrong command line.\n";
+      << "Exit status: 0 success, 1 failure, 2 wrong command line.\n"
+      << "The manual page tessarine(1) describes every command and option.\n";
 }
 
 int UsageError(std::ostream& err, const std::string& problem) {
