@@ -179,8 +179,9 @@ TEST_F(Cli, ShardsOfAListTogetherMakeOneRun) {
   std::sort(sources.begin(), sources.end(), [](const fs::path& a, const fs::path& b) {
     return fs::file_size(a) < fs::file_size(b);
   });
-  const std::vector<std::string> names = {"b two words.docx", "文档 三.docx", "a\nnewline.docx",
-                                          "c.docx", "zz 最后.docx", "d.docx", "e.docx"};
+  const std::vector<std::string> names = {
+      "b two words.docx", "文档 三.docx", "a\nnewline.docx", "c.docx",
+      "zz 最后.docx",     "d.docx",       "e.docx"};
   std::vector<std::string> paths;
   for (size_t i = 0; i < names.size(); ++i) {
     paths.push_back(temp_.File("work/docs/" + names[i]));
@@ -220,8 +221,9 @@ TEST_F(Cli, ShardsOfAListTogetherMakeOneRun) {
   // documents, beside names given on the command line.
   fs::create_directories(temp_.path() / "work/by-name");
   fs::create_directories(temp_.path() / "work/by-name-stdin");
-  ASSERT_EQ(Tessarine("batch --output by-name 'docs/c.docx' 'docs/文档 三.docx' 'docs/d.docx'").status,
-            0);
+  ASSERT_EQ(
+      Tessarine("batch --output by-name 'docs/c.docx' 'docs/文档 三.docx' 'docs/d.docx'").status,
+      0);
   testing::WriteBytes(temp_.File("work/lines"), "\ndocs/文档 三.docx\ndocs/d.docx\n");
   run = Tessarine("batch --output by-name-stdin --files-from - docs/c.docx <lines");
   ASSERT_EQ(run.status, 0) << run.err;

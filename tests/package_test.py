@@ -63,7 +63,13 @@ class Checks:
         return holds
 
     def run(self, command, label, **kwargs):
-        done = subprocess.run(command, capture_output=True, text=True, **kwargs)
+        for _ in range(60):
+            done = subprocess.run(command, capture_output=True, text=True, **kwargs)
+            # dpkg waits for nobody: another installation on the machine holds
+            # its lock for a while.
+            if command[0] != "dpkg" or "lock" not in done.stderr:
+                break
+            time.sleep(2)
         self.expect(done.returncode == 0,
                     f"{label}: exit {done.returncode}: {(done.stdout + done.stderr).strip()[-3000:]}")
         return done

@@ -167,11 +167,10 @@ Result<std::string> ConvertDocument(const BatchSettings& settings, const ListSli
   if (!support::IsDocumentFile(path, kDocumentExtensions)) {
     return Status::Error(std::string(site::kInvalidDocument) + std::string(kLineBreak) + path);
   }
-  const std::string page_path =
-      folder +
-      BatchPageName(path, settings.NameRule, slice.first - 1 + position,
-                    slice.total == 0 ? count : slice.total) +
-      settings.FileExt;
+  const std::string page_path = folder +
+                                BatchPageName(path, settings.NameRule, slice.first - 1 + position,
+                                              slice.total == 0 ? count : slice.total) +
+                                settings.FileExt;
 
   bool stopped = false;
   const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
@@ -348,8 +347,7 @@ double BatchProgressStep::accumulated() const {
 }
 
 BatchOutcome RunBatch(const BatchSettings& settings, BatchProgress& progress,
-                      const std::atomic<bool>& stop_requested, unsigned jobs,
-                      ListSlice slice) {
+                      const std::atomic<bool>& stop_requested, unsigned jobs, ListSlice slice) {
   BatchProgressStep step(progress, stop_requested);
   if (!step.Step(kStartStep, "开始")) return BatchOutcome{Interrupted(), {}, {}};
   BatchOutcome outcome = jobs > 1 && settings.Documents.size() > 1

@@ -159,8 +159,8 @@ int RunBatchRequest(BatchRequest request, std::ostream& out, std::ostream& err) 
   if (request.shard) {
     slice = batch::TakeShard(request.settings.Documents, *request.shard);
     if (request.settings.Documents.empty()) {
-      out << "shard " << request.shard->index << "/" << request.shard->count
-          << " of " << slice.total << " documents is empty\n";
+      out << "shard " << request.shard->index << "/" << request.shard->count << " of "
+          << slice.total << " documents is empty\n";
       return kExitOk;
     }
   }

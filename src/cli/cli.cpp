@@ -223,8 +223,8 @@ const std::vector<Command>& Commands() {
          "on|off"},
         {"--page-effect", "with --page-width: a border around the page (default off)", "on|off"},
         {"--jobs", "documents converted at a time (default 1)", "N"},
-        {"--files-from", "also convert the documents FILE names, one a line (- reads standard input)",
-         "FILE"},
+        {"--files-from",
+         "also convert the documents FILE names, one a line (- reads standard input)", "FILE"},
         {"-0", "the --files-from list is NUL-separated (find -print0)"},
         {"--shard",
          "convert only the K-th of N slices of the list sorted by path; numbers stay those of "
