@@ -3,10 +3,12 @@
 
 PACKAGES := g++ cmake ninja-build pkg-config libpcre2-dev libicu-dev libzip-dev libpugixml-dev \
             nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev python3 \
-            qt6-base-dev libreoffice-writer-nogui chromium fonts-noto-cjk
+            qt6-base-dev libreoffice-writer-nogui chromium fonts-noto-cjk \
+            dpkg-dev file lintian appstream desktop-file-utils shared-mime-info man-db \
+            bash-completion parallel rsync openssh-server openssh-client python3-yaml
 JOBS     ?= 2
 
-.PHONY: all deps demo test bench build-release build-test format tidy clean
+.PHONY: all deps demo test bench package build-release build-test format tidy clean
 
 all: build-release
 
@@ -26,6 +28,11 @@ test: build-test
 
 demo: build-release
 	@bash examples/demo.sh build/release/bin
+
+# The Debian package tessarine_VERSION_ARCH.deb, from the optimised build.
+package: build-release
+	@cd build/release && cpack -G DEB
+	@ls build/release/tessarine_*.deb
 
 bench: build-release
 	@build/release/bin/bench_regex --benchmark_min_time=0.5

@@ -17,6 +17,7 @@ namespace tessarine::batch {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FileTree;
 using testing::ReadBytes;
 using testing::SharedDir;
 using testing::TempDir;
@@ -55,17 +56,6 @@ BatchOutcome RunOnce(const BatchSettings& settings, unsigned jobs = 1,
   return RunBatch(settings, progress, *progress.stop, jobs);
 }
 
-// Every regular file under `root`, by relative path, with its bytes.
-std::map<std::string, std::string> Tree(const fs::path& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (entry.is_regular_file()) {
-      files[fs::relative(entry.path(), root).string()] = ReadBytes(entry.path());
-    }
-  }
-  return files;
-}
-
 TEST(BatchPageName, ByDocumentNameOrZeroPaddedNumber) {
   EXPECT_EQ(BatchPageName("/docs/a.b.doc", FileNameRule::kDocumentName, 1, 1), "a.b");
   EXPECT_EQ(BatchPageName("/docs/report.docx", FileNameRule::kDocumentName, 1, 1), "report");
@@ -74,6 +64,44 @@ TEST(BatchPageName, ByDocumentNameOrZeroPaddedNumber) {
   EXPECT_EQ(BatchPageName("/docs/x.docx", FileNameRule::kNumber, 12, 12), "12");
   EXPECT_EQ(BatchPageName("/docs/x.docx", FileNameRule::kNumber, 3, 150), "003");
   EXPECT_EQ(BatchPageName("/docs/x.docx", FileNameRule::kNumber, 9, 9), "9");
+}
+
+// Every split of lists of 0 to 40 documents into 1 to 12 shards: the slices,
+// in shard order, are the sorted list exactly once, their lengths differ by
+// one at most, and each knows where it starts in the whole list.
+TEST(TakeShard, SlicesCoverTheSortedListExactlyOnce) {
+  for (size_t count = 0; count <= 40; ++count) {
+    std::vector<std::string> list;
+    for (size_t i = 0; i < count; ++i) list.push_back("/d/" + std::to_string((i * 7919) % 1000));
+    std::vector<std::string> sorted = list;
+    std::sort(sorted.begin(), sorted.end());
+    for (size_t shards = 1; shards <= 12; ++shards) {
+      std::vector<std::string> joined;
+      size_t shortest = count, longest = 0;
+      for (size_t k = 1; k <= shards; ++k) {
+        std::vector<std::string> slice = list;
+        const ListSlice place = TakeShard(slice, Shard{k, shards});
+        EXPECT_EQ(place.total, count);
+        EXPECT_EQ(place.first, joined.size() + 1) << count << " " << k << "/" << shards;
+        shortest = std::min(shortest, slice.size());
+        longest = std::max(longest, slice.size());
+        joined.insert(joined.end(), slice.begin(), slice.end());
+      }
+      EXPECT_EQ(joined, sorted) << count << " in " << shards;
+      EXPECT_LE(longest - std::min(shortest, longest), 1u) << count << " in " << shards;
+    }
+  }
+}
+
+TEST(ParseShard, TakesKOfNAndNothingElse) {
+  ASSERT_TRUE(ParseShard("1/1"));
+  EXPECT_EQ(ParseShard("3/5")->index, 3u);
+  EXPECT_EQ(ParseShard("3/5")->count, 5u);
+  EXPECT_EQ(ParseShard("1000000/1000000")->index, 1000000u);
+  for (const char* bad : {"", "/", "1", "0/3", "4/3", "1/0", "-1/3", "1/3/", " 1/3", "1/3 ", "a/b",
+                          "1/1000001", "99999999999999999999999/1"}) {
+    EXPECT_FALSE(ParseShard(bad)) << bad;
+  }
 }
 
 TEST(ValidateBatch, ChecksFolderExtensionAndListInOrder) {
@@ -297,8 +325,8 @@ TEST(RunBatch, ParallelRunWritesWhatASerialRunWrites) {
   ASSERT_TRUE(two.ok()) << two.status.message();
   EXPECT_EQ(one.pages.size(), two.pages.size());
   EXPECT_EQ(one.diagnostics, two.diagnostics);
-  const auto serial_tree = Tree(serial_out.path());
-  const auto parallel_tree = Tree(parallel_out.path());
+  const auto serial_tree = FileTree(serial_out.path());
+  const auto parallel_tree = FileTree(parallel_out.path());
   EXPECT_GT(serial_tree.size(), 20u);
   EXPECT_TRUE(serial_tree == parallel_tree);
   const std::string first_page = fs::path(documents.front()).stem().string() + ".htm";

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "project/project_file.h"
 #include "test_support.h"
@@ -164,6 +166,97 @@ TEST_F(Cli, ConvertWritesWordHtmlOrSaysWhichStepFailed) {
     }
   }
   EXPECT_EQ(Tessarine("convert page.htm").status, 2);
+}
+
+// Shards of one list: for every N from 1 to 5 the shards' pages together are
+// one run's pages byte for byte, numbered across the whole list, and no page
+// comes from two shards. The list is NUL-separated and names documents with
+// spaces, Chinese characters and a newline.
+TEST_F(Cli, ShardsOfAListTogetherMakeOneRun) {
+  // The three smallest sound documents: the test is about the lists.
+  std::vector<fs::path> sources = testing::SoundCorpusDocuments();
+  ASSERT_GE(sources.size(), 3u);
+  std::sort(sources.begin(), sources.end(), [](const fs::path& a, const fs::path& b) {
+    return fs::file_size(a) < fs::file_size(b);
+  });
+  const std::vector<std::string> names = {
+      "b two words.docx", "文档 三.docx", "a\nnewline.docx", "c.docx",
+      "zz 最后.docx",     "d.docx",       "e.docx"};
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < names.size(); ++i) {
+    paths.push_back(temp_.File("work/docs/" + names[i]));
+    fs::copy_file(sources[i % 3], paths.back());
+  }
+  std::string list;  // in the order given, not sorted
+  for (const std::string& path : paths) list += path + '\0';
+  testing::WriteBytes(temp_.File("work/list"), list);
+  std::vector<std::string> sorted = paths;
+  std::sort(sorted.begin(), sorted.end());
+  std::string sorted_list;
+  for (const std::string& path : sorted) sorted_list += path + '\0';
+  testing::WriteBytes(temp_.File("work/sorted"), sorted_list);
+
+  fs::create_directories(temp_.path() / "work/single");
+  CliRun run = Tessarine("batch --names number -0 --files-from sorted --output single");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto single = testing::FileTree(temp_.path() / "work/single");
+  ASSERT_TRUE(single.contains("1.htm") && single.contains("7.htm")) << single.size();
+
+  for (int shards = 1; shards <= 5; ++shards) {
+    std::map<std::string, std::string> joined;
+    for (int k = 1; k <= shards; ++k) {
+      const std::string out = "shard" + std::to_string(k) + "of" + std::to_string(shards);
+      fs::create_directories(temp_.path() / "work" / out);
+      run = Tessarine("batch --names number --files-from list -0 --shard " + std::to_string(k) +
+                      "/" + std::to_string(shards) + " --output " + out);
+      ASSERT_EQ(run.status, 0) << run.err;
+      for (auto& [file, bytes] : testing::FileTree(temp_.path() / "work" / out)) {
+        EXPECT_TRUE(joined.emplace(file, std::move(bytes)).second) << file << " twice in " << out;
+      }
+    }
+    EXPECT_TRUE(joined == single) << shards << " shards";
+  }
+
+  // A newline-separated list on standard input, pages named after the
+  // documents, beside names given on the command line.
+  fs::create_directories(temp_.path() / "work/by-name");
+  fs::create_directories(temp_.path() / "work/by-name-stdin");
+  ASSERT_EQ(
+      Tessarine("batch --output by-name 'docs/c.docx' 'docs/文档 三.docx' 'docs/d.docx'").status,
+      0);
+  testing::WriteBytes(temp_.File("work/lines"), "\ndocs/文档 三.docx\ndocs/d.docx\n");
+  run = Tessarine("batch --output by-name-stdin --files-from - docs/c.docx <lines");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(testing::FileTree(temp_.path() / "work/by-name") ==
+              testing::FileTree(temp_.path() / "work/by-name-stdin"));
+}
+
+TEST_F(Cli, BatchListAndShardMistakes) {
+  fs::create_directories(temp_.path() / "work/out");
+  struct Case {
+    std::string args;
+    int status;
+    std::string err_part;
+  };
+  const Case cases[] = {
+      {"batch --output out", 2, "--files-from"},
+      {"batch --output out -0 docs/a.docx", 2, "-0"},
+      {"batch --output out --shard 0/3 docs/a.docx", 2, "K/N"},
+      {"batch --output out --shard 4/3 docs/a.docx", 2, "K/N"},
+      {"batch --output out --shard 2 docs/a.docx", 2, "K/N"},
+      {"batch --output out --files-from missing.list", 1, "missing.list"},
+      {"batch --output out --files-from /dev/null", 1, "至少要有一个文档"},
+  };
+  for (const Case& c : cases) {
+    const CliRun run = Tessarine(c.args);
+    EXPECT_EQ(run.status, c.status) << c.args << ": " << run.err;
+    EXPECT_NE(run.err.find(c.err_part), std::string::npos) << c.args << ": " << run.err;
+  }
+  // More shards than documents: the empty ones succeed without a page.
+  const CliRun run = Tessarine("batch --output out --shard 1/3 docs/a.docx docs/b.DOC");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("empty"), std::string::npos) << run.out;
+  EXPECT_TRUE(fs::is_empty(temp_.path() / "work/out"));
 }
 
 }  // namespace

@@ -52,6 +52,16 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
+std::map<std::string, std::string> FileTree(const std::filesystem::path& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file()) {
+      files[std::filesystem::relative(entry.path(), root).string()] = ReadBytes(entry.path());
+    }
+  }
+  return files;
+}
+
 TempDir::TempDir() {
   std::random_device rd;
   for (;;) {

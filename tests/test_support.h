@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ std::vector<std::filesystem::path> SoundCorpusDocuments(const std::string& folde
 // Whole file as bytes; fails the current test when it cannot be read.
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
+// Every regular file under `root`, by relative path, with its bytes.
+std::map<std::string, std::string> FileTree(const std::filesystem::path& root);
 
 // A fresh empty folder under the system temporary folder, removed with the
 // object.

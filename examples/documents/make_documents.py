@@ -218,6 +218,14 @@ TESSARINE_GUIDE = [
     (2, "资源文件夹"),
     (0, "每个文档的图片和样式表 tessarine.css 保存在与前缀同名的 .files 文件夹中，"
         "模板的资源复制到 tfiles 文件夹。"),
+    (1, "安装与批量转换"),
+    (0, "在 Debian 上运行 make package 生成安装包 tessarine_版本_架构.deb，用 dpkg -i 安装后，"
+        "菜单中会出现 Tessarine，在文件管理器中双击 .tsn 项目文件即可打开；"
+        "man tessarine 列出全部命令和选项，输入命令时按 Tab 键可以补全。"),
+    (2, "分片转换"),
+    (0, "tessarine batch --files-from 列表文件 -0 --shard K/N 只转换按路径排序后的列表的第 K 片"
+        "（共 N 片），多台机器各取一片，就能分担成千上万个文档；用 --names number 时页面按整个列表编号，"
+        "各片的页面可以放进同一个文件夹。GNU parallel 和 Kubernetes 的用法见 docs/scale-out.md。"),
     (1, "常见问题"),
     (0, "如果生成出错，程序会显示“生成出错，原因：”和具体原因。"
         "修正文档或设置后重新生成即可，已经生成的其他文件会保留。"),

@@ -1,5 +1,8 @@
 #include "batch/batch_settings.h"
 
+#include <algorithm>
+#include <charconv>
+
 #include "support/files.h"
 #include "support/regex.h"
 
@@ -77,6 +80,40 @@ std::string BatchPageName(std::string_view document_path, FileNameRule rule, siz
   std::string name = support::FileNameOfPath(document_path);
   if (const size_t dot = name.rfind('.'); dot != std::string::npos) name.resize(dot);
   return name;
+}
+
+std::optional<Shard> ParseShard(std::string_view text) {
+  constexpr size_t kMaxShards = 1'000'000;
+  const size_t slash = text.find('/');
+  if (slash == std::string_view::npos) return std::nullopt;
+  const auto number = [](std::string_view digits) -> std::optional<size_t> {
+    size_t value = 0;
+    const char* end = digits.data() + digits.size();
+    auto [stop, ec] = std::from_chars(digits.data(), end, value);
+    if (digits.empty() || ec != std::errc() || stop != end) return std::nullopt;
+    return value;
+  };
+  const std::optional<size_t> index = number(text.substr(0, slash));
+  const std::optional<size_t> count = number(text.substr(slash + 1));
+  if (!index || !count || *count == 0 || *count > kMaxShards || *index == 0 || *index > *count) {
+    return std::nullopt;
+  }
+  return Shard{*index, *count};
+}
+
+ListSlice TakeShard(std::vector<std::string>& documents, Shard shard) {
+  std::stable_sort(documents.begin(), documents.end());
+  const size_t total = documents.size();
+  // Slice K holds positions [(K-1)*total/N, K*total/N), computed without
+  // overflow for any list that fits in memory.
+  const auto bound = [&](size_t k) {
+    return total / shard.count * k + total % shard.count * k / shard.count;
+  };
+  const size_t begin = bound(shard.index - 1);
+  const size_t end = bound(shard.index);
+  documents.erase(documents.begin() + static_cast<std::ptrdiff_t>(end), documents.end());
+  documents.erase(documents.begin(), documents.begin() + static_cast<std::ptrdiff_t>(begin));
+  return ListSlice{begin + 1, total};
 }
 
 }  // namespace tessarine::batch

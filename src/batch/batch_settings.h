@@ -71,4 +71,27 @@ std::optional<project::ValidationFailure> ValidateBatch(BatchSettings& settings)
 std::string BatchPageName(std::string_view document_path, FileNameRule rule, size_t position,
                           size_t count);
 
+// Where a run's documents stand in a longer list that several runs share, each
+// converting one slice of it: numbered pages carry their position in the whole
+// list, padded to its length, so the slices' pages can meet in one folder.
+struct ListSlice {
+  size_t first = 1;  // position of the run's first document in the whole list, from 1
+  size_t total = 0;  // length of the whole list; 0: the run's documents are the whole list
+};
+
+// One of `count` deterministic slices of a list, `index` from 1.
+struct Shard {
+  size_t index = 1;
+  size_t count = 1;
+};
+
+// Reads "K/N" (1 <= K <= N, N up to a million); nullopt for anything else.
+std::optional<Shard> ParseShard(std::string_view text);
+
+// Sorts `documents` by path (byte order, so every machine sorts alike) and
+// keeps the shard's slice: consecutive positions, the slices' lengths
+// differing by one at most, the N slices of one list covering it exactly once.
+// Gives the slice's place in the sorted whole list.
+ListSlice TakeShard(std::vector<std::string>& documents, Shard shard);
+
 }  // namespace tessarine::batch

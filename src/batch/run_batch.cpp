@@ -157,8 +157,9 @@ Result<std::string> OptimizePage(std::string text, const BatchSettings& settings
 
 // One document to its page in `folder` (ending with "/"). Gives the page's
 // path.
-Result<std::string> ConvertDocument(const BatchSettings& settings, size_t position,
-                                    const std::string& folder, BatchProgressStep& step,
+Result<std::string> ConvertDocument(const BatchSettings& settings, const ListSlice& slice,
+                                    size_t position, const std::string& folder,
+                                    BatchProgressStep& step,
                                     std::vector<std::string>& diagnostics) {
   const size_t count = settings.Documents.size();
   const double unit = 1.0 / static_cast<double>(count);
@@ -166,8 +167,10 @@ Result<std::string> ConvertDocument(const BatchSettings& settings, size_t positi
   if (!support::IsDocumentFile(path, kDocumentExtensions)) {
     return Status::Error(std::string(site::kInvalidDocument) + std::string(kLineBreak) + path);
   }
-  const std::string page_path =
-      folder + BatchPageName(path, settings.NameRule, position, count) + settings.FileExt;
+  const std::string page_path = folder +
+                                BatchPageName(path, settings.NameRule, slice.first - 1 + position,
+                                              slice.total == 0 ? count : slice.total) +
+                                settings.FileExt;
 
   bool stopped = false;
   const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
@@ -221,11 +224,12 @@ Status MoveInto(const fs::path& from, const fs::path& to) {
   return Status::Ok();
 }
 
-BatchOutcome RunSerial(const BatchSettings& settings, BatchProgressStep& step) {
+BatchOutcome RunSerial(const BatchSettings& settings, const ListSlice& slice,
+                       BatchProgressStep& step) {
   BatchOutcome outcome;
   for (size_t i = 1; i <= settings.Documents.size(); ++i) {
     Result<std::string> page =
-        ConvertDocument(settings, i, settings.OutputDir, step, outcome.diagnostics);
+        ConvertDocument(settings, slice, i, settings.OutputDir, step, outcome.diagnostics);
     if (!page) {
       outcome.status = page.status();
       return outcome;
@@ -242,7 +246,8 @@ struct Slot {
   std::vector<std::string> diagnostics;
 };
 
-BatchOutcome RunParallel(const BatchSettings& settings, BatchProgressStep& step, unsigned jobs) {
+BatchOutcome RunParallel(const BatchSettings& settings, const ListSlice& slice,
+                         BatchProgressStep& step, unsigned jobs) {
   BatchOutcome outcome;
   std::string staging_template = settings.OutputDir + ".tessarine-batch-XXXXXX";
   if (::mkdtemp(staging_template.data()) == nullptr) {
@@ -272,7 +277,8 @@ BatchOutcome RunParallel(const BatchSettings& settings, BatchProgressStep& step,
       std::vector<std::string> diagnostics;
       Result<std::string> page =
           ec ? Result<std::string>(Status::Error(folder.string() + ": " + ec.message()))
-             : ConvertDocument(settings, index + 1, folder.string() + "/", step, diagnostics);
+             : ConvertDocument(settings, slice, index + 1, folder.string() + "/", step,
+                               diagnostics);
       std::lock_guard<std::mutex> lock(mutex);
       slots[index].page = std::move(page);
       slots[index].diagnostics = std::move(diagnostics);
@@ -341,12 +347,12 @@ double BatchProgressStep::accumulated() const {
 }
 
 BatchOutcome RunBatch(const BatchSettings& settings, BatchProgress& progress,
-                      const std::atomic<bool>& stop_requested, unsigned jobs) {
+                      const std::atomic<bool>& stop_requested, unsigned jobs, ListSlice slice) {
   BatchProgressStep step(progress, stop_requested);
   if (!step.Step(kStartStep, "开始")) return BatchOutcome{Interrupted(), {}, {}};
   BatchOutcome outcome = jobs > 1 && settings.Documents.size() > 1
-                             ? RunParallel(settings, step, jobs)
-                             : RunSerial(settings, step);
+                             ? RunParallel(settings, slice, step, jobs)
+                             : RunSerial(settings, slice, step);
   if (!outcome.ok()) return outcome;
   if (!step.Step(kEndStep, "write otherpage")) outcome.status = Interrupted();
   return outcome;

@@ -57,8 +57,10 @@ struct BatchOutcome {
 // private folder and moved into place in list order, so the output is the
 // same as a serial run's, the first failure in list order ends the run, and
 // no page of a later document is left behind by a failure or a stop.
+// `slice` places the documents in a longer list for numbered names.
 BatchOutcome RunBatch(const BatchSettings& settings, BatchProgress& progress,
-                      const std::atomic<bool>& stop_requested, unsigned jobs = 1);
+                      const std::atomic<bool>& stop_requested, unsigned jobs = 1,
+                      ListSlice slice = {});
 
 // The batch's progress accounting: an accumulator of step sizes shown capped
 // at 97, and the stop flag read at every step. Safe to call from several

@@ -1,8 +1,12 @@
 #include "cli/batch_command.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
 
 #include "batch/run_batch.h"
 #include "cli/cli.h"
@@ -108,6 +112,11 @@ std::optional<std::string> ApplyBatchOption(BatchRequest& request, std::string_v
       return bad(std::string("a number from 1 to ").append(std::to_string(kMaxJobs)));
     }
     request.jobs = jobs;
+  } else if (option == "--shard") {
+    request.shard = batch::ParseShard(value);
+    if (!request.shard) return bad("K/N with 1 <= K <= N");
+  } else if (option == "--files-from") {
+    request.files_from = std::string(value);
   } else if (bool* flag = FlagOf(s, option)) {
     const std::optional<bool> on = OnOff(value);
     if (!on) return bad("on or off");
@@ -118,10 +127,42 @@ std::optional<std::string> ApplyBatchOption(BatchRequest& request, std::string_v
   return std::nullopt;
 }
 
+std::optional<std::string> ReadDocumentList(BatchRequest& request) {
+  if (!request.files_from) return std::nullopt;
+  const std::string& name = *request.files_from;
+  std::ifstream file;
+  if (name != "-") {
+    errno = 0;
+    file.open(name, std::ios::binary);
+    if (!file) {
+      return "cannot read the list " + name + ": " +
+             (errno != 0 ? std::strerror(errno) : "cannot be opened");
+    }
+  }
+  std::istream& in = name == "-" ? std::cin : file;
+  const char separator = request.null_separated ? '\0' : '\n';
+  std::vector<std::string>& documents = request.settings.Documents;
+  for (std::string entry; std::getline(in, entry, separator);) {
+    if (!entry.empty()) documents.push_back(std::move(entry));
+  }
+  if (in.bad()) return "cannot read the list " + name;
+  return std::nullopt;
+}
+
 int RunBatchRequest(BatchRequest request, std::ostream& out, std::ostream& err) {
   if (auto failure = batch::ValidateBatch(request.settings)) {
     err << ForTerminal(failure->message) << "\n";
     return kExitFailure;
+  }
+  // The whole list was checked; the run converts the shard's slice of it.
+  batch::ListSlice slice;
+  if (request.shard) {
+    slice = batch::TakeShard(request.settings.Documents, *request.shard);
+    if (request.settings.Documents.empty()) {
+      out << "shard " << request.shard->index << "/" << request.shard->count << " of "
+          << slice.total << " documents is empty\n";
+      return kExitOk;
+    }
   }
   ConsoleProgress bar(out, IsTerminal(out));
   BatchConsole progress(bar);
@@ -130,7 +171,7 @@ int RunBatchRequest(BatchRequest request, std::ostream& out, std::ostream& err) 
   {
     InterruptStopsRun interrupt;
     outcome = batch::RunBatch(request.settings, progress, InterruptStopsRun::stop_requested(),
-                              request.jobs);
+                              request.jobs, slice);
   }
   if (outcome.ok()) {
     bar.SetValue(kBarDone);

@@ -3,6 +3,7 @@
 // options are the window's settings with its start values.
 #pragma once
 
+#include <istream>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -15,12 +16,22 @@ namespace tessarine::cli {
 struct BatchRequest {
   batch::BatchSettings settings = batch::DefaultBatchSettings();
   unsigned jobs = 1;
+  // This run converts only the shard's slice of the sorted list.
+  std::optional<batch::Shard> shard;
+  // A file (or "-", standard input) naming more documents, one a line or
+  // NUL-separated.
+  std::optional<std::string> files_from;
+  bool null_separated = false;
 };
 
 // Sets one option ("--mode", "2") of the request; the error text for a value
 // the option does not take. Unknown options are the caller's business.
 std::optional<std::string> ApplyBatchOption(BatchRequest& request, std::string_view option,
                                             std::string_view value);
+
+// Appends the documents the list file names (`--files-from`) to the request's
+// documents; the message when the file cannot be read.
+std::optional<std::string> ReadDocumentList(BatchRequest& request);
 
 // Validates (the window's messages), runs with a progress bar, prints the
 // result. Exit status: 0 converted, 1 refused, failed or stopped.

@@ -147,6 +147,19 @@ int RunBatchCommand(const Invocation& call, std::ostream& out, std::ostream& err
       return kExitUsage;
     }
   }
+  request.null_separated = call.Has("-0");
+  if (request.null_separated && !request.files_from) {
+    err << kProgram << ": -0 reads the --files-from list NUL-separated and needs one\n";
+    return kExitUsage;
+  }
+  if (call.operands.empty() && !request.files_from) {
+    err << kProgram << ": no documents given (name them or use --files-from)\n";
+    return kExitUsage;
+  }
+  if (auto problem = ReadDocumentList(request)) {
+    err << kProgram << ": " << *problem << "\n";
+    return kExitFailure;
+  }
   if (!call.values.contains("--output")) PrepareDefaultOutputFolder();
   return RunBatchRequest(std::move(request), out, err);
 }
@@ -183,7 +196,7 @@ const std::vector<Command>& Commands() {
        1,
        RunBuildCommand},
       {"batch",
-       "DOCUMENT...",
+       "[DOCUMENT...]",
        "convert every document into one cleaned page (the batch window's settings)",
        {{"--output", "write the pages into DIR (default: the program's output folder)", "DIR"},
         {"--ext", "page extension (default .htm)", "EXT"},
@@ -209,8 +222,15 @@ const std::vector<Command>& Commands() {
         {"--page-margin", "with --page-width: the paper margins as padding (default off)",
          "on|off"},
         {"--page-effect", "with --page-width: a border around the page (default off)", "on|off"},
-        {"--jobs", "documents converted at a time (default 1)", "N"}},
-       1,
+        {"--jobs", "documents converted at a time (default 1)", "N"},
+        {"--files-from",
+         "also convert the documents FILE names, one a line (- reads standard input)", "FILE"},
+        {"-0", "the --files-from list is NUL-separated (find -print0)"},
+        {"--shard",
+         "convert only the K-th of N slices of the list sorted by path; numbers stay those of "
+         "the whole list",
+         "K/N"}},
+       0,
        kAnyNumber,
        RunBatchCommand},
   };
@@ -244,7 +264,8 @@ void PrintHelp(std::ostream& out) {
       << "  --help      show this help, or a command's usage after the command\n"
       << "  --version   show the version\n\n"
       << "Templates are looked up in $TESSARINE_HOME/template/ when TESSARINE_HOME is set.\n"
-      << "Exit status: 0 success, 1 failure, 2 wrong command line.\n";
+      << "Exit status: 0 success, 1 failure, 2 wrong command line.\n"
+      << "The manual page tessarine(1) describes every command and option.\n";
 }
 
 int UsageError(std::ostream& err, const std::string& problem) {

@@ -290,9 +290,10 @@ std::string DataFolder() {
     if (fs::is_directory(folder / "template", error)) {
       return WithTrailingSlash(folder.string());
     }
-    // An installed copy: <prefix>/bin beside <prefix>/share/tessarine, wherever
+    // An installed copy: the data folder at its place relative to the
+    // programs' folder (<prefix>/bin and <prefix>/share/tessarine), wherever
     // the prefix was moved to.
-    const fs::path installed = folder.parent_path() / "share" / "tessarine";
+    const fs::path installed = (folder / TESSARINE_DATADIR_FROM_BINDIR).lexically_normal();
     if (fs::is_directory(installed / "template", error)) {
       return WithTrailingSlash(installed.string());
     }
