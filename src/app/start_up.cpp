@@ -1,10 +1,15 @@
 #include "app/start_up.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <filesystem>
 #include <system_error>
 
+#include "app/frm_about.h"
 #include "app/frm_splash.h"
+#include "app/icons.h"
 #include "support/files.h"
 
 namespace tessarine::app {
@@ -23,6 +28,30 @@ std::unique_ptr<FrmMain> StartUp(dialogs::Shell& shell) {
   main->show();
   splash.finish(main.get());
   return main;
+}
+
+bool InstallTranslations() {
+  const QLocale chinese(QLocale::Chinese, QLocale::China);
+  QLocale::setDefault(chinese);
+  // Lives as long as the program: the application keeps a pointer to it.
+  static QTranslator* qt_texts = nullptr;
+  if (qt_texts != nullptr) return true;
+  auto translator = std::make_unique<QTranslator>();
+  if (!translator->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    return false;
+  }
+  qt_texts = translator.release();
+  QCoreApplication::installTranslator(qt_texts);
+  return true;
+}
+
+void NameApplication() {
+  QApplication::setOrganizationName(QStringLiteral("tessarine"));
+  QApplication::setApplicationName(QStringLiteral("tessarine"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Tessarine"));
+  QApplication::setApplicationVersion(ProductVersion());
+  QApplication::setWindowIcon(AppIcon());
 }
 
 }  // namespace tessarine::app

@@ -1,18 +1,90 @@
 #include "dialogs/widgets.h"
 
+#include <QCoreApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QSettings>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QStringList>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
+#include <QTextLayout>
+#include <QTreeView>
 #include <QUrl>
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include "project/document_record.h"
 #include "support/files.h"
 
 namespace tessarine::dialogs {
+namespace {
+
+// The height of one line of `font` holding Latin letters with descenders,
+// an underscore and Chinese: the text layout takes the tallest of the fonts
+// that draw them, fallbacks included.
+int MixedLineHeight(const QFont& font) {
+  QTextLayout layout(QStringLiteral("Agjy_\u6C49\u5B57"), font);
+  layout.beginLayout();
+  const QTextLine line = layout.createLine();
+  layout.endLayout();
+  return static_cast<int>(std::ceil(line.height()));
+}
+
+class OneRowHeight final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    // What the style adds around the text of a row stays as it is.
+    const int padding = std::max(0, size.height() - option.fontMetrics.height());
+    size.setHeight(std::max(size.height(), MixedLineHeight(option.font) + padding));
+    return size;
+  }
+};
+
+}  // namespace
+
+QString Tr(std::string_view text) {
+  const std::string source(text);
+  return QCoreApplication::translate("tessarine", source.c_str());
+}
+
+void GiveRowsOneHeight(QTreeView* list) {
+  list->setItemDelegate(new OneRowHeight(list));
+  list->setUniformRowHeights(true);
+}
+
+void SaveWindowState(const QString& key, const WindowState& state) {
+  QSettings settings;
+  settings.beginGroup(key);
+  if (state.window != nullptr) settings.setValue(QStringLiteral("geometry"), state.window->saveGeometry());
+  if (state.columns != nullptr) settings.setValue(QStringLiteral("columns"), state.columns->saveState());
+  if (state.splitter != nullptr) settings.setValue(QStringLiteral("splitter"), state.splitter->saveState());
+}
+
+void RestoreWindowState(const QString& key, const WindowState& state) {
+  QSettings settings;
+  settings.beginGroup(key);
+  if (state.window != nullptr && settings.contains(QStringLiteral("geometry"))) {
+    state.window->restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
+  }
+  if (state.columns != nullptr && settings.contains(QStringLiteral("columns"))) {
+    state.columns->restoreState(settings.value(QStringLiteral("columns")).toByteArray());
+  }
+  if (state.splitter != nullptr && settings.contains(QStringLiteral("splitter"))) {
+    state.splitter->restoreState(settings.value(QStringLiteral("splitter")).toByteArray());
+  }
+}
+
+QString TypedFolder(const QLineEdit* box) {
+  return box->text().trimmed().replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
 
 QString MultiLineToBox(std::string_view stored) {
   QString text = Qs(project::MultiLineToText(stored));

@@ -11,15 +11,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QWindow>
 #include <memory>
 
 #include "app/frm_about.h"
@@ -99,9 +104,104 @@ class FrmMainTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Every test starts as on a first run: nothing remembered.
+  void init() { QSettings().clear(); }
+
+  // Rows are as high as the tallest font that draws their texts, Chinese
+  // fallback included, whatever the first row holds.
+  void RowsHaveOneHeightWhateverTheFirstRowHolds() {
+    Window w;
+    w.AddDocuments({QStringLiteral("/docs/chatchat__notes_gjpqy.docx"),
+                    QStringLiteral("/docs/用户手册.docx"), QStringLiteral("/docs/常见问题.doc")});
+    QTreeWidget* list = w.Get<QTreeWidget>("lstDoc");
+    const int height = list->visualItemRect(list->topLevelItem(0)).height();
+    for (int row = 1; row < list->topLevelItemCount(); ++row) {
+      QCOMPARE(list->visualItemRect(list->topLevelItem(row)).height(), height);
+    }
+    QVERIFY2(height >= tessarine::testing::TallestLine(list->font()),
+             qPrintable(QString::number(height)));
+  }
+
+  void CaptionShowsTheFileAndUnsavedChanges() {
+    Window w;
+    QCOMPARE(w.frm->windowTitle(), QStringLiteral("未命名.tsn[*]"));
+    QCOMPARE(w.frm->windowHandle()->title(), QStringLiteral("未命名.tsn"));
+    w.Line("txtHeadTitle")->setText(QStringLiteral("站点"));
+    QVERIFY(w.frm->isWindowModified());
+    QCOMPARE(w.frm->windowHandle()->title(), QStringLiteral("未命名.tsn*"));
+    const QString path = tessarine::testing::TempFolder() + QStringLiteral("site.tsn");
+    w.shell.save_file_answers = {path};
+    w.Action("save")->trigger();
+    QCOMPARE(w.frm->windowHandle()->title(), QStringLiteral("site.tsn"));
+    w.AddDocuments(1);  // a list change marks it too
+    QCOMPARE(w.frm->windowHandle()->title(), QStringLiteral("site.tsn*"));
+  }
+
+  // What a user arranged comes back at the next start: place and size,
+  // column widths, the splitter, and the projects opened last.
+  void StateComesBackAtTheNextStart() {
+    QStringList projects;
+    for (int i = 1; i <= 9; ++i) {
+      projects << tessarine::testing::TempFolder() + QStringLiteral("p%1.tsn").arg(i);
+    }
+    QList<int> splitter_sizes;
+    {
+      Window first;
+      first.frm->setGeometry(40, 50, 900, 640);
+      first.Get<QTreeWidget>("lstDoc")->setColumnWidth(1, 260);
+      auto* splitter = first.Get<QSplitter>("splitBasic");
+      splitter->setSizes({splitter->sizes().at(0) - 40, splitter->sizes().at(1) + 40});
+      splitter_sizes = splitter->sizes();
+      for (const QString& path : projects) {
+        first.shell.save_file_answers = {path};
+        first.Action("saveas")->trigger();
+      }
+      QVERIFY(first.frm->close());
+    }
+    Window second;
+    QCOMPARE(second.frm->size(), QSize(900, 640));
+    QCOMPARE(second.Get<QTreeWidget>("lstDoc")->columnWidth(1), 260);
+    QCOMPARE(second.Get<QSplitter>("splitBasic")->sizes(), splitter_sizes);
+    // The last eight, newest first, in the open button's menu.
+    const QList<QAction*> recent = second.Get<QMenu>("mnuRecentProjects")->actions();
+    QCOMPARE(recent.size(), 8);
+    QCOMPARE(recent.first()->toolTip(), projects.last());
+    QCOMPARE(recent.last()->toolTip(), projects.at(1));
+    recent.at(2)->trigger();
+    QCOMPARE(second.frm->windowFilePath(), projects.at(6));
+    // One that is gone: said so, and it leaves the list.
+    QFile::remove(projects.at(8));
+    second.Get<QMenu>("mnuRecentProjects")->actions().at(1)->trigger();
+    QVERIFY(second.shell.messages.last().text.contains(projects.at(8)));
+    QCOMPARE(second.Get<QMenu>("mnuRecentProjects")->actions().size(), 7);
+  }
+
+  // When the desktop's opener fails, the page's path is shown instead.
+  void ABrowserThatCannotStartIsToldWithThePath() {
+    const QString bin = tessarine::testing::TempFolder();
+    QFile opener(bin + QStringLiteral("xdg-open"));
+    QVERIFY(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\necho 'no method available for opening' >&2\nexit 3\n");
+    opener.close();
+    opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.toUtf8() + ':' + path);
+    QString shown;
+    tessarine::testing::WhenModalShown([&shown](QWidget* box) {
+      shown = static_cast<QMessageBox*>(box)->text();
+      box->close();
+    });
+    QWidget owner;
+    tessarine::dialogs::DesktopShell().OpenWithShell(&owner, QStringLiteral("/srv/site/default.htm"));
+    QVERIFY(tessarine::testing::WaitUntil([&] { return !shown.isEmpty(); }, 10000));
+    qputenv("PATH", path);
+    QCOMPARE(shown, QStringLiteral("无法打开浏览器。请手动打开此页面：\n/srv/site/default.htm"));
+  }
+
   void FirstStart() {
     Window w;
-    QVERIFY(w.frm->windowTitle().endsWith(QStringLiteral(" - 未命名.tsn")));
+    QCOMPARE(w.frm->windowFilePath(), QStringLiteral("未命名.tsn"));
+    QVERIFY(!w.frm->isWindowModified());
     QCOMPARE(w.Get<QTabWidget>("tabMain")->currentIndex(), 0);
     QCOMPARE(w.Get<QTreeWidget>("lstDoc")->topLevelItemCount(), 0);
     QCOMPARE(w.Enabled(), QStringLiteral("000000"));
@@ -408,7 +508,9 @@ class FrmMainTest : public QObject {
     w.shell.save_file_answers = {path};
     w.Action("save")->trigger();  // never saved: save as
     QVERIFY(QFile::exists(path));
-    QCOMPARE(w.frm->windowTitle(), QStringLiteral("Tessarine - ") + path);
+    QCOMPARE(w.frm->windowFilePath(), path);
+    QCOMPARE(w.frm->windowTitle(), QStringLiteral("p.tsn[*]"));
+    QVERIFY(!w.frm->isWindowModified());
     QVERIFY(!w.frm->settings().ProjectModified);
 
     // Close with unsaved edits: Cancel keeps the window, Save writes them.
@@ -458,8 +560,11 @@ class FrmMainTest : public QObject {
     QCOMPARE(w.shell.last_folder_title, QStringLiteral("选择输出文件夹："));
     w.Button("cmdBrowseOutputDir")->click();
     QCOMPARE(w.Line("txtOutputDir")->text(), QStringLiteral("/srv/out/"));
+    // The browser opens at the folder in the box, "\" read as "/".
+    w.Line("txtOutputDir")->setText(QStringLiteral(" \\srv\\out\\ "));
     w.Button("cmdBrowseOutputDir")->click();  // cancelled: unchanged
-    QCOMPARE(w.Line("txtOutputDir")->text(), QStringLiteral("/srv/out/"));
+    QCOMPARE(w.shell.last_folder_start, QStringLiteral("/srv/out/"));
+    QCOMPARE(w.Line("txtOutputDir")->text(), QStringLiteral(" \\srv\\out\\ "));
 
     // The guide the build put beside the templates.
     w.Action("help")->trigger();
@@ -548,11 +653,21 @@ class FrmMainTest : public QObject {
     w.shell.open_files_answers = {{SampleProjectCopy(output)}};
     w.Action("open")->trigger();
     QSignalSpy ended(w.frm.get(), &FrmMain::BuildEnded);
+    const auto kept_folders = [] {
+      return QDir(QDir::tempPath())
+          .entryList({QStringLiteral("tessarine-build-*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+    };
+    const QStringList before = kept_folders();
     w.Button("cmdBuilding")->click();
     w.Button("cmdStopBuilding")->click();
+    // Until the build has ended, the state says that it is stopping.
+    QCOMPARE(w.Get<QLabel>("lblBuildingState")->text(), QStringLiteral("正在停止生成..."));
     QVERIFY(ended.wait(120000));
     QCOMPARE(ended.first().first().toBool(), false);
     QCOMPARE(w.Get<QLabel>("lblBuildingState")->text(), QStringLiteral("中断！"));
+    // A stop leaves no scratch folder behind.
+    QVERIFY(w.frm->last_outcome().scratch_folder.empty());
+    QCOMPARE(kept_folders(), before);
     QCOMPARE(w.shell.messages.last().text, QStringLiteral("生成出错，原因：\r\n用户中断"));
     QCOMPARE(w.shell.messages.last().icon, Shell::Icon::kError);
     QVERIFY(!QFile::exists(output + QStringLiteral("default.htm")));
