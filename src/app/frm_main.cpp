@@ -29,6 +29,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 #include "app/background_job.h"
@@ -102,12 +103,21 @@ void FrmMain::CreateControls() {
   cmdView_ = Button("cmdView", tr("查 看"));
   cmdOpenDir_ = Button("cmdOpenDir", tr("打开目标文件夹"));
   cmdBuilding_->setDefault(true);
-  cmdBuilding_->setMinimumWidth(cmdBuilding_->sizeHint().width() * 3 / 2);
+  // Room on both sides of every caption, counted in characters of the font;
+  // build stands out by its width.
+  const int em = fontMetrics().horizontalAdvance(QChar(0x6587));
+  for (QPushButton* button : {cmdView_, cmdOpenDir_}) {
+    button->setMinimumWidth(button->sizeHint().width() + em * 2);
+  }
+  cmdBuilding_->setMinimumWidth(std::max(cmdBuilding_->sizeHint().width() * 3 / 2,
+                                         cmdView_->minimumWidth() + em * 2));
   connect(cmdBuilding_, &QPushButton::clicked, this, &FrmMain::OnBuilding);
   connect(cmdView_, &QPushButton::clicked, this, &FrmMain::OnView);
   connect(cmdOpenDir_, &QPushButton::clicked, this, &FrmMain::OnOpenDir);
 
   auto* commands = new QHBoxLayout;
+  commands->setSpacing(em / 2);
+  commands->setContentsMargins(0, em / 4, em / 4, em / 4);
   commands->addStretch(1);
   commands->addWidget(cmdBuilding_);
   commands->addWidget(cmdView_);

@@ -1,6 +1,7 @@
 #include "app/start_up.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -30,19 +31,42 @@ std::unique_ptr<FrmMain> StartUp(dialogs::Shell& shell) {
   return main;
 }
 
+namespace {
+
+// Texts of Qt's file dialogs that Qt's Chinese translation lacks: the type
+// column of the file list.
+class MissingQtTexts final : public QTranslator {
+ public:
+  using QTranslator::QTranslator;
+  bool isEmpty() const override { return false; }
+  QString translate(const char* context, const char* source, const char* /*disambiguation*/,
+                    int /*n*/) const override {
+    if (qstrcmp(context, "QAbstractFileIconProvider") != 0) return {};
+    static const QHash<QByteArray, QString> kTexts = {
+        {"Folder", QStringLiteral("文件夹")},     {"File", QStringLiteral("文件")},
+        {"%1 File", QStringLiteral("%1 文件")},   {"Drive", QStringLiteral("驱动器")},
+        {"Shortcut", QStringLiteral("快捷方式")}, {"Unknown", QStringLiteral("未知")},
+    };
+    return kTexts.value(QByteArray(source));
+  }
+};
+
+}  // namespace
+
 bool InstallTranslations() {
   const QLocale chinese(QLocale::Chinese, QLocale::China);
   QLocale::setDefault(chinese);
-  // Lives as long as the program: the application keeps a pointer to it.
-  static QTranslator* qt_texts = nullptr;
-  if (qt_texts != nullptr) return true;
-  auto translator = std::make_unique<QTranslator>();
-  if (!translator->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+  QCoreApplication* application = QCoreApplication::instance();
+  // The translators live as long as the application that owns them.
+  if (application->findChild<MissingQtTexts*>() != nullptr) return true;
+  auto* qt_texts = new QTranslator(application);
+  if (!qt_texts->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete qt_texts;
     return false;
   }
-  qt_texts = translator.release();
   QCoreApplication::installTranslator(qt_texts);
+  QCoreApplication::installTranslator(new MissingQtTexts(application));
   return true;
 }
 

@@ -15,7 +15,9 @@
 #include <QSet>
 #include <QTabBar>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "app/frm_about.h"
 #include "app/frm_batch.h"
@@ -64,6 +66,15 @@ QStringList TextsOf(QWidget* root) {
     }
     if (auto* list = qobject_cast<QTreeWidget*>(widget)) {
       for (int i = 0; i < list->columnCount(); ++i) texts << list->headerItem()->text(i);
+    } else if (auto* view = qobject_cast<QTreeView*>(widget);
+               view != nullptr && view->model() != nullptr) {
+      // A file list: the columns after the names (type, size, date).
+      const QAbstractItemModel* model = view->model();
+      for (int row = 0; row < std::min(model->rowCount(view->rootIndex()), 20); ++row) {
+        for (int column = 1; column < model->columnCount(view->rootIndex()); ++column) {
+          texts << model->index(row, column, view->rootIndex()).data().toString();
+        }
+      }
     }
     if (auto* box = qobject_cast<QComboBox*>(widget); box != nullptr && !box->isEditable()) {
       for (int i = 0; i < box->count(); ++i) texts << box->itemText(i);
