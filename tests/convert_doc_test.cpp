@@ -345,9 +345,9 @@ TEST(DocThroughLibreOffice, ATimeOutKillsTheWholeProcessGroup) {
 TEST(DocThroughLibreOffice, AStopWhileItRunsKillsTheWholeProcessGroup) {
   TempDir temp;
   const std::string child_pid = temp.File("child.pid");
-  const std::string soffice = FakeSoffice(
-      temp, "sleep 60 &\necho $! > '" + child_pid + ".tmp'\nmv '" + child_pid + ".tmp' '" +
-                child_pid + "'\nwait\n");
+  const std::string soffice =
+      FakeSoffice(temp, "sleep 60 &\necho $! > '" + child_pid + ".tmp'\nmv '" + child_pid +
+                            ".tmp' '" + child_pid + "'\nwait\n");
   const fs::path scratch = temp.path() / "scratch";
   LegacyDocOptions options = Options(scratch, soffice, std::chrono::minutes(5));
   // The stop comes once the stand-in has started its background child.

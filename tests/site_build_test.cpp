@@ -398,7 +398,8 @@ TEST(CleanupStop, AFailureBetweenPassesEndsTheCleanUp) {
     ++asked;
     return support::Status::Ok();
   };
-  EXPECT_EQ(*CleanBody("<p class=x>text</p>", options, never), *CleanBody("<p class=x>text</p>", options));
+  EXPECT_EQ(*CleanBody("<p class=x>text</p>", options, never),
+            *CleanBody("<p class=x>text</p>", options));
   EXPECT_EQ(asked, passes);
 }
 

@@ -25,13 +25,11 @@ FrmAbout::FrmAbout(QWidget* parent) : QDialog(parent) {
   auto* name = new QLabel(QStringLiteral("<b style='font-size:x-large'>Tessarine</b>"));
   auto* version = new QLabel(tr("版本 %1").arg(ProductVersion()));
   version->setObjectName(QStringLiteral("lblVersion"));
-  auto* what =
-      new QLabel(tr("把 Word 文档（.docx、.doc）变成带目录、导航和树形菜单的网站。"));
+  auto* what = new QLabel(tr("把 Word 文档（.docx、.doc）变成带目录、导航和树形菜单的网站。"));
   what->setWordWrap(true);
-  auto* licence =
-      new QLabel(tr("本程序以 MIT 许可证发布：可自由使用、复制、修改和分发，"
-                    "但不提供任何担保。<br>基于 Qt %1 构建。")
-                     .arg(QString::fromLatin1(qVersion())));
+  auto* licence = new QLabel(tr("本程序以 MIT 许可证发布：可自由使用、复制、修改和分发，"
+                                "但不提供任何担保。<br>基于 Qt %1 构建。")
+                                 .arg(QString::fromLatin1(qVersion())));
   licence->setObjectName(QStringLiteral("lblLicence"));
   licence->setWordWrap(true);
 

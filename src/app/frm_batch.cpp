@@ -39,8 +39,8 @@ namespace tessarine::app {
 using batch::BatchSettings;
 using dialogs::Named;
 using dialogs::Qs;
-using dialogs::Tr;
 using dialogs::Std;
+using dialogs::Tr;
 
 namespace {
 
@@ -178,8 +178,7 @@ QWidget* FrmBatch::CreateSettingPanel() {
 QWidget* FrmBatch::CreateListFrame() {
   lstDoc_ = Named(new QTreeWidget, "lstDoc");
   lstDoc_->setColumnCount(3);
-  lstDoc_->setHeaderLabels(
-      {tr("序号"), tr("文件名"), tr("文件路径")});
+  lstDoc_->setHeaderLabels({tr("序号"), tr("文件名"), tr("文件路径")});
   lstDoc_->setRootIsDecorated(false);
   dialogs::GiveRowsOneHeight(lstDoc_);
   lstDoc_->setAllColumnsShowFocus(true);

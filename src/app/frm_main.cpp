@@ -51,8 +51,8 @@ namespace tessarine::app {
 using dialogs::BuddyLabel;
 using dialogs::Named;
 using dialogs::Qs;
-using dialogs::Tr;
 using dialogs::Std;
+using dialogs::Tr;
 
 namespace {
 
@@ -109,8 +109,8 @@ void FrmMain::CreateControls() {
   for (QPushButton* button : {cmdView_, cmdOpenDir_}) {
     button->setMinimumWidth(button->sizeHint().width() + em * 2);
   }
-  cmdBuilding_->setMinimumWidth(std::max(cmdBuilding_->sizeHint().width() * 3 / 2,
-                                         cmdView_->minimumWidth() + em * 2));
+  cmdBuilding_->setMinimumWidth(
+      std::max(cmdBuilding_->sizeHint().width() * 3 / 2, cmdView_->minimumWidth() + em * 2));
   connect(cmdBuilding_, &QPushButton::clicked, this, &FrmMain::OnBuilding);
   connect(cmdView_, &QPushButton::clicked, this, &FrmMain::OnView);
   connect(cmdOpenDir_, &QPushButton::clicked, this, &FrmMain::OnOpenDir);
@@ -141,8 +141,7 @@ QWidget* FrmMain::CreateBasicTab() {
 
   lstDoc_ = Named(new QTreeWidget, "lstDoc");
   lstDoc_->setColumnCount(4);
-  lstDoc_->setHeaderLabels({tr("序号"), tr("原文件名"),
-                            tr("生成名前缀"), tr("原文件路径")});
+  lstDoc_->setHeaderLabels({tr("序号"), tr("原文件名"), tr("生成名前缀"), tr("原文件路径")});
   lstDoc_->setRootIsDecorated(false);
   dialogs::GiveRowsOneHeight(lstDoc_);
   lstDoc_->setAllColumnsShowFocus(true);
@@ -269,8 +268,7 @@ QWidget* FrmMain::CreateContentTab() {
   auto* copyright = new QGroupBox(tr("版权区"));
   auto* copyright_layout = new QFormLayout(copyright);
   copyright_layout->addRow(chkCopyright_);
-  copyright_layout->addRow(BuddyLabel(tr("内  容:"), txtCopyrightHTML_),
-                           txtCopyrightHTML_);
+  copyright_layout->addRow(BuddyLabel(tr("内  容:"), txtCopyrightHTML_), txtCopyrightHTML_);
 
   // The boxes follow their check box at once.
   connect(chkPageNav_, &QCheckBox::toggled, this, [this](bool on) {
@@ -304,8 +302,8 @@ QWidget* FrmMain::CreateTopTab() {
   layout->addWidget(BuddyLabel(tr("LOGO图标:(推荐.gif或.jpg格式)"), txtPageTopLogo_));
   layout->addLayout(logo_row);
   layout->addSpacing(8);
-  layout->addWidget(BuddyLabel(tr("导航链接:(一行一个链接，格式为“链接文字|链接地址”)"),
-                               txtPageTopNav_));
+  layout->addWidget(
+      BuddyLabel(tr("导航链接:(一行一个链接，格式为“链接文字|链接地址”)"), txtPageTopNav_));
   layout->addWidget(txtPageTopNav_, 1);
   return page;
 }
@@ -471,8 +469,7 @@ void FrmMain::CollectProjectSettings() {
 void FrmMain::UpdateWindowTitle() {
   // The desktop's way: the file's name with the unsaved-changes marker, the
   // program's name added by Qt ("guide.tsn[*] - Tessarine").
-  setWindowFilePath(settings_.ProjectFile.empty() ? tr("未命名.tsn")
-                                                  : Qs(settings_.ProjectFile));
+  setWindowFilePath(settings_.ProjectFile.empty() ? tr("未命名.tsn") : Qs(settings_.ProjectFile));
   setWindowModified(settings_.ProjectModified);
 }
 
@@ -520,9 +517,9 @@ void FrmMain::UpdateListCommands() {
 }
 
 void FrmMain::OnDocAdd() {
-  const QStringList paths = shell_.ChooseOpenFiles(this, tr("新增 Word 文档"),
-                                                   Tr(dialogs::kWordDocumentsFilter),
-                                                   /*multiple=*/true);
+  const QStringList paths =
+      shell_.ChooseOpenFiles(this, tr("新增 Word 文档"), Tr(dialogs::kWordDocumentsFilter),
+                             /*multiple=*/true);
   AddDocuments(paths);
 }
 
@@ -597,8 +594,8 @@ void FrmMain::OnBrowseOutputDir() {
 }
 
 void FrmMain::OnBrowseLogo() {
-  const QStringList files = shell_.ChooseOpenFiles(this, tr("选择LOGO图标"),
-                                                   Tr(kLogoFilter), false);
+  const QStringList files =
+      shell_.ChooseOpenFiles(this, tr("选择LOGO图标"), Tr(kLogoFilter), false);
   if (files.isEmpty()) return;
   txtPageTopLogo_->setText(files.first());
 }
@@ -617,8 +614,8 @@ void FrmMain::OnView() {
   // The folder as the build reads it.
   QString folder = txtOutputDir_->text();
   folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
-  shell_.OpenWithShell(this, dialogs::WithFinalSlash(folder) + QStringLiteral("default") +
-                       txtFileExt_->text());
+  shell_.OpenWithShell(
+      this, dialogs::WithFinalSlash(folder) + QStringLiteral("default") + txtFileExt_->text());
 }
 
 void FrmMain::OnOpenDir() {
@@ -712,8 +709,7 @@ void FrmMain::OnToolbarCommand(const QString& key) {
     if (QFileInfo::exists(guide)) {
       shell_.OpenWithShell(this, guide);
     } else {
-      shell_.ShowMessage(this, tr("找不到帮助文件：") + guide,
-                         dialogs::Shell::Icon::kError);
+      shell_.ShowMessage(this, tr("找不到帮助文件：") + guide, dialogs::Shell::Icon::kError);
     }
   } else if (key == QLatin1String("about")) {
     FrmAbout about(this);
@@ -739,8 +735,7 @@ bool FrmMain::MaySetProjectAside() {
 
 bool FrmMain::OnOpen() {
   if (!MaySetProjectAside()) return false;
-  const QStringList files = shell_.ChooseOpenFiles(this, tr("打开项目"),
-                                                   Tr(kProjectFilter), false);
+  const QStringList files = shell_.ChooseOpenFiles(this, tr("打开项目"), Tr(kProjectFilter), false);
   if (files.isEmpty()) return false;
   return LoadAndShow(files.first());
 }
@@ -780,8 +775,8 @@ bool FrmMain::OnSave() {
 }
 
 bool FrmMain::OnSaveAs() {
-  const QString path = shell_.ChooseSaveFile(
-      this, tr("项目另存为"), Tr(kProjectFilter), QStringLiteral("tsn"));
+  const QString path =
+      shell_.ChooseSaveFile(this, tr("项目另存为"), Tr(kProjectFilter), QStringLiteral("tsn"));
   if (path.isEmpty()) return false;
   return SaveTo(path);
 }
@@ -884,8 +879,9 @@ void FrmMain::FillRecentMenu() {
     const QString& path = recent.at(i);
     // "&1 guide.tsn  (/home/user/site)": a key, the name, then its folder.
     const QFileInfo file(path);
-    const QString folder = fontMetrics().elidedText(QDir::toNativeSeparators(file.absolutePath()),
-                                                    Qt::ElideMiddle, fontMetrics().averageCharWidth() * 48);
+    const QString folder =
+        fontMetrics().elidedText(QDir::toNativeSeparators(file.absolutePath()), Qt::ElideMiddle,
+                                 fontMetrics().averageCharWidth() * 48);
     QAction* action = recent_menu_->addAction(
         QStringLiteral("&%1 %2  (%3)").arg(i + 1).arg(file.fileName(), folder));
     action->setToolTip(path);

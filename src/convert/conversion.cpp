@@ -196,7 +196,7 @@ struct ChildEnd {
   int spawn_error = 0;  // errno of a start that failed; 0: it ran
   bool timed_out = false;
   bool stopped = false;  // the caller asked to stop
-  int status = 0;  // waitpid status when it ended by itself
+  int status = 0;        // waitpid status when it ended by itself
 };
 
 // Runs `argv` with no input and both outputs in `log`, in a process group

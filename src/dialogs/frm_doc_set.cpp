@@ -453,8 +453,8 @@ void FrmDocSet::UpdateCleanupEnabled() {
 }
 
 void FrmDocSet::OnBrowse() {
-  const QStringList chosen = shell_.ChooseOpenFiles(this, tr("要转换文档"),
-                                                    Tr(kWordFilter), /*multiple=*/false);
+  const QStringList chosen =
+      shell_.ChooseOpenFiles(this, tr("要转换文档"), Tr(kWordFilter), /*multiple=*/false);
   if (chosen.isEmpty()) return;
   txt_path_->setText(chosen.first());
 }

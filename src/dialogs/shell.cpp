@@ -114,8 +114,7 @@ class QtShell final : public Shell {
     box.setIcon(QMessageBox::Warning);
     box.setText(text);
     QPushButton* save = box.addButton(Tr("保存(&S)"), QMessageBox::AcceptRole);
-    QPushButton* discard =
-        box.addButton(Tr("不保存(&N)"), QMessageBox::DestructiveRole);
+    QPushButton* discard = box.addButton(Tr("不保存(&N)"), QMessageBox::DestructiveRole);
     QPushButton* cancel = box.addButton(Tr("取消"), QMessageBox::RejectRole);
     box.setDefaultButton(save);
     box.setEscapeButton(cancel);
@@ -151,8 +150,7 @@ class QtShell final : public Shell {
 
   QString ChooseFolder(QWidget* parent, const QString& title,
                        const QString& start_folder) override {
-    const QString start =
-        QFileInfo(start_folder).isDir() ? start_folder : LastDialogFolder(title);
+    const QString start = QFileInfo(start_folder).isDir() ? start_folder : LastDialogFolder(title);
     const QString folder =
         QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
     if (!folder.isEmpty()) RememberDialogFolder(title, folder);

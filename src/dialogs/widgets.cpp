@@ -63,9 +63,12 @@ void GiveRowsOneHeight(QTreeView* list) {
 void SaveWindowState(const QString& key, const WindowState& state) {
   QSettings settings;
   settings.beginGroup(key);
-  if (state.window != nullptr) settings.setValue(QStringLiteral("geometry"), state.window->saveGeometry());
-  if (state.columns != nullptr) settings.setValue(QStringLiteral("columns"), state.columns->saveState());
-  if (state.splitter != nullptr) settings.setValue(QStringLiteral("splitter"), state.splitter->saveState());
+  if (state.window != nullptr)
+    settings.setValue(QStringLiteral("geometry"), state.window->saveGeometry());
+  if (state.columns != nullptr)
+    settings.setValue(QStringLiteral("columns"), state.columns->saveState());
+  if (state.splitter != nullptr)
+    settings.setValue(QStringLiteral("splitter"), state.splitter->saveState());
 }
 
 void RestoreWindowState(const QString& key, const WindowState& state) {

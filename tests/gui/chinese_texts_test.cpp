@@ -40,8 +40,8 @@ const QSet<QString> kKeptWords = {
     // product names
     "Tessarine", "Word", "Qt", "MIT", "LibreOffice",
     // formats, encodings and markup the captions name
-    "HTML", "Meta", "LOGO", "logo", "VML", "BR", "ANSI", "UTF", "gb", "gbk", "utf", "htm", "html", "gif",
-    "jpg", "doc", "docx", "tsn",
+    "HTML", "Meta", "LOGO", "logo", "VML", "BR", "ANSI", "UTF", "gb", "gbk", "utf", "htm", "html",
+    "gif", "jpg", "doc", "docx", "tsn",
     // the example page names the tooltips give
     "faq", "toc",
     // key names

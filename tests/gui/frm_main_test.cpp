@@ -192,7 +192,8 @@ class FrmMainTest : public QObject {
       box->close();
     });
     QWidget owner;
-    tessarine::dialogs::DesktopShell().OpenWithShell(&owner, QStringLiteral("/srv/site/default.htm"));
+    tessarine::dialogs::DesktopShell().OpenWithShell(&owner,
+                                                     QStringLiteral("/srv/site/default.htm"));
     QVERIFY(tessarine::testing::WaitUntil([&] { return !shown.isEmpty(); }, 10000));
     qputenv("PATH", path);
     QCOMPARE(shown, QStringLiteral("无法打开浏览器。请手动打开此页面：\n/srv/site/default.htm"));
