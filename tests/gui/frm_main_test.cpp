@@ -33,6 +33,7 @@
 #include "gui_test_support.h"
 #include "project/project_file.h"
 #include "support/files.h"
+#include "zip_writer.h"
 
 using tessarine::app::FrmMain;
 using tessarine::dialogs::Shell;
@@ -672,6 +673,47 @@ class FrmMainTest : public QObject {
     QCOMPARE(w.shell.messages.last().text, QStringLiteral("生成出错，原因：\r\n用户中断"));
     QCOMPARE(w.shell.messages.last().icon, Shell::Icon::kError);
     QVERIFY(!QFile::exists(output + QStringLiteral("default.htm")));
+  }
+
+  // A stop while the pages of a large document are written: the bar moved
+  // inside the document's page loop, and no page is started after the
+  // request (the one being written may still finish).
+  void StopDuringThePagesOfALargeDocument() {
+    const QString folder = tessarine::testing::TempFolder();
+    tessarine::testing::Blocks blocks;
+    for (int chapter = 1; chapter <= 400; ++chapter) {
+      blocks.emplace_back(1, "Chapter " + std::to_string(chapter));
+      blocks.emplace_back(0, "Text.");
+    }
+    tessarine::testing::WriteDocx((folder + QStringLiteral("large.docx")).toStdString(), blocks);
+    Window w;
+    w.AddDocuments({folder + QStringLiteral("large.docx")});
+    const QString output = folder + QStringLiteral("out/");
+    QVERIFY(QDir().mkpath(output));
+    w.Line("txtOutputDir")->setText(output);
+    const auto pages = [&output] {
+      return QDir(output).entryList({QStringLiteral("*.htm")}, QDir::Files).size();
+    };
+
+    // One document: "into loop" leaves the bar at 79 and "write mainpage"
+    // takes it to 86; a value between them is the page loop's own.
+    QSignalSpy ended(w.frm.get(), &FrmMain::BuildEnded);
+    QProgressBar* bar = w.Get<QProgressBar>("ProgressBar1");
+    qsizetype pages_at_request = -1;
+    connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
+      if (value > 79 && value < 86 && pages_at_request < 0) {
+        pages_at_request = pages();
+        w.Button("cmdStopBuilding")->click();
+      }
+    });
+    w.Button("cmdBuilding")->click();
+    QVERIFY(ended.wait(120000));
+    QCOMPARE(ended.first().first().toBool(), false);
+    QVERIFY(pages_at_request > 0);
+    QVERIFY2(pages() - pages_at_request <= 1,
+             qPrintable(QStringLiteral("%1 then %2").arg(pages_at_request).arg(pages())));
+    QVERIFY(pages() < 401);
+    QCOMPARE(w.Get<QLabel>("lblBuildingState")->text(), QStringLiteral("中断！"));
   }
 
   void Screenshots() {
