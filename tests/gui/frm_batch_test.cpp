@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "batch/batch_settings.h"
+#include "app/start_up.h"
 #include "fake_shell.h"
 #include "gui_test_support.h"
 #include "support/files.h"
@@ -102,6 +103,8 @@ class FrmBatchTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Qt's own texts in Chinese, as the program has them.
+  void initTestCase() { tessarine::app::InstallTranslations(); }
   // Every test starts as on a first run: nothing remembered.
   void init() { QSettings().clear(); }
 

@@ -105,6 +105,8 @@ class FrmMainTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Qt's own texts in Chinese, as the program has them.
+  void initTestCase() { tessarine::app::InstallTranslations(); }
   // Every test starts as on a first run: nothing remembered.
   void init() { QSettings().clear(); }
 
