@@ -373,7 +373,8 @@ Status SiteBuild::CopyTemplateResources() {
 }
 
 std::string SiteBuild::HomePage() const {
-  std::string frameset = project_.OutputDir + std::string(kFramesetHomeName) + project_.FileExt;
+  std::string frameset =
+      project_.OutputDir + std::string(kFramesetHomeName) + project_.FileExt;
   if (support::FileExists(frameset)) return frameset;
   for (const SectionTable& sections : outcome_.site_sections) {
     if (!sections.empty()) return project_.OutputDir + sections.front().PageFile;
