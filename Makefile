@@ -3,8 +3,8 @@
 
 PACKAGES := g++ cmake ninja-build pkg-config libpcre2-dev libicu-dev libzip-dev libpugixml-dev \
             nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev python3 \
-            qt6-base-dev libreoffice-writer-nogui chromium fonts-noto-cjk \
-            dpkg-dev file lintian appstream desktop-file-utils shared-mime-info man-db \
+            qt6-base-dev qt6-translations-l10n libreoffice-writer-nogui chromium fonts-noto-cjk \
+            xvfb xauth dpkg-dev file lintian appstream desktop-file-utils shared-mime-info man-db \
             bash-completion parallel rsync openssh-server openssh-client python3-yaml
 JOBS     ?= 2
 

@@ -340,6 +340,28 @@ TEST(DocThroughLibreOffice, ATimeOutKillsTheWholeProcessGroup) {
   EXPECT_TRUE(IsEmptyFolder(scratch));
 }
 
+// A stop while LibreOffice runs ends it at once, with every process it
+// started, and the conversion reports the stop rather than a failure.
+TEST(DocThroughLibreOffice, AStopWhileItRunsKillsTheWholeProcessGroup) {
+  TempDir temp;
+  const std::string child_pid = temp.File("child.pid");
+  const std::string soffice =
+      FakeSoffice(temp, "sleep 60 &\necho $! > '" + child_pid + ".tmp'\nmv '" + child_pid +
+                            ".tmp' '" + child_pid + "'\nwait\n");
+  const fs::path scratch = temp.path() / "scratch";
+  LegacyDocOptions options = Options(scratch, soffice, std::chrono::minutes(5));
+  // The stop comes once the stand-in has started its background child.
+  options.stop_requested = [&] { return fs::exists(child_pid); };
+  const Converted run = Convert(DocCorpus() / "poi__Lists.doc", temp.File("page.htm"), options);
+  EXPECT_TRUE(run.outcome.stopped()) << run.outcome.message;
+  EXPECT_EQ(run.steps, std::vector<ConvertStep>{ConvertStep::kConverterStarted});
+  const std::string child = ReadLine(child_pid);
+  ASSERT_FALSE(child.empty());
+  EXPECT_TRUE(GoneWithin(child, std::chrono::seconds(2))) << "its background child still runs";
+  EXPECT_TRUE(IsEmptyFolder(scratch));
+  EXPECT_FALSE(fs::exists(temp.File("page.htm")));
+}
+
 // A stop at the first step comes before LibreOffice would start.
 TEST(DocThroughLibreOffice, AStopAtTheFirstStepStartsNothing) {
   TempDir temp;

@@ -152,9 +152,6 @@ TEST(ResetProjectSettings, GivesTheDefaultsAndKeepsCounterAndModifiedFlag) {
   EXPECT_EQ(settings.ProjectFile, "");
   EXPECT_TRUE(settings.ProjectModified);
   EXPECT_EQ(settings.DocCounter, 1);
-  EXPECT_EQ(WindowTitle(settings), "Tessarine - 未命名.tsn");
-  settings.ProjectFile = "/p/site.tsn";
-  EXPECT_EQ(WindowTitle(settings), "Tessarine - /p/site.tsn");
 }
 
 TEST(MultiLine, LinesAndEmptyLinesSurviveBothWays) {

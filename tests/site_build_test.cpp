@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -34,6 +36,9 @@ using testing::TempDir;
 
 // --- Documents ---------------------------------------------------------------------------------
 
+using testing::Blocks;
+using testing::WriteDocx;
+
 constexpr const char* kNamespaces = tessarine::testing::kWordNamespaces;
 
 std::string HeadingStyle(int level) {
@@ -42,10 +47,6 @@ std::string HeadingStyle(int level) {
          n + R"("/><w:basedOn w:val="Normal"/><w:pPr><w:outlineLvl w:val=")" +
          std::to_string(level - 1) + R"("/></w:pPr></w:style>)";
 }
-
-// A .docx of paragraphs: (0, text) is body text, (n, text) a heading of
-// level n, (0, "") an empty paragraph.
-using Blocks = std::vector<std::pair<int, std::string>>;
 
 // A .docx whose body is `body` (WordprocessingML paragraphs) with the
 // Normal and heading 1-2 styles and `styles` besides.
@@ -82,15 +83,6 @@ std::string Paragraph(const std::string& text, const std::string& properties = "
   return p + "</w:p>";
 }
 
-void WriteDocx(const std::string& path, const Blocks& blocks) {
-  std::string body;
-  for (const auto& [level, text] : blocks) {
-    body += Paragraph(text, level > 0 ? R"(<w:pStyle w:val="Heading)" + std::to_string(level) +
-                                            R"("/>)"
-                                      : "");
-  }
-  WriteDocxXml(path, body, "");
-}
 
 const Blocks kGuide = {
     {0, "本指南介绍安装与使用。"}, {1, "安装"}, {0, "安装正文。"}, {2, "系统要求"},
@@ -392,8 +384,10 @@ TEST_F(SiteBuild, OneDocumentRunsItsStagesInOrderAndReaches91) {
   expected.insert(expected.end(), kDocumentLabels.begin(), kDocumentLabels.end());
   expected.push_back("write otherpage");
   EXPECT_EQ(progress_.labels, expected);
-  // 2, then 7 for each stage and 14 for saving, then 5: 2 + 84 + 5.
-  const std::vector<int> values = {2, 9, 16, 30, 37, 44, 51, 58, 65, 72, 79, 86, 91};
+  // 2, then 7 for each stage and 14 for saving, then 5: 2 + 84 + 5. The page
+  // loop of four pages moves the bar through its step of 7 page by page
+  // (1, 3 and 5 of it before pages 2, 3 and 4).
+  const std::vector<int> values = {2, 9, 16, 30, 37, 44, 51, 58, 65, 72, 79, 80, 82, 84, 86, 91};
   EXPECT_EQ(progress_.values, values);
 }
 
@@ -432,12 +426,106 @@ TEST_F(SiteBuild, StopDuringTheSecondOfThreeDocumentsKeepsTheFirst) {
   EXPECT_FALSE(fs::exists(Out("tfiles")));
   EXPECT_EQ(outcome.site_sections.size(), 1u);
   EXPECT_EQ(outcome.home_page, "");
-  // The scratch folder stays, with the first document's Word HTML in it.
-  ASSERT_NE(outcome.scratch_folder, "");
-  EXPECT_EQ(outcome.scratch_folder.rfind(temp_.File("tmp") + "/tessarine-build-", 0), 0u)
-      << outcome.scratch_folder;
-  EXPECT_TRUE(fs::exists(outcome.scratch_folder + "doc1.htm"));
-  EXPECT_EQ(Listing("tmp").size(), 1u);
+  // A stop leaves no scratch folder behind.
+  EXPECT_EQ(outcome.scratch_folder, "");
+  EXPECT_TRUE(Listing("tmp").empty());
+}
+
+// A stop during the page loop of a large document is seen before the next
+// page: no page is written after the request. The bar moves through the
+// loop's step page by page up to the request.
+TEST_F(SiteBuild, StopDuringThePagesOfALargeDocumentEndsBeforeTheNextPage) {
+  Blocks blocks;
+  for (int chapter = 1; chapter <= 300; ++chapter) {
+    blocks.emplace_back(1, "Chapter " + std::to_string(chapter));
+    blocks.emplace_back(0, "Text of chapter " + std::to_string(chapter) + ".");
+  }
+  AddDocument("large.docx", blocks);
+
+  // The request comes when the bar, inside the loop, has passed the value
+  // "into loop" left it at by 4 of the loop's 7.
+  struct StopInsideTheLoop : RecordingProgress {
+    using RecordingProgress::RecordingProgress;
+    void SetValue(int value) override {
+      RecordingProgress::SetValue(value);
+      if (loop_start > 0 && value == loop_start + 4 && pages_at_request < 0) {
+        pages_at_request = count_pages();
+        request();
+      }
+    }
+    void StageEnded(std::string_view label) override {
+      RecordingProgress::StageEnded(label);
+      if (label == "into loop") loop_start = values.back();
+    }
+    int loop_start = 0;
+    long pages_at_request = -1;
+    std::function<long()> count_pages;
+    std::function<void()> request;
+  } progress(stop_);
+  progress.count_pages = [&] {
+    return static_cast<long>(std::count_if(fs::directory_iterator(temp_.path() / "out"),
+                                           fs::directory_iterator(),
+                                           [](const auto& e) { return e.is_regular_file(); }));
+  };
+  progress.request = [&] { stop_.store(true); };
+  stop_.store(false);
+  const BuildOutcome outcome = BuildSite(settings_, progress, stop_, temp_.File("home") + "/");
+
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.status.message(), kInterruptedMessage);
+  EXPECT_EQ(progress.states, std::vector<std::string>{std::string(kStateInterrupted)});
+  // 4/7 of the 301 pages: the loop was well under way, and not one page
+  // more was written after the request.
+  EXPECT_GT(progress.pages_at_request, 150);
+  EXPECT_EQ(progress.count_pages(), progress.pages_at_request);
+  EXPECT_FALSE(fs::exists(Out("doc1.files/tessarine.css")));
+  // The bar went through every value of the loop's step, one by one.
+  const std::vector<int> inside(progress.values.end() - 4, progress.values.end());
+  EXPECT_EQ(inside, (std::vector<int>{progress.loop_start + 1, progress.loop_start + 2,
+                                      progress.loop_start + 3, progress.loop_start + 4}));
+  EXPECT_TRUE(Listing("tmp").empty());
+}
+
+// The clean-up asks before every pass, so a large page stops between two.
+TEST(CleanupStop, AFailureBetweenPassesEndsTheCleanUp) {
+  CleanupOptions options;
+  options.mode = OptimizeMode::kAllClear;
+  const size_t passes = CleanBodyPasses(options).size();
+  ASSERT_GT(passes, 3u);
+  size_t asked = 0;
+  const auto ask = [&] {
+    return ++asked < passes ? support::Status::Ok() : support::Status::Error("stop");
+  };
+  const support::Result<std::string> cleaned = CleanBody("<p class=x>text</p>", options, ask);
+  ASSERT_FALSE(cleaned.ok());
+  EXPECT_EQ(cleaned.status().message(), "stop");
+  EXPECT_EQ(asked, passes);  // before each pass, and none ran after the failure
+
+  asked = 0;
+  const auto never = [&] {
+    ++asked;
+    return support::Status::Ok();
+  };
+  EXPECT_EQ(*CleanBody("<p class=x>text</p>", options, never),
+            *CleanBody("<p class=x>text</p>", options));
+  EXPECT_EQ(asked, passes);
+}
+
+// Scratch folders that failed builds kept are removed by a later build once
+// they are a week old; nothing else in the temporary folder is touched.
+TEST_F(SiteBuild, OldKeptScratchFoldersAreRemovedWhenABuildStarts) {
+  const auto age = [&](const std::string& name, int days) {
+    fs::create_directories(temp_.path() / "tmp" / name / "inner");
+    fs::last_write_time(temp_.path() / "tmp" / name,
+                        fs::file_time_type::clock::now() - std::chrono::days(days));
+  };
+  age("tessarine-build-old111", 8);
+  age("tessarine-build-new222", 6);
+  age("someone-else-old333", 30);
+  AddDocument("guide.docx", kGuide);
+  ASSERT_TRUE(Build().ok());
+  EXPECT_EQ(Listing("tmp"),
+            (std::set<std::string>{"tessarine-build-new222", "someone-else-old333"}));
 }
 
 TEST_F(SiteBuild, StopAtTheLastStepStillFails) {
@@ -491,7 +579,12 @@ TEST_F(SiteBuild, DocumentsThatCannotBeReadEndTheBuild) {
   EXPECT_TRUE(fs::exists(Out("doc1.htm")));  // the document before it stays built
   EXPECT_FALSE(fs::exists(Out("doc2.htm")));
   EXPECT_TRUE(fs::exists(Out("doc2.files")));  // made before the conversion
-  EXPECT_EQ(Listing("tmp").size(), 1u);        // kept after a failure
+  // Kept after a failure, and named for the message.
+  EXPECT_EQ(Listing("tmp").size(), 1u);
+  EXPECT_EQ(outcome.scratch_folder.rfind(temp_.File("tmp") + "/tessarine-build-", 0), 0u)
+      << outcome.scratch_folder;
+  EXPECT_TRUE(fs::exists(outcome.scratch_folder + "doc1.htm"));
+  fs::remove_all(outcome.scratch_folder);
 
   // A path that is not an existing .doc/.docx file.
   testing::WriteBytes(temp_.File("docs/notes.txt"), "text");
@@ -626,6 +719,29 @@ TEST(ProgressArithmetic, StepsAddUpToTheCapAndStopEndsTheBuild) {
   EXPECT_TRUE(step.stopped());
   EXPECT_EQ(progress.states, (std::vector<std::string>{"中断！"}));
   EXPECT_EQ(progress.labels.back(), "f");  // the stage still ended
+}
+
+TEST(ProgressArithmetic, InsideAStageTheBarShowsItsShareAndNeverGoesBack) {
+  std::atomic<bool> stop{false};
+  RecordingProgress progress(stop);
+  ProgressStep step(progress, stop);
+  ASSERT_TRUE(step(10, "a").ok());
+  for (double done : {0.0, 0.1, 0.3, 0.3, 0.2, 0.99, 1.0}) EXPECT_TRUE(step.Within(7, done).ok());
+  // 0.7 rounds down to nothing; a repeated or smaller share shows nothing new.
+  EXPECT_EQ(progress.values, (std::vector<int>{10, 12, 16, 17}));
+  EXPECT_EQ(step.value(), 10);
+  ASSERT_TRUE(step(7, "b").ok());
+  EXPECT_EQ(progress.values.back(), 17);
+  EXPECT_TRUE(step.Within(0, 0.5).ok());  // a step of 0 leaves the bar
+  ASSERT_TRUE(step(80, "c").ok());
+  EXPECT_TRUE(step.Within(7, 0.9).ok());  // never past the cap
+  EXPECT_EQ(progress.values, (std::vector<int>{10, 12, 16, 17, 17, 97}));
+
+  stop.store(true);
+  EXPECT_EQ(step.Within(7, 0.5).message(), "用户中断");
+  EXPECT_EQ(step.Within(7, 0.6).message(), "用户中断");
+  EXPECT_TRUE(step.stopped());
+  EXPECT_EQ(progress.states, (std::vector<std::string>{"中断！"}));  // said once
 }
 
 TEST(BlankHtml, OnlyTagsAndWhiteSpaceAreBlank) {

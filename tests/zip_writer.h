@@ -39,4 +39,9 @@ std::string Rel(const std::string& id, const std::string& type, const std::strin
 // A whole .rels part around `content` (Rel elements).
 std::string Rels(const std::string& content);
 
+// A .docx of paragraphs: (0, text) is body text, (n, text) a heading of
+// level n (1 or 2), (0, "") an empty paragraph.
+using Blocks = std::vector<std::pair<int, std::string>>;
+void WriteDocx(const std::string& path, const Blocks& blocks);
+
 }  // namespace tessarine::testing

@@ -17,7 +17,7 @@ using dialogs::Named;
 
 BuildingPanel::BuildingPanel(BackgroundJob& job, QWidget* parent) : QWidget(parent), job_(job) {
   setObjectName(QStringLiteral("picBgBuilding"));
-  auto* caption = Named(new QLabel(QStringLiteral("生成中...请等待...")), "lblBuilding");
+  auto* caption = Named(new QLabel(tr("生成中...请等待...")), "lblBuilding");
   QFont font = caption->font();
   font.setPointSizeF(font.pointSizeF() * 1.3);
   caption->setFont(font);
@@ -27,7 +27,7 @@ BuildingPanel::BuildingPanel(BackgroundJob& job, QWidget* parent) : QWidget(pare
   lblBuildingState_ = Named(new QLabel, "lblBuildingState");
   // The state appears late in a run; its line is kept so nothing jumps then.
   lblBuildingState_->setMinimumHeight(fontMetrics().height());
-  cmdStopBuilding_ = Named(new QPushButton(QStringLiteral("停止生成")), "cmdStopBuilding");
+  cmdStopBuilding_ = Named(new QPushButton(tr("停止生成")), "cmdStopBuilding");
   cmdStopBuilding_->setMinimumWidth(cmdStopBuilding_->sizeHint().width() * 5 / 4);
   connect(cmdStopBuilding_, &QPushButton::clicked, this, &BuildingPanel::RequestStop);
 
@@ -67,14 +67,16 @@ void BuildingPanel::Start() {
 
 void BuildingPanel::ShowDone() {
   ProgressBar1_->setValue(100);
-  lblBuildingState_->setText(dialogs::Qs(site::kStateDone));
+  lblBuildingState_->setText(dialogs::Tr(site::kStateDone));
 }
 
 void BuildingPanel::RequestStop() {
   if (!job_.IsRunning()) return;
   job_.RequestStop();
-  // The run ends at its next step; a second click would change nothing.
+  // The run ends within moments; a second click would change nothing. The
+  // state says so until the run's own "中断！" replaces it.
   cmdStopBuilding_->setEnabled(false);
+  lblBuildingState_->setText(tr("正在停止生成..."));
 }
 
 }  // namespace tessarine::app

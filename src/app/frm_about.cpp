@@ -15,7 +15,7 @@ QString ProductVersion() {
 
 FrmAbout::FrmAbout(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmAbout"));
-  setWindowTitle(QStringLiteral("关于 Tessarine"));
+  setWindowTitle(tr("关于 Tessarine"));
   setWindowIcon(parent != nullptr ? parent->windowIcon() : AppIcon());
 
   auto* icon = new QLabel;
@@ -23,16 +23,13 @@ FrmAbout::FrmAbout(QWidget* parent) : QDialog(parent) {
   icon->setAlignment(Qt::AlignTop);
 
   auto* name = new QLabel(QStringLiteral("<b style='font-size:x-large'>Tessarine</b>"));
-  auto* version = new QLabel(QStringLiteral("版本 %1").arg(ProductVersion()));
+  auto* version = new QLabel(tr("版本 %1").arg(ProductVersion()));
   version->setObjectName(QStringLiteral("lblVersion"));
-  auto* what =
-      new QLabel(QStringLiteral("把 Word 文档（.docx、.doc）变成带目录、导航和树形菜单的网站。"));
+  auto* what = new QLabel(tr("把 Word 文档（.docx、.doc）变成带目录、导航和树形菜单的网站。"));
   what->setWordWrap(true);
-  auto* licence =
-      new QLabel(QStringLiteral("本程序以 MIT 许可证发布：可自由使用、复制、修改和分发，"
-                                "但不提供任何担保。<br>Released under the MIT License.<br>"
-                                "基于 Qt %1 构建。")
-                     .arg(QString::fromLatin1(qVersion())));
+  auto* licence = new QLabel(tr("本程序以 MIT 许可证发布：可自由使用、复制、修改和分发，"
+                                "但不提供任何担保。<br>基于 Qt %1 构建。")
+                                 .arg(QString::fromLatin1(qVersion())));
   licence->setObjectName(QStringLiteral("lblLicence"));
   licence->setWordWrap(true);
 

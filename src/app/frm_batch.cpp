@@ -40,6 +40,7 @@ using batch::BatchSettings;
 using dialogs::Named;
 using dialogs::Qs;
 using dialogs::Std;
+using dialogs::Tr;
 
 namespace {
 
@@ -87,26 +88,28 @@ unsigned BatchJobs() {
 // tooltip tells it instead.
 QPushButton* Button(const char* name, std::string_view caption, const QKeySequence& shortcut,
                     std::string_view tip) {
-  auto* button = Named(new QPushButton(Qs(caption)), name);
+  auto* button = Named(new QPushButton(Tr(caption)), name);
   button->setShortcut(shortcut);
   button->setToolTip(Qs(tip) + QStringLiteral(" (") + shortcut.toString(QKeySequence::NativeText) +
                      QLatin1Char(')'));
   return button;
 }
 
+constexpr char kWindowStateKey[] = "batchWindow";
+
 QCheckBox* CheckBox(const char* name, std::string_view caption) {
-  return Named(new QCheckBox(Qs(caption)), name);
+  return Named(new QCheckBox(Tr(caption)), name);
 }
 
 QLabel* BuddyLabel(std::string_view text, QWidget* buddy) {
-  return dialogs::BuddyLabel(Qs(text), buddy);
+  return dialogs::BuddyLabel(Tr(text), buddy);
 }
 
 }  // namespace
 
 FrmBatch::FrmBatch(dialogs::Shell& shell, QWidget* parent) : QDialog(parent), shell_(shell) {
   setObjectName(QStringLiteral("frmBatch"));
-  setWindowTitle(Qs(batch::kBatchWindowTitle));
+  setWindowTitle(Tr(batch::kBatchWindowTitle));
   setWindowIcon(AppIcon());
   setSizeGripEnabled(true);
   setAcceptDrops(true);
@@ -116,7 +119,7 @@ FrmBatch::FrmBatch(dialogs::Shell& shell, QWidget* parent) : QDialog(parent), sh
 
   picBgSetting_ = CreateSettingPanel();
   picBgBuilding_ = new BuildingPanel(*job_);
-  picBgBuilding_->stop_button()->setToolTip(QStringLiteral("停止生成 (Esc)"));
+  picBgBuilding_->stop_button()->setToolTip(tr("停止生成 (Esc)"));
   panels_ = new QStackedWidget;
   panels_->addWidget(picBgSetting_);
   panels_->addWidget(picBgBuilding_);
@@ -135,6 +138,12 @@ FrmBatch::FrmBatch(dialogs::Shell& shell, QWidget* parent) : QDialog(parent), sh
   // folder; counted in characters so it follows the font.
   const int em = fontMetrics().horizontalAdvance(QChar(0x6587));
   resize(sizeHint().expandedTo(kOriginalSize).expandedTo(QSize(em * 48, 0)));
+  dialogs::RestoreWindowState(QLatin1String(kWindowStateKey), {this, lstDoc_->header(), nullptr});
+}
+
+void FrmBatch::done(int result) {
+  dialogs::SaveWindowState(QLatin1String(kWindowStateKey), {this, lstDoc_->header(), nullptr});
+  QDialog::done(result);
 }
 
 FrmBatch::~FrmBatch() = default;
@@ -169,10 +178,9 @@ QWidget* FrmBatch::CreateSettingPanel() {
 QWidget* FrmBatch::CreateListFrame() {
   lstDoc_ = Named(new QTreeWidget, "lstDoc");
   lstDoc_->setColumnCount(3);
-  lstDoc_->setHeaderLabels(
-      {QStringLiteral("序号"), QStringLiteral("文件名"), QStringLiteral("文件路径")});
+  lstDoc_->setHeaderLabels({tr("序号"), tr("文件名"), tr("文件路径")});
   lstDoc_->setRootIsDecorated(false);
-  lstDoc_->setUniformRowHeights(true);
+  dialogs::GiveRowsOneHeight(lstDoc_);
   lstDoc_->setAllColumnsShowFocus(true);
   lstDoc_->setSelectionMode(QAbstractItemView::SingleSelection);
   lstDoc_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -207,7 +215,7 @@ QWidget* FrmBatch::CreateListFrame() {
   buttons->addWidget(cmdEmpty_);
   buttons->addStretch(1);
 
-  auto* frame = new QGroupBox(QStringLiteral("要转换的文档：1个文档转成1个网页文件"));
+  auto* frame = new QGroupBox(tr("要转换的文档：1个文档转成1个网页文件"));
   auto* layout = new QHBoxLayout(frame);
   layout->addWidget(lstDoc_, 1);
   layout->addLayout(buttons);
@@ -215,10 +223,10 @@ QWidget* FrmBatch::CreateListFrame() {
 }
 
 QWidget* FrmBatch::CreateOptionsFrame() {
-  auto* frame = Named(new QGroupBox(QStringLiteral("优化选项")), "frameSet");
+  auto* frame = Named(new QGroupBox(tr("优化选项")), "frameSet");
   optOptimizeMode_ = Named(new QButtonGroup(this), "optOptimizeMode");
   for (size_t i = 0; i < kOptimizeModes.size(); ++i) {
-    auto* button = new QRadioButton(Qs(kOptimizeModes[i]));
+    auto* button = new QRadioButton(Tr(kOptimizeModes[i]));
     button->setObjectName(QStringLiteral("optOptimizeMode") + QString::number(i));
     optOptimizeMode_->addButton(button, static_cast<int>(i));
   }
@@ -254,7 +262,7 @@ QWidget* FrmBatch::CreateOptionsFrame() {
   chkOptPageEffect_ = CheckBox("chkOptPageEffect", "边框效果");
   connect(chkOptPageWidth_, &QCheckBox::toggled, this, &FrmBatch::UpdateBatchOptions);
   auto* page_row = new QHBoxLayout;
-  page_row->addWidget(new QLabel(QStringLiteral("附加增强页面效果:")));
+  page_row->addWidget(new QLabel(tr("附加增强页面效果:")));
   page_row->addWidget(chkOptPageWidth_);
   page_row->addWidget(chkOptPageMargin_);
   page_row->addWidget(chkOptPageEffect_);
@@ -298,9 +306,9 @@ QWidget* FrmBatch::CreateOutputFrame() {
   grid->setColumnStretch(3, 1);
   // A gap between the two label-and-field columns.
   grid->setColumnMinimumWidth(
-      2, fontMetrics().horizontalAdvance(QStringLiteral("文件命名规则:")) + fontMetrics().height());
+      2, fontMetrics().horizontalAdvance(tr("文件命名规则:")) + fontMetrics().height());
 
-  auto* frame = Named(new QGroupBox(QStringLiteral("输出选项")), "frameOutput");
+  auto* frame = Named(new QGroupBox(tr("输出选项")), "frameOutput");
   frame->setLayout(grid);
   return frame;
 }
@@ -330,7 +338,7 @@ void FrmBatch::ShowDefaults() {
   cboCharset_->setCurrentText(Qs(defaults.Charset));
   cboFileEncode_->addItems({QStringLiteral("ANSI"), QStringLiteral("UTF-8")});
   cboFileEncode_->setCurrentIndex(defaults.FileEncode == "1" ? 1 : 0);
-  cboFileNameRule_->addItems({QStringLiteral("按原文件名"), QStringLiteral("自动数字序号")});
+  cboFileNameRule_->addItems({tr("按原文件名"), tr("自动数字序号")});
   cboFileNameRule_->setCurrentIndex(static_cast<int>(defaults.NameRule));
   txtOutputDir_->setText(Qs(defaults.OutputDir));
   txtFileExt_->setText(Qs(defaults.FileExt));
@@ -421,8 +429,8 @@ BatchSettings FrmBatch::ReadBatchSettings() const {
 // ---------------------------------------------------------------- commands
 
 void FrmBatch::OnAdd() {
-  const QStringList files = shell_.ChooseOpenFiles(this, QStringLiteral("添加要转换的 Word 文档"),
-                                                   Qs(dialogs::kWordDocumentsFilter), true);
+  const QStringList files = shell_.ChooseOpenFiles(this, tr("添加要转换的 Word 文档"),
+                                                   Tr(dialogs::kWordDocumentsFilter), true);
   AddFiles(files);
 }
 
@@ -471,7 +479,8 @@ void FrmBatch::OnEmpty() {
 }
 
 void FrmBatch::OnBrowseOutputDir() {
-  const QString folder = shell_.ChooseFolder(this, QStringLiteral("选择输出文件夹："));
+  const QString folder =
+      shell_.ChooseFolder(this, tr("选择输出文件夹："), dialogs::TypedFolder(txtOutputDir_));
   if (folder.isEmpty()) return;
   txtOutputDir_->setText(dialogs::WithFinalSlash(folder));
 }
@@ -484,7 +493,7 @@ void FrmBatch::OnStart() {
   dialogs::ShowText(txtOutputDir_, Qs(settings.OutputDir));
   dialogs::ShowText(txtFileExt_, Qs(settings.FileExt));
   if (failure) {
-    shell_.ShowMessage(this, Qs(failure->message), dialogs::Shell::Icon::kError);
+    shell_.ShowMessage(this, Tr(failure->message), dialogs::Shell::Icon::kError);
     switch (failure->focus) {
       case project::FocusControl::kTxtOutputDir:
         dialogs::SelectAndFocus(txtOutputDir_);
@@ -521,10 +530,10 @@ void FrmBatch::OnBatchFinished(bool ok, const QString& message) {
   const QString details = dialogs::NotesText(last_outcome_.diagnostics);
   if (ok) {
     picBgBuilding_->ShowDone();
-    shell_.ShowMessage(this, Qs(batch::kBatchSucceeded), dialogs::Shell::Icon::kInformation,
+    shell_.ShowMessage(this, Tr(batch::kBatchSucceeded), dialogs::Shell::Icon::kInformation,
                        details);
   } else if (!closing_stopped) {
-    shell_.ShowMessage(this, Qs(site::kBuildFailedLead) + QStringLiteral("\r\n") + message,
+    shell_.ShowMessage(this, Tr(site::kBuildFailedLead) + QStringLiteral("\r\n") + message,
                        dialogs::Shell::Icon::kError, details);
   }
   SetBatchBusy(false);

@@ -67,6 +67,8 @@ class FrmBatch : public QDialog {
   // Closing goes through here (close box, Esc, "退 出"): a running batch is
   // asked to stop first and the window closes when it has ended.
   void reject() override;
+  // Remembers the window's place, size and list columns for the next time.
+  void done(int result) override;
 
  signals:
   // After a run ended and its message was shown.

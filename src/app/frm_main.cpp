@@ -16,15 +16,20 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QShortcut>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 #include "app/background_job.h"
@@ -47,6 +52,7 @@ using dialogs::BuddyLabel;
 using dialogs::Named;
 using dialogs::Qs;
 using dialogs::Std;
+using dialogs::Tr;
 
 namespace {
 
@@ -79,6 +85,7 @@ FrmMain::FrmMain(dialogs::Shell& shell, std::string data_folder, QWidget* parent
   ConnectModifiedSignals();
   tabMain_->setCurrentIndex(0);
   resize(820, 600);
+  RestoreWindowState();
 }
 
 FrmMain::~FrmMain() = default;
@@ -87,21 +94,30 @@ FrmMain::~FrmMain() = default;
 
 void FrmMain::CreateControls() {
   tabMain_ = Named(new QTabWidget, "tabMain");
-  tabMain_->addTab(CreateBasicTab(), QStringLiteral("基本设置"));
-  tabMain_->addTab(CreateContentTab(), QStringLiteral("内容页设置"));
-  tabMain_->addTab(CreateTopTab(), QStringLiteral("顶部页设置"));
-  tabMain_->addTab(CreateHeadTab(), QStringLiteral("全局网页头"));
+  tabMain_->addTab(CreateBasicTab(), tr("基本设置"));
+  tabMain_->addTab(CreateContentTab(), tr("内容页设置"));
+  tabMain_->addTab(CreateTopTab(), tr("顶部页设置"));
+  tabMain_->addTab(CreateHeadTab(), tr("全局网页头"));
 
-  cmdBuilding_ = Button("cmdBuilding", QStringLiteral("生 成"));
-  cmdView_ = Button("cmdView", QStringLiteral("查 看"));
-  cmdOpenDir_ = Button("cmdOpenDir", QStringLiteral("打开目标文件夹"));
+  cmdBuilding_ = Button("cmdBuilding", tr("生 成"));
+  cmdView_ = Button("cmdView", tr("查 看"));
+  cmdOpenDir_ = Button("cmdOpenDir", tr("打开目标文件夹"));
   cmdBuilding_->setDefault(true);
-  cmdBuilding_->setMinimumWidth(cmdBuilding_->sizeHint().width() * 3 / 2);
+  // Room on both sides of every caption, counted in characters of the font;
+  // build stands out by its width.
+  const int em = fontMetrics().horizontalAdvance(QChar(0x6587));
+  for (QPushButton* button : {cmdView_, cmdOpenDir_}) {
+    button->setMinimumWidth(button->sizeHint().width() + em * 2);
+  }
+  cmdBuilding_->setMinimumWidth(
+      std::max(cmdBuilding_->sizeHint().width() * 3 / 2, cmdView_->minimumWidth() + em * 2));
   connect(cmdBuilding_, &QPushButton::clicked, this, &FrmMain::OnBuilding);
   connect(cmdView_, &QPushButton::clicked, this, &FrmMain::OnView);
   connect(cmdOpenDir_, &QPushButton::clicked, this, &FrmMain::OnOpenDir);
 
   auto* commands = new QHBoxLayout;
+  commands->setSpacing(em / 2);
+  commands->setContentsMargins(0, em / 4, em / 4, em / 4);
   commands->addStretch(1);
   commands->addWidget(cmdBuilding_);
   commands->addWidget(cmdView_);
@@ -125,11 +141,12 @@ QWidget* FrmMain::CreateBasicTab() {
 
   lstDoc_ = Named(new QTreeWidget, "lstDoc");
   lstDoc_->setColumnCount(4);
-  lstDoc_->setHeaderLabels({QStringLiteral("序号"), QStringLiteral("原文件名"),
-                            QStringLiteral("生成名前缀"), QStringLiteral("原文件路径")});
+  lstDoc_->setHeaderLabels({tr("序号"), tr("原文件名"), tr("生成名前缀"), tr("原文件路径")});
   lstDoc_->setRootIsDecorated(false);
-  lstDoc_->setUniformRowHeights(true);
+  dialogs::GiveRowsOneHeight(lstDoc_);
   lstDoc_->setAllColumnsShowFocus(true);
+  // A long path keeps both its start and its file name in sight.
+  lstDoc_->setTextElideMode(Qt::ElideMiddle);
   lstDoc_->setSelectionMode(QAbstractItemView::SingleSelection);
   lstDoc_->header()->setStretchLastSection(true);
   lstDoc_->setColumnWidth(0, 50);
@@ -140,12 +157,12 @@ QWidget* FrmMain::CreateBasicTab() {
     if (!settings_.Documents.empty()) OpenDocumentSettings();
   });
 
-  cmdDocAdd_ = Button("cmdDocAdd", QStringLiteral("新增..."));
-  cmdDocDel_ = Button("cmdDocDel", QStringLiteral("移除"));
-  cmdDocUp_ = Button("cmdDocUp", QStringLiteral("上移"));
-  cmdDocDown_ = Button("cmdDocDown", QStringLiteral("下移"));
-  cmdDocEmpty_ = Button("cmdDocEmpty", QStringLiteral("清空"));
-  cmdDocSet_ = Button("cmdDocSet", QStringLiteral("文档设置..."));
+  cmdDocAdd_ = Button("cmdDocAdd", tr("新增..."));
+  cmdDocDel_ = Button("cmdDocDel", tr("移除"));
+  cmdDocUp_ = Button("cmdDocUp", tr("上移"));
+  cmdDocDown_ = Button("cmdDocDown", tr("下移"));
+  cmdDocEmpty_ = Button("cmdDocEmpty", tr("清空"));
+  cmdDocSet_ = Button("cmdDocSet", tr("文档设置..."));
   connect(cmdDocAdd_, &QPushButton::clicked, this, &FrmMain::OnDocAdd);
   connect(cmdDocDel_, &QPushButton::clicked, this, &FrmMain::OnDocDel);
   connect(cmdDocUp_, &QPushButton::clicked, this, &FrmMain::OnDocUp);
@@ -175,20 +192,20 @@ QWidget* FrmMain::CreateBasicTab() {
   }
   list_commands->addStretch(1);
 
-  auto* documents = new QGroupBox(QStringLiteral("Word文档(双击可设置属性)"));
+  auto* documents = new QGroupBox(tr("Word文档(双击可设置属性)"));
   auto* documents_layout = new QHBoxLayout(documents);
   documents_layout->addWidget(lstDoc_, 1);
   documents_layout->addLayout(list_commands);
 
   txtOutputDir_ = Named(new QLineEdit, "txtOutputDir");
-  cmdBrowseOutputDir_ = Button("cmdBrowseOutputDir", QStringLiteral("浏览..."));
+  cmdBrowseOutputDir_ = Button("cmdBrowseOutputDir", tr("浏览..."));
   txtFileExt_ = Named(new QLineEdit, "txtFileExt");
   txtFileExt_->setMaximumWidth(120);
   cboTemplate_ = Named(new QComboBox, "cboTemplate");
   cboTemplate_->setEditable(true);
   cboTemplate_->setInsertPolicy(QComboBox::NoInsert);
   cboTemplate_->setMinimumWidth(200);
-  cmdTemplatePreview_ = Button("cmdTemplatePreview", QStringLiteral("预览..."));
+  cmdTemplatePreview_ = Button("cmdTemplatePreview", tr("预览..."));
   cboCharset_ = Named(new QComboBox, "cboCharset");
   cboCharset_->setEditable(true);
   cboCharset_->setInsertPolicy(QComboBox::NoInsert);
@@ -198,54 +215,60 @@ QWidget* FrmMain::CreateBasicTab() {
   connect(cmdBrowseOutputDir_, &QPushButton::clicked, this, &FrmMain::OnBrowseOutputDir);
   connect(cmdTemplatePreview_, &QPushButton::clicked, this, &FrmMain::OnTemplatePreview);
 
-  auto* output = new QGroupBox(QStringLiteral("输出及效果"));
+  auto* output = new QGroupBox(tr("输出及效果"));
   auto* grid = new QGridLayout(output);
   grid->setColumnStretch(1, 1);
-  grid->addWidget(BuddyLabel(QStringLiteral("输出文件夹:"), txtOutputDir_), 0, 0);
+  grid->addWidget(BuddyLabel(tr("输出文件夹:"), txtOutputDir_), 0, 0);
   grid->addWidget(txtOutputDir_, 0, 1, 1, 2);
   grid->addWidget(cmdBrowseOutputDir_, 0, 3);
-  grid->addWidget(BuddyLabel(QStringLiteral("网页扩展名:"), txtFileExt_), 1, 0);
+  grid->addWidget(BuddyLabel(tr("网页扩展名:"), txtFileExt_), 1, 0);
   grid->addWidget(txtFileExt_, 1, 1, Qt::AlignLeft);
-  grid->addWidget(BuddyLabel(QStringLiteral("效果模板:"), cboTemplate_), 2, 0);
+  grid->addWidget(BuddyLabel(tr("效果模板:"), cboTemplate_), 2, 0);
   auto* template_row = new QHBoxLayout;
   template_row->addWidget(cboTemplate_);
   template_row->addWidget(cmdTemplatePreview_);
   template_row->addStretch(1);
   grid->addLayout(template_row, 2, 1, 1, 2);
-  grid->addWidget(BuddyLabel(QStringLiteral("页面字符集:"), cboCharset_), 3, 0);
+  grid->addWidget(BuddyLabel(tr("页面字符集:"), cboCharset_), 3, 0);
   grid->addWidget(cboCharset_, 3, 1, Qt::AlignLeft);
-  grid->addWidget(BuddyLabel(QStringLiteral("文件格式:"), cboFileEncode_), 4, 0);
+  grid->addWidget(BuddyLabel(tr("文件格式:"), cboFileEncode_), 4, 0);
   grid->addWidget(cboFileEncode_, 4, 1, Qt::AlignLeft);
 
+  // The list takes what the output box leaves; the user may move the line
+  // between them.
+  splitter_ = Named(new QSplitter(Qt::Vertical), "splitBasic");
+  splitter_->setChildrenCollapsible(false);
+  splitter_->addWidget(documents);
+  splitter_->addWidget(output);
+  splitter_->setStretchFactor(0, 1);
+  splitter_->setStretchFactor(1, 0);
   auto* layout = new QVBoxLayout(page);
-  layout->addWidget(documents, 1);
-  layout->addWidget(output);
+  layout->addWidget(splitter_);
   return page;
 }
 
 QWidget* FrmMain::CreateContentTab() {
   auto* page = Named(new QWidget, "frameTab2");
-  const QString html_tip = QStringLiteral("支持HTML格式");
+  const QString html_tip = tr("支持HTML格式");
 
-  chkPageNav_ = Named(new QCheckBox(QStringLiteral("显示导航条")), "chkPageNav");
+  chkPageNav_ = Named(new QCheckBox(tr("显示导航条")), "chkPageNav");
   txtPageNavPreHTML_ = Named(new QLineEdit, "txtPageNavPreHTML");
   txtPageNavSep_ = Named(new QLineEdit, "txtPageNavSep");
   txtPageNavPreHTML_->setToolTip(html_tip);
   txtPageNavSep_->setToolTip(html_tip);
-  auto* nav = new QGroupBox(QStringLiteral("导航条"));
+  auto* nav = new QGroupBox(tr("导航条"));
   auto* nav_layout = new QFormLayout(nav);
   nav_layout->addRow(chkPageNav_);
-  nav_layout->addRow(BuddyLabel(QStringLiteral("引导名:"), txtPageNavPreHTML_), txtPageNavPreHTML_);
-  nav_layout->addRow(BuddyLabel(QStringLiteral("分隔符:"), txtPageNavSep_), txtPageNavSep_);
+  nav_layout->addRow(BuddyLabel(tr("引导名:"), txtPageNavPreHTML_), txtPageNavPreHTML_);
+  nav_layout->addRow(BuddyLabel(tr("分隔符:"), txtPageNavSep_), txtPageNavSep_);
 
-  chkCopyright_ = Named(new QCheckBox(QStringLiteral("显示版权区")), "chkCopyright");
+  chkCopyright_ = Named(new QCheckBox(tr("显示版权区")), "chkCopyright");
   txtCopyrightHTML_ = Named(new QLineEdit, "txtCopyrightHTML");
   txtCopyrightHTML_->setToolTip(html_tip);
-  auto* copyright = new QGroupBox(QStringLiteral("版权区"));
+  auto* copyright = new QGroupBox(tr("版权区"));
   auto* copyright_layout = new QFormLayout(copyright);
   copyright_layout->addRow(chkCopyright_);
-  copyright_layout->addRow(BuddyLabel(QStringLiteral("内  容:"), txtCopyrightHTML_),
-                           txtCopyrightHTML_);
+  copyright_layout->addRow(BuddyLabel(tr("内  容:"), txtCopyrightHTML_), txtCopyrightHTML_);
 
   // The boxes follow their check box at once.
   connect(chkPageNav_, &QCheckBox::toggled, this, [this](bool on) {
@@ -264,8 +287,8 @@ QWidget* FrmMain::CreateContentTab() {
 QWidget* FrmMain::CreateTopTab() {
   auto* page = Named(new QWidget, "frameTab3");
   txtPageTopLogo_ = Named(new QLineEdit, "txtPageTopLogo");
-  txtPageTopLogo_->setToolTip(QStringLiteral("logo图片的长宽要求,255*36像素，太长，太宽会变形"));
-  cmdBrowseLogo_ = Button("cmdBrowseLogo", QStringLiteral("浏览..."));
+  txtPageTopLogo_->setToolTip(tr("logo图片的长宽要求,255*36像素，太长，太宽会变形"));
+  cmdBrowseLogo_ = Button("cmdBrowseLogo", tr("浏览..."));
   connect(cmdBrowseLogo_, &QPushButton::clicked, this, &FrmMain::OnBrowseLogo);
   txtPageTopNav_ = Named(new QPlainTextEdit, "txtPageTopNav");
   txtPageTopNav_->setTabChangesFocus(true);
@@ -276,11 +299,11 @@ QWidget* FrmMain::CreateTopTab() {
   logo_row->addWidget(cmdBrowseLogo_);
 
   auto* layout = new QVBoxLayout(page);
-  layout->addWidget(BuddyLabel(QStringLiteral("LOGO图标:(推荐.gif或.jpg格式)"), txtPageTopLogo_));
+  layout->addWidget(BuddyLabel(tr("LOGO图标:(推荐.gif或.jpg格式)"), txtPageTopLogo_));
   layout->addLayout(logo_row);
   layout->addSpacing(8);
-  layout->addWidget(BuddyLabel(QStringLiteral("导航链接:(一行一个链接，格式为“链接文字|链接地址”)"),
-                               txtPageTopNav_));
+  layout->addWidget(
+      BuddyLabel(tr("导航链接:(一行一个链接，格式为“链接文字|链接地址”)"), txtPageTopNav_));
   layout->addWidget(txtPageTopNav_, 1);
   return page;
 }
@@ -291,9 +314,9 @@ QWidget* FrmMain::CreateHeadTab() {
   txtMetaKey_ = Named(new QLineEdit, "txtMetaKey");
   txtMetaDesc_ = Named(new QLineEdit, "txtMetaDesc");
   auto* form = new QFormLayout;
-  form->addRow(BuddyLabel(QStringLiteral("网页标题："), txtHeadTitle_), txtHeadTitle_);
-  form->addRow(BuddyLabel(QStringLiteral("网页Meta关键字："), txtMetaKey_), txtMetaKey_);
-  form->addRow(BuddyLabel(QStringLiteral("网页Meta描述："), txtMetaDesc_), txtMetaDesc_);
+  form->addRow(BuddyLabel(tr("网页标题："), txtHeadTitle_), txtHeadTitle_);
+  form->addRow(BuddyLabel(tr("网页Meta关键字："), txtMetaKey_), txtMetaKey_);
+  form->addRow(BuddyLabel(tr("网页Meta描述："), txtMetaDesc_), txtMetaDesc_);
   auto* layout = new QVBoxLayout(page);
   layout->addLayout(form);
   layout->addStretch(1);
@@ -330,10 +353,10 @@ void FrmMain::CreateToolbar() {
       continue;
     }
     const QString key = QLatin1String(button.key);
-    QAction* action = toolbarHead_->addAction(ToolbarIcon(key), QString::fromUtf8(button.caption));
+    QAction* action = toolbarHead_->addAction(ToolbarIcon(key), Tr(button.caption));
     action->setObjectName(key);
     action->setData(key);
-    action->setToolTip(QString::fromUtf8(button.tip));
+    action->setToolTip(Tr(button.tip));
   }
   // Keyboard access to the project commands.
   toolbarHead_->findChild<QAction*>(QStringLiteral("open"))->setShortcut(QKeySequence::Open);
@@ -342,6 +365,14 @@ void FrmMain::CreateToolbar() {
   toolbarHead_->findChild<QAction*>(QStringLiteral("saveas"))->setShortcut(QKeySequence::SaveAs);
   toolbarHead_->findChild<QAction*>(QStringLiteral("help"))
       ->setShortcut(QKeySequence::HelpContents);
+  // The open button's menu: the projects opened or saved last.
+  recent_menu_ = Named(new QMenu(this), "mnuRecentProjects");
+  QAction* open = toolbarHead_->findChild<QAction*>(QStringLiteral("open"));
+  open->setMenu(recent_menu_);
+  if (auto* button = qobject_cast<QToolButton*>(toolbarHead_->widgetForAction(open))) {
+    button->setPopupMode(QToolButton::MenuButtonPopup);
+  }
+  FillRecentMenu();
   connect(toolbarHead_, &QToolBar::actionTriggered, this,
           [this](QAction* action) { OnToolbarCommand(action->data().toString()); });
 }
@@ -374,7 +405,12 @@ void FrmMain::ConnectModifiedSignals() {
 }
 
 void FrmMain::MarkModified() {
-  if (!showing_) settings_.ProjectModified = true;
+  if (!showing_) SetModified(true);
+}
+
+void FrmMain::SetModified(bool modified) {
+  settings_.ProjectModified = modified;
+  setWindowModified(modified);
 }
 
 // ---------------------------------------------------------------- settings
@@ -431,7 +467,10 @@ void FrmMain::CollectProjectSettings() {
 }
 
 void FrmMain::UpdateWindowTitle() {
-  setWindowTitle(Qs(project::WindowTitle(settings_)));
+  // The desktop's way: the file's name with the unsaved-changes marker, the
+  // program's name added by Qt ("guide.tsn[*] - Tessarine").
+  setWindowFilePath(settings_.ProjectFile.empty() ? tr("未命名.tsn") : Qs(settings_.ProjectFile));
+  setWindowModified(settings_.ProjectModified);
 }
 
 // ---------------------------------------------------------------- document list
@@ -478,9 +517,9 @@ void FrmMain::UpdateListCommands() {
 }
 
 void FrmMain::OnDocAdd() {
-  const QStringList paths = shell_.ChooseOpenFiles(this, QStringLiteral("新增 Word 文档"),
-                                                   Qs(dialogs::kWordDocumentsFilter),
-                                                   /*multiple=*/true);
+  const QStringList paths =
+      shell_.ChooseOpenFiles(this, tr("新增 Word 文档"), Tr(dialogs::kWordDocumentsFilter),
+                             /*multiple=*/true);
   AddDocuments(paths);
 }
 
@@ -492,7 +531,7 @@ void FrmMain::AddDocuments(const QStringList& paths) {
   }
   SelectPosition(project::SelectionAfterAdd(settings_.Documents, selection));
   UpdateListCommands();
-  settings_.ProjectModified = true;
+  SetModified(true);
 }
 
 void FrmMain::OnDocDel() {
@@ -501,7 +540,7 @@ void FrmMain::OnDocDel() {
   RefreshDocumentList();
   SelectPosition(selection);
   UpdateListCommands();
-  settings_.ProjectModified = true;
+  SetModified(true);
 }
 
 void FrmMain::OnDocUp() {
@@ -511,7 +550,7 @@ void FrmMain::OnDocUp() {
   RefreshDocumentList();
   SelectPosition(moved);
   UpdateListCommands();
-  settings_.ProjectModified = true;
+  SetModified(true);
 }
 
 void FrmMain::OnDocDown() {
@@ -521,7 +560,7 @@ void FrmMain::OnDocDown() {
   RefreshDocumentList();
   SelectPosition(moved);
   UpdateListCommands();
-  settings_.ProjectModified = true;
+  SetModified(true);
 }
 
 void FrmMain::OnDocEmpty() {
@@ -529,7 +568,7 @@ void FrmMain::OnDocEmpty() {
   project::EmptyDocuments(settings_.Documents);
   RefreshDocumentList();
   UpdateListCommands();
-  settings_.ProjectModified = true;
+  SetModified(true);
 }
 
 void FrmMain::OpenDocumentSettings() {
@@ -539,6 +578,7 @@ void FrmMain::OpenDocumentSettings() {
     dialogs::FrmDocSet dialog(settings_, selection, shell_, this);
     dialog.exec();
   }
+  UpdateWindowTitle();
   RefreshDocumentList();
   SelectPosition(selection);
   UpdateListCommands();
@@ -547,14 +587,15 @@ void FrmMain::OpenDocumentSettings() {
 // ---------------------------------------------------------------- other commands
 
 void FrmMain::OnBrowseOutputDir() {
-  const QString folder = shell_.ChooseFolder(this, QStringLiteral("选择输出文件夹："));
+  const QString folder =
+      shell_.ChooseFolder(this, tr("选择输出文件夹："), dialogs::TypedFolder(txtOutputDir_));
   if (folder.isEmpty()) return;
   txtOutputDir_->setText(dialogs::WithFinalSlash(folder));
 }
 
 void FrmMain::OnBrowseLogo() {
-  const QStringList files = shell_.ChooseOpenFiles(this, QStringLiteral("选择LOGO图标"),
-                                                   QString::fromUtf8(kLogoFilter), false);
+  const QStringList files =
+      shell_.ChooseOpenFiles(this, tr("选择LOGO图标"), Tr(kLogoFilter), false);
   if (files.isEmpty()) return;
   txtPageTopLogo_->setText(files.first());
 }
@@ -573,12 +614,12 @@ void FrmMain::OnView() {
   // The folder as the build reads it.
   QString folder = txtOutputDir_->text();
   folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
-  shell_.OpenWithShell(dialogs::WithFinalSlash(folder) + QStringLiteral("default") +
-                       txtFileExt_->text());
+  shell_.OpenWithShell(
+      this, dialogs::WithFinalSlash(folder) + QStringLiteral("default") + txtFileExt_->text());
 }
 
 void FrmMain::OnOpenDir() {
-  shell_.ExploreFolder(txtOutputDir_->text());
+  shell_.ExploreFolder(this, txtOutputDir_->text());
 }
 
 // ---------------------------------------------------------------- build
@@ -597,7 +638,7 @@ void FrmMain::OnBuilding() {
   if (IsBuilding()) return;
   CollectProjectSettings();
   if (const auto failure = project::ValidateBuild(settings_, data_folder_)) {
-    shell_.ShowMessage(this, Qs(failure->message), dialogs::Shell::Icon::kError);
+    shell_.ShowMessage(this, Tr(failure->message), dialogs::Shell::Icon::kError);
     if (failure->focus == project::FocusControl::kTxtOutputDir) {
       dialogs::SelectAndFocus(txtOutputDir_);
     } else if (failure->focus == project::FocusControl::kTxtFileExt) {
@@ -631,14 +672,14 @@ void FrmMain::OnBuildFinished(bool ok, const QString& message) {
   QString details = dialogs::NotesText(last_outcome_.diagnostics);
   if (!ok && !last_outcome_.scratch_folder.empty()) {
     if (!details.isEmpty()) details += QLatin1Char('\n');
-    details += QStringLiteral("转换的中间文件保留在：") + Qs(last_outcome_.scratch_folder);
+    details += tr("转换的中间文件保留在：") + Qs(last_outcome_.scratch_folder);
   }
   if (ok) {
     picBgBuilding_->ShowDone();
-    shell_.ShowMessage(this, Qs(site::kBuildSucceeded), dialogs::Shell::Icon::kInformation,
+    shell_.ShowMessage(this, Tr(site::kBuildSucceeded), dialogs::Shell::Icon::kInformation,
                        details);
   } else {
-    shell_.ShowMessage(this, Qs(site::kBuildFailedLead) + QStringLiteral("\r\n") + message,
+    shell_.ShowMessage(this, Tr(site::kBuildFailedLead) + QStringLiteral("\r\n") + message,
                        dialogs::Shell::Icon::kError, details);
   }
   SetBusy(false);
@@ -666,10 +707,9 @@ void FrmMain::OnToolbarCommand(const QString& key) {
   } else if (key == QLatin1String("help")) {
     const QString guide = Qs(data_folder_) + QStringLiteral("help/default.htm");
     if (QFileInfo::exists(guide)) {
-      shell_.OpenWithShell(guide);
+      shell_.OpenWithShell(this, guide);
     } else {
-      shell_.ShowMessage(this, QStringLiteral("找不到帮助文件：") + guide,
-                         dialogs::Shell::Icon::kError);
+      shell_.ShowMessage(this, tr("找不到帮助文件：") + guide, dialogs::Shell::Icon::kError);
     }
   } else if (key == QLatin1String("about")) {
     FrmAbout about(this);
@@ -682,7 +722,7 @@ void FrmMain::OnToolbarCommand(const QString& key) {
 bool FrmMain::MaySetProjectAside() {
   // Edits still in the controls count as well as list changes.
   if (!settings_.ProjectModified) return true;
-  switch (shell_.AskSaveChanges(this, Qs(kSaveChangesQuestion))) {
+  switch (shell_.AskSaveChanges(this, Tr(kSaveChangesQuestion))) {
     case dialogs::Shell::SaveAnswer::kSave:
       return OnSave();
     case dialogs::Shell::SaveAnswer::kDiscard:
@@ -695,8 +735,7 @@ bool FrmMain::MaySetProjectAside() {
 
 bool FrmMain::OnOpen() {
   if (!MaySetProjectAside()) return false;
-  const QStringList files = shell_.ChooseOpenFiles(this, QStringLiteral("打开项目"),
-                                                   QString::fromUtf8(kProjectFilter), false);
+  const QStringList files = shell_.ChooseOpenFiles(this, tr("打开项目"), Tr(kProjectFilter), false);
   if (files.isEmpty()) return false;
   return LoadAndShow(files.first());
 }
@@ -708,11 +747,12 @@ bool FrmMain::OpenProject(const QString& path) {
 
 bool FrmMain::LoadAndShow(const QString& path) {
   if (support::Status status = project::LoadProject(Std(path), settings_); !status) {
-    shell_.ShowMessage(this, Qs(status.message()), dialogs::Shell::Icon::kError);
+    shell_.ShowMessage(this, Tr(status.message()), dialogs::Shell::Icon::kError);
     return false;
   }
   ShowProjectSettings();
   tabMain_->setCurrentIndex(0);
+  AddRecentProject(Qs(settings_.ProjectFile));
   return true;
 }
 
@@ -720,12 +760,12 @@ bool FrmMain::OnNew() {
   if (settings_.ProjectModified) {
     // The save question covers what the new-project question warns about.
     if (!MaySetProjectAside()) return false;
-  } else if (!shell_.AskOkCancel(this, Qs(kNewProjectQuestion))) {
+  } else if (!shell_.AskOkCancel(this, Tr(kNewProjectQuestion))) {
     return false;
   }
   project::ResetProjectSettings(settings_);
-  ShowProjectSettings();
   settings_.ProjectModified = false;
+  ShowProjectSettings();
   return true;
 }
 
@@ -735,8 +775,8 @@ bool FrmMain::OnSave() {
 }
 
 bool FrmMain::OnSaveAs() {
-  const QString path = shell_.ChooseSaveFile(
-      this, QStringLiteral("项目另存为"), QString::fromUtf8(kProjectFilter), QStringLiteral("tsn"));
+  const QString path =
+      shell_.ChooseSaveFile(this, tr("项目另存为"), Tr(kProjectFilter), QStringLiteral("tsn"));
   if (path.isEmpty()) return false;
   return SaveTo(path);
 }
@@ -744,10 +784,11 @@ bool FrmMain::OnSaveAs() {
 bool FrmMain::SaveTo(const QString& path) {
   CollectProjectSettings();
   if (support::Status status = project::SaveProject(Std(path), settings_); !status) {
-    shell_.ShowMessage(this, Qs(status.message()), dialogs::Shell::Icon::kError);
+    shell_.ShowMessage(this, Tr(status.message()), dialogs::Shell::Icon::kError);
     return false;
   }
   UpdateWindowTitle();
+  AddRecentProject(Qs(settings_.ProjectFile));
   return true;
 }
 
@@ -795,7 +836,69 @@ void FrmMain::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  SaveWindowState();
   event->accept();
+}
+
+// ---------------------------------------------------------------- remembered state
+
+namespace {
+
+constexpr char kWindowStateKey[] = "mainWindow";
+constexpr char kRecentProjectsKey[] = "recentProjects";
+constexpr int kRecentProjectsKept = 8;
+
+}  // namespace
+
+void FrmMain::SaveWindowState() {
+  dialogs::SaveWindowState(QLatin1String(kWindowStateKey), {this, lstDoc_->header(), splitter_});
+}
+
+void FrmMain::RestoreWindowState() {
+  dialogs::RestoreWindowState(QLatin1String(kWindowStateKey), {this, lstDoc_->header(), splitter_});
+}
+
+QStringList FrmMain::RecentProjects() const {
+  return QSettings().value(QLatin1String(kRecentProjectsKey)).toStringList();
+}
+
+void FrmMain::AddRecentProject(const QString& path) {
+  if (path.isEmpty()) return;
+  QStringList recent = RecentProjects();
+  recent.removeAll(path);
+  recent.prepend(path);
+  while (recent.size() > kRecentProjectsKept) recent.removeLast();
+  QSettings().setValue(QLatin1String(kRecentProjectsKey), recent);
+  FillRecentMenu();
+}
+
+void FrmMain::FillRecentMenu() {
+  recent_menu_->clear();
+  const QStringList recent = RecentProjects();
+  for (int i = 0; i < recent.size(); ++i) {
+    const QString& path = recent.at(i);
+    // "&1 guide.tsn  (/home/user/site)": a key, the name, then its folder.
+    const QFileInfo file(path);
+    const QString folder =
+        fontMetrics().elidedText(QDir::toNativeSeparators(file.absolutePath()), Qt::ElideMiddle,
+                                 fontMetrics().averageCharWidth() * 48);
+    QAction* action = recent_menu_->addAction(
+        QStringLiteral("&%1 %2  (%3)").arg(i + 1).arg(file.fileName(), folder));
+    action->setToolTip(path);
+    connect(action, &QAction::triggered, this, [this, path] {
+      if (!QFileInfo::exists(path)) {
+        shell_.ShowMessage(this, tr("项目文件已不存在：") + QLatin1Char('\n') + path,
+                           dialogs::Shell::Icon::kError);
+        QStringList kept = RecentProjects();
+        kept.removeAll(path);
+        QSettings().setValue(QLatin1String(kRecentProjectsKey), kept);
+        FillRecentMenu();
+        return;
+      }
+      OpenProject(path);
+    });
+  }
+  if (recent.isEmpty()) recent_menu_->addAction(tr("（无最近项目）"))->setEnabled(false);
 }
 
 }  // namespace tessarine::app

@@ -21,7 +21,9 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
+class QSplitter;
 class QPushButton;
 class QStackedWidget;
 class QTabWidget;
@@ -103,6 +105,15 @@ class FrmMain : public QMainWindow {
 
   void AddDocumentRow(int position);
   void MarkModified();
+  void SetModified(bool modified);
+
+  // State kept across runs: the window's place and size, the list's columns
+  // and the splitter, and the last eight projects opened or saved.
+  void SaveWindowState();
+  void RestoreWindowState();
+  QStringList RecentProjects() const;
+  void AddRecentProject(const QString& path);
+  void FillRecentMenu();
 
   // List commands.
   void OnDocAdd();
@@ -147,6 +158,8 @@ class FrmMain : public QMainWindow {
   QWidget* picBgSetting_ = nullptr;
   BuildingPanel* picBgBuilding_ = nullptr;
   QTabWidget* tabMain_ = nullptr;
+  QSplitter* splitter_ = nullptr;
+  QMenu* recent_menu_ = nullptr;
 
   QTreeWidget* lstDoc_ = nullptr;
   QPushButton* cmdDocAdd_ = nullptr;

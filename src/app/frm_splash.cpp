@@ -12,6 +12,10 @@
 namespace tessarine::app {
 namespace {
 
+QString Tr(const char* text) {
+  return QCoreApplication::translate("tessarine::app::FrmSplash", text);
+}
+
 QPixmap SplashPicture() {
   const qreal ratio = QApplication::primaryScreen() != nullptr
                           ? QApplication::primaryScreen()->devicePixelRatio()
@@ -39,12 +43,12 @@ QPixmap SplashPicture() {
   text.setBold(false);
   painter.setFont(text);
   painter.drawText(QRect(152, 112, 290, 24), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("Word 文档转网站"));
+                   Tr("Word 文档转网站"));
   painter.setPen(QColor(255, 255, 255, 170));
   painter.drawText(QRect(152, 136, 290, 24), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("版本 %1").arg(ProductVersion()));
+                   Tr("版本 %1").arg(ProductVersion()));
   painter.drawText(QRect(20, size.height() - 36, size.width() - 40, 24),
-                   Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("正在加载..."));
+                   Qt::AlignLeft | Qt::AlignVCenter, Tr("正在加载..."));
   return pixmap;
 }
 

@@ -146,7 +146,9 @@ Result<std::string> OptimizePage(std::string text, const BatchSettings& settings
   options.Opt2EQ = settings.Opt2EQ;
   options.Opt2Indent = settings.Opt2Indent;
   options.Opt2PtoBR = settings.Opt2PtoBR;
-  body = site::CleanBody(std::move(*body), options);
+  // A large page is seen to stop between its clean-up passes.
+  body = site::CleanBody(std::move(*body), options,
+                         [&] { return step.Continue() ? Status::Ok() : Interrupted(); });
   if (!body) return body.status();
   const site::PageWidthOptions width{settings.OptPageWidth, settings.OptPageMargin,
                                      settings.OptPageEffect};
@@ -177,7 +179,10 @@ Result<std::string> ConvertDocument(const BatchSettings& settings, const ListSli
     stopped = !step.Step(kConvertUnit * convert::StepWeight(done) * unit, convert::StepLabel(done));
     return !stopped;
   };
-  const convert::ConvertOutcome converted = convert::ConvertToWordHtml(path, page_path, on_step);
+  convert::LegacyDocOptions legacy;
+  legacy.stop_requested = [&step] { return !step.Continue(); };
+  const convert::ConvertOutcome converted =
+      convert::ConvertToWordHtml(path, page_path, on_step, legacy);
   for (const std::string& note : converted.diagnostics) diagnostics.push_back(path + ": " + note);
   if (converted.stopped()) return Interrupted();
   if (!converted.ok()) return Status::Error(converted.message);
@@ -333,6 +338,15 @@ bool BatchProgressStep::Step(double size, std::string_view /*label*/) {
   std::lock_guard<std::mutex> lock(mutex_);
   accumulated_ += size;
   progress_.SetValue(std::min(accumulated_, static_cast<double>(site::kProgressCap)));
+  return ContinueLocked();
+}
+
+bool BatchProgressStep::Continue() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ContinueLocked();
+}
+
+bool BatchProgressStep::ContinueLocked() {
   if (!stop_requested_.load()) return true;
   if (!reported_stop_) {
     reported_stop_ = true;

@@ -72,11 +72,15 @@ class BatchProgressStep {
   // Adds `size` and shows the total; false (and the state "中断！", once)
   // when a stop was requested. `label` names the stage just ended.
   bool Step(double size, std::string_view label);
+  // Reads the stop flag between steps, as Step does, without moving the bar.
+  bool Continue();
   double accumulated() const;
 
  private:
   BatchProgress& progress_;
   const std::atomic<bool>& stop_requested_;
+  bool ContinueLocked();
+
   mutable std::mutex mutex_;
   double accumulated_ = 0;
   bool reported_stop_ = false;

@@ -195,7 +195,8 @@ std::chrono::milliseconds TimeLimitFor(const std::string& path, std::chrono::mil
 struct ChildEnd {
   int spawn_error = 0;  // errno of a start that failed; 0: it ran
   bool timed_out = false;
-  int status = 0;  // waitpid status when it ended by itself
+  bool stopped = false;  // the caller asked to stop
+  int status = 0;        // waitpid status when it ended by itself
 };
 
 // Runs `argv` with no input and both outputs in `log`, in a process group
@@ -203,7 +204,8 @@ struct ChildEnd {
 // program ends or runs out of time is killed: LibreOffice starts its real
 // process from a launcher, and neither may outlive the call.
 ChildEnd RunChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                  const std::string& log, std::chrono::milliseconds limit) {
+                  const std::string& log, std::chrono::milliseconds limit,
+                  const std::function<bool()>& stop_requested) {
   std::vector<char*> args, vars;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
@@ -246,6 +248,10 @@ ChildEnd RunChild(const std::vector<std::string>& argv, const std::vector<std::s
     const int waited = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
     if (waited == 0 && info.si_pid == pid) break;
     if (waited != 0 && errno != EINTR) break;
+    if (stop_requested && stop_requested()) {
+      end.stopped = true;
+      break;
+    }
     if (std::chrono::steady_clock::now() >= deadline) {
       end.timed_out = true;
       break;
@@ -290,6 +296,7 @@ struct LegacyResult {
   std::string docx;          // LibreOffice's .docx, inside the scratch folder
   std::string failure;       // otherwise the reason
   bool not_started = false;  // the failure is LibreOffice's start
+  bool stopped = false;      // the caller asked to stop while it ran
 };
 
 // LibreOffice turns the .doc into a .docx inside `scratch`. It works on a
@@ -327,7 +334,11 @@ LegacyResult ConvertWithLibreOffice(const std::string& document, const std::stri
 
   const std::chrono::milliseconds limit = TimeLimitFor(document, options.time_limit);
   const std::string log = (scratch / "soffice.log").string();
-  const ChildEnd end = RunChild(argv, env, log, limit);
+  const ChildEnd end = RunChild(argv, env, log, limit, options.stop_requested);
+  if (end.stopped) {
+    result.stopped = true;
+    return result;
+  }
   if (end.spawn_error != 0) {
     result.not_started = true;
     result.failure =
@@ -413,6 +424,7 @@ ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::st
         },
         failure);
     if (!converted) return Failed(kOpenFailure, failure, {});
+    if (converted->stopped) return Stopped({});
     if (converted->not_started) return Failed(kCreateObjectFailure, converted->failure, {});
     if (!converted->failure.empty()) return Failed(kOpenFailure, converted->failure, {});
     package_path = converted->docx;

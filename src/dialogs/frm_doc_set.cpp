@@ -84,13 +84,13 @@ QLineEdit* NewLineEdit(const char* name) {
 }
 
 QCheckBox* NewCheckBox(const char* name, std::string_view caption) {
-  return Named(new QCheckBox(Qs(caption)), name);
+  return Named(new QCheckBox(Tr(caption)), name);
 }
 
 template <size_t N>
 QComboBox* NewComboBox(const char* name, const std::array<std::string_view, N>& captions) {
   auto* list = Named(new QComboBox, name);
-  for (std::string_view caption : captions) list->addItem(Qs(caption));
+  for (std::string_view caption : captions) list->addItem(Tr(caption));
   return list;
 }
 
@@ -98,13 +98,13 @@ QComboBox* NewComboBox(const char* name, const std::array<std::string_view, N>& 
 QComboBox* NewLevelList(const char* name, int first, int last) {
   auto* list = Named(new QComboBox, name);
   for (int level = first; level <= last; ++level) {
-    list->addItem(QString::number(level) + QStringLiteral("级"));
+    list->addItem(QString::number(level) + Tr("级"));
   }
   return list;
 }
 
 QLabel* NewLabel(std::string_view text, QWidget* buddy = nullptr) {
-  return BuddyLabel(Qs(text), buddy);
+  return BuddyLabel(Tr(text), buddy);
 }
 
 // Radio buttons named <name>0, <name>1, ... in one exclusive group named
@@ -115,7 +115,7 @@ QButtonGroup* NewOptionGroup(QObject* owner, const char* name,
                              const std::array<std::string_view, N>& captions) {
   auto* group = Named(new QButtonGroup(owner), name);
   for (size_t i = 0; i < N; ++i) {
-    auto* button = new QRadioButton(Qs(captions[i]));
+    auto* button = new QRadioButton(Tr(captions[i]));
     button->setObjectName(QString::fromLatin1(name) + QString::number(i));
     group->addButton(button, static_cast<int>(i));
   }
@@ -150,18 +150,18 @@ FrmDocSet::FrmDocSet(project::ProjectSettings& settings, int doc_index, Shell& s
 
   tab_set_ = new QTabWidget;
   tab_set_->setObjectName(QStringLiteral("tabSet"));
-  tab_set_->addTab(BuildGeneralPage(), QStringLiteral("常规设置"));
-  tab_set_->addTab(BuildCleanupPage(), QStringLiteral("优化选项"));
-  tab_set_->addTab(BuildHeadPage(), QStringLiteral("网页头区"));
-  tab_set_->addTab(BuildSpecialPage(), QStringLiteral("文件名特例"));
+  tab_set_->addTab(BuildGeneralPage(), tr("常规设置"));
+  tab_set_->addTab(BuildCleanupPage(), tr("优化选项"));
+  tab_set_->addTab(BuildHeadPage(), tr("网页头区"));
+  tab_set_->addTab(BuildSpecialPage(), tr("文件名特例"));
   for (int i = 0; i < tab_set_->count(); ++i) {
     tab_set_->widget(i)->setObjectName(QStringLiteral("frameSet") + QString::number(i + 1));
   }
 
-  cmd_ok_ = new QPushButton(QStringLiteral("确 定"));
+  cmd_ok_ = new QPushButton(tr("确 定"));
   cmd_ok_->setObjectName(QStringLiteral("cmdOK"));
   cmd_ok_->setDefault(true);
-  auto* cmd_cancel = new QPushButton(QStringLiteral("取 消"));
+  auto* cmd_cancel = new QPushButton(tr("取 消"));
   cmd_cancel->setObjectName(QStringLiteral("cmdCancel"));
   connect(cmd_ok_, &QPushButton::clicked, this, &FrmDocSet::OnOk);
   connect(cmd_cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -182,7 +182,7 @@ FrmDocSet::FrmDocSet(project::ProjectSettings& settings, int doc_index, Shell& s
       known ? settings_.Documents[static_cast<size_t>(doc_index_ - 1)] : DocumentRecord{};
   LoadRecord(record);
   cmd_ok_->setEnabled(known);
-  setWindowTitle(Qs(kCaptionPrefix) + Qs(record.FileName));
+  setWindowTitle(Tr(kCaptionPrefix) + Qs(record.FileName));
 
   tab_set_->setCurrentIndex(0);
   txt_path_->setFocus(Qt::OtherFocusReason);
@@ -198,7 +198,7 @@ QWidget* FrmDocSet::BuildGeneralPage() {
   const int em = fontMetrics().horizontalAdvance(QChar(0x6587));
 
   txt_path_ = NewLineEdit("txtPath");
-  auto* cmd_path = new QPushButton(QStringLiteral("浏览..."));
+  auto* cmd_path = new QPushButton(tr("浏览..."));
   cmd_path->setObjectName(QStringLiteral("cmdPath"));
   connect(cmd_path, &QPushButton::clicked, this, &FrmDocSet::OnBrowse);
   auto* path_row = new QHBoxLayout;
@@ -206,9 +206,9 @@ QWidget* FrmDocSet::BuildGeneralPage() {
   path_row->addWidget(cmd_path);
 
   QLineEdit* txt_node_name = NewLineEdit("txtNodeName");
-  txt_node_name->setToolTip(Qs(kPrefixTooltip));
+  txt_node_name->setToolTip(Tr(kPrefixTooltip));
   txt_filename_pre_ = NewLineEdit("txtFilenamePre");
-  txt_filename_pre_->setToolTip(Qs(kPrefixTooltip));
+  txt_filename_pre_->setToolTip(Tr(kPrefixTooltip));
   QComboBox* cbo_numberlist_rule = NewComboBox("cboNumberlistRule", kNumberlistRules);
   QComboBox* cbo_file_name_rule = NewComboBox("cboFileNameRule", kFileNameRules);
 
@@ -235,7 +235,7 @@ QWidget* FrmDocSet::BuildGeneralPage() {
   QCheckBox* chk_header = NewCheckBox("chkHeader", "显示页眉");
   QCheckBox* chk_footer = NewCheckBox("chkFooter", "显示页脚");
   QCheckBox* chk_hf_home = NewCheckBox("chkHFHome", "首页");
-  auto* header_footer = new QGroupBox(QStringLiteral("页眉页脚"));
+  auto* header_footer = new QGroupBox(tr("页眉页脚"));
   auto* header_footer_row = new QHBoxLayout(header_footer);
   header_footer_row->addWidget(chk_header);
   header_footer_row->addWidget(chk_footer);
@@ -246,8 +246,8 @@ QWidget* FrmDocSet::BuildGeneralPage() {
   QComboBox* cbo_expand_level = NewLevelList("cboExpandLevel", 0, 9);
   QCheckBox* chk_outline_headings = NewCheckBox("chkOutlineHeadings", "大纲级别段落作为标题");
   chk_outline_headings->setToolTip(
-      QStringLiteral("带大纲级别的段落（如自定义的章、条标题样式）也像内置标题一样分页"));
-  auto* levels = new QGroupBox(QStringLiteral("目录层次"));
+      tr("带大纲级别的段落（如自定义的章、条标题样式）也像内置标题一样分页"));
+  auto* levels = new QGroupBox(tr("目录层次"));
   auto* levels_column = new QVBoxLayout(levels);
   auto* levels_row = new QHBoxLayout;
   levels_column->addLayout(levels_row);
@@ -265,7 +265,7 @@ QWidget* FrmDocSet::BuildGeneralPage() {
 
   chk_relative_ = NewCheckBox("chkRelative", "显示相关主题");
   txt_relative_title_ = NewLineEdit("txtRelativeTitle");
-  auto* relative = new QGroupBox(QStringLiteral("文档相关主题"));
+  auto* relative = new QGroupBox(tr("文档相关主题"));
   auto* relative_row = new QHBoxLayout(relative);
   relative_row->addWidget(chk_relative_);
   relative_row->addSpacing(em);
@@ -460,8 +460,8 @@ void FrmDocSet::UpdateCleanupEnabled() {
 }
 
 void FrmDocSet::OnBrowse() {
-  const QStringList chosen = shell_.ChooseOpenFiles(this, QStringLiteral("要转换文档"),
-                                                    Qs(kWordFilter), /*multiple=*/false);
+  const QStringList chosen =
+      shell_.ChooseOpenFiles(this, tr("要转换文档"), Tr(kWordFilter), /*multiple=*/false);
   if (chosen.isEmpty()) return;
   txt_path_->setText(chosen.first());
 }

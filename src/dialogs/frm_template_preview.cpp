@@ -175,7 +175,7 @@ FrmTemplatePreview::FrmTemplatePreview(const QStringList& templates, const QStri
                                        QWidget* parent, const QString& current)
     : QDialog(parent) {
   setObjectName(QStringLiteral("frmTemplatePreview"));
-  setWindowTitle(QStringLiteral("Tessarine - 模板预览"));
+  setWindowTitle(tr("Tessarine - 模板预览"));
   if (parent != nullptr) setWindowIcon(parent->window()->windowIcon());
 
   const QSize icon_size(static_cast<int>(kThumbnailWidth), static_cast<int>(kThumbnailHeight));
@@ -198,10 +198,10 @@ FrmTemplatePreview::FrmTemplatePreview(const QStringList& templates, const QStri
     if (!current.isEmpty() && name == current) ListView1_->setCurrentItem(item);
   }
 
-  cmdOK_ = new QPushButton(QStringLiteral("确 定"), this);
+  cmdOK_ = new QPushButton(tr("确 定"), this);
   cmdOK_->setObjectName(QStringLiteral("cmdOK"));
   cmdOK_->setDefault(true);
-  cmdExit_ = new QPushButton(QStringLiteral("取 消"), this);
+  cmdExit_ = new QPushButton(tr("取 消"), this);
   cmdExit_->setObjectName(QStringLiteral("cmdExit"));
 
   auto* buttons = new QHBoxLayout;

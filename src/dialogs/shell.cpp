@@ -2,10 +2,15 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace tessarine::dialogs {
@@ -18,6 +23,56 @@ QString AppTitle() {
 // The core's messages break lines with CR LF; a label shows LF.
 QString ForLabel(QString text) {
   return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+QString Tr(const char* text) {
+  return QCoreApplication::translate("Shell", text);
+}
+
+QString DialogKey(const QString& title) {
+  return QStringLiteral("dialogFolders/") + QString::fromLatin1(QUrl::toPercentEncoding(title));
+}
+
+void SayCannotOpen(QWidget* parent, const QString& path, bool folder) {
+  QMessageBox box(parent);
+  box.setWindowTitle(AppTitle());
+  box.setIcon(QMessageBox::Warning);
+  box.setText(CannotOpenMessage(path, folder));
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
+}
+
+// Hands `url` to the desktop's opener. Its answer comes later: a program
+// that is missing, fails to start or ends with an error is told to the user
+// then. The process has no parent, so that the program's end never takes
+// down a browser the opener is still waiting for.
+void OpenOrSay(QWidget* parent, const QUrl& url, const QString& shown, bool folder) {
+  const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+  if (opener.isEmpty()) {
+    if (!QDesktopServices::openUrl(url)) SayCannotOpen(parent, shown, folder);
+    return;
+  }
+  auto* process = new QProcess;
+  process->setProgram(opener);
+  process->setArguments({url.toString()});
+  process->setStandardOutputFile(QProcess::nullDevice());
+  process->setStandardErrorFile(QProcess::nullDevice());
+  const QPointer<QWidget> owner(parent);
+  QObject::connect(process, &QProcess::finished, process,
+                   [process, owner, shown, folder](int code, QProcess::ExitStatus status) {
+                     process->deleteLater();
+                     if (status != QProcess::NormalExit || code != 0) {
+                       SayCannotOpen(owner, shown, folder);
+                     }
+                   });
+  QObject::connect(process, &QProcess::errorOccurred, process,
+                   [process, owner, shown, folder](QProcess::ProcessError error) {
+                     if (error != QProcess::FailedToStart) return;
+                     process->deleteLater();
+                     SayCannotOpen(owner, shown, folder);
+                   });
+  process->start();
 }
 
 QUrl UrlOf(const QString& path_or_url) {
@@ -58,10 +113,9 @@ class QtShell final : public Shell {
     box.setWindowTitle(AppTitle());
     box.setIcon(QMessageBox::Warning);
     box.setText(text);
-    QPushButton* save = box.addButton(QStringLiteral("保存(&S)"), QMessageBox::AcceptRole);
-    QPushButton* discard =
-        box.addButton(QStringLiteral("不保存(&N)"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    QPushButton* save = box.addButton(Tr("保存(&S)"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(Tr("不保存(&N)"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(Tr("取消"), QMessageBox::RejectRole);
     box.setDefaultButton(save);
     box.setEscapeButton(cancel);
     box.exec();
@@ -72,34 +126,65 @@ class QtShell final : public Shell {
 
   QStringList ChooseOpenFiles(QWidget* parent, const QString& title, const QString& filter,
                               bool multiple) override {
-    if (multiple) return QFileDialog::getOpenFileNames(parent, title, QString(), filter);
-    const QString file = QFileDialog::getOpenFileName(parent, title, QString(), filter);
-    return file.isEmpty() ? QStringList() : QStringList{file};
+    QStringList files;
+    if (multiple) {
+      files = QFileDialog::getOpenFileNames(parent, title, LastDialogFolder(title), filter);
+    } else if (QString file =
+                   QFileDialog::getOpenFileName(parent, title, LastDialogFolder(title), filter);
+               !file.isEmpty()) {
+      files << file;
+    }
+    if (!files.isEmpty()) RememberDialogFolder(title, files.first());
+    return files;
   }
 
   QString ChooseSaveFile(QWidget* parent, const QString& title, const QString& filter,
                          const QString& suffix) override {
-    QFileDialog dialog(parent, title, QString(), filter);
+    QFileDialog dialog(parent, title, LastDialogFolder(title), filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(suffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    RememberDialogFolder(title, dialog.selectedFiles().first());
     return dialog.selectedFiles().first();
   }
 
-  QString ChooseFolder(QWidget* parent, const QString& title) override {
-    return QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
+  QString ChooseFolder(QWidget* parent, const QString& title,
+                       const QString& start_folder) override {
+    const QString start = QFileInfo(start_folder).isDir() ? start_folder : LastDialogFolder(title);
+    const QString folder =
+        QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
+    if (!folder.isEmpty()) RememberDialogFolder(title, folder);
+    return folder;
   }
 
-  void OpenWithShell(const QString& path_or_url) override {
-    QDesktopServices::openUrl(UrlOf(path_or_url));
+  void OpenWithShell(QWidget* parent, const QString& path_or_url) override {
+    OpenOrSay(parent, UrlOf(path_or_url), path_or_url, /*folder=*/false);
   }
 
-  void ExploreFolder(const QString& path) override {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+  void ExploreFolder(QWidget* parent, const QString& path) override {
+    OpenOrSay(parent, QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()), path,
+              /*folder=*/true);
   }
 };
 
 }  // namespace
+
+QString CannotOpenMessage(const QString& path, bool folder) {
+  return (folder ? Tr("无法打开文件管理器。请手动打开此文件夹：")
+                 : Tr("无法打开浏览器。请手动打开此页面：")) +
+         QLatin1Char('\n') + QDir::toNativeSeparators(path);
+}
+
+QString LastDialogFolder(const QString& title) {
+  const QString folder = QSettings().value(DialogKey(title)).toString();
+  return QFileInfo(folder).isDir() ? folder : QString();
+}
+
+void RememberDialogFolder(const QString& title, const QString& chosen_path) {
+  const QFileInfo chosen(chosen_path);
+  QSettings().setValue(DialogKey(title),
+                       chosen.isDir() ? chosen.absoluteFilePath() : chosen.absolutePath());
+}
 
 Shell& DesktopShell() {
   static QtShell shell;

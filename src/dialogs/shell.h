@@ -44,15 +44,28 @@ class Shell {
   // without one. Empty when cancelled.
   virtual QString ChooseSaveFile(QWidget* parent, const QString& title, const QString& filter,
                                  const QString& suffix) = 0;
-  // A folder chooser limited to file-system folders; empty when cancelled.
-  virtual QString ChooseFolder(QWidget* parent, const QString& title) = 0;
+  // A folder chooser limited to file-system folders, opened at
+  // `start_folder` when that exists; empty when cancelled.
+  virtual QString ChooseFolder(QWidget* parent, const QString& title,
+                               const QString& start_folder) = 0;
 
   // Opens a file (or a web address) with the program the desktop associates
-  // with it. Failures are the desktop's to show.
-  virtual void OpenWithShell(const QString& path_or_url) = 0;
-  // Shows a folder in the desktop's file manager.
-  virtual void ExploreFolder(const QString& path) = 0;
+  // with it. When the desktop has no such program, or it refuses to start,
+  // the user is told so with the path, to open it by hand.
+  virtual void OpenWithShell(QWidget* parent, const QString& path_or_url) = 0;
+  // Shows a folder in the desktop's file manager; a failure is told as for
+  // OpenWithShell.
+  virtual void ExploreFolder(QWidget* parent, const QString& path) = 0;
 };
+
+// What the user reads when the desktop could not open `path` (a page, or a
+// folder when `folder`).
+QString CannotOpenMessage(const QString& path, bool folder);
+
+// The folder each file dialog was last left in, by the dialog's title,
+// remembered across runs; empty for a dialog never used.
+QString LastDialogFolder(const QString& title);
+void RememberDialogFolder(const QString& title, const QString& chosen_path);
 
 // The real desktop: Qt's message boxes and file dialogs, QDesktopServices.
 Shell& DesktopShell();

@@ -11,10 +11,13 @@
 #include <string_view>
 #include <vector>
 
+class QHeaderView;
 class QLabel;
 class QMimeData;
 class QLineEdit;
 class QPlainTextEdit;
+class QSplitter;
+class QTreeView;
 class QWidget;
 
 namespace tessarine::dialogs {
@@ -25,6 +28,12 @@ inline QString Qs(std::string_view text) {
 inline std::string Std(const QString& text) {
   return text.toStdString();
 }
+
+// A text of the core (a message, a caption shared by several windows)
+// through Qt's translation system, under the context "tessarine": the
+// source texts are Chinese, and a translation installed for another
+// language replaces them without a change to the code.
+QString Tr(std::string_view text);
 
 // The file chooser's filter for adding documents to a list, in Qt's form:
 // the caption users know, then the patterns.
@@ -96,6 +105,28 @@ bool IsTicked(std::string_view flag);
 // The 0-based entry an Index field names; `fallback` when the text is not a
 // number in [0, count).
 int IndexOf(std::string_view index, int count, int fallback = 0);
+
+// Every row of `list` gets one height, tall enough for every font its texts
+// may be drawn in: the list's own font and the fallback that draws Chinese.
+// A list with uniform row heights otherwise takes them from its first row,
+// and a row of Latin letters alone is too low for Chinese (and the other way
+// round cuts descenders and underscores).
+void GiveRowsOneHeight(QTreeView* list);
+
+// Where a window was, how large, and how its list columns and splitter were
+// set, remembered across runs under `key`. Restore before the window is
+// shown; an entry never saved leaves everything as it is.
+struct WindowState {
+  QWidget* window = nullptr;
+  QHeaderView* columns = nullptr;
+  QSplitter* splitter = nullptr;
+};
+void SaveWindowState(const QString& key, const WindowState& state);
+void RestoreWindowState(const QString& key, const WindowState& state);
+
+// The folder a path box names, as a folder chooser should open it: trimmed,
+// with "\" read as "/".
+QString TypedFolder(const QLineEdit* box);
 
 // The folder text a folder chooser result becomes: the path with one final
 // "/" (a root folder keeps its single "/").

@@ -33,11 +33,4 @@ int AddDocumentRecord(ProjectSettings& settings, const std::string& path) {
   return static_cast<int>(settings.Documents.size());
 }
 
-std::string WindowTitle(const ProjectSettings& settings) {
-  std::string title(kProductTitle);
-  title += " - ";
-  title += settings.ProjectFile.empty() ? std::string("未命名.tsn") : settings.ProjectFile;
-  return title;
-}
-
 }  // namespace tessarine::project

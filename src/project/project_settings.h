@@ -96,8 +96,4 @@ ProjectSettings DefaultProjectSettings();
 // size). Nothing is checked: the settings dialog and the build do that.
 int AddDocumentRecord(ProjectSettings& settings, const std::string& path);
 
-// The main window's caption: the product title, " - " and ProjectFile, or
-// " - 未命名.tsn" for a project never saved.
-std::string WindowTitle(const ProjectSettings& settings);
-
 }  // namespace tessarine::project

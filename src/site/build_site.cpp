@@ -44,7 +44,7 @@ constexpr std::string_view kStyleSheetFile = "tessarine.css";
 constexpr std::string_view kTemplateResources = "tfiles/";
 constexpr std::string_view kHomePageLevel = "0";
 constexpr std::string_view kFlagOn = "1";
-constexpr std::string_view kScratchFolderPattern = "tessarine-build-XXXXXX";
+constexpr std::string_view kScratchFolderRandom = "XXXXXX";
 
 // Progress: 2 at the start, 12 steps of 7/n over each document, 5 at the end.
 constexpr int16_t kStartStep = 2;
@@ -78,13 +78,37 @@ class StageClock {
   std::vector<StageTime> times_;
 };
 
-// A fresh folder under the system's temporary folder, so that two builds
-// never share one. Ends with "/".
-Result<std::string> CreateScratchFolder() {
+fs::path ScratchParent() {
   std::error_code error;
   fs::path base = fs::temp_directory_path(error);
   if (error) base = "/tmp";
-  std::string pattern = (base / kScratchFolderPattern).string();
+  return base;
+}
+
+// The scratch folders that failed builds left in `parent` and that nothing
+// has written to for kKeptScratchDays. Only real folders with the build's
+// own name prefix are touched, never what a link points to.
+void RemoveOldScratchFolders(const fs::path& parent) {
+  const auto cutoff = fs::file_time_type::clock::now() - std::chrono::days(kKeptScratchDays);
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(parent, error)) {
+    std::error_code ignored;
+    if (!entry.path().filename().string().starts_with(kScratchFolderPrefix) ||
+        entry.is_symlink(ignored) || !entry.is_directory(ignored)) {
+      continue;
+    }
+    const fs::file_time_type written = entry.last_write_time(ignored);
+    if (!ignored && written < cutoff) fs::remove_all(entry.path(), ignored);
+  }
+}
+
+// A fresh folder under the system's temporary folder, so that two builds
+// never share one. Ends with "/".
+Result<std::string> CreateScratchFolder() {
+  const fs::path base = ScratchParent();
+  RemoveOldScratchFolders(base);
+  std::string pattern =
+      (base / (std::string(kScratchFolderPrefix) + std::string(kScratchFolderRandom))).string();
   if (mkdtemp(pattern.data()) == nullptr) {
     return Failure("cannot create a scratch folder under " + base.string() + ": " +
                    std::strerror(errno));
@@ -134,6 +158,7 @@ class SiteBuild {
             const std::atomic<bool>& stop_requested, BuildOutcome& outcome)
       : project_(project),
         template_folder_(std::move(template_folder)),
+        stop_requested_(stop_requested),
         step_(progress, stop_requested),
         step_size_(kDocumentsShare / static_cast<double>(project.Documents.size())),
         outcome_(outcome),
@@ -158,6 +183,7 @@ class SiteBuild {
 
   const ProjectSettings& project_;
   const std::string template_folder_;
+  const std::atomic<bool>& stop_requested_;
   ProgressStep step_;
   const double step_size_;
   BuildOutcome& outcome_;
@@ -186,8 +212,6 @@ Status SiteBuild::Run() {
   if (Status s = WriteMenuFrame(project_, template_folder_, outcome_.site_sections); !s) return s;
   clock_.Lap("site pages", false);
 
-  support::DeleteFolder(scratch_);
-  outcome_.scratch_folder.clear();
   outcome_.home_page = HomePage();
   return Status::Ok();
 }
@@ -291,8 +315,10 @@ Status SiteBuild::Convert(const DocumentRecord& document, const std::string& wor
     stop = DocumentStep(convert::StepLabel(done), convert::StepWeight(done));
     return stop.ok();
   };
+  convert::LegacyDocOptions legacy;
+  legacy.stop_requested = [this] { return stop_requested_.load(); };
   const convert::ConvertOutcome converted =
-      convert::ConvertToWordHtml(document.Path, word_html, on_step);
+      convert::ConvertToWordHtml(document.Path, word_html, on_step, legacy);
   for (const std::string& note : converted.diagnostics) {
     outcome_.diagnostics.push_back(document.Path + ": " + note);
   }
@@ -319,10 +345,18 @@ Result<std::string> SiteBuild::WritePages(SectionTable& sections, const Document
       {"content", ""},
   };
   std::string all_bodies;
+  // The loop is the stage that "write mainpage" ends: the bar moves through
+  // that step page by page, and a stop is seen before every page and
+  // between the clean-up passes of a large one.
+  const int16_t loop_step = WholeStep(step_size_);
+  double done = 0;
+  const BetweenPasses between_passes = [&] { return step_.Within(loop_step, done); };
 
   for (size_t k = 0; k < sections.size(); ++k) {
+    done = static_cast<double>(k) / static_cast<double>(sections.size());
+    if (Status s = between_passes(); !s) return s;
     Section& row = sections[k];
-    Result<std::string> body = CleanPageBody(sections, k, document, cleanup);
+    Result<std::string> body = CleanPageBody(sections, k, document, cleanup, between_passes);
     if (!body) return body.status();
     if (row.Level != kHomePageLevel) *body = PageHeading(row) + *body;
     *body += BuildRelatedBlock(sections, k, document);
@@ -392,12 +426,29 @@ ProgressStep::ProgressStep(BuildProgress& progress, const std::atomic<bool>& sto
 Status ProgressStep::operator()(int16_t step, std::string_view label) {
   if (step > 0) {
     value_ = std::min(value_ + step, kProgressCap);
+    shown_ = value_;
     progress_.SetValue(value_);
   }
   progress_.StageEnded(label);
+  return StopRequested();
+}
+
+Status ProgressStep::Within(int16_t step, double done) {
+  if (step > 0) {
+    const double share = std::floor(step * std::clamp(done, 0.0, 1.0));
+    const int shown = std::min(value_ + static_cast<int>(share), kProgressCap);
+    if (shown > shown_) {
+      shown_ = shown;
+      progress_.SetValue(shown_);
+    }
+  }
+  return StopRequested();
+}
+
+Status ProgressStep::StopRequested() {
   if (!stop_requested_.load()) return Status::Ok();
+  if (!stopped_) progress_.SetState(kStateInterrupted);
   stopped_ = true;
-  progress_.SetState(kStateInterrupted);
   return Status::Error(std::string(kInterruptedMessage));
 }
 
@@ -419,6 +470,12 @@ BuildOutcome BuildSite(const ProjectSettings& settings, BuildProgress& progress,
                     stop_requested, outcome);
     outcome.status = build.Run();
     outcome.stopped = build.stopped();
+    // Only a failure leaves its scratch folder behind, for a look at what
+    // the converter wrote; a stop is the user's choice and explains itself.
+    if (outcome.ok() || outcome.stopped) {
+      support::DeleteFolder(outcome.scratch_folder);
+      outcome.scratch_folder.clear();
+    }
     outcome.stage_times = build.StageTimes();
   } catch (const std::bad_alloc&) {
     outcome.status = Status::Error("not enough memory to build the site");

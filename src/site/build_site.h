@@ -24,8 +24,15 @@
 //
 // Scratch space: every build makes a fresh folder of its own under the
 // system's temporary folder for the Word HTML of its documents. It is removed
-// after a successful build and kept after a failure or a stop, for a look at
-// what the converter wrote.
+// after a successful or a stopped build and kept only after a failure, for a
+// look at what the converter wrote (BuildOutcome::scratch_folder names it).
+// A build removes the kept folders of earlier builds once they are older
+// than kKeptScratchDays.
+//
+// Stopping: the stop flag is read at every progress step, before every page
+// of the page loop and between the clean-up passes of every page, and while
+// LibreOffice converts a .doc (its process group is then killed), so a stop
+// takes effect within a fraction of a second wherever the build is.
 #pragma once
 
 #include <atomic>
@@ -68,6 +75,12 @@ class BuildProgress {
 // The bar stays below 100 until the front end sets it after success.
 inline constexpr int kProgressCap = 97;
 
+// Days a failed build's scratch folder is kept before a later build removes
+// it.
+inline constexpr int kKeptScratchDays = 7;
+// The name every build's scratch folder starts with.
+inline constexpr std::string_view kScratchFolderPrefix = "tessarine-build-";
+
 // A step size made a whole number the way every step is handed to a progress
 // step: to the nearest integer, halves to even (0.5 gives 0, 1.5 and 2.5 give
 // 2), clamped to the 16-bit range.
@@ -86,6 +99,11 @@ class ProgressStep {
   // StageEnded with `label`). Returns Ok to go on, or, once the stop flag is
   // set, the state kStateInterrupted and the failure kInterruptedMessage.
   support::Status operator()(int16_t step, std::string_view label);
+  // A point inside the stage that the next step of `step` ends, `done` (0 to
+  // 1) of the way through it: the bar shows that share of the step, rounded
+  // down, so it moves during a long stage and never passes or goes back from
+  // the value the step gives. The stop flag is read as at a step.
+  support::Status Within(int16_t step, double done);
 
   int value() const { return value_; }
   bool stopped() const { return stopped_; }
@@ -93,7 +111,10 @@ class ProgressStep {
  private:
   BuildProgress& progress_;
   const std::atomic<bool>& stop_requested_;
+  support::Status StopRequested();
+
   int value_ = 0;
+  int shown_ = 0;  // what the bar shows: value_, or more inside a stage
   bool stopped_ = false;
 };
 
@@ -123,7 +144,7 @@ struct BuildOutcome {
   // wrote one, otherwise the home page of the first document that produced
   // pages; empty when the build failed or wrote no page.
   std::string home_page;
-  // The build's scratch folder when it was kept (after a failure or a stop).
+  // The build's scratch folder when it was kept (after a failure).
   std::string scratch_folder;
   // Content oddities the converter met without stopping, each prefixed by the
   // document's path.

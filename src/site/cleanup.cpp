@@ -465,8 +465,12 @@ Result<std::string> RunUntilStableByTag(std::string_view text, std::string_view 
   return out;
 }
 
-Result<std::string> RunPasses(std::string text, const std::vector<CleanupPass>& passes) {
+Result<std::string> RunPasses(std::string text, const std::vector<CleanupPass>& passes,
+                              const BetweenPasses& between_passes = {}) {
   for (const CleanupPass& pass : passes) {
+    if (between_passes) {
+      if (Status s = between_passes(); !s) return s;
+    }
     Result<std::string> next = RunCleanupPass(text, pass);
     if (!next) return next;
     text = std::move(next).value();
@@ -549,8 +553,9 @@ Result<std::string> RunCleanupPass(std::string_view text, const CleanupPass& pas
   return support::RegexpReplace(text, pass.pattern, pass.replacement);
 }
 
-Result<std::string> CleanBody(std::string body, const CleanupOptions& options) {
-  return RunPasses(std::move(body), CleanBodyPasses(options));
+Result<std::string> CleanBody(std::string body, const CleanupOptions& options,
+                              const BetweenPasses& between_passes) {
+  return RunPasses(std::move(body), CleanBodyPasses(options), between_passes);
 }
 
 Result<std::string> TidyHeaderFooter(std::string html) {
@@ -562,7 +567,8 @@ Result<std::string> TidyHeaderFooter(std::string html) {
 
 Result<std::string> CleanPageBody(const SectionTable& sections, size_t row,
                                   const project::DocumentRecord& document,
-                                  const CleanupOptions& options) {
+                                  const CleanupOptions& options,
+                                  const BetweenPasses& between_passes) {
   if (row >= sections.size()) {
     return Status::Error("page " + std::to_string(row) + " is not in the section table");
   }
@@ -573,7 +579,7 @@ Result<std::string> CleanPageBody(const SectionTable& sections, size_t row,
     if (!without_toc) return without_toc;
     body = std::move(without_toc).value();
   }
-  Result<std::string> cleaned = CleanBody(std::move(body), options);
+  Result<std::string> cleaned = CleanBody(std::move(body), options, between_passes);
   if (!cleaned) return cleaned;
   if (home_page && IsOn(document.Toc)) *cleaned += BuildTocBlock(sections, document);
   return cleaned;

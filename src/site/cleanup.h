@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,10 @@ struct CleanupOptions {
 // Fails with OptimizeModeFromIndex's message for a mode outside "0".."2".
 support::Result<CleanupOptions> CleanupOptionsOf(const project::DocumentRecord& document);
 
+// Asked before every pass of a clean-up: a failure ends the clean-up with
+// it. A long build uses it to stop between the passes of a large page.
+using BetweenPasses = std::function<support::Status()>;
+
 // The cleaned body of row `row` of `sections` (the table is only read). On the
 // home page (row 0) Word's own contents paragraphs go, in every mode, before
 // CleanBody runs; with the record's Toc on, the generated table of contents
@@ -54,7 +59,8 @@ support::Result<CleanupOptions> CleanupOptionsOf(const project::DocumentRecord& 
 // resources or `row` is not a row of the table.
 support::Result<std::string> CleanPageBody(const SectionTable& sections, size_t row,
                                            const project::DocumentRecord& document,
-                                           const CleanupOptions& options);
+                                           const CleanupOptions& options,
+                                           const BetweenPasses& between_passes = {});
 
 // The pass list of CleanPageBody for a plain body: the common passes, then
 // the selective or the all-clear passes, then the closing passes, by
@@ -62,7 +68,8 @@ support::Result<std::string> CleanPageBody(const SectionTable& sections, size_t 
 // paragraphs are left alone and no table of contents is added; the batch
 // pipeline runs this on its single page. Fails when a pattern runs out of
 // resources.
-support::Result<std::string> CleanBody(std::string body, const CleanupOptions& options);
+support::Result<std::string> CleanBody(std::string body, const CleanupOptions& options,
+                                       const BetweenPasses& between_passes = {});
 
 // The tidy-up a page header or footer gets: the mso- declarations, empty
 // style and lang attributes go, then the closing passes (blanks before ">",

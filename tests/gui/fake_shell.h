@@ -54,16 +54,18 @@ class FakeShell final : public dialogs::Shell {
     last_filter = filter;
     return save_file_answers.isEmpty() ? QString() : save_file_answers.takeFirst();
   }
-  QString ChooseFolder(QWidget*, const QString& title) override {
+  QString ChooseFolder(QWidget*, const QString& title, const QString& start_folder) override {
     last_folder_title = title;
+    last_folder_start = start_folder;
     return folder_answers.isEmpty() ? QString() : folder_answers.takeFirst();
   }
-  void OpenWithShell(const QString& path) override { opened.append(path); }
-  void ExploreFolder(const QString& path) override { explored.append(path); }
+  void OpenWithShell(QWidget*, const QString& path) override { opened.append(path); }
+  void ExploreFolder(QWidget*, const QString& path) override { explored.append(path); }
 
   QString last_filter;
   bool last_multiple = false;
   QString last_folder_title;
+  QString last_folder_start;
 };
 
 }  // namespace tessarine::testing

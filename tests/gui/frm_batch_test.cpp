@@ -14,12 +14,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 #include <memory>
 
 #include "batch/batch_settings.h"
+#include "app/start_up.h"
 #include "fake_shell.h"
 #include "gui_test_support.h"
 #include "support/files.h"
@@ -101,6 +103,34 @@ class FrmBatchTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Qt's own texts in Chinese, as the program has them.
+  void initTestCase() { tessarine::app::InstallTranslations(); }
+  // Every test starts as on a first run: nothing remembered.
+  void init() { QSettings().clear(); }
+
+  void RowsHaveOneHeightWhateverTheFirstRowHolds() {
+    Window w;
+    w.Add({QStringLiteral("/docs/chatchat__notes_gjpqy.docx"), QStringLiteral("/docs/报告.doc")});
+    QTreeWidget* list = w.List();
+    const int height = list->visualItemRect(list->topLevelItem(0)).height();
+    QCOMPARE(list->visualItemRect(list->topLevelItem(1)).height(), height);
+    QVERIFY2(height >= tessarine::testing::TallestLine(list->font()),
+             qPrintable(QString::number(height)));
+  }
+
+  // Size, place and column widths come back the next time it opens.
+  void StateComesBackTheNextTime() {
+    {
+      Window first;
+      first.frm->resize(760, 700);
+      first.List()->setColumnWidth(1, 222);
+      first.Button("cmdExit")->click();
+    }
+    Window second;
+    QCOMPARE(second.frm->size(), QSize(760, 700));
+    QCOMPARE(second.List()->columnWidth(1), 222);
+  }
+
   void StartValues() {
     Window w;
     QCOMPARE(w.frm->objectName(), QStringLiteral("frmBatch"));

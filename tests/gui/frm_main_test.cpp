@@ -11,15 +11,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QWindow>
 #include <memory>
 
 #include "app/frm_about.h"
@@ -28,6 +33,7 @@
 #include "gui_test_support.h"
 #include "project/project_file.h"
 #include "support/files.h"
+#include "zip_writer.h"
 
 using tessarine::app::FrmMain;
 using tessarine::dialogs::Shell;
@@ -99,9 +105,107 @@ class FrmMainTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Qt's own texts in Chinese, as the program has them.
+  void initTestCase() { tessarine::app::InstallTranslations(); }
+  // Every test starts as on a first run: nothing remembered.
+  void init() { QSettings().clear(); }
+
+  // Rows are as high as the tallest font that draws their texts, Chinese
+  // fallback included, whatever the first row holds.
+  void RowsHaveOneHeightWhateverTheFirstRowHolds() {
+    Window w;
+    w.AddDocuments({QStringLiteral("/docs/chatchat__notes_gjpqy.docx"),
+                    QStringLiteral("/docs/用户手册.docx"), QStringLiteral("/docs/常见问题.doc")});
+    QTreeWidget* list = w.Get<QTreeWidget>("lstDoc");
+    const int height = list->visualItemRect(list->topLevelItem(0)).height();
+    for (int row = 1; row < list->topLevelItemCount(); ++row) {
+      QCOMPARE(list->visualItemRect(list->topLevelItem(row)).height(), height);
+    }
+    QVERIFY2(height >= tessarine::testing::TallestLine(list->font()),
+             qPrintable(QString::number(height)));
+  }
+
+  void CaptionShowsTheFileAndUnsavedChanges() {
+    Window w;
+    QCOMPARE(w.frm->windowTitle(), QStringLiteral("未命名.tsn[*]"));
+    QCOMPARE(w.frm->windowHandle()->title(), QStringLiteral("未命名.tsn"));
+    w.Line("txtHeadTitle")->setText(QStringLiteral("站点"));
+    QVERIFY(w.frm->isWindowModified());
+    QCOMPARE(w.frm->windowHandle()->title(), QStringLiteral("未命名.tsn*"));
+    const QString path = tessarine::testing::TempFolder() + QStringLiteral("site.tsn");
+    w.shell.save_file_answers = {path};
+    w.Action("save")->trigger();
+    QCOMPARE(w.frm->windowHandle()->title(), QStringLiteral("site.tsn"));
+    w.AddDocuments(1);  // a list change marks it too
+    QCOMPARE(w.frm->windowHandle()->title(), QStringLiteral("site.tsn*"));
+  }
+
+  // What a user arranged comes back at the next start: place and size,
+  // column widths, the splitter, and the projects opened last.
+  void StateComesBackAtTheNextStart() {
+    QStringList projects;
+    for (int i = 1; i <= 9; ++i) {
+      projects << tessarine::testing::TempFolder() + QStringLiteral("p%1.tsn").arg(i);
+    }
+    QList<int> splitter_sizes;
+    {
+      Window first;
+      first.frm->setGeometry(40, 50, 900, 640);
+      first.Get<QTreeWidget>("lstDoc")->setColumnWidth(1, 260);
+      auto* splitter = first.Get<QSplitter>("splitBasic");
+      splitter->setSizes({splitter->sizes().at(0) - 40, splitter->sizes().at(1) + 40});
+      splitter_sizes = splitter->sizes();
+      for (const QString& path : projects) {
+        first.shell.save_file_answers = {path};
+        first.Action("saveas")->trigger();
+      }
+      QVERIFY(first.frm->close());
+    }
+    Window second;
+    QCOMPARE(second.frm->size(), QSize(900, 640));
+    QCOMPARE(second.Get<QTreeWidget>("lstDoc")->columnWidth(1), 260);
+    QCOMPARE(second.Get<QSplitter>("splitBasic")->sizes(), splitter_sizes);
+    // The last eight, newest first, in the open button's menu.
+    const QList<QAction*> recent = second.Get<QMenu>("mnuRecentProjects")->actions();
+    QCOMPARE(recent.size(), 8);
+    QCOMPARE(recent.first()->toolTip(), projects.last());
+    QCOMPARE(recent.last()->toolTip(), projects.at(1));
+    recent.at(2)->trigger();
+    QCOMPARE(second.frm->windowFilePath(), projects.at(6));
+    // One that is gone: said so, and it leaves the list.
+    QFile::remove(projects.at(8));
+    second.Get<QMenu>("mnuRecentProjects")->actions().at(1)->trigger();
+    QVERIFY(second.shell.messages.last().text.contains(projects.at(8)));
+    QCOMPARE(second.Get<QMenu>("mnuRecentProjects")->actions().size(), 7);
+  }
+
+  // When the desktop's opener fails, the page's path is shown instead.
+  void ABrowserThatCannotStartIsToldWithThePath() {
+    const QString bin = tessarine::testing::TempFolder();
+    QFile opener(bin + QStringLiteral("xdg-open"));
+    QVERIFY(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\necho 'no method available for opening' >&2\nexit 3\n");
+    opener.close();
+    opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.toUtf8() + ':' + path);
+    QString shown;
+    tessarine::testing::WhenModalShown([&shown](QWidget* box) {
+      shown = static_cast<QMessageBox*>(box)->text();
+      box->close();
+    });
+    QWidget owner;
+    tessarine::dialogs::DesktopShell().OpenWithShell(&owner,
+                                                     QStringLiteral("/srv/site/default.htm"));
+    QVERIFY(tessarine::testing::WaitUntil([&] { return !shown.isEmpty(); }, 10000));
+    qputenv("PATH", path);
+    QCOMPARE(shown, QStringLiteral("无法打开浏览器。请手动打开此页面：\n/srv/site/default.htm"));
+  }
+
   void FirstStart() {
     Window w;
-    QVERIFY(w.frm->windowTitle().endsWith(QStringLiteral(" - 未命名.tsn")));
+    QCOMPARE(w.frm->windowFilePath(), QStringLiteral("未命名.tsn"));
+    QVERIFY(!w.frm->isWindowModified());
     QCOMPARE(w.Get<QTabWidget>("tabMain")->currentIndex(), 0);
     QCOMPARE(w.Get<QTreeWidget>("lstDoc")->topLevelItemCount(), 0);
     QCOMPARE(w.Enabled(), QStringLiteral("000000"));
@@ -408,7 +512,9 @@ class FrmMainTest : public QObject {
     w.shell.save_file_answers = {path};
     w.Action("save")->trigger();  // never saved: save as
     QVERIFY(QFile::exists(path));
-    QCOMPARE(w.frm->windowTitle(), QStringLiteral("Tessarine - ") + path);
+    QCOMPARE(w.frm->windowFilePath(), path);
+    QCOMPARE(w.frm->windowTitle(), QStringLiteral("p.tsn[*]"));
+    QVERIFY(!w.frm->isWindowModified());
     QVERIFY(!w.frm->settings().ProjectModified);
 
     // Close with unsaved edits: Cancel keeps the window, Save writes them.
@@ -458,8 +564,11 @@ class FrmMainTest : public QObject {
     QCOMPARE(w.shell.last_folder_title, QStringLiteral("选择输出文件夹："));
     w.Button("cmdBrowseOutputDir")->click();
     QCOMPARE(w.Line("txtOutputDir")->text(), QStringLiteral("/srv/out/"));
+    // The browser opens at the folder in the box, "\" read as "/".
+    w.Line("txtOutputDir")->setText(QStringLiteral(" \\srv\\out\\ "));
     w.Button("cmdBrowseOutputDir")->click();  // cancelled: unchanged
-    QCOMPARE(w.Line("txtOutputDir")->text(), QStringLiteral("/srv/out/"));
+    QCOMPARE(w.shell.last_folder_start, QStringLiteral("/srv/out/"));
+    QCOMPARE(w.Line("txtOutputDir")->text(), QStringLiteral(" \\srv\\out\\ "));
 
     // The guide the build put beside the templates.
     w.Action("help")->trigger();
@@ -523,7 +632,12 @@ class FrmMainTest : public QObject {
     QVERIFY(ended.wait(120000));
     QCOMPARE(ended.first().first().toBool(), true);
     QCOMPARE(w.shell.messages.last().icon, Shell::Icon::kInformation);
-    QVERIFY(w.shell.messages.last().details.contains(QStringLiteral("EmptyCellLayoutStyle")));
+    // In Chinese, after the document's path.
+    const QString document =
+        QString::fromStdString(tessarine::testing::SharedPath("corpus/docx/poi__60329.docx"));
+    QVERIFY2(w.shell.messages.last().details.contains(
+                 document + QStringLiteral(": 没有样式标识的样式（EmptyCellLayoutStyle）已略去")),
+             qPrintable(w.shell.messages.last().details));
 
     // A failed build says which document, and where its scratch folder was kept.
     Window failing;
@@ -548,14 +662,65 @@ class FrmMainTest : public QObject {
     w.shell.open_files_answers = {{SampleProjectCopy(output)}};
     w.Action("open")->trigger();
     QSignalSpy ended(w.frm.get(), &FrmMain::BuildEnded);
+    const auto kept_folders = [] {
+      return QDir(QDir::tempPath())
+          .entryList({QStringLiteral("tessarine-build-*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+    };
+    const QStringList before = kept_folders();
     w.Button("cmdBuilding")->click();
     w.Button("cmdStopBuilding")->click();
+    // Until the build has ended, the state says that it is stopping.
+    QCOMPARE(w.Get<QLabel>("lblBuildingState")->text(), QStringLiteral("正在停止生成..."));
     QVERIFY(ended.wait(120000));
     QCOMPARE(ended.first().first().toBool(), false);
     QCOMPARE(w.Get<QLabel>("lblBuildingState")->text(), QStringLiteral("中断！"));
+    // A stop leaves no scratch folder behind.
+    QVERIFY(w.frm->last_outcome().scratch_folder.empty());
+    QCOMPARE(kept_folders(), before);
     QCOMPARE(w.shell.messages.last().text, QStringLiteral("生成出错，原因：\r\n用户中断"));
     QCOMPARE(w.shell.messages.last().icon, Shell::Icon::kError);
     QVERIFY(!QFile::exists(output + QStringLiteral("default.htm")));
+  }
+
+  // A stop while the pages of a large document are written: the bar moved
+  // inside the document's page loop, and no page is started after the
+  // request (the one being written may still finish).
+  void StopDuringThePagesOfALargeDocument() {
+    const QString folder = tessarine::testing::TempFolder();
+    tessarine::testing::Blocks blocks;
+    for (int chapter = 1; chapter <= 400; ++chapter) {
+      blocks.emplace_back(1, "Chapter " + std::to_string(chapter));
+      blocks.emplace_back(0, "Text.");
+    }
+    tessarine::testing::WriteDocx((folder + QStringLiteral("large.docx")).toStdString(), blocks);
+    Window w;
+    w.AddDocuments({folder + QStringLiteral("large.docx")});
+    const QString output = folder + QStringLiteral("out/");
+    QVERIFY(QDir().mkpath(output));
+    w.Line("txtOutputDir")->setText(output);
+    const auto pages = [&output] {
+      return QDir(output).entryList({QStringLiteral("*.htm")}, QDir::Files).size();
+    };
+
+    // One document: "into loop" leaves the bar at 79 and "write mainpage"
+    // takes it to 86; a value between them is the page loop's own.
+    QSignalSpy ended(w.frm.get(), &FrmMain::BuildEnded);
+    QProgressBar* bar = w.Get<QProgressBar>("ProgressBar1");
+    qsizetype pages_at_request = -1;
+    connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
+      if (value > 79 && value < 86 && pages_at_request < 0) {
+        pages_at_request = pages();
+        w.Button("cmdStopBuilding")->click();
+      }
+    });
+    w.Button("cmdBuilding")->click();
+    QVERIFY(ended.wait(120000));
+    QCOMPARE(ended.first().first().toBool(), false);
+    QVERIFY(pages_at_request > 0);
+    QVERIFY2(pages() - pages_at_request <= 1,
+             qPrintable(QStringLiteral("%1 then %2").arg(pages_at_request).arg(pages())));
+    QVERIFY(pages() < 401);
+    QCOMPARE(w.Get<QLabel>("lblBuildingState")->text(), QStringLiteral("中断！"));
   }
 
   void Screenshots() {

@@ -9,8 +9,11 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextLayout>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace tessarine::testing {
@@ -75,6 +78,19 @@ bool DropFiles(QWidget* target, const QStringList& paths) {
   QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(target, &dropped);
   return true;
+}
+
+int TallestLine(const QFont& font) {
+  int tallest = 0;
+  // Each on its own line, so each is measured in the font that draws it.
+  for (const QString& text : {QStringLiteral("gjpqy_"), QStringLiteral("\u6C49\u5B57\u8868")}) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    tallest = std::max(tallest, static_cast<int>(std::ceil(line.height())));
+  }
+  return tallest;
 }
 
 bool WaitUntil(const std::function<bool()>& done, int timeout_ms) {

@@ -1,6 +1,7 @@
 // Helpers shared by the window tests.
 #pragma once
 
+#include <QFont>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
@@ -68,6 +69,11 @@ std::string SourcePath(const std::string& relative);
 // Drags the local files `paths` onto `target` and drops them there; true when
 // the target accepted the drag.
 bool DropFiles(QWidget* target, const QStringList& paths);
+
+// The height of the tallest line `font` draws Latin letters with
+// descenders, or Chinese, in (through its fallback): a row or box that shows
+// either must be at least this high.
+int TallestLine(const QFont& font);
 
 // Waits, letting events run, until `done` holds or `timeout_ms` passes.
 bool WaitUntil(const std::function<bool()>& done, int timeout_ms);
