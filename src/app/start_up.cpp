@@ -75,6 +75,8 @@ void NameApplication() {
   QApplication::setApplicationName(QStringLiteral("tessarine"));
   QApplication::setApplicationDisplayName(QStringLiteral("Tessarine"));
   QApplication::setApplicationVersion(ProductVersion());
+  // The menu entry's name, so that a Wayland desktop matches the window to it.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.tessarine.Tessarine"));
   QApplication::setWindowIcon(AppIcon());
 }
 
