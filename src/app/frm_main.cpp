@@ -195,6 +195,8 @@ QWidget* FrmMain::CreateBasicTab() {
   cboCharset_->setMinimumWidth(200);
   cboFileEncode_ = Named(new QComboBox, "cboFileEncode");
   cboFileEncode_->setMinimumWidth(200);
+  chkSiteSearch_ = Named(new QCheckBox(QStringLiteral("站内全文搜索")), "chkSiteSearch");
+  chkSiteSearch_->setToolTip(QStringLiteral("生成搜索索引，网站目录上方显示搜索框"));
   connect(cmdBrowseOutputDir_, &QPushButton::clicked, this, &FrmMain::OnBrowseOutputDir);
   connect(cmdTemplatePreview_, &QPushButton::clicked, this, &FrmMain::OnTemplatePreview);
 
@@ -216,6 +218,7 @@ QWidget* FrmMain::CreateBasicTab() {
   grid->addWidget(cboCharset_, 3, 1, Qt::AlignLeft);
   grid->addWidget(BuddyLabel(QStringLiteral("文件格式:"), cboFileEncode_), 4, 0);
   grid->addWidget(cboFileEncode_, 4, 1, Qt::AlignLeft);
+  grid->addWidget(chkSiteSearch_, 5, 1, Qt::AlignLeft);
 
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(documents, 1);
@@ -371,6 +374,7 @@ void FrmMain::ConnectModifiedSignals() {
   // A click, not a programmatic tick, is an edit.
   connect(chkPageNav_, &QCheckBox::clicked, this, &FrmMain::MarkModified);
   connect(chkCopyright_, &QCheckBox::clicked, this, &FrmMain::MarkModified);
+  connect(chkSiteSearch_, &QCheckBox::clicked, this, &FrmMain::MarkModified);
 }
 
 void FrmMain::MarkModified() {
@@ -405,6 +409,7 @@ void FrmMain::ShowProjectSettings() {
   txtHeadTitle_->setText(Qs(settings_.HeadTitle));
   txtMetaKey_->setText(Qs(settings_.MetaKey));
   txtMetaDesc_->setText(Qs(settings_.MetaDesc));
+  chkSiteSearch_->setChecked(settings_.SiteSearch != "0");
 
   RefreshDocumentList();
   if (!settings_.Documents.empty()) SelectPosition(1);
@@ -428,6 +433,7 @@ void FrmMain::CollectProjectSettings() {
   settings_.HeadTitle = Std(txtHeadTitle_->text());
   settings_.MetaKey = Std(txtMetaKey_->text());
   settings_.MetaDesc = Std(txtMetaDesc_->text());
+  settings_.SiteSearch = dialogs::FlagOf(chkSiteSearch_->isChecked());
 }
 
 void FrmMain::UpdateWindowTitle() {

@@ -1,0 +1,408 @@
+#include "site/search_index.h"
+
+#include <unicode/uchar.h>
+#include <unicode/uscript.h>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <filesystem>
+#include <unordered_map>
+
+#include "support/text_file.h"
+
+namespace tessarine::site {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kTitleWeight = 10;
+
+// Next code point of `text` from `*pos` (advanced); U+FFFD for a bad byte.
+UChar32 NextCodePoint(std::string_view text, size_t* pos) {
+  UChar32 c = 0;
+  int32_t i = static_cast<int32_t>(*pos);
+  U8_NEXT(text.data(), i, static_cast<int32_t>(text.size()), c);
+  *pos = static_cast<size_t>(i);
+  return c < 0 ? 0xFFFD : c;
+}
+
+void AppendCodePoint(std::string& out, UChar32 c) {
+  char buffer[4];
+  int32_t length = 0;
+  UBool error = false;
+  U8_APPEND(buffer, length, 4, c, error);
+  if (!error) out.append(buffer, static_cast<size_t>(length));
+}
+
+// Chinese, Japanese and Korean script: indexed character by character.
+bool IsCjk(UChar32 c) {
+  UErrorCode status = U_ZERO_ERROR;
+  switch (uscript_getScript(c, &status)) {
+    case USCRIPT_HAN:
+    case USCRIPT_HIRAGANA:
+    case USCRIPT_KATAKANA:
+    case USCRIPT_HANGUL:
+    case USCRIPT_BOPOMOFO:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Letters, marks and decimal digits make words.
+bool IsWordChar(UChar32 c) {
+  return (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_M_MASK | U_GC_ND_MASK)) != 0;
+}
+
+// The character a reference names, or -1. Only the names Word and the
+// clean-up passes write are known; others stay as text.
+UChar32 NamedReference(std::string_view name) {
+  static const std::unordered_map<std::string_view, UChar32> kNames = {
+      {"amp", '&'},       {"lt", '<'},        {"gt", '>'},       {"quot", '"'},
+      {"apos", '\''},     {"nbsp", 0xA0},     {"copy", 0xA9},    {"reg", 0xAE},
+      {"trade", 0x2122},  {"hellip", 0x2026}, {"mdash", 0x2014}, {"ndash", 0x2013},
+      {"lsquo", 0x2018},  {"rsquo", 0x2019},  {"ldquo", 0x201C}, {"rdquo", 0x201D},
+      {"middot", 0xB7},   {"bull", 0x2022},   {"deg", 0xB0},     {"times", 0xD7},
+      {"shy", 0xAD},      {"ensp", 0x2002},   {"emsp", 0x2003},  {"thinsp", 0x2009},
+  };
+  const auto it = kNames.find(name);
+  return it == kNames.end() ? -1 : it->second;
+}
+
+// Decodes the reference at html[pos] == '&'; returns its length (0 when it is
+// no reference) and sets *c.
+size_t DecodeReference(std::string_view html, size_t pos, UChar32* c) {
+  const size_t end = html.find(';', pos);
+  if (end == std::string_view::npos || end - pos > 12 || end - pos < 3) return 0;
+  std::string_view body = html.substr(pos + 1, end - pos - 1);
+  if (body[0] == '#') {
+    int base = 10;
+    body.remove_prefix(1);
+    if (!body.empty() && (body[0] == 'x' || body[0] == 'X')) {
+      base = 16;
+      body.remove_prefix(1);
+    }
+    if (body.empty()) return 0;
+    long value = 0;
+    for (char ch : body) {
+      const int digit = std::isdigit(static_cast<unsigned char>(ch)) ? ch - '0'
+                        : base == 16 && std::isxdigit(static_cast<unsigned char>(ch))
+                            ? (std::tolower(static_cast<unsigned char>(ch)) - 'a' + 10)
+                            : -1;
+      if (digit < 0) return 0;
+      value = value * base + digit;
+      if (value > 0x10FFFF) return 0;
+    }
+    *c = static_cast<UChar32>(value);
+    if (U_IS_SURROGATE(*c) || *c == 0) *c = 0xFFFD;
+    return end - pos + 1;
+  }
+  const UChar32 named = NamedReference(body);
+  if (named < 0) return 0;
+  *c = named;
+  return end - pos + 1;
+}
+
+bool StartsWithNoCase(std::string_view text, size_t pos, std::string_view word) {
+  if (text.size() - pos < word.size()) return false;
+  for (size_t i = 0; i < word.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[pos + i])) != word[i]) return false;
+  }
+  return true;
+}
+
+// Where the element that opens at `pos` ("<script" or "<style") ends,
+// after its closing tag.
+size_t SkipRawElement(std::string_view html, size_t pos, std::string_view name) {
+  const std::string closing = "</" + std::string(name);
+  for (size_t at = html.find("</", pos); at != std::string_view::npos;
+       at = html.find("</", at + 2)) {
+    if (StartsWithNoCase(html, at, closing)) {
+      const size_t end = html.find('>', at);
+      return end == std::string_view::npos ? html.size() : end + 1;
+    }
+  }
+  return html.size();
+}
+
+// Whether a tag ("<name ..." without its ">") separates the text around it
+// the way a browser shows it: block elements, cells and line breaks do,
+// inline elements (a word or a Chinese phrase split by <span>) do not.
+bool BreaksText(std::string_view tag) {
+  static constexpr std::string_view kBlocks[] = {
+      "p", "div", "br", "td", "th", "tr", "li", "ul", "ol", "table", "h1", "h2", "h3",
+      "h4", "h5", "h6", "blockquote", "pre", "hr", "dt", "dd", "caption", "img"};
+  size_t start = 1;
+  if (start < tag.size() && tag[start] == '/') ++start;
+  size_t end = start;
+  while (end < tag.size() && std::isalnum(static_cast<unsigned char>(tag[end]))) ++end;
+  std::string name(tag.substr(start, end - start));
+  for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return std::find(std::begin(kBlocks), std::end(kBlocks), name) != std::end(kBlocks);
+}
+
+// Script string literal of UTF-8 text. In ANSI only ASCII and the ideographs
+// code page 936 holds go in as they are.
+void AppendScriptString(std::string& out, std::string_view text, bool ansi) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  const auto escape_unit = [&](uint16_t unit) {
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(unit >> shift) & 0xF];
+  };
+  out += '"';
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t start = pos;
+    const UChar32 c = NextCodePoint(text, &pos);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029 ||
+               (c == '/' && start > 0 && text[start - 1] == '<')) {
+      escape_unit(static_cast<uint16_t>(c));
+    } else if (c < 0x80 || !ansi || (c >= 0x4E00 && c <= 0x9FA5)) {
+      out.append(text.substr(start, pos - start));
+    } else if (c > 0xFFFF) {
+      escape_unit(static_cast<uint16_t>(U16_LEAD(c)));
+      escape_unit(static_cast<uint16_t>(U16_TRAIL(c)));
+    } else {
+      escape_unit(static_cast<uint16_t>(c));
+    }
+  }
+  out += '"';
+}
+
+std::string Base36(size_t value) {
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string digits;
+  do {
+    digits += kDigits[value % 36];
+    value /= 36;
+  } while (value != 0);
+  return {digits.rbegin(), digits.rend()};
+}
+
+// Order of the script's string comparison (UTF-16 code units): characters
+// beyond the basic plane sort between U+D7FF and U+E000.
+uint32_t Utf16Order(UChar32 c) {
+  if (c < 0xD800) return static_cast<uint32_t>(c);
+  if (c > 0xFFFF) return 0x110000u + static_cast<uint32_t>(c);
+  return 0x220000u + static_cast<uint32_t>(c);
+}
+
+bool Utf16Less(std::string_view a, std::string_view b) {
+  size_t i = 0;
+  size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    const uint32_t x = Utf16Order(NextCodePoint(a, &i));
+    const uint32_t y = Utf16Order(NextCodePoint(b, &j));
+    if (x != y) return x < y;
+  }
+  return i == a.size() && j < b.size();
+}
+
+}  // namespace
+
+std::string VisibleText(std::string_view html) {
+  std::string text;
+  text.reserve(html.size() / 2);
+  bool pending_space = false;
+  const auto put = [&](UChar32 c) {
+    if (u_isUWhiteSpace(c) || c == 0xAD) {
+      pending_space = !text.empty() || pending_space;
+      return;
+    }
+    if (pending_space && !text.empty()) text += ' ';
+    pending_space = false;
+    AppendCodePoint(text, c);
+  };
+  for (size_t pos = 0; pos < html.size();) {
+    const char ch = html[pos];
+    if (ch == '<') {
+      if (html.compare(pos, 4, "<!--") == 0) {
+        const size_t end = html.find("-->", pos + 4);
+        pos = end == std::string_view::npos ? html.size() : end + 3;
+      } else if (StartsWithNoCase(html, pos, "<script")) {
+        pos = SkipRawElement(html, pos, "script");
+      } else if (StartsWithNoCase(html, pos, "<style")) {
+        pos = SkipRawElement(html, pos, "style");
+      } else {
+        const size_t end = html.find('>', pos);
+        if (BreaksText(html.substr(pos, end == std::string_view::npos ? end : end - pos))) {
+          pending_space = !text.empty();
+        }
+        pos = end == std::string_view::npos ? html.size() : end + 1;
+        continue;
+      }
+      pending_space = !text.empty();
+      continue;
+    }
+    if (ch == '&') {
+      UChar32 c = 0;
+      if (const size_t length = DecodeReference(html, pos, &c); length > 0) {
+        put(c);
+        pos += length;
+        continue;
+      }
+    }
+    put(NextCodePoint(html, &pos));
+  }
+  return text;
+}
+
+std::vector<std::string> SearchTerms(std::string_view text) {
+  std::vector<std::string> terms;
+  std::string word;
+  std::string previous_cjk;  // the CJK character just before, if any
+  const auto end_word = [&] {
+    if (!word.empty()) terms.push_back(std::move(word));
+    word.clear();
+  };
+  for (size_t pos = 0; pos < text.size();) {
+    const UChar32 c = NextCodePoint(text, &pos);
+    if (IsCjk(c)) {
+      end_word();
+      std::string single;
+      AppendCodePoint(single, c);
+      if (!previous_cjk.empty()) terms.push_back(previous_cjk + single);
+      terms.push_back(single);
+      previous_cjk = std::move(single);
+    } else if (IsWordChar(c)) {
+      previous_cjk.clear();
+      AppendCodePoint(word, u_tolower(c));
+    } else {
+      previous_cjk.clear();
+      end_word();
+    }
+  }
+  end_word();
+  return terms;
+}
+
+void SearchIndexBuilder::AddDocument(const SectionTable& sections) {
+  if (!enabled_) return;
+  // The parent of a row is the nearest row above it of a lower level.
+  std::vector<long> open_levels(10, -1);
+  for (const Section& row : sections) {
+    Page page;
+    page.title = VisibleText(row.Title);
+    page.file = row.PageFile;
+    page.text = VisibleText(row.Body);
+    const int level = row.Level.size() == 1 && row.Level[0] >= '0' && row.Level[0] <= '9'
+                          ? row.Level[0] - '0'
+                          : 0;
+    for (int up = level - 1; up >= 0; --up) {
+      if (open_levels[static_cast<size_t>(up)] >= 0) {
+        page.parent = open_levels[static_cast<size_t>(up)];
+        break;
+      }
+    }
+    open_levels[static_cast<size_t>(level)] = static_cast<long>(pages_.size());
+    std::fill(open_levels.begin() + level + 1, open_levels.end(), -1);
+    text_bytes_ += page.title.size() + page.text.size();
+    pages_.push_back(std::move(page));
+  }
+}
+
+std::string SearchIndexBuilder::IndexScript(bool ansi) const {
+  struct Posting {
+    uint32_t page;
+    int weight;
+  };
+  std::unordered_map<std::string, std::vector<Posting>> postings;
+  std::unordered_map<std::string, int> counts;
+  for (size_t number = 0; number < pages_.size(); ++number) {
+    counts.clear();
+    for (std::string& term : SearchTerms(pages_[number].text)) ++counts[std::move(term)];
+    for (std::string& term : SearchTerms(pages_[number].title)) {
+      counts[std::move(term)] += kTitleWeight;
+    }
+    for (auto& [term, count] : counts) {
+      postings[term].push_back(
+          Posting{static_cast<uint32_t>(number), std::min(count, kMaxWeight)});
+    }
+  }
+  std::vector<const std::string*> terms;
+  terms.reserve(postings.size());
+  for (const auto& entry : postings) terms.push_back(&entry.first);
+  std::sort(terms.begin(), terms.end(),
+            [](const std::string* a, const std::string* b) { return Utf16Less(*a, *b); });
+
+  std::string out = "tessarineSearchIndex({\"pages\":[";
+  for (size_t number = 0; number < pages_.size(); ++number) {
+    const Page& page = pages_[number];
+    if (number > 0) out += ',';
+    out += '[';
+    AppendScriptString(out, page.title, ansi);
+    out += ',';
+    AppendScriptString(out, page.file, ansi);
+    out += ',' + std::to_string(page.parent) + ']';
+  }
+  out += "],\n\"terms\":[";
+  for (size_t i = 0; i < terms.size(); ++i) {
+    if (i > 0) out += ',';
+    AppendScriptString(out, *terms[i], ansi);
+  }
+  out += "],\n\"postings\":[";
+  for (size_t i = 0; i < terms.size(); ++i) {
+    if (i > 0) out += ',';
+    out += '"';
+    uint32_t previous = 0;
+    bool first = true;
+    for (const Posting& posting : postings.at(*terms[i])) {
+      if (!first) out += ',';
+      out += Base36(posting.page - (first ? 0 : previous));
+      if (posting.weight != 1) out += ':' + std::to_string(posting.weight);
+      previous = posting.page;
+      first = false;
+    }
+    out += '"';
+  }
+  out += "]});\n";
+  return out;
+}
+
+std::vector<std::string> SearchIndexBuilder::TextScripts(bool ansi) const {
+  std::vector<std::string> scripts;
+  for (size_t first = 0; first < pages_.size(); first += kTextChunk) {
+    std::string out = "tessarineSearchText(" + std::to_string(first / kTextChunk) + ",[";
+    for (size_t number = first; number < std::min(pages_.size(), first + kTextChunk);
+         ++number) {
+      if (number > first) out += ",\n";
+      AppendScriptString(out, pages_[number].text, ansi);
+    }
+    out += "]);\n";
+    scripts.push_back(std::move(out));
+  }
+  return scripts;
+}
+
+void RemoveSearchFiles(const std::string& output_dir) {
+  std::error_code error;
+  const fs::path index = fs::path(output_dir) / kSearchIndexFile;
+  fs::remove(index, error);
+  const std::string prefix = fs::path(kSearchTextPrefix).filename().string();
+  for (const auto& entry : fs::directory_iterator(index.parent_path(), error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with(prefix) && name.ends_with(".js")) fs::remove(entry.path(), error);
+  }
+}
+
+support::Status SearchIndexBuilder::Write(const std::string& output_dir,
+                                          std::string_view file_encode) const {
+  const bool ansi = file_encode != "1";
+  RemoveSearchFiles(output_dir);
+  if (!enabled_) return support::Status::Ok();
+  const std::vector<std::string> texts = TextScripts(ansi);
+  for (size_t chunk = 0; chunk < texts.size(); ++chunk) {
+    const std::string path =
+        output_dir + std::string(kSearchTextPrefix) + std::to_string(chunk) + ".js";
+    if (support::Status s = support::WriteTextFile(path, texts[chunk], file_encode); !s) return s;
+  }
+  return support::WriteTextFile(output_dir + std::string(kSearchIndexFile), IndexScript(ansi),
+                                file_encode);
+}
+
+}  // namespace tessarine::site

@@ -1,0 +1,89 @@
+// Full-text search over the built site, for readers: the build gathers the
+// plain text of every page while the pages are written and at the end writes
+// script files beside the menu data, so that the search works from a folder
+// (file://) without a server.
+//
+//   tfiles/search-index.js      tessarineSearchIndex({pages:[...],terms:{...}});
+//                               every page as [title, file, parent page or -1]
+//                               and every term with its postings
+//   tfiles/search-text-N.js     tessarineSearchText(N, ["text", ...]); the plain
+//                               text of pages N*kTextChunk.., loaded only for
+//                               the results shown, for their snippets
+//
+// Terms: text in Chinese, Japanese or Korean script gives each character and
+// each pair of neighbouring characters; runs of letters and digits of other
+// scripts give words folded to lower case. The template's search script
+// splits a query the same way. A term's postings are the pages holding it in
+// ascending order, each written as the distance to the previous page in base
+// 36 ("," between entries), followed by ":" and a weight when the weight is
+// not 1; the weight counts the term in the body and ten times in the title,
+// capped at kMaxWeight.
+//
+// Both files are written in the project's FileEncode. In ANSI every character
+// outside ASCII and the CJK ideographs that code page 936 holds is written as
+// a script escape, so no charset loses a character.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "project/project_settings.h"
+#include "site/section.h"
+#include "support/status.h"
+
+namespace tessarine::site {
+
+inline constexpr std::string_view kSearchIndexFile = "tfiles/search-index.js";
+inline constexpr std::string_view kSearchTextPrefix = "tfiles/search-text-";
+inline constexpr size_t kTextChunk = 200;
+inline constexpr int kMaxWeight = 99;
+
+// The visible text of an HTML fragment: elements, comments, scripts and style
+// sheets dropped, character references decoded, white space runs made one
+// space, no space at either end.
+std::string VisibleText(std::string_view html);
+
+// The search terms of a text in the order they occur (repeats kept).
+std::vector<std::string> SearchTerms(std::string_view text);
+
+class SearchIndexBuilder {
+ public:
+  // A builder of a project whose SiteSearch is "0" gathers nothing and
+  // writes nothing; it only removes an earlier build's files.
+  explicit SearchIndexBuilder(bool enabled = true) : enabled_(enabled) {}
+
+  // Adds every page of one document's table (after its pages are written,
+  // while the rows still hold their bodies), with the menu's nesting.
+  void AddDocument(const SectionTable& sections);
+
+  size_t page_count() const { return pages_.size(); }
+  // The sum of the pages' visible text (titles and bodies), in bytes of UTF-8.
+  size_t text_bytes() const { return text_bytes_; }
+
+  // The script texts, in UTF-8, before encoding.
+  std::string IndexScript(bool ansi) const;
+  std::vector<std::string> TextScripts(bool ansi) const;
+
+  // Writes the files into `output_dir`'s tfiles/ (made by the driver), after
+  // removing the search files of an earlier build.
+  support::Status Write(const std::string& output_dir, std::string_view file_encode) const;
+
+ private:
+  struct Page {
+    std::string title;
+    std::string file;
+    long parent = -1;
+    std::string text;
+  };
+  bool enabled_;
+  std::vector<Page> pages_;
+  size_t text_bytes_ = 0;
+};
+
+// Removes the search files of an earlier build (a build with search turned
+// off leaves none behind).
+void RemoveSearchFiles(const std::string& output_dir);
+
+}  // namespace tessarine::site

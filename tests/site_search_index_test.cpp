@@ -1,0 +1,188 @@
+// The readers' search index: page text, terms (CJK characters and pairs,
+// folded words) and the script files in both output encodings.
+#include "site/search_index.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "support/text_file.h"
+#include "test_support.h"
+
+namespace tessarine::site {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TempDir;
+using Strings = std::vector<std::string>;
+
+TEST(SearchTerms, CjkByCharactersAndPairsOtherScriptsByFoldedWords) {
+  EXPECT_EQ(SearchTerms("中文检索"),
+            (Strings{"中", "中文", "文", "文检", "检", "检索", "索"}));
+  // A run of CJK ends at anything else: no pair across a space or a Latin word.
+  EXPECT_EQ(SearchTerms("表格 Word文档"), (Strings{"表", "表格", "格", "word", "文", "文档", "档"}));
+  EXPECT_EQ(SearchTerms("Hello, WORLD! Straße ÄÖÜ x2 3.14"),
+            (Strings{"hello", "world", "straße", "äöü", "x2", "3", "14"}));
+  EXPECT_EQ(SearchTerms("ひらがなカタ 한국어"),
+            (Strings{"ひ", "ひら", "ら", "らが", "が", "がな", "な", "なカ", "カ", "カタ", "タ",
+                     "한", "한국", "국", "국어", "어"}));
+  // Greek and Cyrillic fold too; combining marks stay inside their word.
+  EXPECT_EQ(SearchTerms("ΑΘΗΝΑ Москва cafe\u0301"), (Strings{"αθηνα", "москва", "cafe\u0301"}));
+  EXPECT_TRUE(SearchTerms(" \t—…, ").empty());
+}
+
+TEST(VisibleText, DropsMarkupKeepsWhatTheReaderSees) {
+  EXPECT_EQ(VisibleText("<p>中<span lang=ZH-CN>文</span></p><p>next&nbsp;line</p>"),
+            "中文 next line");
+  EXPECT_EQ(VisibleText("<style>p{}</style><script>var a='<p>';</script><!--[if gte mso 9]>x<!"
+                        "[endif]--><b>A</b>&amp;&#20013;&#x6587;&lt;&unknown;"),
+            "A&中文<&unknown;");
+  EXPECT_EQ(VisibleText("a<br>b<td>c</td>  \r\n d<img src=x.png>e"), "a b c d e");
+  EXPECT_EQ(VisibleText("<p>open <b>tag"), "open tag");
+  EXPECT_EQ(VisibleText("<p>unclosed <a href='x"), "unclosed");
+}
+
+Section Row(std::string level, std::string title, std::string file, std::string body) {
+  Section row;
+  row.Level = std::move(level);
+  row.Title = std::move(title);
+  row.PageFile = std::move(file);
+  row.Body = std::move(body);
+  return row;
+}
+
+// Two documents: a guide with a chapter and a section under it, and a second
+// document of one page, with Chinese, Korean and characters scripts escape.
+SearchIndexBuilder SampleSite() {
+  SearchIndexBuilder builder;
+  builder.AddDocument({Row("0", "使用指南", "guide.htm", "<p>欢迎使用 Tessarine。</p>"),
+                       Row("1", "安装", "guide.1.htm", "<p>安装 Tessarine 前请阅读 Setup。</p>"),
+                       Row("2", "Setup &amp; \"Tips\"", "guide.1.1.htm",
+                           "<p>setup setup 한국어 €5 \\ &lt;/script&gt;</p>")});
+  builder.AddDocument({Row("0", "常见问题", "faq.htm", "<table><tr><td>安装</td></tr></table>")});
+  return builder;
+}
+
+// The object inside "tessarineSearchIndex(...);" of a written file.
+nlohmann::json ReadIndex(const fs::path& file, support::TextEncoding encoding) {
+  std::string bytes = ReadBytes(file);
+  if (encoding == support::EncodingUtf8) {
+    EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
+    bytes = bytes.substr(3);
+  }
+  const std::string text = support::DecodeText(bytes, encoding);
+  const std::string head = "tessarineSearchIndex(";
+  EXPECT_EQ(text.substr(0, head.size()), head);
+  const size_t end = text.rfind(");");
+  return nlohmann::json::parse(text.substr(head.size(), end - head.size()));
+}
+
+// Term -> {page file -> weight}, from the delta-coded postings.
+std::map<std::string, std::map<std::string, int>> Postings(const nlohmann::json& index) {
+  std::map<std::string, std::map<std::string, int>> result;
+  for (size_t i = 0; i < index["terms"].size(); ++i) {
+    const std::string list = index["postings"][i].get<std::string>();
+    size_t page = 0;
+    size_t pos = 0;
+    while (pos <= list.size()) {
+      size_t comma = list.find(',', pos);
+      if (comma == std::string::npos) comma = list.size();
+      const std::string entry = list.substr(pos, comma - pos);
+      const size_t colon = entry.find(':');
+      page += std::stoul(entry.substr(0, colon), nullptr, 36);
+      const int weight = colon == std::string::npos ? 1 : std::stoi(entry.substr(colon + 1));
+      result[index["terms"][i].get<std::string>()][index["pages"][page][1].get<std::string>()] =
+          weight;
+      pos = comma + 1;
+    }
+  }
+  return result;
+}
+
+TEST(SearchIndex, BothEncodingsGiveTheSameIndex) {
+  const SearchIndexBuilder builder = SampleSite();
+  EXPECT_EQ(builder.page_count(), 4u);
+  for (const auto encoding : {support::EncodingAnsi, support::EncodingUtf8}) {
+    SCOPED_TRACE(encoding);
+    TempDir temp;
+    fs::create_directories(temp.path() / "tfiles");
+    // A text file of an earlier, bigger build must not survive.
+    testing::WriteBytes(temp.path() / "tfiles/search-text-7.js", "old");
+    ASSERT_TRUE(builder.Write(temp.path().string() + "/", std::to_string(encoding)).ok());
+    EXPECT_FALSE(fs::exists(temp.path() / "tfiles/search-text-7.js"));
+
+    const std::string raw = ReadBytes(temp.path() / kSearchIndexFile);
+    if (encoding == support::EncodingAnsi) {
+      EXPECT_NE(raw.find("\xB0\xB2\xD7\xB0"), std::string::npos);  // 安装 in code page 936
+      EXPECT_NE(raw.find("\\ud55c"), std::string::npos);            // 한 escaped
+      EXPECT_EQ(raw.find("&#"), std::string::npos);
+    } else {
+      EXPECT_NE(raw.find("한국"), std::string::npos);
+    }
+    const nlohmann::json index = ReadIndex(temp.path() / kSearchIndexFile, encoding);
+    EXPECT_EQ(index["pages"], nlohmann::json::parse(R"([["使用指南","guide.htm",-1],
+        ["安装","guide.1.htm",0],["Setup & \"Tips\"","guide.1.1.htm",1],["常见问题","faq.htm",-1]])"));
+    // The terms are sorted as the search script compares strings (the same
+    // as byte order for characters below U+D800).
+    EXPECT_TRUE(std::is_sorted(index["terms"].begin(), index["terms"].end()));
+
+    const auto postings = Postings(index);
+    // In the title ten times, in the body once.
+    EXPECT_EQ(postings.at("安装"),
+              (std::map<std::string, int>{{"guide.1.htm", 11}, {"faq.htm", 1}}));
+    EXPECT_EQ(postings.at("setup"),
+              (std::map<std::string, int>{{"guide.1.htm", 1}, {"guide.1.1.htm", 12}}));
+    EXPECT_EQ(postings.at("tessarine"),
+              (std::map<std::string, int>{{"guide.htm", 1}, {"guide.1.htm", 1}}));
+    EXPECT_EQ(postings.at("한국").size(), 1u);
+    EXPECT_EQ(postings.count("装安"), 0u);
+
+    // The snippet text: one file of up to 200 pages, the same text either way.
+    const std::string text = support::DecodeText(
+        ReadBytes(temp.path() / "tfiles/search-text-0.js").substr(
+            encoding == support::EncodingUtf8 ? 3 : 0),
+        encoding);
+    const std::string head = "tessarineSearchText(0,";
+    ASSERT_EQ(text.substr(0, head.size()), head);
+    const auto pages = nlohmann::json::parse(text.substr(head.size(), text.rfind(");") - head.size()));
+    EXPECT_EQ(pages, nlohmann::json::parse(R"(["欢迎使用 Tessarine。","安装 Tessarine 前请阅读 Setup。",
+        "setup setup 한국어 €5 \\ </script>","安装"])"));
+    // "</script>" inside a string cannot end an inline script early.
+    EXPECT_EQ(text.find("</script>"), std::string::npos);
+  }
+}
+
+TEST(SearchIndex, ManyPagesSplitTheTextAndTurnedOffLeavesNothing) {
+  SearchIndexBuilder builder;
+  SectionTable table;
+  for (size_t i = 0; i < kTextChunk + 1; ++i) {
+    table.push_back(Row(i == 0 ? "0" : "1", "页" + std::to_string(i),
+                        "p" + std::to_string(i) + ".htm", "<p>word" + std::to_string(i) + "</p>"));
+  }
+  builder.AddDocument(table);
+  TempDir temp;
+  fs::create_directories(temp.path() / "tfiles");
+  const std::string out = temp.path().string() + "/";
+  ASSERT_TRUE(builder.Write(out, "1").ok());
+  EXPECT_TRUE(fs::exists(temp.path() / "tfiles/search-text-1.js"));
+  EXPECT_FALSE(fs::exists(temp.path() / "tfiles/search-text-2.js"));
+  const auto postings = Postings(ReadIndex(temp.path() / kSearchIndexFile, support::EncodingUtf8));
+  EXPECT_EQ(postings.at("word200"), (std::map<std::string, int>{{"p200.htm", 1}}));
+  EXPECT_EQ(postings.at("页").size(), kTextChunk + 1);
+
+  SearchIndexBuilder off(false);
+  off.AddDocument(table);
+  EXPECT_EQ(off.page_count(), 0u);
+  ASSERT_TRUE(off.Write(out, "1").ok());
+  EXPECT_FALSE(fs::exists(temp.path() / kSearchIndexFile));
+  EXPECT_FALSE(fs::exists(temp.path() / "tfiles/search-text-0.js"));
+}
+
+}  // namespace
+}  // namespace tessarine::site
