@@ -18,7 +18,7 @@ Builds PROJECT (with --template NAME, that template) and checks:
   * with --tier-m DOCX also a site of that generated document (built with
     the default ANSI output): a word's result set, exactly.
 
-Screenshots in OUTPUT: search-desktop.png, phone-home.png, phone-menu.png,
+Screenshots in OUTPUT: search-desktop.png, search-opened.png, phone-home.png, phone-menu.png,
 phone-search.png, phone-table.png, print.png.
 Exits 77 (skipped) when Chromium is not installed, 1 on a failed check.
 """
@@ -53,7 +53,11 @@ def page_texts(folder):
         text = raw[3:].decode("utf-8") if raw.startswith(b"\xef\xbb\xbf") else raw.decode("gb18030")
         body = CONTENT.search(text)
         check(body, f"{item['file']}: no content block")
-        content = re.sub(r"<(script|style)\b.*?</\1>|<!--.*?-->", " ", body.group(1), flags=re.S | re.I)
+        # Scripts, comments and the generated lists of other pages are no
+        # page's own text.
+        content = re.sub(r"<(script|style)\b.*?</\1>|<!--.*?-->|"
+                         r'<div id="tessarine_(toc|relative)">.*?</div>', " ", body.group(1),
+                         flags=re.S | re.I)
         content = html.unescape(re.sub(r"<[^>]*>", "", content))
         texts[item["file"]] = (item["title"] + " " + " ".join(content.split())).lower()
     return texts
@@ -92,11 +96,13 @@ class SearchSite(Site):
             self.browser.send("Input.dispatchKeyEvent", {
                 "type": kind, "key": key, "code": code, "windowsVirtualKeyCode": virtual})
 
-    def click(self, selector):
-        """A real click on an element of the home page (the buttons over the frames)."""
+    def click(self, selector, right_edge=False):
+        """A real click on an element of the home page (the buttons over the
+        frames), in its middle or near its right edge."""
         x, y = self.evaluate("", f"""(() => {{
             const r = document.querySelector({json.dumps(selector)}).getBoundingClientRect();
-            return [r.x + r.width / 2, r.y + r.height / 2]; }})()""")
+            return [{'r.right - 8' if right_edge else 'r.x + r.width / 2'},
+                    r.y + r.height / 2]; }})()""")
         for kind in ("mouseMoved", "mousePressed", "mouseReleased"):
             self.browser.send("Input.dispatchMouseEvent", {
                 "type": kind, "x": x, "y": y, "button": "left" if kind != "mouseMoved" else "none",
@@ -160,6 +166,7 @@ def desktop_checks(browser, site, texts, output):
     check(all(r["path"] or r["file"] == r["file"].split(".")[0] + ".htm" for r in found),
           "a result below a document's home page has no menu path")
     open_second_result(site, english)
+    site.screenshot(output / "search-opened.png")
 
 
 def phone_checks(browser, site, texts, output):
@@ -184,7 +191,7 @@ def phone_checks(browser, site, texts, output):
     site.wait_for("the menu to open", lambda: site.evaluate("", geometry)["leftRight"] > 250)
     browser.pump(0.4)
     site.screenshot(output / "phone-menu.png")
-    site.click(".tessarine_scrim")
+    site.click(".tessarine_scrim", right_edge=True)  # beside the menu
     site.wait_for("the menu to close", lambda: not site.evaluate(
         "", "document.body.classList.contains('tessarine_menu_open')"))
 

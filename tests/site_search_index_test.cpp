@@ -45,6 +45,10 @@ TEST(VisibleText, DropsMarkupKeepsWhatTheReaderSees) {
             "A&中文<&unknown;");
   EXPECT_EQ(VisibleText("a<br>b<td>c</td>  \r\n d<img src=x.png>e"), "a b c d e");
   EXPECT_EQ(VisibleText("<p>open <b>tag"), "open tag");
+  // The generated lists of other pages are not this page's text.
+  EXPECT_EQ(VisibleText(R"(a<div id="tessarine_toc"><div><a href="x.htm">Other</a></div></div>b)"
+                        R"(<div id="tessarine_relative"><p>Related</p><ul><li>x</li></ul></div>)"),
+            "a b");
   EXPECT_EQ(VisibleText("<p>unclosed <a href='x"), "unclosed");
 }
 

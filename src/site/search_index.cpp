@@ -128,6 +128,27 @@ size_t SkipRawElement(std::string_view html, size_t pos, std::string_view name) 
   return html.size();
 }
 
+// The generated contents and related-topics blocks list other pages' titles:
+// they would make every home page match every title. Where the block that
+// opens at `pos` ends (after its </div>, nested divs counted), or npos.
+size_t SkipNavigationBlock(std::string_view html, size_t pos) {
+  static constexpr std::string_view kBlocks[] = {R"(<div id="tessarine_toc">)",
+                                                 R"(<div id="tessarine_relative">)"};
+  if (std::none_of(std::begin(kBlocks), std::end(kBlocks),
+                   [&](std::string_view block) { return html.substr(pos).starts_with(block); })) {
+    return std::string_view::npos;
+  }
+  int depth = 0;
+  for (size_t at = pos; (at = html.find('<', at)) != std::string_view::npos; ++at) {
+    if (StartsWithNoCase(html, at, "<div")) ++depth;
+    if (StartsWithNoCase(html, at, "</div") && --depth == 0) {
+      const size_t end = html.find('>', at);
+      return end == std::string_view::npos ? html.size() : end + 1;
+    }
+  }
+  return html.size();
+}
+
 // Whether a tag ("<name ..." without its ">") separates the text around it
 // the way a browser shows it: block elements, cells and line breaks do,
 // inline elements (a word or a Chinese phrase split by <span>) do not.
@@ -228,6 +249,9 @@ std::string VisibleText(std::string_view html) {
         pos = SkipRawElement(html, pos, "script");
       } else if (StartsWithNoCase(html, pos, "<style")) {
         pos = SkipRawElement(html, pos, "style");
+      } else if (const size_t after = SkipNavigationBlock(html, pos);
+                 after != std::string_view::npos) {
+        pos = after;
       } else {
         const size_t end = html.find('>', pos);
         if (BreaksText(html.substr(pos, end == std::string_view::npos ? end : end - pos))) {

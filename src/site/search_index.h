@@ -40,8 +40,8 @@ inline constexpr std::string_view kSearchTextPrefix = "tfiles/search-text-";
 inline constexpr size_t kTextChunk = 200;
 inline constexpr int kMaxWeight = 99;
 
-// The visible text of an HTML fragment: elements, comments, scripts and style
-// sheets dropped, character references decoded, white space runs made one
+// The visible text of an HTML fragment: elements, comments, scripts, style
+// sheets and the generated contents and related-topics blocks dropped, character references decoded, white space runs made one
 // space, no space at either end.
 std::string VisibleText(std::string_view html);
 
