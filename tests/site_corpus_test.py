@@ -11,6 +11,8 @@ checks what a reader of the site would notice first:
   to a missing file; every in-site "#anchor" link finds its anchor on the
   page it names; no page hides its end inside an open comment; the menu
   lists no page twice;
+* the readers' search index covers every page once and names no missing
+  page, and its snippet text files hold one text per page;
 * documents whose chapters are paragraphs with an outline level (the
   chatchat__ standards drafts) split into their chapters, titled with the
   numbers Word shows;
@@ -171,6 +173,48 @@ def menu_items(site):
             for m in MENU_ITEM.finditer(data)]
 
 
+def script_argument(path, head):
+    """The JSON after `head` (up to the closing ");") of a search script."""
+    raw = path.read_bytes()
+    text = raw[3:].decode("utf-8") if raw.startswith(b"\xef\xbb\xbf") else read_page(path)
+    if not text.startswith(head):
+        raise ValueError(f"{path.name} does not start with {head}")
+    return json.loads(text[len(head):text.rindex(")")])
+
+
+def search_index_failures(site):
+    """The index against the pages on disk: every content page once, no entry
+    without its page, postings inside the page list, a snippet text per page."""
+    try:
+        index = script_argument(site / "tfiles/search-index.js", "tessarineSearchIndex(")
+    except (OSError, ValueError) as error:
+        return [f"no readable search index: {error}"]
+    failures = []
+    files = [page[1] for page in index["pages"]]
+    pages = {p.name for p in page_files(site)}
+    for file in sorted(pages - set(files)):
+        failures.append(f"{file} is not in the search index")
+    for file in sorted({f for f in files if f not in pages or files.count(f) > 1}):
+        failures.append(f"the search index names {file}, missing or more than once")
+    if len(index["terms"]) != len(index["postings"]) or index["terms"] != sorted(
+            index["terms"], key=lambda t: t.encode("utf-16-be")):  # the script's order
+        failures.append("the search terms are unsorted or do not match their postings")
+    for term, postings in zip(index["terms"], index["postings"]):
+        at = -1
+        for entry in postings.split(","):
+            at += int(entry.split(":")[0], 36) + (1 if at < 0 else 0)
+        if at >= len(files):
+            failures.append(f"the postings of {term!r} run past the last page")
+            break
+    texts = []
+    for chunk in range((len(files) + 199) // 200):
+        texts += script_argument(site / f"tfiles/search-text-{chunk}.js",
+                                 f"tessarineSearchText({chunk},")
+    if len(texts) != len(files):
+        failures.append(f"{len(texts)} snippet texts for {len(files)} pages")
+    return failures
+
+
 def content_pages(site):
     """Page file name -> visible text of its content slot."""
     pages = {}
@@ -245,6 +289,8 @@ def main(argv):
             files = [file for _, file in menu_items(site)]
             for file in sorted({f for f in files if files.count(f) > 1}):
                 failures.append(f"{label}: the menu lists {file} more than once")
+            for failure in search_index_failures(site):
+                failures.append(f"{label}: {failure}")
             texts[configuration[0]] = content_pages(site)
             if configuration[0] == "default":
                 sites.append((label, site))
