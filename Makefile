@@ -3,7 +3,7 @@
 
 PACKAGES := g++ cmake ninja-build pkg-config libpcre2-dev libicu-dev libzip-dev libpugixml-dev \
             nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev python3 \
-            qt6-base-dev libreoffice-writer-nogui chromium fonts-noto-cjk
+            qt6-base-dev libreoffice-writer-nogui chromium firefox-esr fonts-noto-cjk
 JOBS     ?= 2
 
 .PHONY: all deps demo test bench build-release build-test format tidy clean
