@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -22,16 +23,16 @@ using testing::ReadBytes;
 using testing::TempDir;
 using Strings = std::vector<std::string>;
 
-TEST(SearchTerms, CjkByCharactersAndPairsOtherScriptsByFoldedWords) {
-  EXPECT_EQ(SearchTerms("中文检索"),
-            (Strings{"中", "中文", "文", "文检", "检", "检索", "索"}));
-  // A run of CJK ends at anything else: no pair across a space or a Latin word.
-  EXPECT_EQ(SearchTerms("表格 Word文档"), (Strings{"表", "表格", "格", "word", "文", "文档", "档"}));
+TEST(SearchTerms, CjkByPairsOtherScriptsByFoldedWords) {
+  EXPECT_EQ(SearchTerms("中文检索"), (Strings{"中文", "文检", "检索"}));
+  // A run of CJK ends at anything else: no pair across a space or a Latin
+  // word; a character on its own is a term by itself.
+  EXPECT_EQ(SearchTerms("表格 Word文档 页"), (Strings{"表格", "word", "文档", "页"}));
+  EXPECT_EQ(SearchTerms("𠀋𠀌a"), (Strings{"𠀋𠀌", "a"}));
   EXPECT_EQ(SearchTerms("Hello, WORLD! Straße ÄÖÜ x2 3.14"),
             (Strings{"hello", "world", "straße", "äöü", "x2", "3", "14"}));
   EXPECT_EQ(SearchTerms("ひらがなカタ 한국어"),
-            (Strings{"ひ", "ひら", "ら", "らが", "が", "がな", "な", "なカ", "カ", "カタ", "タ",
-                     "한", "한국", "국", "국어", "어"}));
+            (Strings{"ひら", "らが", "がな", "なカ", "カタ", "한국", "국어"}));
   // Greek and Cyrillic fold too; combining marks stay inside their word.
   EXPECT_EQ(SearchTerms("ΑΘΗΝΑ Москва cafe\u0301"), (Strings{"αθηνα", "москва", "cafe\u0301"}));
   EXPECT_TRUE(SearchTerms(" \t—…, ").empty());
@@ -87,23 +88,47 @@ nlohmann::json ReadIndex(const fs::path& file, support::TextEncoding encoding) {
   return nlohmann::json::parse(text.substr(head.size(), end - head.size()));
 }
 
-// Term -> {page file -> weight}, from the delta-coded postings.
-std::map<std::string, std::map<std::string, int>> Postings(const nlohmann::json& index) {
-  std::map<std::string, std::map<std::string, int>> result;
-  for (size_t i = 0; i < index["terms"].size(); ++i) {
-    const std::string list = index["postings"][i].get<std::string>();
-    size_t page = 0;
-    size_t pos = 0;
-    while (pos <= list.size()) {
-      size_t comma = list.find(',', pos);
-      if (comma == std::string::npos) comma = list.size();
-      const std::string entry = list.substr(pos, comma - pos);
-      const size_t colon = entry.find(':');
-      page += std::stoul(entry.substr(0, colon), nullptr, 36);
-      const int weight = colon == std::string::npos ? 1 : std::stoi(entry.substr(colon + 1));
-      result[index["terms"][i].get<std::string>()][index["pages"][page][1].get<std::string>()] =
-          weight;
-      pos = comma + 1;
+// Term -> page files, from the space-separated terms and postings.
+std::map<std::string, std::set<std::string>> Postings(const nlohmann::json& index) {
+  const std::string last = "abcdefghijklmnopqrstuvwxyz012345";
+  const std::string more = "ABCDEFGHIJKLMNOPQRSTUVWXYZ6789$_";
+  const auto split = [](const std::string& text) {
+    std::vector<std::string> parts;
+    for (size_t pos = 0; pos <= text.size();) {
+      const size_t space = std::min(text.find(' ', pos), text.size());
+      parts.push_back(text.substr(pos, space - pos));
+      pos = space + 1;
+    }
+    return parts;
+  };
+  const std::vector<std::string> terms = split(index["terms"].get<std::string>());
+  const std::vector<std::string> lists = split(index["postings"].get<std::string>());
+  EXPECT_EQ(terms.size(), lists.size());
+  std::map<std::string, std::set<std::string>> result;
+  for (size_t i = 0; i < terms.size() && i < lists.size(); ++i) {
+    std::vector<size_t> pages;
+    if (lists[i].starts_with("~")) {
+      const std::string digits = last + more;
+      for (size_t k = 1; k < lists[i].size(); ++k) {
+        const size_t bits = digits.find(lists[i][k]);
+        for (size_t b = 0; b < 6; ++b) {
+          if (bits & (size_t{1} << b)) pages.push_back((k - 1) * 6 + b);
+        }
+      }
+    } else {
+      size_t value = 0;
+      for (char c : lists[i]) {
+        if (const size_t digit = more.find(c); digit != std::string::npos) {
+          value = value * 32 + digit;
+          continue;
+        }
+        value = value * 32 + last.find(c);
+        pages.push_back(pages.empty() ? value : pages.back() + value);
+        value = 0;
+      }
+    }
+    for (size_t page : pages) {
+      result[terms[i]].insert(index["pages"].at(page)[1].get<std::string>());
     }
   }
   return result;
@@ -132,20 +157,22 @@ TEST(SearchIndex, BothEncodingsGiveTheSameIndex) {
     const nlohmann::json index = ReadIndex(temp.path() / kSearchIndexFile, encoding);
     EXPECT_EQ(index["pages"], nlohmann::json::parse(R"([["使用指南","guide.htm",-1],
         ["安装","guide.1.htm",0],["Setup & \"Tips\"","guide.1.1.htm",1],["常见问题","faq.htm",-1]])"));
+    const auto postings = Postings(index);
+    // Titles count as text of their page.
+    using Files = std::set<std::string>;
+    EXPECT_EQ(postings.at("安装"), (Files{"guide.1.htm", "faq.htm"}));
+    EXPECT_EQ(postings.at("setup"), (Files{"guide.1.htm", "guide.1.1.htm"}));
+    EXPECT_EQ(postings.at("tessarine"), (Files{"guide.htm", "guide.1.htm"}));
+    EXPECT_EQ(postings.at("한국"), (Files{"guide.1.1.htm"}));
+    EXPECT_EQ(postings.count("装安") + postings.count("安"), 0u);
     // The terms are sorted as the search script compares strings (the same
     // as byte order for characters below U+D800).
-    EXPECT_TRUE(std::is_sorted(index["terms"].begin(), index["terms"].end()));
-
-    const auto postings = Postings(index);
-    // In the title ten times, in the body once.
-    EXPECT_EQ(postings.at("安装"),
-              (std::map<std::string, int>{{"guide.1.htm", 11}, {"faq.htm", 1}}));
-    EXPECT_EQ(postings.at("setup"),
-              (std::map<std::string, int>{{"guide.1.htm", 1}, {"guide.1.1.htm", 12}}));
-    EXPECT_EQ(postings.at("tessarine"),
-              (std::map<std::string, int>{{"guide.htm", 1}, {"guide.1.htm", 1}}));
-    EXPECT_EQ(postings.at("한국").size(), 1u);
-    EXPECT_EQ(postings.count("装安"), 0u);
+    std::vector<std::string> terms;
+    for (const auto& [term, files] : postings) terms.push_back(term);
+    const std::string joined = index["terms"].get<std::string>();
+    std::string sorted;
+    for (const std::string& term : terms) sorted += (sorted.empty() ? "" : " ") + term;
+    EXPECT_EQ(joined, sorted);
 
     // The snippet text: one file of up to 200 pages, the same text either way.
     const std::string text = support::DecodeText(
@@ -177,8 +204,10 @@ TEST(SearchIndex, ManyPagesSplitTheTextAndTurnedOffLeavesNothing) {
   EXPECT_TRUE(fs::exists(temp.path() / "tfiles/search-text-1.js"));
   EXPECT_FALSE(fs::exists(temp.path() / "tfiles/search-text-2.js"));
   const auto postings = Postings(ReadIndex(temp.path() / kSearchIndexFile, support::EncodingUtf8));
-  EXPECT_EQ(postings.at("word200"), (std::map<std::string, int>{{"p200.htm", 1}}));
+  EXPECT_EQ(postings.at("word200"), (std::set<std::string>{"p200.htm"}));
+  // On every page: written as a bitmap, read back whole.
   EXPECT_EQ(postings.at("页").size(), kTextChunk + 1);
+  EXPECT_NE(ReadBytes(temp.path() / kSearchIndexFile).find("~"), std::string::npos);
 
   SearchIndexBuilder off(false);
   off.AddDocument(table);

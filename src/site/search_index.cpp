@@ -18,8 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kTitleWeight = 10;
-
 // Next code point of `text` from `*pos` (advanced); U+FFFD for a bad byte.
 UChar32 NextCodePoint(std::string_view text, size_t* pos) {
   UChar32 c = 0;
@@ -195,16 +193,6 @@ void AppendScriptString(std::string& out, std::string_view text, bool ansi) {
   out += '"';
 }
 
-std::string Base36(size_t value) {
-  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-  std::string digits;
-  do {
-    digits += kDigits[value % 36];
-    value /= 36;
-  } while (value != 0);
-  return {digits.rbegin(), digits.rend()};
-}
-
 // Order of the script's string comparison (UTF-16 code units): characters
 // beyond the basic plane sort between U+D7FF and U+E000.
 uint32_t Utf16Order(UChar32 c) {
@@ -276,32 +264,88 @@ std::string VisibleText(std::string_view html) {
   return text;
 }
 
-std::vector<std::string> SearchTerms(std::string_view text) {
-  std::vector<std::string> terms;
+namespace {
+
+// Calls `emit` with every term of the text, in order.
+template <typename Emit>
+void ForEachTerm(std::string_view text, Emit&& emit) {
   std::string word;
-  std::string previous_cjk;  // the CJK character just before, if any
+  std::string run;         // the CJK run so far, up to its last two characters
+  size_t run_length = 0;   // characters in the current CJK run
   const auto end_word = [&] {
-    if (!word.empty()) terms.push_back(std::move(word));
+    if (!word.empty()) emit(std::string_view(word));
     word.clear();
   };
+  const auto end_run = [&] {
+    if (run_length == 1) emit(std::string_view(run));
+    run.clear();
+    run_length = 0;
+  };
   for (size_t pos = 0; pos < text.size();) {
+    const size_t start = pos;
     const UChar32 c = NextCodePoint(text, &pos);
     if (IsCjk(c)) {
       end_word();
-      std::string single;
-      AppendCodePoint(single, c);
-      if (!previous_cjk.empty()) terms.push_back(previous_cjk + single);
-      terms.push_back(single);
-      previous_cjk = std::move(single);
+      if (run_length > 0) {
+        // Keep only the previous character in front of this one.
+        size_t last = run.size();
+        U8_BACK_1(reinterpret_cast<const uint8_t*>(run.data()), 0, last);
+        run.erase(0, last);
+        run.append(text.substr(start, pos - start));
+        emit(std::string_view(run));
+      } else {
+        run.assign(text.substr(start, pos - start));
+      }
+      ++run_length;
     } else if (IsWordChar(c)) {
-      previous_cjk.clear();
+      end_run();
       AppendCodePoint(word, u_tolower(c));
     } else {
-      previous_cjk.clear();
+      end_run();
       end_word();
     }
   }
+  end_run();
   end_word();
+}
+
+// Postings: page numbers in ascending order, as the distance to the previous
+// page (the first as it is) in digits of 32, the last digit of each number
+// from kLastDigits and the others from kMoreDigits; or, where it is shorter,
+// "~" and a bitmap of all pages, six pages a character (kBitmapDigits).
+constexpr std::string_view kLastDigits = "abcdefghijklmnopqrstuvwxyz012345";
+constexpr std::string_view kMoreDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZ6789$_";
+constexpr std::string_view kBitmapDigits =
+    "abcdefghijklmnopqrstuvwxyz012345ABCDEFGHIJKLMNOPQRSTUVWXYZ6789$_";
+
+void AppendPostings(std::string& out, const std::vector<uint32_t>& pages) {
+  std::string deltas;
+  uint32_t previous = 0;
+  for (size_t i = 0; i < pages.size(); ++i) {
+    uint32_t value = pages[i] - (i == 0 ? 0 : previous);
+    previous = pages[i];
+    char digits[8];
+    int count = 0;
+    digits[count++] = kLastDigits[value % 32];
+    for (value /= 32; value != 0; value /= 32) digits[count++] = kMoreDigits[value % 32];
+    while (count > 0) deltas += digits[--count];
+  }
+  const size_t bitmap_length = 1 + pages.back() / 6 + 1;
+  if (bitmap_length >= deltas.size()) {
+    out += deltas;
+    return;
+  }
+  std::string bitmap(bitmap_length - 1, 0);
+  for (uint32_t page : pages) bitmap[page / 6] = static_cast<char>(bitmap[page / 6] | 1 << page % 6);
+  out += '~';
+  for (char bits : bitmap) out += kBitmapDigits[static_cast<size_t>(bits)];
+}
+
+}  // namespace
+
+std::vector<std::string> SearchTerms(std::string_view text) {
+  std::vector<std::string> terms;
+  ForEachTerm(text, [&](std::string_view term) { terms.emplace_back(term); });
   return terms;
 }
 
@@ -331,28 +375,27 @@ void SearchIndexBuilder::AddDocument(const SectionTable& sections) {
 }
 
 std::string SearchIndexBuilder::IndexScript(bool ansi) const {
-  struct Posting {
-    uint32_t page;
-    int weight;
-  };
-  std::unordered_map<std::string, std::vector<Posting>> postings;
-  std::unordered_map<std::string, int> counts;
+  // Term ids in order of appearance; each term's pages, each page once.
+  std::unordered_map<std::string, uint32_t> ids;
+  std::vector<std::string_view> names;
+  std::vector<std::vector<uint32_t>> pages;
   for (size_t number = 0; number < pages_.size(); ++number) {
-    counts.clear();
-    for (std::string& term : SearchTerms(pages_[number].text)) ++counts[std::move(term)];
-    for (std::string& term : SearchTerms(pages_[number].title)) {
-      counts[std::move(term)] += kTitleWeight;
-    }
-    for (auto& [term, count] : counts) {
-      postings[term].push_back(
-          Posting{static_cast<uint32_t>(number), std::min(count, kMaxWeight)});
-    }
+    const auto add = [&](std::string_view term) {
+      auto [it, added] = ids.try_emplace(std::string(term), static_cast<uint32_t>(names.size()));
+      if (added) {
+        names.push_back(it->first);
+        pages.emplace_back();
+      }
+      std::vector<uint32_t>& list = pages[it->second];
+      if (list.empty() || list.back() != number) list.push_back(static_cast<uint32_t>(number));
+    };
+    ForEachTerm(pages_[number].title, add);
+    ForEachTerm(pages_[number].text, add);
   }
-  std::vector<const std::string*> terms;
-  terms.reserve(postings.size());
-  for (const auto& entry : postings) terms.push_back(&entry.first);
-  std::sort(terms.begin(), terms.end(),
-            [](const std::string* a, const std::string* b) { return Utf16Less(*a, *b); });
+  std::vector<uint32_t> order(names.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&](uint32_t a, uint32_t b) { return Utf16Less(names[a], names[b]); });
 
   std::string out = "tessarineSearchIndex({\"pages\":[";
   for (size_t number = 0; number < pages_.size(); ++number) {
@@ -364,27 +407,20 @@ std::string SearchIndexBuilder::IndexScript(bool ansi) const {
     AppendScriptString(out, page.file, ansi);
     out += ',' + std::to_string(page.parent) + ']';
   }
-  out += "],\n\"terms\":[";
-  for (size_t i = 0; i < terms.size(); ++i) {
-    if (i > 0) out += ',';
-    AppendScriptString(out, *terms[i], ansi);
-  }
-  out += "],\n\"postings\":[";
-  for (size_t i = 0; i < terms.size(); ++i) {
-    if (i > 0) out += ',';
-    out += '"';
-    uint32_t previous = 0;
-    bool first = true;
-    for (const Posting& posting : postings.at(*terms[i])) {
-      if (!first) out += ',';
-      out += Base36(posting.page - (first ? 0 : previous));
-      if (posting.weight != 1) out += ':' + std::to_string(posting.weight);
-      previous = posting.page;
-      first = false;
+  // Terms and postings: one string each, entries separated by spaces.
+  std::string terms;
+  std::string postings;
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i > 0) {
+      terms += ' ';
+      postings += ' ';
     }
-    out += '"';
+    terms += names[order[i]];
+    AppendPostings(postings, pages[order[i]]);
   }
-  out += "]});\n";
+  out += "],\n\"terms\":";
+  AppendScriptString(out, terms, ansi);
+  out += ",\n\"postings\":\"" + postings + "\"});\n";
   return out;
 }
 

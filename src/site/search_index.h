@@ -3,21 +3,25 @@
 // script files beside the menu data, so that the search works from a folder
 // (file://) without a server.
 //
-//   tfiles/search-index.js      tessarineSearchIndex({pages:[...],terms:{...}});
-//                               every page as [title, file, parent page or -1]
-//                               and every term with its postings
+//   tfiles/search-index.js      tessarineSearchIndex({pages, terms, postings});
+//                               every page as [title, file, parent page or -1];
+//                               the terms in the script's string order and
+//                               their postings, each list one string with its
+//                               entries separated by spaces
 //   tfiles/search-text-N.js     tessarineSearchText(N, ["text", ...]); the plain
 //                               text of pages N*kTextChunk.., loaded only for
 //                               the results shown, for their snippets
 //
-// Terms: text in Chinese, Japanese or Korean script gives each character and
-// each pair of neighbouring characters; runs of letters and digits of other
-// scripts give words folded to lower case. The template's search script
-// splits a query the same way. A term's postings are the pages holding it in
-// ascending order, each written as the distance to the previous page in base
-// 36 ("," between entries), followed by ":" and a weight when the weight is
-// not 1; the weight counts the term in the body and ten times in the title,
-// capped at kMaxWeight.
+// Terms: runs of Chinese, Japanese or Korean characters give each pair of
+// neighbouring characters (a character on its own gives itself); runs of
+// letters and digits of other scripts give words folded to lower case. The
+// template's search script splits a query the same way and finds a single
+// character through the pairs that hold it. A term's postings are the pages
+// holding it in ascending order, as distances written in digits of 32 (the
+// last digit of each number from another alphabet, so no separator is
+// needed), or "~" and a bitmap of the pages where that is shorter. The search
+// script ranks by how rare the terms are and by hits in the title, which it
+// reads from the page list.
 //
 // Both files are written in the project's FileEncode. In ANSI every character
 // outside ASCII and the CJK ideographs that code page 936 holds is written as
@@ -38,7 +42,6 @@ namespace tessarine::site {
 inline constexpr std::string_view kSearchIndexFile = "tfiles/search-index.js";
 inline constexpr std::string_view kSearchTextPrefix = "tfiles/search-text-";
 inline constexpr size_t kTextChunk = 200;
-inline constexpr int kMaxWeight = 99;
 
 // The visible text of an HTML fragment: elements, comments, scripts, style
 // sheets and the generated contents and related-topics blocks dropped, character references decoded, white space runs made one

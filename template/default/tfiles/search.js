@@ -8,10 +8,13 @@
  * a site built with search turned off has neither, and the search box stays
  * hidden.
  *
- * Terms: Chinese, Japanese and Korean characters one by one and in pairs of
- * neighbours, other scripts as words in lower case; a query is split the same
- * way and a page must hold every term of it. The last word of a query that
- * does not end in a space matches as a prefix, so results follow the typing.
+ * Terms: pairs of neighbouring Chinese, Japanese and Korean characters (a
+ * character standing alone as itself), other scripts as words in lower case;
+ * a query is split the same way and a page must hold every term of it. A
+ * single CJK character of a query is found through every pair that holds
+ * it. The last word of a query that does not end in a space matches as a
+ * prefix, so results follow the typing. Rare terms and hits in the title
+ * rank a page higher.
  *
  * A result opens PAGE?tessarine_q=QUERY in the main frame; on a content page
  * this script marks the hits and scrolls the first into view.
@@ -25,6 +28,10 @@
   var kSnippetLength = 140;
   var kQueryParam = "tessarine_q";
   var kTextChunk = 200;
+  var kTitleBonus = 3;
+  var kLastDigits = "abcdefghijklmnopqrstuvwxyz012345";
+  var kMoreDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZ6789$_";
+  var kBitmapDigits = kLastDigits + kMoreDigits;
 
   var CJK = /[\p{Script=Han}\p{Script=Hiragana}\p{Script=Katakana}\p{Script=Hangul}\p{Script=Bopomofo}]/u;
   var WORD = /[\p{L}\p{M}\p{Nd}]/u;
@@ -66,11 +73,11 @@
   }
 
   /* The index terms a page must hold for each part: the characters' pairs of
-     a CJK run (its character alone for a run of one), the word itself. */
+     a CJK run (a run of one: any pair holding the character), the word. */
   function termsOf(part) {
     if (part.word) return [{ term: part.word, prefix: !!part.open }];
     var chars = Array.from(part.cjk);
-    if (chars.length === 1) return [{ term: chars[0], prefix: false }];
+    if (chars.length === 1) return [{ term: chars[0], single: true }];
     var pairs = [];
     for (var i = 0; i + 1 < chars.length; i++) {
       pairs.push({ term: chars[i] + chars[i + 1], prefix: false });
@@ -124,36 +131,75 @@
     return lo;
   }
 
-  /* The postings of term number `i`: a map from page number to weight. */
+  /* The pages of term number `i`, as a set of page numbers. */
   function postings(i) {
     if (decoded[i]) return decoded[i];
-    var map = new Map();
-    var page = 0;
-    var entries = index.postings[i].split(",");
-    for (var k = 0; k < entries.length; k++) {
-      var entry = entries[k];
-      var colon = entry.indexOf(":");
-      page += parseInt(colon < 0 ? entry : entry.slice(0, colon), 36);
-      map.set(page, colon < 0 ? 1 : parseInt(entry.slice(colon + 1), 10));
+    var set = new Set();
+    var text = index.postings[i];
+    var k;
+    if (text.charAt(0) === "~") {
+      for (k = 1; k < text.length; k++) {
+        var bits = kBitmapDigits.indexOf(text.charAt(k));
+        for (var b = 0; b < 6; b++) if (bits & (1 << b)) set.add((k - 1) * 6 + b);
+      }
+    } else {
+      var page = 0;
+      var value = 0;
+      var first = true;
+      for (k = 0; k < text.length; k++) {
+        var c = text.charAt(k);
+        var last = kLastDigits.indexOf(c);
+        if (last < 0) {
+          value = value * 32 + kMoreDigits.indexOf(c);
+          continue;
+        }
+        value = value * 32 + last;
+        page = first ? value : page + value;
+        first = false;
+        set.add(page);
+        value = 0;
+      }
     }
-    decoded[i] = map;
-    return map;
+    decoded[i] = set;
+    return set;
   }
 
-  /* Pages holding the term (or, for a prefix, any term starting with it),
-     with the weight; the best weight where several terms match. */
+  /* Term numbers of the pairs that end in each CJK character, made once. */
+  var pairsEndingIn = null;
+  function pairsEnding(ch) {
+    if (!pairsEndingIn) {
+      pairsEndingIn = new Map();
+      index.terms.forEach(function (term, i) {
+        var chars = Array.from(term);
+        if (chars.length === 2 && CJK.test(chars[1])) {
+          var list = pairsEndingIn.get(chars[1]);
+          if (list) list.push(i);
+          else pairsEndingIn.set(chars[1], [i]);
+        }
+      });
+    }
+    return pairsEndingIn.get(ch) || [];
+  }
+
+  /* Pages holding the term; for a prefix, any term starting with it; for a
+     single CJK character, itself or any pair holding it. */
   function pagesOf(t) {
     var terms = index.terms;
     var at = lowerBound(terms, t.term);
-    if (!t.prefix) return at < terms.length && terms[at] === t.term ? postings(at) : new Map();
-    var merged = new Map();
-    for (var n = 0; at < terms.length && n < kMaxPrefixTerms; at++, n++) {
-      if (terms[at].lastIndexOf(t.term, 0) !== 0) break;
-      postings(at).forEach(function (weight, page) {
-        var seen = merged.get(page);
-        if (seen === undefined || seen < weight) merged.set(page, weight);
+    if (!t.prefix && !t.single) {
+      return at < terms.length && terms[at] === t.term ? postings(at) : new Set();
+    }
+    var merged = new Set();
+    function add(i) {
+      postings(i).forEach(function (page) {
+        merged.add(page);
       });
     }
+    for (var n = 0; at < terms.length && (t.single || n < kMaxPrefixTerms); at++, n++) {
+      if (terms[at].lastIndexOf(t.term, 0) !== 0) break;
+      add(at);
+    }
+    if (t.single) pairsEnding(t.term).forEach(add);
     return merged;
   }
 
@@ -162,7 +208,8 @@
   function search(query) {
     if (!index) return [];
     var wanted = [];
-    parseQuery(query).forEach(function (part) {
+    var parts = parseQuery(query);
+    parts.forEach(function (part) {
       wanted = wanted.concat(termsOf(part));
     });
     if (!wanted.length) return [];
@@ -172,18 +219,26 @@
     });
     var total = index.pages.length;
     var scores = new Map();
-    sets[0].forEach(function (weight, page) {
+    sets[0].forEach(function (page) {
       scores.set(page, 0);
     });
+    var best = 0;
     for (var s = 0; s < sets.length && scores.size; s++) {
       var set = sets[s];
       var rarity = Math.log(1 + total / Math.max(1, set.size));
+      best = Math.max(best, rarity);
       scores.forEach(function (score, page) {
-        var weight = set.get(page);
-        if (weight === undefined) scores.delete(page);
-        else scores.set(page, score + weight * rarity);
+        if (!set.has(page)) scores.delete(page);
+        else scores.set(page, score + rarity);
       });
     }
+    scores.forEach(function (score, page) {
+      var title = index.pages[page][0].toLowerCase();
+      parts.forEach(function (part) {
+        if (title.indexOf(part.word || part.cjk) >= 0) score += kTitleBonus * best;
+      });
+      scores.set(page, score);
+    });
     var found = Array.from(scores.keys());
     found.sort(function (a, b) {
       return scores.get(b) - scores.get(a) || a - b;
@@ -201,8 +256,13 @@
   }
 
   window.tessarineSearchIndex = function (data) {
-    index = data;
+    index = {
+      pages: data.pages,
+      terms: data.terms ? data.terms.split(" ") : [],
+      postings: data.postings ? data.postings.split(" ") : [],
+    };
     decoded = {};
+    pairsEndingIn = null;
     if (ui) ui.ready();
   };
 
