@@ -39,11 +39,13 @@ def visible_text_bytes(folder, encoding):
     total = 0
     index = decode((folder / "tfiles/search-index.js").read_bytes())
     data = json.loads(index[index.index("(") + 1:index.rindex(")")])
-    total += sum(len(page[0].encode(encoding)) for page in data["pages"])
+    menu = decode((folder / "tfiles/dtree-data.js").read_bytes())
+    titles = re.findall(r'\["[|+]*((?:[^"\\]|\\.)*)",', menu)
+    total += sum(len(json.loads(f'"{t}"').encode(encoding)) for t in titles)
     for path in folder.glob("tfiles/search-text-*.js"):
         text = decode(path.read_bytes())
         total += sum(len(t.encode(encoding)) for t in json.loads(text[text.index(",") + 1:text.rindex(")")]))
-    return total, len(data["pages"])
+    return total, data["count"]
 
 
 def build(tessarine, docx, work):
@@ -61,7 +63,11 @@ def build(tessarine, docx, work):
 
 
 def query_times(browser, folder):
-    (folder / "search-bench.htm").write_bytes((here / "search_bench.htm").read_bytes())
+    # The scripts are read in the site's character set, as its pages read them.
+    charset = re.search(rb"charset=([\w-]+)", (folder / "left.htm").read_bytes()).group(1)
+    page = (here / "search_bench.htm").read_bytes().replace(b'charset="utf-8"',
+                                                           b'charset="' + charset + b'"')
+    (folder / "search-bench.htm").write_bytes(page)
     url = (folder / "search-bench.htm").as_uri() + "#" + urllib.parse.quote("|".join(QUERIES))
     session = browser.new_page()
     browser.navigate(session, url, timeout=120)

@@ -183,28 +183,42 @@ def script_argument(path, head):
 
 
 def search_index_failures(site):
-    """The index against the pages on disk: every content page once, no entry
-    without its page, postings inside the page list, a snippet text per page."""
+    """The index against the menu and the pages on disk: every content page
+    once, postings inside the page list, a snippet text per page."""
     try:
         index = script_argument(site / "tfiles/search-index.js", "tessarineSearchIndex(")
     except (OSError, ValueError) as error:
         return [f"no readable search index: {error}"]
     failures = []
-    files = [page[1] for page in index["pages"]]
-    pages = {p.name for p in page_files(site)}
-    for file in sorted(pages - set(files)):
-        failures.append(f"{file} is not in the search index")
-    for file in sorted({f for f in files if f not in pages or files.count(f) > 1}):
-        failures.append(f"the search index names {file}, missing or more than once")
-    if len(index["terms"]) != len(index["postings"]) or index["terms"] != sorted(
-            index["terms"], key=lambda t: t.encode("utf-16-be")):  # the script's order
-        failures.append("the search terms are unsorted or do not match their postings")
-    for term, postings in zip(index["terms"], index["postings"]):
-        at = -1
-        for entry in postings.split(","):
-            at += int(entry.split(":")[0], 36) + (1 if at < 0 else 0)
-        if at >= len(files):
-            failures.append(f"the postings of {term!r} run past the last page")
+    # The index numbers the pages as the menu lists them (broken_links checks
+    # that the menu names existing pages; the caller that it names each once).
+    files = [file for _, file in menu_items(site)]
+    if index["count"] != len(files):
+        failures.append(f"the search index counts {index['count']} pages, the menu {len(files)}")
+    for file in sorted({p.name for p in page_files(site)} - set(files)):
+        failures.append(f"{file} is in neither the menu nor the search index")
+    terms = []
+    for spaced in index["terms"].split(" "):
+        for n, piece in enumerate(spaced.split("|")):  # "|": the previous term's first character
+            terms.append(terms[-1][0] + piece if n else piece)
+    postings = index["postings"].split(" ")
+    if len(terms) != len(postings) or terms != sorted(
+            set(terms), key=lambda t: t.encode("utf-16-be")):  # the script's order, once each
+        failures.append("the search terms are unsorted, repeated or do not match their postings")
+    last, more = "abcdefghijklmnopqrstuvwxyz012345", "ABCDEFGHIJKLMNOPQRSTUVWXYZ6789$_"
+    for term, entries in zip(terms, postings):
+        if entries.startswith("~"):  # a bitmap, six pages a character
+            bits = [(last + more).index(c) for c in entries[1:]]
+            pages = [6 * k + b for k, v in enumerate(bits) for b in range(6) if v >> b & 1]
+        else:  # distances in digits of 32
+            pages, value = [], 0
+            for c in entries:
+                value = value * 32 + (last.index(c) if c in last else more.index(c))
+                if c in last:
+                    pages.append(pages[-1] + value if pages else value)
+                    value = 0
+        if not pages or pages[-1] >= len(files) or pages != sorted(set(pages)):
+            failures.append(f"the postings of {term!r} are empty, unordered or past the last page")
             break
     texts = []
     for chunk in range((len(files) + 199) // 200):

@@ -33,6 +33,7 @@ TIMEOUT = 90
 
 CHECK_PAGE = """<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>firefox check</title>
+<script src="tfiles/tree-menu.js"></script><script src="tfiles/dtree-data.js"></script>
 <script src="tfiles/search.js"></script><script src="tfiles/search-index.js"></script></head>
 <body>
 <iframe id="desktop" src="default.htm" style="width:1280px;height:800px;border:0"></iframe>

@@ -351,24 +351,10 @@ std::vector<std::string> SearchTerms(std::string_view text) {
 
 void SearchIndexBuilder::AddDocument(const SectionTable& sections) {
   if (!enabled_) return;
-  // The parent of a row is the nearest row above it of a lower level.
-  std::vector<long> open_levels(10, -1);
   for (const Section& row : sections) {
     Page page;
     page.title = VisibleText(row.Title);
-    page.file = row.PageFile;
     page.text = VisibleText(row.Body);
-    const int level = row.Level.size() == 1 && row.Level[0] >= '0' && row.Level[0] <= '9'
-                          ? row.Level[0] - '0'
-                          : 0;
-    for (int up = level - 1; up >= 0; --up) {
-      if (open_levels[static_cast<size_t>(up)] >= 0) {
-        page.parent = open_levels[static_cast<size_t>(up)];
-        break;
-      }
-    }
-    open_levels[static_cast<size_t>(level)] = static_cast<long>(pages_.size());
-    std::fill(open_levels.begin() + level + 1, open_levels.end(), -1);
     text_bytes_ += page.title.size() + page.text.size();
     pages_.push_back(std::move(page));
   }
@@ -397,28 +383,34 @@ std::string SearchIndexBuilder::IndexScript(bool ansi) const {
   std::sort(order.begin(), order.end(),
             [&](uint32_t a, uint32_t b) { return Utf16Less(names[a], names[b]); });
 
-  std::string out = "tessarineSearchIndex({\"pages\":[";
-  for (size_t number = 0; number < pages_.size(); ++number) {
-    const Page& page = pages_[number];
-    if (number > 0) out += ',';
-    out += '[';
-    AppendScriptString(out, page.title, ansi);
-    out += ',';
-    AppendScriptString(out, page.file, ansi);
-    out += ',' + std::to_string(page.parent) + ']';
-  }
-  // Terms and postings: one string each, entries separated by spaces.
+  std::string out = "tessarineSearchIndex({\"count\":" + std::to_string(pages_.size());
+  // Terms and postings: one string each, entries separated by spaces. A
+  // term that starts with the first character of the term before it (most
+  // CJK pairs do) is written without it, after "|" instead of the space.
   std::string terms;
   std::string postings;
+  std::string_view previous_first;
   for (size_t i = 0; i < order.size(); ++i) {
+    const std::string_view term = names[order[i]];
+    size_t first_length = 0;
+    NextCodePoint(term, &first_length);
+    const std::string_view first = term.substr(0, first_length);
     if (i > 0) {
-      terms += ' ';
       postings += ' ';
+      if (first == previous_first && term.size() > first_length) {
+        terms += '|';
+        terms += term.substr(first_length);
+      } else {
+        terms += ' ';
+        terms += term;
+      }
+    } else {
+      terms += term;
     }
-    terms += names[order[i]];
+    previous_first = first;
     AppendPostings(postings, pages[order[i]]);
   }
-  out += "],\n\"terms\":";
+  out += ",\n\"terms\":";
   AppendScriptString(out, terms, ansi);
   out += ",\n\"postings\":\"" + postings + "\"});\n";
   return out;

@@ -3,11 +3,15 @@
 // script files beside the menu data, so that the search works from a folder
 // (file://) without a server.
 //
-//   tfiles/search-index.js      tessarineSearchIndex({pages, terms, postings});
-//                               every page as [title, file, parent page or -1];
+//   tfiles/search-index.js      tessarineSearchIndex({count, terms, postings});
+//                               the number of pages, which are numbered as the
+//                               menu data (tfiles/dtree-data.js) lists them, so
+//                               their titles, files and nesting come from there;
 //                               the terms in the script's string order and
 //                               their postings, each list one string with its
-//                               entries separated by spaces
+//                               entries separated by spaces ("|" before a term
+//                               written without the first character it shares
+//                               with the term before it)
 //   tfiles/search-text-N.js     tessarineSearchText(N, ["text", ...]); the plain
 //                               text of pages N*kTextChunk.., loaded only for
 //                               the results shown, for their snippets
@@ -20,8 +24,7 @@
 // holding it in ascending order, as distances written in digits of 32 (the
 // last digit of each number from another alphabet, so no separator is
 // needed), or "~" and a bitmap of the pages where that is shorter. The search
-// script ranks by how rare the terms are and by hits in the title, which it
-// reads from the page list.
+// script ranks by how rare the terms are and by hits in the title.
 //
 // Both files are written in the project's FileEncode. In ANSI every character
 // outside ASCII and the CJK ideographs that code page 936 holds is written as
@@ -58,7 +61,8 @@ class SearchIndexBuilder {
   explicit SearchIndexBuilder(bool enabled = true) : enabled_(enabled) {}
 
   // Adds every page of one document's table (after its pages are written,
-  // while the rows still hold their bodies), with the menu's nesting.
+  // while the rows still hold their bodies). Documents come in list order and
+  // a skipped one adds nothing, so pages are numbered as the menu lists them.
   void AddDocument(const SectionTable& sections);
 
   size_t page_count() const { return pages_.size(); }
@@ -76,8 +80,6 @@ class SearchIndexBuilder {
  private:
   struct Page {
     std::string title;
-    std::string file;
-    long parent = -1;
     std::string text;
   };
   bool enabled_;

@@ -1,8 +1,9 @@
 /* Full-text search over the site, for the menu frame (left.htm), and the
  * highlighting of the words searched for on the page that a result opens.
  *
- * The build writes tfiles/search-index.js (every page's title, file and
- * parent, and every term with the pages that hold it) and, per 200 pages,
+ * The build writes tfiles/search-index.js (every term with the pages that
+ * hold it, pages numbered as the menu data tfiles/dtree-data.js lists them,
+ * whose titles, files and nesting the results show) and, per 200 pages,
  * tfiles/search-text-N.js with the pages' plain text for the snippets. Both
  * are scripts, so they load from a folder (file://) as well as from a server;
  * a site built with search turned off has neither, and the search box stays
@@ -255,10 +256,58 @@
     return path;
   }
 
+  /* The index's terms: separated by spaces, or by "|" before a term written
+     without the first character it shares with the term before it. */
+  function splitTerms(text) {
+    var terms = [];
+    var first = "";
+    var start = 0;
+    var shared = false;
+    for (var i = 0; i <= text.length; i++) {
+      var c = i < text.length ? text.charAt(i) : " ";
+      if (c !== " " && c !== "|") continue;
+      var term = (shared ? first : "") + text.slice(start, i);
+      terms.push(term);
+      first = String.fromCodePoint(term.codePointAt(0));
+      shared = c === "|";
+      start = i + 1;
+    }
+    return terms;
+  }
+
+  /* Text of an HTML title of the menu data. */
+  function htmlText(html) {
+    if (!/[<&]/.test(html)) return html;
+    var doc = new DOMParser().parseFromString(html, "text/html");
+    return (doc.body.textContent || "").replace(/\s+/g, " ").trim();
+  }
+
+  /* The pages as the menu lists them: [title, file, parent or -1]. */
+  function menuPages() {
+    var items = typeof tmenuItems !== "undefined" && Array.isArray(tmenuItems) ? tmenuItems : [];
+    var pages = [];
+    var open = [];
+    items.forEach(function (item, n) {
+      var name = String(item[0]);
+      var level = 0;
+      while (name.charAt(level) === "|") level++;
+      name = name.slice(level);
+      if (name.charAt(0) === "+") name = name.slice(1);
+      while (open.length && open[open.length - 1].level >= level) open.pop();
+      pages.push([htmlText(name), String(item[1]), open.length ? open[open.length - 1].n : -1]);
+      open.push({ level: level, n: n });
+    });
+    return pages;
+  }
+
   window.tessarineSearchIndex = function (data) {
+    var pages = menuPages();
+    /* An index that does not fit the menu (a file of another build) is
+       left unused rather than opening wrong pages. */
+    if (pages.length !== data.count) return;
     index = {
-      pages: data.pages,
-      terms: data.terms ? data.terms.split(" ") : [],
+      pages: pages,
+      terms: data.terms ? splitTerms(data.terms) : [],
       postings: data.postings ? data.postings.split(" ") : [],
     };
     decoded = {};
