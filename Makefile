@@ -31,6 +31,7 @@ bench: build-release
 	@build/release/bin/bench_regex --benchmark_min_time=0.5
 	@build/release/bin/bench_convert --benchmark_min_time=0.5
 	@build/release/bin/bench_cleanup --benchmark_min_time=0.5
+	@build/release/bin/bench_search_index --benchmark_min_time=0.5
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

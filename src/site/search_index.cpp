@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <unordered_map>
 
 #include "support/text_file.h"
@@ -37,6 +38,9 @@ void AppendCodePoint(std::string& out, UChar32 c) {
 
 // Chinese, Japanese and Korean script: indexed character by character.
 bool IsCjk(UChar32 c) {
+  if (c < 0x2E80) return false;                  // below every CJK block
+  if (c >= 0x4E00 && c <= 0x9FFF) return true;   // the common ideographs
+  if (c >= 0xAC00 && c <= 0xD7A3) return true;   // Hangul syllables
   UErrorCode status = U_ZERO_ERROR;
   switch (uscript_getScript(c, &status)) {
     case USCRIPT_HAN:
@@ -52,6 +56,7 @@ bool IsCjk(UChar32 c) {
 
 // Letters, marks and decimal digits make words.
 bool IsWordChar(UChar32 c) {
+  if (c < 0x80) return std::isalnum(c) != 0;
   return (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_M_MASK | U_GC_ND_MASK)) != 0;
 }
 
@@ -219,13 +224,17 @@ std::string VisibleText(std::string_view html) {
   text.reserve(html.size() / 2);
   bool pending_space = false;
   const auto put = [&](UChar32 c) {
-    if (u_isUWhiteSpace(c) || c == 0xAD) {
+    if (c < 0x80 ? (c == ' ' || (c >= '\t' && c <= '\r')) : (u_isUWhiteSpace(c) || c == 0xAD)) {
       pending_space = !text.empty() || pending_space;
       return;
     }
     if (pending_space && !text.empty()) text += ' ';
     pending_space = false;
-    AppendCodePoint(text, c);
+    if (c < 0x80) {
+      text += static_cast<char>(c);
+    } else {
+      AppendCodePoint(text, c);
+    }
   };
   for (size_t pos = 0; pos < html.size();) {
     const char ch = html[pos];
@@ -259,7 +268,12 @@ std::string VisibleText(std::string_view html) {
         continue;
       }
     }
-    put(NextCodePoint(html, &pos));
+    if (static_cast<unsigned char>(ch) < 0x80) {
+      put(ch);
+      ++pos;
+    } else {
+      put(NextCodePoint(html, &pos));
+    }
   }
   return text;
 }
@@ -299,7 +313,11 @@ void ForEachTerm(std::string_view text, Emit&& emit) {
       ++run_length;
     } else if (IsWordChar(c)) {
       end_run();
-      AppendCodePoint(word, u_tolower(c));
+      if (c < 0x80) {
+        word += static_cast<char>(std::tolower(c));
+      } else {
+        AppendCodePoint(word, u_tolower(c));
+      }
     } else {
       end_run();
       end_word();
@@ -362,13 +380,18 @@ void SearchIndexBuilder::AddDocument(const SectionTable& sections) {
 
 std::string SearchIndexBuilder::IndexScript(bool ansi) const {
   // Term ids in order of appearance; each term's pages, each page once.
-  std::unordered_map<std::string, uint32_t> ids;
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+  };
+  std::unordered_map<std::string, uint32_t, Hash, std::equal_to<>> ids;
   std::vector<std::string_view> names;
   std::vector<std::vector<uint32_t>> pages;
   for (size_t number = 0; number < pages_.size(); ++number) {
     const auto add = [&](std::string_view term) {
-      auto [it, added] = ids.try_emplace(std::string(term), static_cast<uint32_t>(names.size()));
-      if (added) {
+      auto it = ids.find(term);
+      if (it == ids.end()) {
+        it = ids.emplace(std::string(term), static_cast<uint32_t>(names.size())).first;
         names.push_back(it->first);
         pages.emplace_back();
       }
