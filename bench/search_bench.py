@@ -7,8 +7,11 @@ text, the index's share of the build time, and query times in Chromium.
 BIN defaults to build/release/bin/tessarine; DIR to $BENCH_DOCS_DIR or
 /tmp/bench-docs, with T.docx made by make-bench-docs.sh from the shared bench
 folder. Each tier gets a new project with the program's defaults (ANSI
-output) built with --timings; then search_bench.htm, copied into the site,
-runs the queries in headless Chromium from file://. Prints a Markdown table.
+output), built with search off and on: the index's share is the extra
+processor time of the second build (steadier than wall time on a busy
+machine; the share of the wall time by --timings is printed beside it). Then
+search_bench.htm, copied into the site, runs the queries in headless
+Chromium from file://. Prints a Markdown table.
 """
 
 import argparse
@@ -16,6 +19,7 @@ import json
 import os
 import pathlib
 import re
+import resource
 import subprocess
 import sys
 import tempfile
@@ -48,18 +52,30 @@ def visible_text_bytes(folder, encoding):
     return total, data["count"]
 
 
-def build(tessarine, docx, work):
-    project = work / f"{docx.stem}.tsn"
-    folder = work / docx.stem
+def cpu_seconds():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def build(tessarine, docx, work, search):
+    """Builds the tier with SiteSearch on or off; gives the output folder, the
+    build's processor time and, from --timings, the index stages' share of
+    the wall time."""
+    name = f"{docx.stem}-{search}"
+    project = work / f"{name}.tsn"
+    folder = work / name
     folder.mkdir()
     subprocess.run([tessarine, "new", str(project), str(docx)], check=True, capture_output=True)
-    start = time.monotonic()
+    data = json.loads(project.read_text(encoding="utf-8"))
+    data["settings"]["SiteSearch"] = search
+    project.write_text(json.dumps(data, ensure_ascii=False), encoding="utf-8")
+    start = cpu_seconds()
     run = subprocess.run([tessarine, "build", str(project), "--output", str(folder), "--timings"],
                          check=True, capture_output=True, text=True)
-    wall = time.monotonic() - start
-    search = sum(float(m) for m in re.findall(r"search index\s+([\d.]+) s", run.stderr))
+    cpu = cpu_seconds() - start
+    stage = sum(float(m) for m in re.findall(r"search index\s+([\d.]+) s", run.stderr))
     total = float(re.search(r"total ([\d.]+) s", run.stderr).group(1))
-    return folder, wall, total, search
+    return folder, cpu, stage / total
 
 
 def query_times(browser, folder):
@@ -90,20 +106,23 @@ def main():
             cdp.Browser() as browser:
         for tier in args.tiers:
             docx = pathlib.Path(args.docs) / f"{tier}.docx"
-            folder, wall, total, search = build(args.tessarine, docx, pathlib.Path(work))
+            _, cpu_off, _ = build(args.tessarine, docx, pathlib.Path(work), "0")
+            folder, cpu_on, wall_share = build(args.tessarine, docx, pathlib.Path(work), "1")
             text, pages = visible_text_bytes(folder, "gb18030")
             index = (folder / "tfiles/search-index.js").stat().st_size
             snippets = sum(p.stat().st_size for p in folder.glob("tfiles/search-text-*.js"))
             result = query_times(browser, folder)
-            rows.append((tier, pages, text, index, snippets, total, search, result))
+            rows.append((tier, pages, text, index, snippets, cpu_off, cpu_on, wall_share, result))
     print("| tier | pages | visible text | index | index / text | snippet text files "
-          "| build | index build | share | slowest query, first / median |")
+          "| build CPU, search off / on | index share of CPU | of wall time (--timings) "
+          "| slowest query, first / median |")
     print("|---|---|---|---|---|---|---|---|---|---|")
-    for tier, pages, text, index, snippets, total, search, result in rows:
+    for tier, pages, text, index, snippets, cpu_off, cpu_on, wall_share, result in rows:
         slowest = max(result["rows"], key=lambda r: r["first"])
         print(f"| {tier} | {pages} | {text / 1e6:.2f} MB | {index / 1e6:.2f} MB | "
-              f"{100 * index / text:.0f} % | {snippets / 1e6:.2f} MB | {total:.2f} s | "
-              f"{search:.3f} s | {100 * search / total:.1f} % | "
+              f"{100 * index / text:.0f} % | {snippets / 1e6:.2f} MB | "
+              f"{cpu_off:.2f} / {cpu_on:.2f} s | {100 * (cpu_on - cpu_off) / cpu_on:.1f} % | "
+              f"{100 * wall_share:.1f} % | "
               f"{slowest['first']:.1f} / {slowest['median']:.1f} ms ({slowest['query']}) |")
     for tier, *_, result in rows:
         print(f"\n{tier}: index loaded {result['loadMs']:.0f} ms after navigation start")

@@ -401,10 +401,18 @@ std::string SearchIndexBuilder::IndexScript(bool ansi) const {
     ForEachTerm(pages_[number].title, add);
     ForEachTerm(pages_[number].text, add);
   }
+  // Byte order is the script's order for terms below U+E000 (lead bytes
+  // up to 0xED); only others need the slower comparison.
   std::vector<uint32_t> order(names.size());
-  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(),
-            [&](uint32_t a, uint32_t b) { return Utf16Less(names[a], names[b]); });
+  std::vector<bool> plain(names.size());
+  for (uint32_t i = 0; i < order.size(); ++i) {
+    order[i] = i;
+    plain[i] = std::none_of(names[i].begin(), names[i].end(),
+                            [](char c) { return static_cast<unsigned char>(c) >= 0xEE; });
+  }
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    return plain[a] && plain[b] ? names[a] < names[b] : Utf16Less(names[a], names[b]);
+  });
 
   std::string out = "tessarineSearchIndex({\"count\":" + std::to_string(pages_.size());
   // Terms and postings: one string each, entries separated by spaces. A
