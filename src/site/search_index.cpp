@@ -384,19 +384,29 @@ std::string SearchIndexBuilder::IndexScript(bool ansi) const {
     using is_transparent = void;
     size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
   };
-  std::unordered_map<std::string, uint32_t, Hash, std::equal_to<>> ids;
+  // The last page is kept beside the id, so a term repeated on a page costs
+  // one lookup and nothing more.
+  struct Entry {
+    uint32_t id;
+    uint32_t last_page;
+  };
+  std::unordered_map<std::string, Entry, Hash, std::equal_to<>> ids;
+  ids.reserve(1 << 16);
   std::vector<std::string_view> names;
   std::vector<std::vector<uint32_t>> pages;
   for (size_t number = 0; number < pages_.size(); ++number) {
+    const auto page = static_cast<uint32_t>(number);
     const auto add = [&](std::string_view term) {
       auto it = ids.find(term);
       if (it == ids.end()) {
-        it = ids.emplace(std::string(term), static_cast<uint32_t>(names.size())).first;
+        it = ids.emplace(std::string(term), Entry{static_cast<uint32_t>(names.size()), page})
+                 .first;
         names.push_back(it->first);
-        pages.emplace_back();
+        pages.push_back({page});
+      } else if (it->second.last_page != page) {
+        it->second.last_page = page;
+        pages[it->second.id].push_back(page);
       }
-      std::vector<uint32_t>& list = pages[it->second];
-      if (list.empty() || list.back() != number) list.push_back(static_cast<uint32_t>(number));
     };
     ForEachTerm(pages_[number].title, add);
     ForEachTerm(pages_[number].text, add);
