@@ -35,7 +35,7 @@
 #include "site/head_style.h"
 #include "site/sections.h"
 #include "support/text_file.h"
-#include "word_html_samples.h"
+#include "word_html_bodies.h"
 
 namespace {
 

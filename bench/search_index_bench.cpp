@@ -21,7 +21,7 @@
 
 #include "site/search_index.h"
 #include "site/sections.h"
-#include "word_html_samples.h"
+#include "word_html_bodies.h"
 
 namespace {
 

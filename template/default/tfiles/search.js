@@ -346,9 +346,9 @@
     });
   }
 
-  function markedHtml(text, pattern) {
-    if (!pattern) return escapeHtml(text);
-    var html = "";
+  /* Calls visit(text before, hit) for every hit of the pattern in the text;
+     returns the text after the last hit. */
+  function eachHit(text, pattern, visit) {
     var last = 0;
     pattern.lastIndex = 0;
     for (var m = pattern.exec(text); m; m = pattern.exec(text)) {
@@ -356,10 +356,19 @@
         pattern.lastIndex++;
         continue;
       }
-      html += escapeHtml(text.slice(last, m.index)) + "<mark>" + escapeHtml(m[0]) + "</mark>";
+      visit(text.slice(last, m.index), m[0]);
       last = m.index + m[0].length;
     }
-    return html + escapeHtml(text.slice(last));
+    return text.slice(last);
+  }
+
+  function markedHtml(text, pattern) {
+    if (!pattern) return escapeHtml(text);
+    var html = "";
+    var rest = eachHit(text, pattern, function (before, hit) {
+      html += escapeHtml(before) + "<mark>" + escapeHtml(hit) + "</mark>";
+    });
+    return html + escapeHtml(rest);
   }
 
   /* A piece of the text around its first hit, with the hits marked. */
@@ -394,22 +403,15 @@
       pattern.lastIndex = 0;
       if (!pattern.test(text)) return;
       var fragment = document.createDocumentFragment();
-      var last = 0;
-      pattern.lastIndex = 0;
-      for (var m = pattern.exec(text); m; m = pattern.exec(text)) {
-        if (!m[0]) {
-          pattern.lastIndex++;
-          continue;
-        }
-        fragment.appendChild(document.createTextNode(text.slice(last, m.index)));
+      var rest = eachHit(text, pattern, function (before, hit) {
+        fragment.appendChild(document.createTextNode(before));
         var mark = document.createElement("mark");
         mark.className = "tessarine_hit";
-        mark.textContent = m[0];
+        mark.textContent = hit;
         fragment.appendChild(mark);
         if (!first) first = mark;
-        last = m.index + m[0].length;
-      }
-      fragment.appendChild(document.createTextNode(text.slice(last)));
+      });
+      fragment.appendChild(document.createTextNode(rest));
       node.parentNode.replaceChild(fragment, node);
     });
     return first;
