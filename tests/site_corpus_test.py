@@ -189,6 +189,8 @@ def search_index_failures(site):
         index = script_argument(site / "tfiles/search-index.js", "tessarineSearchIndex(")
     except (OSError, ValueError) as error:
         return [f"no readable search index: {error}"]
+    if index is None:
+        return ["the search index is empty although search is on"]
     failures = []
     # The index numbers the pages as the menu lists them (broken_links checks
     # that the menu names existing pages; the caller that it names each once).

@@ -487,7 +487,11 @@ support::Status SearchIndexBuilder::Write(const std::string& output_dir,
                                           std::string_view file_encode) const {
   const bool ansi = file_encode != "1";
   RemoveSearchFiles(output_dir);
-  if (!enabled_) return support::Status::Ok();
+  if (!enabled_) {
+    // The menu page still asks for the index: an empty one, not a missing file.
+    return support::WriteTextFile(output_dir + std::string(kSearchIndexFile),
+                                  std::string(kNoSearchIndex), file_encode);
+  }
   const std::vector<std::string> texts = TextScripts(ansi);
   for (size_t chunk = 0; chunk < texts.size(); ++chunk) {
     const std::string path =

@@ -45,6 +45,8 @@ namespace tessarine::site {
 inline constexpr std::string_view kSearchIndexFile = "tfiles/search-index.js";
 inline constexpr std::string_view kSearchTextPrefix = "tfiles/search-text-";
 inline constexpr size_t kTextChunk = 200;
+// The index of a project with search turned off.
+inline constexpr std::string_view kNoSearchIndex = "tessarineSearchIndex(null);\n";
 
 // The visible text of an HTML fragment: elements, comments, scripts, style
 // sheets and the generated contents and related-topics blocks dropped, character references decoded, white space runs made one
@@ -56,8 +58,8 @@ std::vector<std::string> SearchTerms(std::string_view text);
 
 class SearchIndexBuilder {
  public:
-  // A builder of a project whose SiteSearch is "0" gathers nothing and
-  // writes nothing; it only removes an earlier build's files.
+  // A builder of a project whose SiteSearch is "0" gathers nothing, removes
+  // an earlier build's files and writes kNoSearchIndex.
   explicit SearchIndexBuilder(bool enabled = true) : enabled_(enabled) {}
 
   // Adds every page of one document's table (after its pages are written,
@@ -87,8 +89,7 @@ class SearchIndexBuilder {
   size_t text_bytes_ = 0;
 };
 
-// Removes the search files of an earlier build (a build with search turned
-// off leaves none behind).
+// Removes the search files of an earlier build.
 void RemoveSearchFiles(const std::string& output_dir);
 
 }  // namespace tessarine::site

@@ -301,6 +301,7 @@
   }
 
   window.tessarineSearchIndex = function (data) {
+    if (!data) return; /* search turned off for this site */
     var pages = menuPages();
     /* An index that does not fit the menu (a file of another build) is
        left unused rather than opening wrong pages. */
