@@ -3,9 +3,10 @@
 
 PACKAGES := g++ cmake ninja-build pkg-config libpcre2-dev libicu-dev libzip-dev libpugixml-dev \
             nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev python3 \
-            qt6-base-dev qt6-translations-l10n libreoffice-writer-nogui chromium fonts-noto-cjk \
-            xvfb xauth dpkg-dev file lintian appstream desktop-file-utils shared-mime-info man-db \
-            bash-completion parallel rsync openssh-server openssh-client python3-yaml
+            qt6-base-dev qt6-translations-l10n libreoffice-writer-nogui chromium firefox-esr \
+            fonts-noto-cjk xvfb xauth dpkg-dev file lintian appstream desktop-file-utils \
+            shared-mime-info man-db bash-completion parallel rsync openssh-server openssh-client \
+            python3-yaml
 JOBS     ?= 2
 
 .PHONY: all deps demo test bench package build-release build-test format tidy clean
@@ -38,6 +39,7 @@ bench: build-release
 	@build/release/bin/bench_regex --benchmark_min_time=0.5
 	@build/release/bin/bench_convert --benchmark_min_time=0.5
 	@build/release/bin/bench_cleanup --benchmark_min_time=0.5
+	@build/release/bin/bench_search_index --benchmark_min_time=0.5
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -17,15 +17,11 @@
 
 #include "support/regex.h"
 #include "support/text_file.h"
+#include "word_html_samples.h"
 
 namespace {
 
 using tessarine::support::ReadTextFile;
-
-std::filesystem::path SamplesDir() {
-  const char* env = std::getenv("TESSARINE_SHARED_DIR");
-  return std::filesystem::path(env != nullptr ? env : TESSARINE_SHARED_DIR) / "wordhtml-samples";
-}
 
 // A mix of Word's body markup: from every sample its body, cut after a
 // paragraph end within the first 64 KB, so that every sample weighs alike.
@@ -33,16 +29,8 @@ std::filesystem::path SamplesDir() {
 // so their rates show whether a pass grows faster than linearly.
 std::string BodyMix() {
   constexpr size_t kShare = 64 * 1024;
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(SamplesDir())) {
-    const auto ext = entry.path().extension();
-    if ((ext == ".htm" || ext == ".html") && entry.path().filename() != "header.htm") {
-      files.push_back(entry.path());
-    }
-  }
-  std::sort(files.begin(), files.end());
   std::string mix;
-  for (const auto& f : files) {
+  for (const auto& f : SampleFiles()) {
     const std::string text = ReadTextFile(f.string());
     const size_t body = text.find("<body");
     if (body == std::string::npos) continue;  // a UTF-16 file read as ANSI

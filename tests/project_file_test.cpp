@@ -93,6 +93,8 @@ TEST(ProjectFile, ReadsAVersionOneFileAndIgnoresUnknownKeys) {
   EXPECT_EQ(settings.Documents[0].NodeName, "使用指南");
   // Written before outline-level headings existed: they are on, as for a new record.
   EXPECT_EQ(settings.Documents[0].OutlineHeadings, "1");
+  // ...and before readers' search existed: the site gets it.
+  EXPECT_EQ(settings.SiteSearch, "1");
   EXPECT_EQ(settings.DocCounter, 7);  // raised to the file's counter
 
   settings.DocCounter = 40;  // ...but never lowered

@@ -43,9 +43,9 @@ TEST(ProjectSettings, FieldTableWalksEverySettingOnce) {
     EXPECT_EQ(settings.*field.member, field.name);
     names.insert(field.name);
   }
-  EXPECT_EQ(names.size(), 15u);
+  EXPECT_EQ(names.size(), 16u);
   EXPECT_EQ(kSettingFields.front().name, "OutputDir");
-  EXPECT_EQ(kSettingFields.back().name, "MetaDesc");
+  EXPECT_EQ(kSettingFields.back().name, "SiteSearch");
 }
 
 TEST(AddDocumentRecord, FillsTheDefaultsOfANewRecord) {
@@ -148,6 +148,7 @@ TEST(ResetProjectSettings, GivesTheDefaultsAndKeepsCounterAndModifiedFlag) {
   EXPECT_EQ(settings.HeadTitle, "在线文档中心");
   EXPECT_EQ(settings.MetaKey, "");
   EXPECT_EQ(settings.MetaDesc, "");
+  EXPECT_EQ(settings.SiteSearch, "1");
   EXPECT_TRUE(settings.Documents.empty());
   EXPECT_EQ(settings.ProjectFile, "");
   EXPECT_TRUE(settings.ProjectModified);

@@ -672,16 +672,26 @@ TEST_F(SiteBuild, TheSampleProjectBuilds) {
             (std::set<std::string>{"default.htm", "top.htm", "left.htm", "guide.htm", "guide.1.htm",
                                    "guide.1.1.htm", "guide.1.2.htm", "guide.1.3.htm", "guide.2.htm",
                                    "guide.2.1.htm", "guide.3.htm", "guide.3.1.htm", "guide.4.htm",
-                                   "guide.4.1.htm", "guide.faq.htm", "guide.files", "tfiles"}));
+                                   "guide.4.1.htm", "guide.5.htm", "guide.5.1.htm", "guide.5.2.htm",
+                                   "guide.5.3.htm", "guide.faq.htm", "guide.files", "tfiles"}));
   const SectionTable& sections = outcome.site_sections.at(0);
-  ASSERT_EQ(sections.size(), 12u);
+  ASSERT_EQ(sections.size(), 16u);
   EXPECT_EQ(sections[2].Title, "1.1 准备文档");
   EXPECT_EQ(sections[2].PlainTitle, "准备文档");  // Word's list number is not part of it
   const std::string chapter = ReadBytes(Out("guide.2.htm")).substr(3);  // UTF-8 mark
   EXPECT_NE(chapter.find("<h1>2 项目设置</h1>"), std::string::npos) << chapter;
   EXPECT_NE(chapter.find("<table"), std::string::npos);
   EXPECT_NE(chapter.find("FileEncode"), std::string::npos);
-  EXPECT_NE(ReadBytes(Out("guide.faq.htm")).find("<h1>5 常见问题</h1>"), std::string::npos);
+  EXPECT_NE(ReadBytes(Out("guide.faq.htm")).find("<h1>6 常见问题</h1>"), std::string::npos);
+
+  // The readers' search over every page; turned off, an empty index and no text.
+  EXPECT_NE(ReadBytes(Out("tfiles/search-index.js")).find("{\"count\":16,"), std::string::npos);
+  EXPECT_TRUE(fs::exists(Out("tfiles/search-text-0.js")));
+  settings_.SiteSearch = "0";
+  ASSERT_TRUE(Build().ok());
+  EXPECT_NE(ReadBytes(Out("tfiles/search-index.js")).find("tessarineSearchIndex(null);"),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists(Out("tfiles/search-text-0.js")));
 }
 
 // --- Progress arithmetic -----------------------------------------------------------------------

@@ -11,6 +11,8 @@ checks what a reader of the site would notice first:
   to a missing file; every in-site "#anchor" link finds its anchor on the
   page it names; no page hides its end inside an open comment; the menu
   lists no page twice;
+* the readers' search index covers every page once and names no missing
+  page, and its snippet text files hold one text per page;
 * documents whose chapters are paragraphs with an outline level (the
   chatchat__ standards drafts) split into their chapters, titled with the
   numbers Word shows;
@@ -171,6 +173,64 @@ def menu_items(site):
             for m in MENU_ITEM.finditer(data)]
 
 
+def script_argument(path, head):
+    """The JSON after `head` (up to the closing ");") of a search script."""
+    raw = path.read_bytes()
+    text = raw[3:].decode("utf-8") if raw.startswith(b"\xef\xbb\xbf") else read_page(path)
+    if not text.startswith(head):
+        raise ValueError(f"{path.name} does not start with {head}")
+    return json.loads(text[len(head):text.rindex(")")])
+
+
+def search_index_failures(site):
+    """The index against the menu and the pages on disk: every content page
+    once, postings inside the page list, a snippet text per page."""
+    try:
+        index = script_argument(site / "tfiles/search-index.js", "tessarineSearchIndex(")
+    except (OSError, ValueError) as error:
+        return [f"no readable search index: {error}"]
+    if index is None:
+        return ["the search index is empty although search is on"]
+    failures = []
+    # The index numbers the pages as the menu lists them (broken_links checks
+    # that the menu names existing pages; the caller that it names each once).
+    files = [file for _, file in menu_items(site)]
+    if index["count"] != len(files):
+        failures.append(f"the search index counts {index['count']} pages, the menu {len(files)}")
+    for file in sorted({p.name for p in page_files(site)} - set(files)):
+        failures.append(f"{file} is in neither the menu nor the search index")
+    terms = []
+    for spaced in index["terms"].split(" "):
+        for n, piece in enumerate(spaced.split("|")):  # "|": the previous term's first character
+            terms.append(terms[-1][0] + piece if n else piece)
+    postings = index["postings"].split(" ")
+    if len(terms) != len(postings) or terms != sorted(
+            set(terms), key=lambda t: t.encode("utf-16-be")):  # the script's order, once each
+        failures.append("the search terms are unsorted, repeated or do not match their postings")
+    last, more = "abcdefghijklmnopqrstuvwxyz012345", "ABCDEFGHIJKLMNOPQRSTUVWXYZ6789$_"
+    for term, entries in zip(terms, postings):
+        if entries.startswith("~"):  # a bitmap, six pages a character
+            bits = [(last + more).index(c) for c in entries[1:]]
+            pages = [6 * k + b for k, v in enumerate(bits) for b in range(6) if v >> b & 1]
+        else:  # distances in digits of 32
+            pages, value = [], 0
+            for c in entries:
+                value = value * 32 + (last.index(c) if c in last else more.index(c))
+                if c in last:
+                    pages.append(pages[-1] + value if pages else value)
+                    value = 0
+        if not pages or pages[-1] >= len(files) or pages != sorted(set(pages)):
+            failures.append(f"the postings of {term!r} are empty, unordered or past the last page")
+            break
+    texts = []
+    for chunk in range((len(files) + 199) // 200):
+        texts += script_argument(site / f"tfiles/search-text-{chunk}.js",
+                                 f"tessarineSearchText({chunk},")
+    if len(texts) != len(files):
+        failures.append(f"{len(texts)} snippet texts for {len(files)} pages")
+    return failures
+
+
 def content_pages(site):
     """Page file name -> visible text of its content slot."""
     pages = {}
@@ -245,6 +305,8 @@ def main(argv):
             files = [file for _, file in menu_items(site)]
             for file in sorted({f for f in files if files.count(f) > 1}):
                 failures.append(f"{label}: the menu lists {file} more than once")
+            for failure in search_index_failures(site):
+                failures.append(f"{label}: {failure}")
             texts[configuration[0]] = content_pages(site)
             if configuration[0] == "default":
                 sites.append((label, site))

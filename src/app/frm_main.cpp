@@ -212,6 +212,8 @@ QWidget* FrmMain::CreateBasicTab() {
   cboCharset_->setMinimumWidth(200);
   cboFileEncode_ = Named(new QComboBox, "cboFileEncode");
   cboFileEncode_->setMinimumWidth(200);
+  chkSiteSearch_ = Named(new QCheckBox(QStringLiteral("站内全文搜索")), "chkSiteSearch");
+  chkSiteSearch_->setToolTip(QStringLiteral("生成搜索索引，网站目录上方显示搜索框"));
   connect(cmdBrowseOutputDir_, &QPushButton::clicked, this, &FrmMain::OnBrowseOutputDir);
   connect(cmdTemplatePreview_, &QPushButton::clicked, this, &FrmMain::OnTemplatePreview);
 
@@ -233,6 +235,7 @@ QWidget* FrmMain::CreateBasicTab() {
   grid->addWidget(cboCharset_, 3, 1, Qt::AlignLeft);
   grid->addWidget(BuddyLabel(tr("文件格式:"), cboFileEncode_), 4, 0);
   grid->addWidget(cboFileEncode_, 4, 1, Qt::AlignLeft);
+  grid->addWidget(chkSiteSearch_, 5, 1, Qt::AlignLeft);
 
   // The list takes what the output box leaves; the user may move the line
   // between them.
@@ -402,6 +405,7 @@ void FrmMain::ConnectModifiedSignals() {
   // A click, not a programmatic tick, is an edit.
   connect(chkPageNav_, &QCheckBox::clicked, this, &FrmMain::MarkModified);
   connect(chkCopyright_, &QCheckBox::clicked, this, &FrmMain::MarkModified);
+  connect(chkSiteSearch_, &QCheckBox::clicked, this, &FrmMain::MarkModified);
 }
 
 void FrmMain::MarkModified() {
@@ -441,6 +445,7 @@ void FrmMain::ShowProjectSettings() {
   txtHeadTitle_->setText(Qs(settings_.HeadTitle));
   txtMetaKey_->setText(Qs(settings_.MetaKey));
   txtMetaDesc_->setText(Qs(settings_.MetaDesc));
+  chkSiteSearch_->setChecked(settings_.SiteSearch != "0");
 
   RefreshDocumentList();
   if (!settings_.Documents.empty()) SelectPosition(1);
@@ -464,6 +469,7 @@ void FrmMain::CollectProjectSettings() {
   settings_.HeadTitle = Std(txtHeadTitle_->text());
   settings_.MetaKey = Std(txtMetaKey_->text());
   settings_.MetaDesc = Std(txtMetaDesc_->text());
+  settings_.SiteSearch = dialogs::FlagOf(chkSiteSearch_->isChecked());
 }
 
 void FrmMain::UpdateWindowTitle() {

@@ -176,6 +176,7 @@ class FrmMain : public QMainWindow {
   QPushButton* cmdTemplatePreview_ = nullptr;
   QComboBox* cboCharset_ = nullptr;
   QComboBox* cboFileEncode_ = nullptr;
+  QCheckBox* chkSiteSearch_ = nullptr;
 
   QCheckBox* chkPageNav_ = nullptr;
   QLineEdit* txtPageNavPreHTML_ = nullptr;

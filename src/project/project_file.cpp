@@ -96,11 +96,11 @@ std::optional<std::string> TakeString(const Json& object, std::string_view key,
   return std::nullopt;
 }
 
-// Record fields added after the first version of the format: a file written
-// before them lacks the key and gets the record's default, which keeps what
-// those files built before.
+// Record fields and settings added after the first version of the format: a
+// file written before them lacks the key and gets the default ("1" for both),
+// which keeps what those files built before and gives their sites search.
 bool AddedLater(std::string_view key) {
-  return key == "OutlineHeadings";
+  return key == "OutlineHeadings" || key == "SiteSearch";
 }
 
 // A relative document (or logo) path in a project file is relative to its
@@ -255,6 +255,7 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
     return invalid("缺少设置 \"settings\"");
   }
   for (const SettingField& field : kSettingFields) {
+    if (AddedLater(field.name) && !stored_settings->contains(field.name)) continue;
     if (auto problem =
             TakeString(*stored_settings, field.name, "settings ", &(loaded.*field.member))) {
       return invalid(*problem);

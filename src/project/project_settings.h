@@ -38,6 +38,9 @@ struct ProjectSettings {
   std::string HeadTitle = "在线文档中心";
   std::string MetaKey;
   std::string MetaDesc;
+  // Flag: the build writes the readers' full-text search index and the
+  // templates show the search box.
+  std::string SiteSearch = "1";
 
   // The Document list in build order; list positions count from 1.
   DocumentList Documents;
@@ -58,7 +61,7 @@ struct ProjectSettings {
   bool operator==(const ProjectSettings&) const = default;
 };
 
-// Name and member of one site-wide setting (OutputDir to MetaDesc).
+// Name and member of one site-wide setting (OutputDir to SiteSearch).
 struct SettingField {
   std::string_view name;
   std::string ProjectSettings::*member;
@@ -68,8 +71,8 @@ struct SettingField {
   SettingField {                      \
 #name, &ProjectSettings::name     \
   }
-// Every text setting, in the order of the settings view.
-inline constexpr std::array<SettingField, 15> kSettingFields = {
+// Every text setting: the settings view's first, then those added later.
+inline constexpr std::array<SettingField, 16> kSettingFields = {
     TESSARINE_SETTING_FIELD(OutputDir),   TESSARINE_SETTING_FIELD(FileExt),
     TESSARINE_SETTING_FIELD(Template),    TESSARINE_SETTING_FIELD(Charset),
     TESSARINE_SETTING_FIELD(FileEncode),  TESSARINE_SETTING_FIELD(PageNav),
@@ -77,7 +80,7 @@ inline constexpr std::array<SettingField, 15> kSettingFields = {
     TESSARINE_SETTING_FIELD(Copyright),   TESSARINE_SETTING_FIELD(CopyrightHTML),
     TESSARINE_SETTING_FIELD(PageTopLogo), TESSARINE_SETTING_FIELD(PageTopNav),
     TESSARINE_SETTING_FIELD(HeadTitle),   TESSARINE_SETTING_FIELD(MetaKey),
-    TESSARINE_SETTING_FIELD(MetaDesc),
+    TESSARINE_SETTING_FIELD(MetaDesc),    TESSARINE_SETTING_FIELD(SiteSearch),
 };
 #undef TESSARINE_SETTING_FIELD
 

@@ -23,6 +23,7 @@
 #include "site/links.h"
 #include "site/naming.h"
 #include "site/navigation.h"
+#include "site/search_index.h"
 #include "site/sections.h"
 #include "site/templates.h"
 #include "support/files.h"
@@ -162,7 +163,8 @@ class SiteBuild {
         step_(progress, stop_requested),
         step_size_(kDocumentsShare / static_cast<double>(project.Documents.size())),
         outcome_(outcome),
-        page_names_(project) {}
+        page_names_(project),
+        search_(project.SiteSearch != "0") {}
 
   Status Run();
   bool stopped() const { return step_.stopped(); }
@@ -190,6 +192,7 @@ class SiteBuild {
   std::string scratch_;
   StageClock clock_;
   SitePageNames page_names_;
+  SearchIndexBuilder search_;
 };
 
 Status SiteBuild::Run() {
@@ -211,6 +214,8 @@ Status SiteBuild::Run() {
   if (Status s = WriteTopFrame(project_, template_folder_); !s) return s;
   if (Status s = WriteMenuFrame(project_, template_folder_, outcome_.site_sections); !s) return s;
   clock_.Lap("site pages", false);
+  if (Status s = search_.Write(project_.OutputDir, project_.FileEncode); !s) return s;
+  clock_.Lap("search index", false);
 
   outcome_.home_page = HomePage();
   return Status::Ok();
@@ -301,6 +306,8 @@ Status SiteBuild::BuildDocument(size_t number) {
   }
   clock_.Lap("pictures and style sheet", false);
 
+  search_.AddDocument(*sections);
+  clock_.Lap("search index", false);
   for (Section& row : *sections) row.Body = std::string();
   if (outcome_.site_sections.size() < number) outcome_.site_sections.resize(number);
   outcome_.site_sections[number - 1] = std::move(*sections);

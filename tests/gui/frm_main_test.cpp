@@ -220,6 +220,7 @@ class FrmMainTest : public QObject {
     QVERIFY(w.Line("txtPageNavSep")->isEnabled() && w.Line("txtPageNavPreHTML")->isEnabled());
     QVERIFY(w.Get<QCheckBox>("chkCopyright")->isChecked());
     QVERIFY(w.Line("txtCopyrightHTML")->isEnabled());
+    QVERIFY(w.Get<QCheckBox>("chkSiteSearch")->isChecked());
     QVERIFY(w.Line("txtPageTopLogo")->text().isEmpty());
     QCOMPARE(w.Get<QPlainTextEdit>("txtPageTopNav")->toPlainText(),
              QStringLiteral("首页|default.htm"));
@@ -458,6 +459,8 @@ class FrmMainTest : public QObject {
     nav->click();
     QVERIFY(!w.Line("txtPageNavSep")->isEnabled() && !w.Line("txtPageNavPreHTML")->isEnabled());
     QVERIFY(w.frm->settings().ProjectModified);
+    QCheckBox* search = w.Get<QCheckBox>("chkSiteSearch");
+    search->click();
 
     w.frm->CollectProjectSettings();
     const auto& settings = w.frm->settings();
@@ -466,8 +469,11 @@ class FrmMainTest : public QObject {
     QCOMPARE(settings.FileEncode, std::string("1"));
     QCOMPARE(settings.PageNav, std::string("0"));
     QCOMPARE(settings.PageNavSep, std::string(" | "));
+    QCOMPARE(settings.SiteSearch, std::string("0"));
 
+    search->click();
     w.frm->ShowProjectSettings();
+    QVERIFY(!search->isChecked());
     QCOMPARE(w.Get<QPlainTextEdit>("txtPageTopNav")->toPlainText(), QStringLiteral("a|/a\n\nc|/c"));
     QVERIFY(!nav->isChecked() && !w.Line("txtPageNavSep")->isEnabled());
   }

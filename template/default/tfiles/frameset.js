@@ -8,6 +8,11 @@
  * read directly when the frame loads. Either way the name is passed on to the
  * menu frame. The home page's address keeps the shown page after "#", so a
  * page can be bookmarked or linked as default.htm#guide.2.htm.
+ *
+ * On a phone-width screen the menu frame slides over the page behind the menu
+ * button and closes again when a page is chosen in it; the search button
+ * opens it with the search box in focus (shown once the menu frame has found
+ * the site's search index).
  */
 (function () {
   "use strict";
@@ -69,7 +74,9 @@
       shown(String(data.file), false);
     } else if (event.source === left.contentWindow) {
       if (data.tessarine === "ready") tellMenu();
+      else if (data.tessarine === "searchable") document.body.classList.add("tessarine_searchable");
       else if (data.tessarine === "page") shown(String(data.file), true);
+      if (data.tessarine === "page" || data.tessarine === "chosen") setMenuOpen(false);
     }
   });
 
@@ -100,6 +107,37 @@
   }
   openWanted();
   window.addEventListener("hashchange", openWanted);
+
+  /* The phone layout's buttons. */
+  var menuButton = document.querySelector(".tessarine_menu_button");
+  var searchButton = document.querySelector(".tessarine_search_button");
+  var scrim = document.querySelector(".tessarine_scrim");
+
+  function setMenuOpen(open) {
+    document.body.classList.toggle("tessarine_menu_open", open);
+    if (menuButton) menuButton.setAttribute("aria-expanded", open ? "true" : "false");
+  }
+
+  if (menuButton) {
+    menuButton.addEventListener("click", function () {
+      var open = !document.body.classList.contains("tessarine_menu_open");
+      setMenuOpen(open);
+      if (open) left.focus();
+    });
+  }
+  if (searchButton) {
+    searchButton.addEventListener("click", function () {
+      setMenuOpen(true);
+      left.focus();
+      if (left.contentWindow) left.contentWindow.postMessage({ tessarine: "search" }, "*");
+    });
+  }
+  if (scrim) scrim.addEventListener("click", function () {
+    setMenuOpen(false);
+  });
+  document.addEventListener("keydown", function (event) {
+    if (event.key === "Escape") setMenuOpen(false);
+  });
 
   /* The splitter: drag, arrow keys, double-click or Enter to hide the menu. */
   if (!splitter) return;
