@@ -367,6 +367,16 @@ bool BodyWriter::EnterNested() {
   return true;
 }
 
+bool BodyWriter::OverBudget() {
+  if (!budget_status_.ok()) return true;
+  if (drained_ + out_.size() <= budget_) return false;
+  budget_status_ = support::Status::Error(
+      "the page grew past " + std::to_string(budget_ >> 20) +
+      " MB, far more than the document holds (declared sizes or repeat counts out of all "
+      "proportion)");
+  return true;
+}
+
 void BodyWriter::WriteBlocks(pugi::xml_node container, int depth) {
   WriteBlocks(container.first_child(), pugi::xml_node(), depth);
 }
@@ -377,7 +387,11 @@ void BodyWriter::WriteBlocks(pugi::xml_node first, pugi::xml_node end, int depth
   // at a time, so the pieces end on complete characters).
   constexpr size_t kDrainBytes = 4 << 20;
   for (pugi::xml_node child = first; child != end; child = child.next_sibling()) {
-    if (drain_ != nullptr && out_.size() >= kDrainBytes) (*drain_)(out_);
+    if (OverBudget()) break;
+    if (drain_ != nullptr && out_.size() >= kDrainBytes) {
+      drained_ += out_.size();
+      (*drain_)(out_);
+    }
     if (Is(child, "w:p")) {
       WriteParagraph(child, depth);
       if (depth == 0 && child.child("w:pPr").child("w:sectPr") &&

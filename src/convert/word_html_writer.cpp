@@ -95,6 +95,17 @@ HtmlDocument BuildHtmlDocument(const DocxPackage& package, const std::string& fi
   return doc;
 }
 
+namespace {
+
+size_t PageBudget(const DocxPackage& package) {
+  // Word HTML comes to less than document.xml; even a document of nothing but
+  // empty table cells, the most markup per byte, stays far inside 64 times
+  // its size.
+  return std::max<size_t>(size_t{64} << 20, package.main_document_size() * 64);
+}
+
+}  // namespace
+
 std::string RenderWordHtml(const DocxPackage& package, const std::string& files_folder_name,
                            std::vector<std::string>* diagnostics) {
   const HtmlDocument doc = BuildHtmlDocument(package, files_folder_name, diagnostics);
@@ -167,9 +178,11 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
     WriteHtmlHead(doc, out);
     BodyWriter writer(doc, out);
     writer.SetDrain(&drain);
+    writer.SetBudget(PageBudget(package));
     writer.SetPictures(&pictures);
     writer.Write();
     drain(out);
+    if (written.ok() && !writer.budget_status().ok()) written = writer.budget_status();
     if (written.ok() && !writer.status().ok()) {
       written =
           support::Status::Error("cannot write " + target_htm + ": " + writer.status().message());

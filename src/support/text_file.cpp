@@ -10,7 +10,10 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <optional>
 #include <system_error>
+
+#include "support/files.h"
 
 namespace tessarine::support {
 namespace {
@@ -696,8 +699,15 @@ Status WriteText(const std::string& path, std::string_view text, bool append, in
                                   ? "no text encoding given"
                                   : "unknown text encoding " + std::to_string(*encoding));
   }
-  const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (append ? 0 : O_TRUNC);
-  FileDescriptor file(::open(path.c_str(), flags, 0666));
+  // A whole text goes to a new file that replaces the old one only once it
+  // is complete, so a failure (a full disk) leaves the old file as it was.
+  std::optional<ReplacementFile> replacement;
+  if (!append) {
+    replacement.emplace(path);
+    if (replacement->fd() < 0) return WriteFailure(path, ErrnoText(errno));
+  }
+  FileDescriptor file(append ? ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)
+                             : ::dup(replacement->fd()));
   if (file.Get() < 0) {
     return WriteFailure(path, ErrnoText(errno));
   }
@@ -777,6 +787,7 @@ Status WriteText(const std::string& path, std::string_view text, bool append, in
   if (file.Close() != 0) {
     return WriteFailure(path, ErrnoText(errno));
   }
+  if (result.ok() && replacement) return replacement->Commit();
   return result;
 }
 
