@@ -11,6 +11,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
+#include "project/validation.h"
 #include "test_support.h"
 
 namespace tessarine::project {
@@ -25,15 +26,20 @@ using testing::WriteBytes;
 // multi-line values; one document inside the project folder, one outside.
 ProjectSettings FullProject(const fs::path& project_folder) {
   ProjectSettings settings;
+  // Fields the build reads as a list choice or a flag hold "1", a value of
+  // theirs the defaults do not all have; the others text of their own.
   for (const SettingField& field : kSettingFields) {
     settings.*field.member = std::string(field.name) + " 设置|||第二行\"引号\"";
+    if (CheckSettingValues(settings)) settings.*field.member = "1";
   }
   for (const std::string& path :
        {(project_folder / "docs/第一章.docx").string(), std::string("/elsewhere/b.doc")}) {
     AddDocumentRecord(settings, path);
     for (const DocumentField& field : kDocumentFields) {
-      if (field.name != "Path")
-        settings.Documents.back().*field.member = std::string(field.name) + "·值|||二";
+      if (field.name == "Path") continue;
+      DocumentRecord& record = settings.Documents.back();
+      record.*field.member = std::string(field.name) + "·值|||二";
+      if (CheckRecordValues(record)) record.*field.member = "1";
     }
   }
   settings.Documents.back().SpecialFileName = "常见问题|faq|||下载|download-2.0";
@@ -119,6 +125,9 @@ TEST(ProjectFile, RefusesBadFilesAndChangesNothing) {
       {"documents object", [](auto& j) { j["documents"] = nlohmann::ordered_json::object(); },
        "\"documents\""},
       {"negative counter", [](auto& j) { j["DocCounter"] = -1; }, "\"DocCounter\""},
+      {"choice out of range", [](auto& j) { j["documents"][0]["ParseLevel"] = "99"; },
+       "ParseLevel 无效：\"99\""},
+      {"flag out of range", [](auto& j) { j["settings"]["FileEncode"] = "7"; }, "FileEncode"},
   };
   TempDir temp;
   const std::string fixture = ReadBytes(testing::FixturesDir() / "project/relative_v1.tsn");

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 
+#include "project/validation.h"
 #include "support/files.h"
 
 namespace tessarine::project {
@@ -251,6 +252,8 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
     }
   }
 
+  if (auto problem = CheckSettingValues(loaded)) return invalid(*problem);
+
   const auto documents = root.find("documents");
   if (documents == root.end() || !documents->is_array()) {
     return invalid("缺少文档列表 \"documents\"");
@@ -265,6 +268,8 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
         return invalid(*problem);
       }
     }
+    // A value the build would refuse stays out of the project.
+    if (auto problem = CheckRecordValues(record)) return invalid(*problem);
     record.Path = ResolveDocumentPath(record.Path, folder);
     loaded.Documents.push_back(std::move(record));
   }
