@@ -19,6 +19,8 @@ constexpr std::string_view kInvalidPrefix = "无效的文件名前缀，不能�
 constexpr std::string_view kReservedPrefix =
     "无效的文件名前缀，不能为以下关键字：\r\ndefault, left, top";
 constexpr std::string_view kInvalidSpecialName = "无效的文件名特例设置：\r\n";
+// The build's own words for a document it cannot find.
+constexpr std::string_view kMissingDocument = "无效的 Word 文档：";
 constexpr std::string_view kLongPrefix = "无效的文件名前缀，最多 64 个字符！";
 constexpr std::string_view kInvalidLogo =
     "提示：无效的网页顶部 Logo 图片，只能是 PNG、JPEG、GIF、SVG 或 WebP 图片：\r\n";
@@ -245,7 +247,7 @@ std::optional<ValidationFailure> ValidateBuild(ProjectSettings& settings,
     const DocumentRecord& record = settings.Documents[i];
     const int position = static_cast<int>(i) + 1;
     if (!support::IsDocumentFile(record.Path, kDocumentExtensions)) {
-      return Failure(std::string(kInvalidWordFile) + "\r\n" + record.Path, FocusControl::kNone,
+      return Failure(std::string(kMissingDocument) + "\r\n" + record.Path, FocusControl::kNone,
                      position);
     }
     if (auto message = CheckFilenamePre(record.FilenamePre)) {
