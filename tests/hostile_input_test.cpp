@@ -89,5 +89,36 @@ TEST(HostileInputTest, DeclaredGridSizesAreBoundedByWhatWordWrites) {
   }
 }
 
+// Text is kept, or its loss is reported: a NUL reference costs only the NUL,
+// a legacy character set is decoded, and bytes that had to be replaced are
+// reported.
+TEST(HostileInputTest, TextIsKeptOrItsLossReported) {
+  const Converted nul = Convert(Body("<w:p><w:r><w:t>before&#0;after&#x00;end</w:t></w:r></w:p>"));
+  ASSERT_TRUE(nul.outcome.ok()) << nul.outcome.message;
+  EXPECT_NE(nul.html.find("beforeafterend"), std::string::npos);
+  EXPECT_TRUE(Warned(nul, "NUL"));
+
+  // 中文测试 in GB2312, in a part that says so.
+  const std::string chinese = "\xD6\xD0\xCE\xC4\xB2\xE2\xCA\xD4";
+  const Converted gb = Convert(Body("<w:p><w:r><w:t>" + chinese + "</w:t></w:r></w:p>",
+                                    R"(<?xml version="1.0" encoding="GB2312"?>)"));
+  ASSERT_TRUE(gb.outcome.ok()) << gb.outcome.message;
+  EXPECT_NE(gb.html.find("中文测试"), std::string::npos);
+  EXPECT_EQ(gb.html.find("\xEF\xBF\xBD"), std::string::npos);
+  EXPECT_TRUE(gb.outcome.diagnostics.empty());
+  // A byte GB2312 cannot read is replaced, and said so.
+  const Converted bad_gb = Convert(Body("<w:p><w:r><w:t>" + chinese + "\xFF</w:t></w:r></w:p>",
+                                        R"(<?xml version="1.0" encoding='gb2312'?>)"));
+  ASSERT_TRUE(bad_gb.outcome.ok()) << bad_gb.outcome.message;
+  EXPECT_NE(bad_gb.html.find("中文测试"), std::string::npos);
+  EXPECT_TRUE(Warned(bad_gb, "not valid gb2312"));
+
+  const Converted bad_utf8 = Convert(Body("<w:p><w:r><w:t>ok \xC3\x28 ok</w:t></w:r></w:p>"));
+  ASSERT_TRUE(bad_utf8.outcome.ok()) << bad_utf8.outcome.message;
+  EXPECT_TRUE(Warned(bad_utf8, "not valid UTF-8"));
+  const Converted good = Convert(Body("<w:p><w:r><w:t>中文 &amp; &#233;</w:t></w:r></w:p>"));
+  EXPECT_TRUE(good.outcome.diagnostics.empty());
+}
+
 }  // namespace
 }  // namespace tessarine::convert

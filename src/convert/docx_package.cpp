@@ -416,6 +416,16 @@ struct DocxPackage::Impl {
     return data;
   }
 
+  // Makes an XML part's text readable whole (see RepairXmlText).
+  void Repair(PartBytes& text, std::string_view part_name) const {
+    std::optional<std::string> repaired =
+        RepairXmlText(std::string_view(text.data.get(), text.size), part_name, diagnostics);
+    if (!repaired) return;
+    text.data = std::make_unique_for_overwrite<char[]>(repaired->size());
+    std::memcpy(text.data.get(), repaired->data(), repaired->size());
+    text.size = repaired->size();
+  }
+
   const pugi::xml_document* Xml(std::string_view part_name) const {
     try {
       return ParseCached(part_name);
@@ -442,6 +452,7 @@ struct DocxPackage::Impl {
     }
     auto part = std::make_unique<ParsedPart>();
     part->text = std::move(*bytes);
+    Repair(part->text, part_name);
     Status parsed = ParseXmlPartInPlace(part->text.data.get(), part->text.size, part->doc);
     if (!parsed.ok()) {
       xml_failed[key] = false;
@@ -653,6 +664,7 @@ Status DocxPackage::Impl::ReadMainDocument() {
   Result<PartBytes> bytes = ReadBytes(main_part_name);
   if (!bytes.ok()) return bytes.status();
   main_document_text = std::move(*bytes);
+  Repair(main_document_text, main_part_name);
   if (limits.body_piece_bytes > 0 && main_document_text.size > limits.whole_body_bytes &&
       PlanPieces()) {
     return Status::Ok();

@@ -11,6 +11,7 @@
 #include "convert/docx_xml.h"
 #include "convert/html_math.h"
 #include "convert/html_text.h"
+#include "support/text_file.h"
 
 namespace tessarine::convert {
 
@@ -818,6 +819,11 @@ void BodyWriter::WriteRun(pugi::xml_node r) {
 }
 
 void BodyWriter::WriteText(std::string_view text, bool is_content) {
+  if (!invalid_text_reported_ && !support::IsValidUtf8(text)) {
+    // The page's encoder turns such bytes into U+FFFD; the user should know.
+    doc_.Diagnose("Text that is not valid UTF-8 was found; its bad bytes were replaced by U+FFFD.");
+    invalid_text_reported_ = true;
+  }
   Paragraph& para = *para_;
   size_t pos = 0;
   while (pos < text.size()) {

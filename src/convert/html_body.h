@@ -215,6 +215,7 @@ class BodyWriter {
   bool picture_type_written_ = false;           // the VML shape type goes once per file
   bool rendered_drawings_reported_ = false;
   bool linked_pictures_reported_ = false;
+  bool invalid_text_reported_ = false;
   support::Status status_ = support::Status::Ok();
 };
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <optional>
 #include <system_error>
@@ -614,6 +615,51 @@ Bom BomForEncoding(int32_t encoding) {
     default:
       return {};
   }
+}
+
+bool IsValidUtf8(std::string_view text) {
+  return ValidUtf8Prefix(text) == text.size();
+}
+
+Result<std::string> DecodeCharset(std::string_view bytes, std::string_view charset,
+                                  size_t* replaced) {
+  UErrorCode error = U_ZERO_ERROR;
+  UConverter* converter = ucnv_open(std::string(charset).c_str(), &error);
+  if (U_FAILURE(error)) {
+    return Status::Error("unknown character set \"" + std::string(charset) + "\"");
+  }
+  struct Count {
+    size_t replaced = 0;
+  } count;
+  // ICU's substitution, counted.
+  const UConverterToUCallback counting = [](const void* context, UConverterToUnicodeArgs* args,
+                                            const char* code_units, int32_t length,
+                                            UConverterCallbackReason reason, UErrorCode* status) {
+    if (reason <= UCNV_IRREGULAR) ++static_cast<Count*>(const_cast<void*>(context))->replaced;
+    UCNV_TO_U_CALLBACK_SUBSTITUTE(nullptr, args, code_units, length, reason, status);
+  };
+  ucnv_setToUCallBack(converter, counting, &count, nullptr, nullptr, &error);
+  // Measured first, then converted at its final size.
+  const auto length = static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX));
+  const int32_t units_needed = ucnv_toUChars(converter, nullptr, 0, bytes.data(), length, &error);
+  if (error == U_BUFFER_OVERFLOW_ERROR || error == U_STRING_NOT_TERMINATED_WARNING) {
+    error = U_ZERO_ERROR;
+  }
+  std::u16string units(static_cast<size_t>(units_needed) + 1, u'\0');
+  count.replaced = 0;
+  ucnv_reset(converter);
+  if (U_SUCCESS(error)) {
+    ucnv_toUChars(converter, units.data(), static_cast<int32_t>(units.size()), bytes.data(),
+                  length, &error);
+  }
+  ucnv_close(converter);
+  if (U_FAILURE(error)) {
+    return Status::Error("cannot decode \"" + std::string(charset) + "\": " + u_errorName(error));
+  }
+  std::string out = Utf16ToUtf8(static_cast<size_t>(units_needed),
+                                [&](size_t i) -> char32_t { return units[i]; });
+  if (replaced != nullptr) *replaced = count.replaced;
+  return out;
 }
 
 std::string DecodeText(std::string_view bytes, TextEncoding encoding) {
