@@ -21,20 +21,24 @@ namespace fs = std::filesystem;
 using tessarine::testing::ReadBytes;
 using tessarine::testing::TempDir;
 
-// A package with `document` as its whole main part (declaration included).
+// A package with `document` as its whole main part (declaration included)
+// and `more` parts after it.
 std::string WritePackage(const TempDir& dir, const std::string& document,
-                         const std::string& name = "in.docx") {
-  return tessarine::testing::WriteZip(
-      dir.File(name),
-      {{"[Content_Types].xml",
+                         const std::string& name = "in.docx",
+                         const tessarine::testing::ZipEntries& more = {}) {
+  tessarine::testing::ZipEntries entries = {
+      {"[Content_Types].xml",
         R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
         R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
         R"(<Default Extension="xml" ContentType="application/xml"/>)"
+        R"(<Default Extension="png" ContentType="image/png"/>)"
         R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)"},
        {"_rels/.rels",
         R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
         R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)"},
-       {"word/document.xml", document}});
+       {"word/document.xml", document}};
+  entries.insert(entries.end(), more.begin(), more.end());
+  return tessarine::testing::WriteZip(dir.File(name), entries);
 }
 
 std::string Body(const std::string& body, const std::string& declaration =
@@ -48,14 +52,17 @@ struct Converted {
   std::string html;  // UTF-8
   size_t bytes = 0;
   double seconds = 0;
+  int pictures = 0;  // files written to the companion folder
 };
 
-Converted Convert(const std::string& document) {
-  TempDir dir;
-  const std::string path = WritePackage(dir, document);
+Converted ConvertPackage(const TempDir& dir, const std::string& path) {
   Converted result;
   const auto start = std::chrono::steady_clock::now();
   result.outcome = ConvertToWordHtml(path, dir.File("out.htm"), {});
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir.path() / "out.files", ec)) {
+    if (entry.path().filename().string().starts_with("image")) ++result.pictures;
+  }
   result.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (result.outcome.ok()) {
@@ -64,6 +71,11 @@ Converted Convert(const std::string& document) {
     result.html = support::DecodeText(bytes, support::EncodingAnsi);
   }
   return result;
+}
+
+Converted Convert(const std::string& document) {
+  TempDir dir;
+  return ConvertPackage(dir, WritePackage(dir, document));
 }
 
 bool Warned(const Converted& c, const std::string& piece) {
@@ -118,6 +130,91 @@ TEST(HostileInputTest, TextIsKeptOrItsLossReported) {
   EXPECT_TRUE(Warned(bad_utf8, "not valid UTF-8"));
   const Converted good = Convert(Body("<w:p><w:r><w:t>中文 &amp; &#233;</w:t></w:r></w:p>"));
   EXPECT_TRUE(good.outcome.diagnostics.empty());
+}
+
+// Attribute values Word never writes long are left out at reading, so the
+// megabytes of one value cost no later pass its length again.
+TEST(HostileInputTest, OversizedAttributeValuesAreLeftOut) {
+  const std::string color(4 << 20, 'A');
+  const std::string font(1 << 20, 'F');
+  const Converted c = Convert(
+      Body("<w:p><w:pPr><w:pStyle w:val=\"" + font + "\"/></w:pPr><w:r><w:rPr><w:rFonts w:ascii=\"" +
+           font + "\"/><w:color w:val=\"" + color + "\"/></w:rPr><w:t>kept</w:t></w:r></w:p>"));
+  ASSERT_TRUE(c.outcome.ok()) << c.outcome.message;
+  EXPECT_NE(c.html.find("kept"), std::string::npos);
+  EXPECT_LT(c.bytes, 64u << 10);
+  EXPECT_TRUE(Warned(c, "3 attribute value(s)"));
+}
+
+// The zip directory's entries over one compressed stream: `copies` pictures
+// of `bytes` bytes each that the package holds once.
+std::string OverlappingPictures(const TempDir& dir, int copies, size_t bytes) {
+  std::string rels;
+  for (int i = 0; i < copies; ++i) {
+    rels += "<Relationship Id=\"p" + std::to_string(i) +
+            "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+            "image\" Target=\"media/p" + std::to_string(100 + i) + ".png\"/>";
+  }
+  const std::string path = WritePackage(
+      dir, Body("<w:p><w:r><w:t>pictures</w:t></w:r></w:p>"), "in.docx",
+      {{"word/_rels/document.xml.rels",
+        R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)" +
+            rels + "</Relationships>"},
+       {"word/media/p100.png", std::string(bytes, '\0')}});
+  std::string zip = ReadBytes(path);
+  const auto u16 = [&](size_t at) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(zip[at]) |
+                                 static_cast<unsigned char>(zip[at + 1]) << 8);
+  };
+  const auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+  const auto put16 = [](std::string& to, size_t at, uint32_t v) {
+    to[at] = static_cast<char>(v & 0xFF);
+    to[at + 1] = static_cast<char>(v >> 8 & 0xFF);
+  };
+  const size_t end = zip.rfind(std::string("PK\x05\x06", 4));
+  const size_t directory = u32(end + 16);
+  std::string records = zip.substr(directory, end - directory);
+  // The last record is the picture's; each copy differs only in its name.
+  size_t last = 0;
+  for (size_t at = 0; at < records.size(); at += 46 + u16(directory + at + 28) +
+                                                u16(directory + at + 30) + u16(directory + at + 32)) {
+    last = at;
+  }
+  const std::string picture = records.substr(last);
+  for (int i = 1; i < copies; ++i) {
+    std::string copy = picture;
+    const std::string name = "word/media/p" + std::to_string(100 + i) + ".png";
+    copy.replace(46, name.size(), name);  // the same length as "word/media/p100.png"
+    records += copy;
+  }
+  std::string tail = zip.substr(end, 22);
+  const uint32_t entries = u16(end + 10) + static_cast<uint32_t>(copies - 1);
+  put16(tail, 8, entries);
+  put16(tail, 10, entries);
+  const auto size = static_cast<uint32_t>(records.size());
+  put16(tail, 12, size & 0xFFFF);
+  put16(tail, 14, size >> 16);
+  tessarine::testing::WriteBytes(path, zip.substr(0, directory) + records + tail);
+  return path;
+}
+
+// A small package whose picture entries inflate to hundreds of megabytes
+// fails before a picture is written, instead of filling the disk.
+TEST(HostileInputTest, PicturesThatInflateFarPastThePackageFailEarly) {
+  TempDir dir;
+  const std::string path = OverlappingPictures(dir, 40, 10 << 20);
+  ASSERT_LT(fs::file_size(path), 64u << 10);
+  const Converted c = ConvertPackage(dir, path);
+  ASSERT_FALSE(c.outcome.ok());
+  EXPECT_EQ(c.outcome.message.rfind("SaveAs:", 0), 0u) << c.outcome.message;
+  EXPECT_NE(c.outcome.message.find("400 MiB"), std::string::npos) << c.outcome.message;
+  EXPECT_EQ(c.pictures, 0);
+  EXPECT_LT(c.seconds, 2.0);
+
+  // Five of them stay within the budget: the document converts.
+  TempDir small;
+  const Converted five = ConvertPackage(small, OverlappingPictures(small, 5, 10 << 20));
+  ASSERT_TRUE(five.outcome.ok()) << five.outcome.message;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <exception>
 #include <fstream>
 #include <optional>
@@ -315,6 +316,7 @@ struct DocxPackage::Impl {
   // itself is damaged.
   mutable std::map<std::string, bool> xml_failed;
   mutable std::uint64_t total_read = 0;
+  std::uint64_t file_size = 0;
   mutable std::vector<std::string> diagnostics;
 
   const zip_uint64_t* Locate(std::string_view part_name) const {
@@ -829,6 +831,9 @@ Result<DocxPackage> DocxPackage::OpenPackage(const std::string& path, const Pack
 
   auto impl = std::make_unique<Impl>();
   impl->limits = limits;
+  std::error_code size_error;
+  impl->file_size = std::filesystem::file_size(path, size_error);
+  if (size_error) impl->file_size = 0;
   int code = 0;
   impl->zip = zip_open(path.c_str(), ZIP_RDONLY, &code);
   if (impl->zip == nullptr) {
@@ -966,6 +971,18 @@ Result<std::string> DocxPackage::BinaryPart(std::string_view part_name) const {
 
 bool DocxPackage::HasPart(std::string_view part_name) const {
   return impl_->Locate(part_name) != nullptr;
+}
+
+std::uint64_t DocxPackage::StatedPartSize(std::string_view part_name) const {
+  const zip_uint64_t* entry = impl_->Locate(part_name);
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (entry == nullptr || zip_stat_index(impl_->zip, *entry, 0, &stat) != 0) return 0;
+  return (stat.valid & ZIP_STAT_SIZE) != 0 ? stat.size : 0;
+}
+
+std::uint64_t DocxPackage::package_size() const {
+  return impl_->file_size;
 }
 
 std::vector<std::string> DocxPackage::PartNames() const {

@@ -535,6 +535,93 @@ size_t NulReferenceLength(std::string_view text, size_t at) {
   return pos + 1 - at;
 }
 
+// Word writes none of these longer than 255 characters; a longer value
+// (tens of megabytes, in a hostile file) would cost every later pass its
+// length again. w:docVar values are the exception: they hold macros' data.
+constexpr size_t kMaxShortAttributeBytes = 1024;
+
+bool IsShortAttribute(std::string_view local_name) {
+  static constexpr std::string_view kShort[] = {
+      "val",       "color",     "fill",       "ascii",     "hAnsi",    "eastAsia", "cs",
+      "styleId",   "themeColor", "themeFill", "themeShade", "themeTint", "hint",   "id"};
+  return std::find(std::begin(kShort), std::end(kShort), local_name) != std::end(kShort);
+}
+
+std::string_view LocalPart(std::string_view name) {
+  const size_t colon = name.find(':');
+  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+// The text without the values of IsShortAttribute attributes that are
+// longer than Word ever writes them (the whole attribute goes); nullopt when
+// there is none. `dropped` names one of them.
+std::optional<std::string> WithoutOversizedAttributes(std::string_view text, size_t& count,
+                                                      std::string& dropped) {
+  std::string out;
+  size_t copied = 0;
+  size_t pos = 0;
+  const auto skip_to = [&](std::string_view end, size_t from) {
+    const size_t at = text.find(end, from);
+    return at == std::string_view::npos ? text.size() : at + end.size();
+  };
+  while ((pos = text.find('<', pos)) != std::string_view::npos) {
+    const std::string_view rest = text.substr(pos);
+    if (rest.starts_with("<!--")) {
+      pos = skip_to("-->", pos + 4);
+      continue;
+    }
+    if (rest.starts_with("<![CDATA[")) {
+      pos = skip_to("]]>", pos + 9);
+      continue;
+    }
+    if (rest.starts_with("<?") || rest.starts_with("<!") || rest.starts_with("</")) {
+      pos = skip_to(">", pos + 1);
+      continue;
+    }
+    size_t at = pos + 1;
+    const size_t name_end = text.find_first_of(" \t\r\n/>", at);
+    if (name_end == std::string_view::npos) break;
+    const std::string_view element = LocalPart(text.substr(at, name_end - at));
+    at = name_end;
+    // Attributes up to the end of the tag.
+    for (;;) {
+      const size_t name_start = text.find_first_not_of(" \t\r\n", at);
+      if (name_start == std::string_view::npos || text[name_start] == '>' ||
+          text[name_start] == '/') {
+        at = name_start;
+        break;
+      }
+      const size_t equals = text.find('=', name_start);
+      if (equals == std::string_view::npos) return std::nullopt;  // the parser will say why
+      const size_t quote = text.find_first_not_of(" \t\r\n", equals + 1);
+      if (quote == std::string_view::npos || (text[quote] != '"' && text[quote] != '\'')) {
+        return std::nullopt;
+      }
+      const size_t close = text.find(text[quote], quote + 1);
+      if (close == std::string_view::npos) return std::nullopt;
+      std::string_view name = text.substr(name_start, equals - name_start);
+      while (!name.empty() && (name.back() == ' ' || name.back() == '\t' || name.back() == '\r' ||
+                               name.back() == '\n')) {
+        name.remove_suffix(1);
+      }
+      if (close - quote - 1 > kMaxShortAttributeBytes && IsShortAttribute(LocalPart(name)) &&
+          element != "docVar") {
+        if (count == 0) out.reserve(text.size());
+        out.append(text.substr(copied, name_start - copied));
+        copied = close + 1;
+        if (dropped.empty()) dropped = std::string(name);
+        ++count;
+      }
+      at = close + 1;
+    }
+    if (at == std::string_view::npos) break;
+    pos = at;
+  }
+  if (count == 0) return std::nullopt;
+  out.append(text.substr(copied));
+  return out;
+}
+
 }  // namespace
 
 std::optional<std::string> RepairXmlText(std::string_view text, std::string_view part_name,
@@ -578,6 +665,17 @@ std::optional<std::string> RepairXmlText(std::string_view text, std::string_view
     notes.push_back(std::to_string(removed) + " NUL character(s) (&#0;) in part \"" +
                     std::string(part_name) + "\" were dropped; the text around them is kept");
     repaired = std::move(without_nul);
+  }
+  size_t oversized = 0;
+  std::string example;
+  std::optional<std::string> trimmed = WithoutOversizedAttributes(
+      repaired ? std::string_view(*repaired) : text, oversized, example);
+  if (trimmed) {
+    notes.push_back(std::to_string(oversized) + " attribute value(s) in part \"" +
+                    std::string(part_name) + "\" longer than " +
+                    std::to_string(kMaxShortAttributeBytes) + " bytes (such as " + example +
+                    "), far longer than Word writes them, were left out");
+    repaired = std::move(trimmed);
   }
   return repaired;
 }

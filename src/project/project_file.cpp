@@ -224,8 +224,9 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
     return Status::Error(Quoted(path) + "不是 Tessarine 项目文件");
   }
   const auto version = root.find("version");
-  if (version == root.end() || !version->is_number_integer()) {
-    return invalid("缺少格式版本 \"version\"");
+  if (version == root.end()) return invalid("缺少格式版本 \"version\"");
+  if (!version->is_number_integer()) {
+    return invalid("格式版本 \"version\" 的类型不对（应为整数）");
   }
   if (version->is_number_unsigned() ? version->get<uint64_t>() > kProjectFileVersion
                                     : version->get<int64_t>() > kProjectFileVersion) {
@@ -242,8 +243,9 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
   const fs::path folder = file.parent_path();
 
   const auto stored_settings = root.find("settings");
-  if (stored_settings == root.end() || !stored_settings->is_object()) {
-    return invalid("缺少设置 \"settings\"");
+  if (stored_settings == root.end()) return invalid("缺少设置 \"settings\"");
+  if (!stored_settings->is_object()) {
+    return invalid("设置 \"settings\" 的类型不对（应为对象）");
   }
   for (const SettingField& field : kSettingFields) {
     if (auto problem =
@@ -255,8 +257,9 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
   if (auto problem = CheckSettingValues(loaded)) return invalid(*problem);
 
   const auto documents = root.find("documents");
-  if (documents == root.end() || !documents->is_array()) {
-    return invalid("缺少文档列表 \"documents\"");
+  if (documents == root.end()) return invalid("缺少文档列表 \"documents\"");
+  if (!documents->is_array()) {
+    return invalid("文档列表 \"documents\" 的类型不对（应为数组）");
   }
   for (size_t i = 0; i < documents->size(); ++i) {
     const Json& stored = (*documents)[i];
