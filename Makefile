@@ -3,10 +3,13 @@
 
 PACKAGES := g++ cmake ninja-build pkg-config libpcre2-dev libicu-dev libzip-dev libpugixml-dev \
             nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev python3 \
-            qt6-base-dev libreoffice-writer-nogui chromium fonts-noto-cjk
+            qt6-base-dev libreoffice-writer-nogui chromium fonts-noto-cjk \
+            clang libclang-rt-dev
 JOBS     ?= 2
+# How long `make fuzz` (and so `make test`) runs each fuzz target.
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps demo test bench build-release build-test format tidy clean
+.PHONY: all deps demo test bench build-release build-test build-tsan build-fuzz fuzz format tidy clean
 
 all: build-release
 
@@ -21,8 +24,23 @@ build-release: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
 
-test: build-test
+build-tsan: deps
+	@cmake --preset tsan >/dev/null
+	@cmake --build --preset tsan -j $(JOBS)
+
+build-fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+
+# The unit tests (ASan/UBSan), the parallel batch and picture tests under
+# ThreadSanitizer, then each fuzz target for FUZZ_SECONDS.
+test: build-test build-tsan build-fuzz
 	@ctest --preset test
+	@ctest --preset tsan
+	@bash tools/run-fuzzers.sh $(FUZZ_SECONDS)
+
+fuzz: build-fuzz
+	@bash tools/run-fuzzers.sh $(FUZZ_SECONDS)
 
 demo: build-release
 	@bash examples/demo.sh build/release/bin
