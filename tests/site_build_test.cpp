@@ -732,7 +732,9 @@ TEST_F(BuildCommand, TerminationSignalsStopTheBuildCleanly) {
     for (const auto& entry : fs::recursive_directory_iterator(temp_.path() / "out")) {
       const std::string name = entry.path().filename().string();
       EXPECT_NE(name.front(), '.') << name << " left behind";
-      if (entry.is_regular_file()) EXPECT_GT(entry.file_size(), 0u) << name;
+      if (entry.is_regular_file()) {
+        EXPECT_GT(entry.file_size(), 0u) << name;
+      }
     }
     const std::string kept_lead = "(the converted documents are kept in ";
     const size_t kept = err.find(kept_lead);

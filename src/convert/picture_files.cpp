@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
 
 #include "convert/docx_package.h"
+#include "support/files.h"
 
 namespace tessarine::convert {
 
@@ -187,10 +187,12 @@ void PictureFiles::Write(const std::string& name, const std::string& bytes) {
   }
   written_ += bytes.size();
   const std::string path = (std::filesystem::path(folder_) / name).string();
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (file) file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (file) file.close();
-  if (!file) status_ = support::Status::Error("cannot write " + path + ": " + std::strerror(errno));
+  support::ReplacementFile file(path);
+  if (!file.Write(bytes)) {
+    status_ = support::Status::Error("cannot write " + path + ": " + std::strerror(errno));
+  } else {
+    status_ = file.Commit();
+  }
 }
 
 }  // namespace tessarine::convert

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <random>
 
 #include "project/validation.h"
 #include "support/files.h"
@@ -147,51 +146,12 @@ support::Result<std::string> ProjectText(const ProjectSettings& settings, const 
   }
 }
 
-Status WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return Status::Error(SystemError(errno));
-    bytes.remove_prefix(static_cast<size_t>(put));
-  }
-  return Status::Ok();
-}
-
-// Creates a new file beside the target with a name nobody else uses.
-int CreateTemporaryFile(const fs::path& target, std::string* name) {
-  std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *name = (target.parent_path() /
-             ("." + target.filename().string() + ".tmp-" + std::to_string(random())))
-                .string();
-    const int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  errno = EEXIST;
-  return -1;
-}
-
 // Writes the bytes to a temporary file, makes them durable and renames the
 // file over the target: readers see the old file or the new one, never half.
 Status ReplaceFileAtomically(const fs::path& target, std::string_view bytes) {
-  std::string temporary;
-  const int fd = CreateTemporaryFile(target, &temporary);
-  if (fd < 0) return Status::Error(SystemError(errno));
-  // A project someone made private stays private.
-  struct stat old_file {};
-  if (::stat(target.c_str(), &old_file) == 0 && S_ISREG(old_file.st_mode)) {
-    ::fchmod(fd, old_file.st_mode & 07777);
-  }
-  Status status = WriteAll(fd, bytes);
-  if (status.ok() && ::fsync(fd) != 0) status = Status::Error(SystemError(errno));
-  if (::close(fd) != 0 && status.ok()) status = Status::Error(SystemError(errno));
-  if (status.ok() && ::rename(temporary.c_str(), target.c_str()) != 0) {
-    status = Status::Error(SystemError(errno));
-  }
-  if (!status.ok()) {
-    ::unlink(temporary.c_str());
-    return status;
-  }
+  support::ReplacementFile file(target.string());
+  if (!file.Write(bytes) || ::fsync(file.fd()) != 0) return Status::Error(SystemError(errno));
+  if (!file.Commit().ok()) return Status::Error(SystemError(errno));
   // The rename itself is durable once the folder is synced; a folder that
   // cannot be opened for that still holds the complete new file.
   const int folder = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -354,6 +354,20 @@ ReplacementFile::~ReplacementFile() {
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
 }
 
+bool ReplacementFile::Write(std::string_view bytes) {
+  if (fd_ < 0) return false;
+  while (!bytes.empty()) {
+    const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      if (put == 0) errno = EIO;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(put));
+  }
+  return true;
+}
+
 Status ReplacementFile::Commit() {
   if (fd_ < 0) return Status::Error("cannot write " + target_ + ": " + std::strerror(errno));
   const int closed = ::close(fd_);
@@ -381,12 +395,7 @@ Status CopyFileReplacing(const std::string& source, const std::string& target) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) error = errno;
     if (got <= 0) break;
-    for (ssize_t done = 0; done < got && error == 0;) {
-      const ssize_t put = ::write(out.fd(), buffer + done, static_cast<size_t>(got - done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put < 0) error = errno;
-      if (put > 0) done += put;
-    }
+    if (!out.Write(std::string_view(buffer, static_cast<size_t>(got)))) error = errno;
   }
   ::close(in);
   if (error != 0) return Status::Error("cannot copy " + source + " to " + target + ": " +

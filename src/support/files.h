@@ -54,6 +54,9 @@ class ReplacementFile {
   ReplacementFile& operator=(const ReplacementFile&) = delete;
   // Where to write; below 0 (with errno set) when nothing could be opened.
   int fd() const { return fd_; }
+  // Appends the bytes; false, with errno set, when they could not all be
+  // written.
+  bool Write(std::string_view bytes);
   // Closes the file and puts it in place of the target; a failure names the
   // target and the reason, and leaves the target as it was.
   Status Commit();
