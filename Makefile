@@ -9,28 +9,17 @@ JOBS     ?= 2
 # How long `make fuzz` (and so `make test`) runs each fuzz target.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps demo test bench build-release build-test build-tsan build-fuzz fuzz format tidy clean
+.PHONY: all deps demo test bench fuzz format tidy clean
 
 all: build-release
 
 deps:
 	@bash tools/install-deps.sh $(PACKAGES)
 
-build-test: deps
-	@cmake --preset test >/dev/null
-	@cmake --build --preset test -j $(JOBS)
-
-build-release: deps
-	@cmake --preset release >/dev/null
-	@cmake --build --preset release -j $(JOBS)
-
-build-tsan: deps
-	@cmake --preset tsan >/dev/null
-	@cmake --build --preset tsan -j $(JOBS)
-
-build-fuzz: deps
-	@cmake --preset fuzz >/dev/null
-	@cmake --build --preset fuzz -j $(JOBS)
+# build-test, build-release, build-tsan, build-fuzz: one CMake preset each.
+build-%: deps
+	@cmake --preset $* >/dev/null
+	@cmake --build --preset $* -j $(JOBS)
 
 # The unit tests (ASan/UBSan), the parallel batch and picture tests under
 # ThreadSanitizer, then each fuzz target for FUZZ_SECONDS.
