@@ -525,17 +525,31 @@ class FrmMainTest : public QObject {
     QCOMPARE(w.shell.messages.last().icon, Shell::Icon::kInformation);
     QVERIFY(w.shell.messages.last().details.contains(QStringLiteral("EmptyCellLayoutStyle")));
 
+    // A document that is not there is refused before the build starts.
+    Window missing;
+    missing.AddDocuments(1);
+    missing.Line("txtOutputDir")->setText(tessarine::testing::TempFolder());
+    missing.Button("cmdBuilding")->click();
+    QVERIFY(!missing.frm->IsBuilding());
+    QCOMPARE(missing.shell.messages.last().text,
+             QStringLiteral("无效的 Word 文档：\r\n/docs/d1.docx"));
+
     // A failed build says which document, and where its scratch folder was kept.
+    const QString broken = tessarine::testing::TempFolder() + QStringLiteral("broken.docx");
+    QFile junk(broken);
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write("not a package");
+    junk.close();
     Window failing;
-    failing.AddDocuments(1);
+    failing.AddDocuments({broken});
     failing.Line("txtOutputDir")->setText(tessarine::testing::TempFolder());
     QSignalSpy failed(failing.frm.get(), &FrmMain::BuildEnded);
     failing.Button("cmdBuilding")->click();
     QVERIFY(failed.wait(120000));
     QCOMPARE(failed.first().first().toBool(), false);
     const FakeShell::Message& message = failing.shell.messages.last();
-    QCOMPARE(message.text,
-             QStringLiteral("生成出错，原因：\r\n无效的 Word 文档：\r\n/docs/d1.docx"));
+    QVERIFY(message.text.startsWith(QStringLiteral("生成出错，原因：\r\nOpen:")));
+    QVERIFY(message.text.endsWith(QStringLiteral("\r\n文档：") + broken));
     const std::string& kept = failing.frm->last_outcome().scratch_folder;
     QVERIFY(!kept.empty());
     QVERIFY(message.details.contains(QString::fromStdString(kept)));
