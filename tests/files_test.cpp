@@ -221,8 +221,8 @@ TEST_F(FilesTest, CopyFolderTreeFailuresNameTheEntry) {
 TEST_F(FilesTest, AReplacementFileReachesItsTargetOnlyWhole) {
   const std::string target = Path("page.htm");
   WriteBytes(target, "old");
-  std::filesystem::permissions(target, std::filesystem::perms::owner_read |
-                                           std::filesystem::perms::owner_write);
+  std::filesystem::permissions(
+      target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   {
     ReplacementFile file(target);
     ASSERT_TRUE(file.Write("half of a new"));

@@ -28,21 +28,21 @@ std::string WritePackage(const TempDir& dir, const std::string& document,
                          const tessarine::testing::ZipEntries& more = {}) {
   tessarine::testing::ZipEntries entries = {
       {"[Content_Types].xml",
-        R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
-        R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
-        R"(<Default Extension="xml" ContentType="application/xml"/>)"
-        R"(<Default Extension="png" ContentType="image/png"/>)"
-        R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)"},
-       {"_rels/.rels",
-        R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-        R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)"},
-       {"word/document.xml", document}};
+       R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
+       R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
+       R"(<Default Extension="xml" ContentType="application/xml"/>)"
+       R"(<Default Extension="png" ContentType="image/png"/>)"
+       R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)"},
+      {"_rels/.rels",
+       R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+       R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)"},
+      {"word/document.xml", document}};
   entries.insert(entries.end(), more.begin(), more.end());
   return tessarine::testing::WriteZip(dir.File(name), entries);
 }
 
-std::string Body(const std::string& body, const std::string& declaration =
-                                              R"(<?xml version="1.0" encoding="UTF-8"?>)") {
+std::string Body(const std::string& body,
+                 const std::string& declaration = R"(<?xml version="1.0" encoding="UTF-8"?>)") {
   return declaration + "<w:document" + std::string(tessarine::testing::kWordNamespaces) +
          "><w:body>" + body + "</w:body></w:document>";
 }
@@ -63,8 +63,7 @@ Converted ConvertPackage(const TempDir& dir, const std::string& path) {
   for (const auto& entry : fs::directory_iterator(dir.path() / "out.files", ec)) {
     if (entry.path().filename().string().starts_with("image")) ++result.pictures;
   }
-  result.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (result.outcome.ok()) {
     const std::string bytes = ReadBytes(dir.File("out.htm"));
     result.bytes = bytes.size();
@@ -91,9 +90,10 @@ TEST(HostileInputTest, DeclaredGridSizesAreBoundedByWhatWordWrites) {
   for (const std::string& span : {"2147483647", "10000000", "-2147483648"}) {
     const std::string cell = "<w:tc><w:tcPr><w:gridSpan w:val=\"" + span +
                              "\"/></w:tcPr><w:p><w:r><w:t>cell</w:t></w:r></w:p></w:tc>";
-    const Converted c = Convert(Body("<w:tbl><w:tblGrid><w:gridCol w:w=\"2000\"/></w:tblGrid>"
-                                     "<w:tr>" + row_props + cell + cell + "</w:tr><w:tr>" + cell +
-                                     "</w:tr></w:tbl>"));
+    const Converted c =
+        Convert(Body("<w:tbl><w:tblGrid><w:gridCol w:w=\"2000\"/></w:tblGrid>"
+                     "<w:tr>" +
+                     row_props + cell + cell + "</w:tr><w:tr>" + cell + "</w:tr></w:tbl>"));
     ASSERT_TRUE(c.outcome.ok()) << span << ": " << c.outcome.message;
     EXPECT_LT(c.bytes, 64u << 10) << span;
     EXPECT_LT(c.seconds, 2.0) << span;
@@ -137,9 +137,9 @@ TEST(HostileInputTest, TextIsKeptOrItsLossReported) {
 TEST(HostileInputTest, OversizedAttributeValuesAreLeftOut) {
   const std::string color(4 << 20, 'A');
   const std::string font(1 << 20, 'F');
-  const Converted c = Convert(
-      Body("<w:p><w:pPr><w:pStyle w:val=\"" + font + "\"/></w:pPr><w:r><w:rPr><w:rFonts w:ascii=\"" +
-           font + "\"/><w:color w:val=\"" + color + "\"/></w:rPr><w:t>kept</w:t></w:r></w:p>"));
+  const Converted c = Convert(Body(
+      "<w:p><w:pPr><w:pStyle w:val=\"" + font + "\"/></w:pPr><w:r><w:rPr><w:rFonts w:ascii=\"" +
+      font + "\"/><w:color w:val=\"" + color + "\"/></w:rPr><w:t>kept</w:t></w:r></w:p>"));
   ASSERT_TRUE(c.outcome.ok()) << c.outcome.message;
   EXPECT_NE(c.html.find("kept"), std::string::npos);
   EXPECT_LT(c.bytes, 64u << 10);
@@ -153,7 +153,8 @@ std::string OverlappingPictures(const TempDir& dir, int copies, size_t bytes) {
   for (int i = 0; i < copies; ++i) {
     rels += "<Relationship Id=\"p" + std::to_string(i) +
             "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
-            "image\" Target=\"media/p" + std::to_string(100 + i) + ".png\"/>";
+            "image\" Target=\"media/p" +
+            std::to_string(100 + i) + ".png\"/>";
   }
   const std::string path = WritePackage(
       dir, Body("<w:p><w:r><w:t>pictures</w:t></w:r></w:p>"), "in.docx",
@@ -176,8 +177,8 @@ std::string OverlappingPictures(const TempDir& dir, int copies, size_t bytes) {
   std::string records = zip.substr(directory, end - directory);
   // The last record is the picture's; each copy differs only in its name.
   size_t last = 0;
-  for (size_t at = 0; at < records.size(); at += 46 + u16(directory + at + 28) +
-                                                u16(directory + at + 30) + u16(directory + at + 32)) {
+  for (size_t at = 0; at < records.size();
+       at += 46 + u16(directory + at + 28) + u16(directory + at + 30) + u16(directory + at + 32)) {
     last = at;
   }
   const std::string picture = records.substr(last);

@@ -131,7 +131,8 @@ TEST_F(BuildChecks, EveryValueTheBuildWouldRefuseIsRefusedFirst) {
       {&DocumentRecord::Toc, "yes", "Toc"},
       {&DocumentRecord::FilenamePre, std::string(65, 'a'), "最多 64 个字符"},
       {&DocumentRecord::SpecialFileName, "k|" + std::string(129, 'a'), "无效的文件名特例设置"},
-      {&DocumentRecord::Path, temp_.File("missing.docx"), "无效的 Word 文档：\r\n" + temp_.File("missing.docx")},
+      {&DocumentRecord::Path, temp_.File("missing.docx"),
+       "无效的 Word 文档：\r\n" + temp_.File("missing.docx")},
   };
   for (const Case& c : cases) {
     const std::string kept = settings_.Documents[1].*c.member;

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <unordered_map>

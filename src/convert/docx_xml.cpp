@@ -508,7 +508,8 @@ std::string_view DeclaredEncoding(std::string_view text, size_t* value_start) {
   at = declaration.find_first_not_of(" \t\r\n", at + 8);
   if (at == std::string_view::npos || declaration[at] != '=') return {};
   at = declaration.find_first_not_of(" \t\r\n", at + 1);
-  if (at == std::string_view::npos || (declaration[at] != '"' && declaration[at] != '\'')) return {};
+  if (at == std::string_view::npos || (declaration[at] != '"' && declaration[at] != '\''))
+    return {};
   const size_t end = declaration.find(declaration[at], at + 1);
   if (end == std::string_view::npos) return {};
   *value_start = at + 1;
@@ -518,9 +519,9 @@ std::string_view DeclaredEncoding(std::string_view text, size_t* value_start) {
 bool IsUnicodeOrAscii(std::string_view charset) {
   std::string lower(charset);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  static constexpr std::string_view kReadable[] = {"utf-8",    "utf8",    "utf-16", "utf-16le",
-                                                   "utf-16be", "ucs-2",   "iso-10646-ucs-2",
-                                                   "us-ascii", "ascii"};
+  static constexpr std::string_view kReadable[] = {"utf-8",           "utf8",     "utf-16",
+                                                   "utf-16le",        "utf-16be", "ucs-2",
+                                                   "iso-10646-ucs-2", "us-ascii", "ascii"};
   return std::find(std::begin(kReadable), std::end(kReadable), lower) != std::end(kReadable);
 }
 
@@ -542,8 +543,8 @@ constexpr size_t kMaxShortAttributeBytes = 1024;
 
 bool IsShortAttribute(std::string_view local_name) {
   static constexpr std::string_view kShort[] = {
-      "val",       "color",     "fill",       "ascii",     "hAnsi",    "eastAsia", "cs",
-      "styleId",   "themeColor", "themeFill", "themeShade", "themeTint", "hint",   "id"};
+      "val",     "color",      "fill",      "ascii",      "hAnsi",     "eastAsia", "cs",
+      "styleId", "themeColor", "themeFill", "themeShade", "themeTint", "hint",     "id"};
   return std::find(std::begin(kShort), std::end(kShort), local_name) != std::end(kShort);
 }
 
@@ -668,8 +669,8 @@ std::optional<std::string> RepairXmlText(std::string_view text, std::string_view
   }
   size_t oversized = 0;
   std::string example;
-  std::optional<std::string> trimmed = WithoutOversizedAttributes(
-      repaired ? std::string_view(*repaired) : text, oversized, example);
+  std::optional<std::string> trimmed =
+      WithoutOversizedAttributes(repaired ? std::string_view(*repaired) : text, oversized, example);
   if (trimmed) {
     notes.push_back(std::to_string(oversized) + " attribute value(s) in part \"" +
                     std::string(part_name) + "\" longer than " +

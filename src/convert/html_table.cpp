@@ -101,7 +101,8 @@ std::vector<RowModel> BuildRows(pugi::xml_node tbl, int column_limit) {
       column += cell.span;
       row.cells.push_back(std::move(cell));
     });
-    row.grid_after = bounded(IntAttribute(tr_pr.child("w:gridAfter"), "w:val").value_or(0), column, 0);
+    row.grid_after =
+        bounded(IntAttribute(tr_pr.child("w:gridAfter"), "w:val").value_or(0), column, 0);
     rows.push_back(std::move(row));
   });
   // Vertical merges: a "continue" cell extends the cell above it that starts

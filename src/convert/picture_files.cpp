@@ -55,11 +55,11 @@ PictureFiles::PictureFiles(const DocxPackage& package, std::string folder,
       budget_(std::max<std::uint64_t>(std::uint64_t{256} << 20, package.package_size() * 100)) {}
 
 void PictureFiles::OverBudget(std::uint64_t bytes) {
-  status_ = support::Status::Error(
-      "the pictures would come to " + std::to_string(bytes >> 20) + " MiB, more than the " +
-      std::to_string(budget_ >> 20) + " MiB a package of " +
-      std::to_string(package_.package_size() >> 10) +
-      " KiB may write (its parts inflate to far more than it holds)");
+  status_ =
+      support::Status::Error("the pictures would come to " + std::to_string(bytes >> 20) +
+                             " MiB, more than the " + std::to_string(budget_ >> 20) +
+                             " MiB a package of " + std::to_string(package_.package_size() >> 10) +
+                             " KiB may write (its parts inflate to far more than it holds)");
 }
 
 void PictureFiles::Diagnose(std::string message) {

@@ -109,8 +109,8 @@ bool IsChoice(std::string_view value, int last) {
 
 std::optional<std::string> BadValue(std::string_view owner, std::string_view field,
                                     std::string_view value, int last) {
-  return std::string(owner) + "的设置 " + std::string(field) + " 无效：\"" +
-         std::string(value) + "\"，只能是 0 到 " + std::to_string(last) + " 的数字！";
+  return std::string(owner) + "的设置 " + std::string(field) + " 无效：\"" + std::string(value) +
+         "\"，只能是 0 到 " + std::to_string(last) + " 的数字！";
 }
 
 }  // namespace
@@ -176,9 +176,9 @@ std::optional<std::string> CheckRecordValues(const DocumentRecord& record) {
       {"OptimizeMode", &DocumentRecord::OptimizeMode, 2},
   };
   static constexpr std::string_view kFlags[] = {
-      "Header",     "Footer",    "HFHome",    "Toc",        "Relative",     "Opt1VML",
-      "Opt1Absolute", "Opt1EQ",  "Opt1Margin", "Opt1Space", "Opt2Image",    "Opt2Table",
-      "Opt2EQ",     "Opt2Indent", "Opt2PtoBR", "OptPageWidth", "OptPageMargin", "OptPageEffect"};
+      "Header",       "Footer",     "HFHome",     "Toc",          "Relative",      "Opt1VML",
+      "Opt1Absolute", "Opt1EQ",     "Opt1Margin", "Opt1Space",    "Opt2Image",     "Opt2Table",
+      "Opt2EQ",       "Opt2Indent", "Opt2PtoBR",  "OptPageWidth", "OptPageMargin", "OptPageEffect"};
   const std::string owner = "文档“" + support::FileNameOfPath(record.Path) + "”";
   for (const Choice& choice : kChoices) {
     const std::string& value = record.*choice.member;

@@ -335,9 +335,9 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
   const fs::path path(target_);
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary_ = (path.parent_path() /
-                  ("." + path.filename().string() + ".tmp-" + std::to_string(random())))
-                     .string();
+    temporary_ =
+        (path.parent_path() / ("." + path.filename().string() + ".tmp-" + std::to_string(random())))
+            .string();
     fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0 || errno != EEXIST) break;
   }
@@ -398,8 +398,8 @@ Status CopyFileReplacing(const std::string& source, const std::string& target) {
     if (!out.Write(std::string_view(buffer, static_cast<size_t>(got)))) error = errno;
   }
   ::close(in);
-  if (error != 0) return Status::Error("cannot copy " + source + " to " + target + ": " +
-                                       std::strerror(error));
+  if (error != 0)
+    return Status::Error("cannot copy " + source + " to " + target + ": " + std::strerror(error));
   return out.Commit();
 }
 
@@ -428,8 +428,7 @@ std::string PictureExtension(const std::string& path) {
   if (text.starts_with("\xef\xbb\xbf")) text.remove_prefix(3);
   const size_t first = text.find_first_not_of(" \t\r\n");
   if (first != std::string_view::npos && text[first] == '<' &&
-      text.find("<svg") != std::string_view::npos &&
-      text.find('\0') == std::string_view::npos) {
+      text.find("<svg") != std::string_view::npos && text.find('\0') == std::string_view::npos) {
     return ".svg";
   }
   return {};

@@ -649,8 +649,8 @@ Result<std::string> DecodeCharset(std::string_view bytes, std::string_view chars
   count.replaced = 0;
   ucnv_reset(converter);
   if (U_SUCCESS(error)) {
-    ucnv_toUChars(converter, units.data(), static_cast<int32_t>(units.size()), bytes.data(),
-                  length, &error);
+    ucnv_toUChars(converter, units.data(), static_cast<int32_t>(units.size()), bytes.data(), length,
+                  &error);
   }
   ucnv_close(converter);
   if (U_FAILURE(error)) {
