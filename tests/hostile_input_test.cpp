@@ -87,7 +87,7 @@ bool Warned(const Converted& c, const std::string& piece) {
 TEST(HostileInputTest, DeclaredGridSizesAreBoundedByWhatWordWrites) {
   const std::string row_props =
       R"(<w:trPr><w:gridBefore w:val="2147483647"/><w:gridAfter w:val="2147483647"/></w:trPr>)";
-  for (const std::string& span : {"2147483647", "10000000", "-2147483648"}) {
+  for (const std::string span : {"2147483647", "10000000", "-2147483648"}) {
     const std::string cell = "<w:tc><w:tcPr><w:gridSpan w:val=\"" + span +
                              "\"/></w:tcPr><w:p><w:r><w:t>cell</w:t></w:r></w:p></w:tc>";
     const Converted c =
