@@ -6,26 +6,33 @@ PACKAGES := g++ cmake ninja-build pkg-config libpcre2-dev libicu-dev libzip-dev 
             qt6-base-dev qt6-translations-l10n libreoffice-writer-nogui chromium firefox-esr \
             fonts-noto-cjk xvfb xauth dpkg-dev file lintian appstream desktop-file-utils \
             shared-mime-info man-db bash-completion parallel rsync openssh-server openssh-client \
-            python3-yaml
+            python3-yaml \
+            clang libclang-rt-dev
 JOBS     ?= 2
+# How long `make fuzz` (and so `make test`) runs each fuzz target.
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps demo test bench package build-release build-test format tidy clean
+.PHONY: all deps demo test bench fuzz package format tidy clean
 
 all: build-release
 
 deps:
 	@bash tools/install-deps.sh $(PACKAGES)
 
-build-test: deps
-	@cmake --preset test >/dev/null
-	@cmake --build --preset test -j $(JOBS)
+# build-test, build-release, build-tsan, build-fuzz: one CMake preset each.
+build-%: deps
+	@cmake --preset $* >/dev/null
+	@cmake --build --preset $* -j $(JOBS)
 
-build-release: deps
-	@cmake --preset release >/dev/null
-	@cmake --build --preset release -j $(JOBS)
-
-test: build-test
+# The unit tests (ASan/UBSan), the parallel batch and picture tests under
+# ThreadSanitizer, then each fuzz target for FUZZ_SECONDS.
+test: build-test build-tsan build-fuzz
 	@ctest --preset test
+	@ctest --preset tsan
+	@bash tools/run-fuzzers.sh $(FUZZ_SECONDS)
+
+fuzz: build-fuzz
+	@bash tools/run-fuzzers.sh $(FUZZ_SECONDS)
 
 demo: build-release
 	@bash examples/demo.sh build/release/bin

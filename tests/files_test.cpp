@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -214,6 +215,42 @@ TEST_F(FilesTest, CopyFolderTreeFailuresNameTheEntry) {
 }
 
 // Sets environment variables for one test and puts the old values back.
+// A replacement reaches the target only whole: dropped, it leaves the old
+// file and no temporary one; committed, it keeps the old file's permissions.
+// Devices are written in place, never replaced by a file.
+TEST_F(FilesTest, AReplacementFileReachesItsTargetOnlyWhole) {
+  const std::string target = Path("page.htm");
+  WriteBytes(target, "old");
+  std::filesystem::permissions(
+      target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  {
+    ReplacementFile file(target);
+    ASSERT_TRUE(file.Write("half of a new"));
+  }
+  EXPECT_EQ(ReadBytes(target), "old");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp_.path()),
+                          std::filesystem::directory_iterator()),
+            1);
+  ReplacementFile file(target);
+  ASSERT_TRUE(file.Write("new"));
+  ASSERT_TRUE(file.Commit().ok());
+  EXPECT_EQ(ReadBytes(target), "new");
+  EXPECT_EQ(std::filesystem::status(target).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+  ReplacementFile device("/dev/null");
+  ASSERT_TRUE(device.Write("x"));
+  ASSERT_TRUE(device.Commit().ok());
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+
+  EXPECT_FALSE(ReplacementFile(Path("missing/page.htm")).Commit().ok());
+  WriteBytes(Path("source.png"), "picture");
+  ASSERT_TRUE(CopyFileReplacing(Path("source.png"), target).ok());
+  EXPECT_EQ(ReadBytes(target), "picture");
+  EXPECT_FALSE(CopyFileReplacing(Path("missing.png"), target).ok());
+  EXPECT_EQ(ReadBytes(target), "picture");
+}
+
 class ScopedEnvironment {
  public:
   ~ScopedEnvironment() {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
+#include "project/validation.h"
 #include "test_support.h"
 
 namespace tessarine::project {
@@ -25,15 +26,20 @@ using testing::WriteBytes;
 // multi-line values; one document inside the project folder, one outside.
 ProjectSettings FullProject(const fs::path& project_folder) {
   ProjectSettings settings;
+  // Fields the build reads as a list choice or a flag hold "1", a value of
+  // theirs the defaults do not all have; the others text of their own.
   for (const SettingField& field : kSettingFields) {
     settings.*field.member = std::string(field.name) + " 设置|||第二行\"引号\"";
+    if (CheckSettingValues(settings)) settings.*field.member = "1";
   }
   for (const std::string& path :
        {(project_folder / "docs/第一章.docx").string(), std::string("/elsewhere/b.doc")}) {
     AddDocumentRecord(settings, path);
     for (const DocumentField& field : kDocumentFields) {
-      if (field.name != "Path")
-        settings.Documents.back().*field.member = std::string(field.name) + "·值|||二";
+      if (field.name == "Path") continue;
+      DocumentRecord& record = settings.Documents.back();
+      record.*field.member = std::string(field.name) + "·值|||二";
+      if (CheckRecordValues(record)) record.*field.member = "1";
     }
   }
   settings.Documents.back().SpecialFileName = "常见问题|faq|||下载|download-2.0";
@@ -118,14 +124,20 @@ TEST(ProjectFile, RefusesBadFilesAndChangesNothing) {
       {"other format", [](auto& j) { j["format"] = "other-project"; }, "不是 Tessarine 项目文件"},
       {"array", [](auto& j) { j = nlohmann::ordered_json::array(); }, "不是 Tessarine 项目文件"},
       {"newer", [](auto& j) { j["version"] = 2; }, "格式版本为 2"},
-      {"version text", [](auto& j) { j["version"] = "1"; }, "\"version\""},
+      {"version text", [](auto& j) { j["version"] = "1"; }, "\"version\" 的类型不对"},
+      {"no version", [](auto& j) { j.erase("version"); }, "缺少格式版本 \"version\""},
+      {"settings array", [](auto& j) { j["settings"] = nlohmann::ordered_json::array(); },
+       "\"settings\" 的类型不对"},
       {"missing setting", [](auto& j) { j["settings"].erase("FileExt"); }, "缺少 \"FileExt\""},
       {"number field", [](auto& j) { j["documents"][0]["Toc"] = 1; }, "\"Toc\" 不是文本"},
       {"missing path", [](auto& j) { j["documents"][0].erase("Path"); },
        "documents 第 1 项缺少 \"Path\""},
       {"documents object", [](auto& j) { j["documents"] = nlohmann::ordered_json::object(); },
-       "\"documents\""},
+       "\"documents\" 的类型不对"},
       {"negative counter", [](auto& j) { j["DocCounter"] = -1; }, "\"DocCounter\""},
+      {"choice out of range", [](auto& j) { j["documents"][0]["ParseLevel"] = "99"; },
+       "ParseLevel 无效：\"99\""},
+      {"flag out of range", [](auto& j) { j["settings"]["FileEncode"] = "7"; }, "FileEncode"},
   };
   TempDir temp;
   const std::string fixture = ReadBytes(testing::FixturesDir() / "project/relative_v1.tsn");

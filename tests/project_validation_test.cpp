@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <utility>
 
 #include "project/validation.h"
 #include "test_support.h"
@@ -26,8 +28,10 @@ class BuildChecks : public ::testing::Test {
     fs::create_directories(temp_.path() / "out");
     data_folder_ = temp_.File("data") + "/";
     settings_.OutputDir = temp_.File("out");
-    AddDocumentRecord(settings_, "/d/a.docx");
-    AddDocumentRecord(settings_, "/d/b.docx");
+    for (const char* name : {"a.docx", "b.docx"}) {
+      testing::WriteBytes(temp_.File(name), "");
+      AddDocumentRecord(settings_, temp_.File(name));
+    }
   }
   std::optional<ValidationFailure> Validate() { return ValidateBuild(settings_, data_folder_); }
 
@@ -104,6 +108,86 @@ TEST_F(BuildChecks, RecordsThatWouldWriteOutsideTheOutputFolderAreRefused) {
     EXPECT_EQ(Validate(), (ValidationFailure{c.message, FocusControl::kNone, 2})) << c.prefix;
   }
   settings_.Documents[1].SpecialFileName = " 常见问题|faq |||||| 下载|download-2.0";
+  EXPECT_EQ(Validate(), std::nullopt);
+}
+
+// Whatever the build would stop at later, validation refuses first, naming
+// the document (by position, and in the message for stored values) and the
+// field.
+TEST_F(BuildChecks, EveryValueTheBuildWouldRefuseIsRefusedFirst) {
+  struct Case {
+    std::string DocumentRecord::*member;
+    std::string value, message_piece;
+  };
+  const Case cases[] = {
+      {&DocumentRecord::ParseLevel, "99", "ParseLevel 无效：\"99\"，只能是 0 到 8"},
+      {&DocumentRecord::OptimizeMode, "7", "OptimizeMode 无效：\"7\""},
+      {&DocumentRecord::NumberlistRule, "-3", "NumberlistRule"},
+      {&DocumentRecord::FileNameRule, "9", "FileNameRule"},
+      {&DocumentRecord::HeadTitleMode, "5", "HeadTitleMode"},
+      {&DocumentRecord::MetaKeyMode, "abc", "MetaKeyMode"},
+      {&DocumentRecord::MetaDescMode, "", "MetaDescMode"},
+      {&DocumentRecord::ExpandLevel, "10", "ExpandLevel"},
+      {&DocumentRecord::Toc, "yes", "Toc"},
+      {&DocumentRecord::FilenamePre, std::string(65, 'a'), "最多 64 个字符"},
+      {&DocumentRecord::SpecialFileName, "k|" + std::string(129, 'a'), "无效的文件名特例设置"},
+      {&DocumentRecord::Path, temp_.File("missing.docx"),
+       "无效的 Word 文档：\r\n" + temp_.File("missing.docx")},
+  };
+  for (const Case& c : cases) {
+    const std::string kept = settings_.Documents[1].*c.member;
+    settings_.Documents[1].*c.member = c.value;
+    const auto failure = Validate();
+    ASSERT_TRUE(failure.has_value()) << c.message_piece;
+    EXPECT_EQ(failure->document, 2) << c.message_piece;
+    EXPECT_NE(failure->message.find(c.message_piece), std::string::npos) << failure->message;
+    if (c.member != &DocumentRecord::Path && c.member != &DocumentRecord::FilenamePre &&
+        c.member != &DocumentRecord::SpecialFileName) {
+      EXPECT_NE(failure->message.find("b.docx"), std::string::npos) << failure->message;
+    }
+    settings_.Documents[1].*c.member = kept;
+  }
+  settings_.FileExt = "." + std::string(16, 'h');
+  EXPECT_EQ(Validate()->focus, FocusControl::kTxtFileExt);
+  settings_.FileExt = ".htm";
+  settings_.Template = std::string("default\0x", 9);
+  EXPECT_EQ(Validate(), (ValidationFailure{"提示：无效的模板！"}));
+  settings_.Template = "default";
+  settings_.FileEncode = "2";
+  EXPECT_NE(Validate()->message.find("FileEncode"), std::string::npos);
+  settings_.FileEncode = "1";
+  EXPECT_EQ(Validate(), std::nullopt);
+}
+
+// The logo must be a picture by its content, whatever its name says.
+TEST_F(BuildChecks, TheLogoMustBeAPicture) {
+  const std::pair<const char*, std::string> refused[] = {
+      {"passwd", "root:x:0:0:root:/root:/bin/bash\n"},
+      {"doc1.htm", "<html><body>page</body></html>"},
+      {"fake.png", "not a picture"},
+      {"text.svg", "plain text that mentions <svg but is no markup"},
+  };
+  for (const auto& [name, bytes] : refused) {
+    testing::WriteBytes(temp_.File(name), bytes);
+    settings_.PageTopLogo = temp_.File(name);
+    const auto failure = Validate();
+    ASSERT_TRUE(failure.has_value()) << name;
+    EXPECT_NE(failure->message.find("Logo"), std::string::npos) << failure->message;
+    EXPECT_NE(failure->message.find(name), std::string::npos) << failure->message;
+  }
+  const std::pair<const char*, std::string> accepted[] = {
+      {"a.png", std::string("\x89PNG\r\n\x1a\n", 8) + "rest"},
+      {"a.jpeg", "\xff\xd8\xff\xe0rest"},
+      {"a.gif", "GIF89arest"},
+      {"a.webp", std::string("RIFF\x10\0\0\0WEBPVP8 ", 16)},
+      {"a.svg", "\xef\xbb\xbf<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"/>"},
+  };
+  for (const auto& [name, bytes] : accepted) {
+    testing::WriteBytes(temp_.File(name), bytes);
+    settings_.PageTopLogo = temp_.File(name);
+    EXPECT_EQ(Validate(), std::nullopt) << name;
+  }
+  settings_.PageTopLogo = temp_.File("no-such-logo.png");  // the template's logo is used
   EXPECT_EQ(Validate(), std::nullopt);
 }
 

@@ -3,19 +3,26 @@
 // template's resources, progress, stop, refusals and failures, and the
 // `tessarine build` command around it.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>  // setenv
+#include <sys/mount.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -406,6 +413,81 @@ TEST_F(SiteBuild, SecondBuildOverwritesItsPagesAndKeepsOtherFiles) {
   EXPECT_TRUE(Listing("tmp").empty());
 }
 
+// Every file under `folder`, by path relative to it, with its bytes.
+std::map<std::string, std::string> Snapshot(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) {
+      files[fs::relative(entry.path(), folder).string()] = ReadBytes(entry.path());
+    }
+  }
+  return files;
+}
+
+// A full disk during a rebuild: every file of the earlier build is the old
+// file or the complete new one, no temporary file and no empty resource
+// folder stays. Needs a small file system of its own, so it runs only where
+// the test may mount one (as root).
+TEST_F(SiteBuild, AFullDiskDuringARebuildDamagesNothing) {
+  const std::string out = temp_.File("out");
+  if (::mount("tmpfs", out.c_str(), "tmpfs", 0, "size=2m") != 0) {
+    GTEST_SKIP() << "cannot mount a small tmpfs (needs root): " << std::strerror(errno);
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{out};
+  AddDocument("guide.docx", kGuide);
+  AddDocument("notes.docx", kNotes);
+  ASSERT_TRUE(Build().ok());
+  const std::map<std::string, std::string> before = Snapshot(out);
+
+  // The rebuild's pages are longer than the old ones, and a third document
+  // joins; what they should come to is built elsewhere first.
+  Blocks longer = kGuide;
+  for (auto& [level, text] : longer) text += std::string(3000, 'y');
+  WriteDocx(temp_.File("docs/guide.docx"), longer);
+  AddDocument("more.docx", kNotes);
+  fs::create_directories(temp_.path() / "reference");
+  settings_.OutputDir = temp_.File("reference");
+  ASSERT_TRUE(Build().ok());
+  const std::map<std::string, std::string> reference = Snapshot(temp_.path() / "reference");
+  settings_.OutputDir = out;
+
+  int failures = 0;
+  for (const size_t room : {size_t{0}, size_t{8} << 10, size_t{24} << 10}) {
+    // Fill the disk, then give back `room` bytes.
+    const std::string filler = out + "/.filler";
+    {
+      std::ofstream fill(filler, std::ios::binary);
+      const std::string block(4096, 'f');
+      while (fill.write(block.data(), static_cast<std::streamsize>(block.size()))) {
+      }
+    }
+    fs::resize_file(filler, fs::file_size(filler) - room);
+    const BuildOutcome outcome = Build();
+    fs::remove(filler);
+    if (!outcome.ok()) ++failures;
+    const std::map<std::string, std::string> after = Snapshot(out);
+    for (const auto& [name, bytes] : after) {
+      EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name << " left behind";
+      const auto old = before.find(name);
+      const bool whole =
+          (old != before.end() && old->second == bytes) || reference.at(name) == bytes;
+      EXPECT_TRUE(whole) << name << " damaged with " << room << " bytes free";
+    }
+    for (const auto& [name, bytes] : before) EXPECT_TRUE(after.contains(name)) << name;
+    if (!fs::exists(out + "/doc3.htm")) {
+      EXPECT_FALSE(fs::exists(out + "/doc3.files")) << room << " bytes free";
+    }
+    if (!outcome.ok()) {
+      EXPECT_NE(outcome.status.message().find("No space left on device"), std::string::npos)
+          << outcome.status.message();
+    }
+  }
+  EXPECT_GE(failures, 2);
+}
+
 TEST_F(SiteBuild, StopDuringTheSecondOfThreeDocumentsKeepsTheFirst) {
   AddDocument("guide.docx", kGuide);
   AddDocument("notes.docx", kNotes);
@@ -578,13 +660,17 @@ TEST_F(SiteBuild, DocumentsThatCannotBeReadEndTheBuild) {
   EXPECT_GT(outcome.status.message().size(), std::string("Open:").size());
   EXPECT_TRUE(fs::exists(Out("doc1.htm")));  // the document before it stays built
   EXPECT_FALSE(fs::exists(Out("doc2.htm")));
-  EXPECT_TRUE(fs::exists(Out("doc2.files")));  // made before the conversion
+  EXPECT_FALSE(fs::exists(Out("doc2.files")));  // made for it, and gone again
   // Kept after a failure, and named for the message.
   EXPECT_EQ(Listing("tmp").size(), 1u);
   EXPECT_EQ(outcome.scratch_folder.rfind(temp_.File("tmp") + "/tessarine-build-", 0), 0u)
       << outcome.scratch_folder;
   EXPECT_TRUE(fs::exists(outcome.scratch_folder + "doc1.htm"));
   fs::remove_all(outcome.scratch_folder);
+  // With several documents, the message names the one that failed.
+  EXPECT_NE(outcome.status.message().find("\r\n文档：" + temp_.File("docs/broken.docx")),
+            std::string::npos)
+      << outcome.status.message();
 
   // A path that is not an existing .doc/.docx file.
   testing::WriteBytes(temp_.File("docs/notes.txt"), "text");
@@ -592,6 +678,7 @@ TEST_F(SiteBuild, DocumentsThatCannotBeReadEndTheBuild) {
     settings_.Documents[1].Path = path;
     outcome = Build();
     EXPECT_EQ(outcome.status.message(), "无效的 Word 文档：\r\n" + path);
+    EXPECT_TRUE(progress_.labels.empty());  // refused before the first document
   }
 }
 
@@ -834,6 +921,75 @@ TEST_F(BuildCommand, RefusalsAndFailuresExitWithOne) {
   run = Tessarine("build site.tsn --output");
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("--output needs a value"), std::string::npos) << run.err;
+}
+
+// SIGTERM and SIGHUP stop a build as Ctrl-C does: the message, exit status
+// 1, no partial or temporary file in the output folder, and the scratch
+// folder named (when it holds something) or gone.
+TEST_F(BuildCommand, TerminationSignalsStopTheBuildCleanly) {
+  Blocks long_document;
+  for (int i = 1; i <= 40; ++i) {
+    long_document.emplace_back(1, "第 " + std::to_string(i) + " 章");
+    for (int j = 0; j < 20; ++j) long_document.emplace_back(0, std::string(200, 'x'));
+  }
+  for (int i = 1; i <= 12; ++i) AddDocument("d" + std::to_string(i) + ".docx", long_document);
+  SaveProject();
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    fs::remove_all(temp_.path() / "out");
+    fs::create_directories(temp_.path() / "out");
+    fs::remove_all(temp_.path() / "tmp");
+    fs::create_directories(temp_.path() / "tmp");
+    const std::string out_file = temp_.File("stdout");
+    const std::string err_file = temp_.File("stderr");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      std::freopen(out_file.c_str(), "w", stdout);
+      std::freopen(err_file.c_str(), "w", stderr);
+      ::setenv("TESSARINE_HOME", temp_.File("home").c_str(), 1);
+      if (::chdir(temp_.path().c_str()) == 0) {
+        ::execl(TESSARINE_CLI, TESSARINE_CLI, "build", "site.tsn", static_cast<char*>(nullptr));
+      }
+      ::_exit(127);
+    }
+    // Once the second document is converted, the signal comes.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto second_converted = [&] {
+      std::error_code ec;
+      for (const auto& entry : fs::directory_iterator(temp_.path() / "tmp", ec)) {
+        if (fs::exists(entry.path() / "doc2.htm", ec)) return true;
+      }
+      return false;
+    };
+    while (!second_converted() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(::kill(child, signal), 0);
+    int raw = 0;
+    ASSERT_EQ(::waitpid(child, &raw, 0), child);
+    ASSERT_TRUE(WIFEXITED(raw)) << "ended by signal " << (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    const std::string err = ReadBytes(err_file);
+    EXPECT_NE(err.find(std::string(kInterruptedMessage)), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(temp_.path() / "out/default.htm")) << "the build was not stopped";
+    for (const auto& entry : fs::recursive_directory_iterator(temp_.path() / "out")) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_NE(name.front(), '.') << name << " left behind";
+      if (entry.is_regular_file()) {
+        EXPECT_GT(entry.file_size(), 0u) << name;
+      }
+    }
+    const std::string kept_lead = "(the converted documents are kept in ";
+    const size_t kept = err.find(kept_lead);
+    if (kept == std::string::npos) {
+      EXPECT_TRUE(Listing("tmp").empty()) << err;
+    } else {
+      const size_t start = kept + kept_lead.size();
+      const std::string folder = err.substr(start, err.find(')', start) - start);
+      EXPECT_FALSE(fs::is_empty(folder)) << folder;
+      EXPECT_EQ(Listing("tmp").size(), 1u);
+    }
+  }
 }
 
 }  // namespace

@@ -247,26 +247,41 @@ TEST_F(FramesetPages, TopPageHasTheMenuAndTheTemplateLogoWhenNoneIsSet) {
   EXPECT_EQ(written, (std::set<std::string>{"top.htm", "tfiles"}));  // no logo copied
 }
 
-TEST_F(FramesetPages, TheProjectLogoIsCopiedBesideThePages) {
+// The logo goes under a name of its own, whatever it was called, so that it
+// never replaces a page; a file that is no picture is refused.
+TEST_F(FramesetPages, TheProjectLogoIsCopiedUnderItsOwnName) {
   fs::create_directories(temp_.path() / "art");
+  const std::string png = std::string("\x89PNG\r\n\x1a\n", 8);
   const struct {
     const char* name;
-    const char* address;
-  } cases[] = {{"logo.png", "logo.png"}, {"my logo#2.png", "my%20logo%232.png"}};
+    std::string bytes;
+    const char* copy;
+  } cases[] = {{"logo.png", png + "new", "top~logo.png"},
+               {"doc1.htm", "GIF89a logo", "top~logo.gif"},
+               {"my logo#2.png", "\xff\xd8\xff jpeg", "top~logo.jpg"}};
   for (const auto& c : cases) {
-    WriteBytes(temp_.path() / "art" / c.name, std::string("PNG ") + c.name);
-    WriteBytes(Out(c.name), "an older logo, longer than the new one");
+    WriteBytes(temp_.path() / "art" / c.name, c.bytes);
+    WriteBytes(Out(c.copy), "an older logo, longer than the new one");
+    WriteBytes(Out("doc1.htm"), "a page");
     settings_.PageTopLogo = temp_.File(std::string("art/") + c.name);
     settings_.PageTopNav = "";
     ASSERT_TRUE(WriteTopFrame(settings_, Folder()).ok()) << c.name;
-    EXPECT_EQ(ReadBytes(Out(c.name)), std::string("PNG ") + c.name);
+    EXPECT_EQ(ReadBytes(Out(c.copy)), c.bytes);
+    EXPECT_EQ(ReadBytes(Out("doc1.htm")), "a page");
     EXPECT_EQ(Page("top.htm"),
-              std::string("utf-8|Site|k|d|{linktop}|{linkleft}|{linkmain}|") + c.address + "|");
+              std::string("utf-8|Site|k|d|{linktop}|{linkleft}|{linkmain}|") + c.copy + "|");
   }
   // A logo kept in the output folder itself stays as it is.
-  settings_.PageTopLogo = Out("logo.png");
+  settings_.PageTopLogo = Out("top~logo.png");
   ASSERT_TRUE(WriteTopFrame(settings_, Folder()).ok());
-  EXPECT_EQ(ReadBytes(Out("logo.png")), "PNG logo.png");
+  EXPECT_EQ(ReadBytes(Out("top~logo.png")), png + "new");
+
+  WriteBytes(temp_.File("art/passwd"), "root:x:0:0:root:/root:/bin/bash\n");
+  settings_.PageTopLogo = temp_.File("art/passwd");
+  const support::Status refused = WriteTopFrame(settings_, Folder());
+  EXPECT_FALSE(refused.ok());
+  EXPECT_NE(refused.message().find(temp_.File("art/passwd")), std::string::npos);
+  EXPECT_FALSE(fs::exists(Out("passwd")));
 }
 
 TEST_F(FramesetPages, LeftPageAndMenuDataReplaceEarlierFiles) {
@@ -302,8 +317,8 @@ TEST_F(FramesetPages, WriteFailuresNameTheFile) {
   EXPECT_TRUE(fs::exists(Out("left.htm")));  // written before the data
 
   // A logo that cannot be copied fails the build naming it.
-  WriteBytes(temp_.File("logo.png"), "PNG");
-  fs::create_directories(temp_.path() / "out/logo.png");
+  WriteBytes(temp_.File("logo.png"), "GIF89a");
+  fs::create_directories(temp_.path() / "out/top~logo.gif");
   settings_.PageTopLogo = temp_.File("logo.png");
   status = WriteTopFrame(settings_, Folder());
   ASSERT_FALSE(status.ok());

@@ -229,30 +229,15 @@ Status MoveInto(const fs::path& from, const fs::path& to) {
   return Status::Ok();
 }
 
-BatchOutcome RunSerial(const BatchSettings& settings, const ListSlice& slice,
-                       BatchProgressStep& step) {
-  BatchOutcome outcome;
-  for (size_t i = 1; i <= settings.Documents.size(); ++i) {
-    Result<std::string> page =
-        ConvertDocument(settings, slice, i, settings.OutputDir, step, outcome.diagnostics);
-    if (!page) {
-      outcome.status = page.status();
-      return outcome;
-    }
-    outcome.pages.push_back(std::move(*page));
-  }
-  return outcome;
-}
-
-// A document's result in a parallel run.
+// A document's result in a staged run.
 struct Slot {
   bool done = false;
   Result<std::string> page = Status::Error("not converted");
   std::vector<std::string> diagnostics;
 };
 
-BatchOutcome RunParallel(const BatchSettings& settings, const ListSlice& slice,
-                         BatchProgressStep& step, unsigned jobs) {
+BatchOutcome RunStaged(const BatchSettings& settings, const ListSlice& slice,
+                       BatchProgressStep& step, unsigned jobs) {
   BatchOutcome outcome;
   std::string staging_template = settings.OutputDir + ".tessarine-batch-XXXXXX";
   if (::mkdtemp(staging_template.data()) == nullptr) {
@@ -364,9 +349,10 @@ BatchOutcome RunBatch(const BatchSettings& settings, BatchProgress& progress,
                       const std::atomic<bool>& stop_requested, unsigned jobs, ListSlice slice) {
   BatchProgressStep step(progress, stop_requested);
   if (!step.Step(kStartStep, "开始")) return BatchOutcome{Interrupted(), {}, {}};
-  BatchOutcome outcome = jobs > 1 && settings.Documents.size() > 1
-                             ? RunParallel(settings, slice, step, jobs)
-                             : RunSerial(settings, slice, step);
+  // Even one document at a time goes through a private folder: the converter
+  // writes Word HTML before the page is cleaned, and a page that fails half
+  // way (a full disk) must not replace a good one from an earlier run.
+  BatchOutcome outcome = RunStaged(settings, slice, step, std::max(1u, jobs));
   if (!outcome.ok()) return outcome;
   if (!step.Step(kEndStep, "write otherpage")) outcome.status = Interrupted();
   return outcome;

@@ -53,11 +53,12 @@ struct BatchOutcome {
 };
 
 // Runs the batch over `settings` (already validated). `jobs` documents are
-// converted at a time; with more than one, each document is converted into a
-// private folder and moved into place in list order, so the output is the
-// same as a serial run's, the first failure in list order ends the run, and
-// no page of a later document is left behind by a failure or a stop.
-// `slice` places the documents in a longer list for numbered names.
+// converted at a time; each document is converted into a private folder in
+// the output folder and moved into place in list order, so the output is the
+// same whatever `jobs` is, the first failure in list order ends the run, no
+// page of a later document is left behind by a failure or a stop, and a
+// page from an earlier run is replaced only by a complete new one. `slice`
+// places the documents in a longer list for numbered names.
 BatchOutcome RunBatch(const BatchSettings& settings, BatchProgress& progress,
                       const std::atomic<bool>& stop_requested, unsigned jobs = 1,
                       ListSlice slice = {});

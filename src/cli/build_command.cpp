@@ -99,7 +99,13 @@ int RunBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
   if (!outcome.ok()) {
     err << site::kBuildFailedLead << "\n" << ForTerminal(outcome.status.message()) << "\n";
     if (!outcome.scratch_folder.empty()) {
-      err << "(the converted documents are kept in " << outcome.scratch_folder << ")\n";
+      std::error_code ec;
+      if (fs::is_empty(outcome.scratch_folder, ec) || ec) {
+        // Nothing was converted yet: nothing to keep.
+        support::DeleteFolder(outcome.scratch_folder);
+      } else {
+        err << "(the converted documents are kept in " << outcome.scratch_folder << ")\n";
+      }
     }
     return kExitFailure;
   }

@@ -69,11 +69,15 @@ InterruptStopsRun::InterruptStopsRun() {
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESETHAND;
-  sigaction(SIGINT, &action, &previous_);
+  for (size_t i = 0; i < kStopSignals.size(); ++i) {
+    sigaction(kStopSignals[i], &action, &previous_[i]);
+  }
 }
 
 InterruptStopsRun::~InterruptStopsRun() {
-  sigaction(SIGINT, &previous_, nullptr);
+  for (size_t i = 0; i < kStopSignals.size(); ++i) {
+    sigaction(kStopSignals[i], &previous_[i], nullptr);
+  }
 }
 
 const std::atomic<bool>& InterruptStopsRun::stop_requested() {

@@ -4,6 +4,7 @@
 
 #include <signal.h>
 
+#include <array>
 #include <atomic>
 #include <ostream>
 #include <string>
@@ -39,9 +40,10 @@ class ConsoleProgress {
   bool drawn_ = false;
 };
 
-// Ctrl-C sets stop_requested() for the lifetime of one run. The default
-// action comes back at once, so a second Ctrl-C ends a run that is stuck in a
-// long stage.
+// Ctrl-C sets stop_requested() for the lifetime of one run, and so do
+// SIGTERM and SIGHUP (a shutdown, a closed terminal): the run stops at its
+// next step and ends as a stop, its files whole. The default action comes
+// back at once, so a second signal ends a run that is stuck in a long stage.
 class InterruptStopsRun {
  public:
   InterruptStopsRun();
@@ -52,7 +54,8 @@ class InterruptStopsRun {
   static const std::atomic<bool>& stop_requested();
 
  private:
-  struct sigaction previous_ = {};
+  static constexpr std::array<int, 3> kStopSignals = {SIGINT, SIGTERM, SIGHUP};
+  std::array<struct sigaction, kStopSignals.size()> previous_ = {};
 };
 
 }  // namespace tessarine::cli

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <unordered_map>
@@ -315,6 +316,7 @@ struct DocxPackage::Impl {
   // itself is damaged.
   mutable std::map<std::string, bool> xml_failed;
   mutable std::uint64_t total_read = 0;
+  std::uint64_t file_size = 0;
   mutable std::vector<std::string> diagnostics;
 
   const zip_uint64_t* Locate(std::string_view part_name) const {
@@ -416,6 +418,16 @@ struct DocxPackage::Impl {
     return data;
   }
 
+  // Makes an XML part's text readable whole (see RepairXmlText).
+  void Repair(PartBytes& text, std::string_view part_name) const {
+    std::optional<std::string> repaired =
+        RepairXmlText(std::string_view(text.data.get(), text.size), part_name, diagnostics);
+    if (!repaired) return;
+    text.data = std::make_unique_for_overwrite<char[]>(repaired->size());
+    std::memcpy(text.data.get(), repaired->data(), repaired->size());
+    text.size = repaired->size();
+  }
+
   const pugi::xml_document* Xml(std::string_view part_name) const {
     try {
       return ParseCached(part_name);
@@ -442,6 +454,7 @@ struct DocxPackage::Impl {
     }
     auto part = std::make_unique<ParsedPart>();
     part->text = std::move(*bytes);
+    Repair(part->text, part_name);
     Status parsed = ParseXmlPartInPlace(part->text.data.get(), part->text.size, part->doc);
     if (!parsed.ok()) {
       xml_failed[key] = false;
@@ -653,6 +666,7 @@ Status DocxPackage::Impl::ReadMainDocument() {
   Result<PartBytes> bytes = ReadBytes(main_part_name);
   if (!bytes.ok()) return bytes.status();
   main_document_text = std::move(*bytes);
+  Repair(main_document_text, main_part_name);
   if (limits.body_piece_bytes > 0 && main_document_text.size > limits.whole_body_bytes &&
       PlanPieces()) {
     return Status::Ok();
@@ -817,6 +831,9 @@ Result<DocxPackage> DocxPackage::OpenPackage(const std::string& path, const Pack
 
   auto impl = std::make_unique<Impl>();
   impl->limits = limits;
+  std::error_code size_error;
+  impl->file_size = std::filesystem::file_size(path, size_error);
+  if (size_error) impl->file_size = 0;
   int code = 0;
   impl->zip = zip_open(path.c_str(), ZIP_RDONLY, &code);
   if (impl->zip == nullptr) {
@@ -954,6 +971,18 @@ Result<std::string> DocxPackage::BinaryPart(std::string_view part_name) const {
 
 bool DocxPackage::HasPart(std::string_view part_name) const {
   return impl_->Locate(part_name) != nullptr;
+}
+
+std::uint64_t DocxPackage::StatedPartSize(std::string_view part_name) const {
+  const zip_uint64_t* entry = impl_->Locate(part_name);
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (entry == nullptr || zip_stat_index(impl_->zip, *entry, 0, &stat) != 0) return 0;
+  return (stat.valid & ZIP_STAT_SIZE) != 0 ? stat.size : 0;
+}
+
+std::uint64_t DocxPackage::package_size() const {
+  return impl_->file_size;
 }
 
 std::vector<std::string> DocxPackage::PartNames() const {

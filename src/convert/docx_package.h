@@ -191,6 +191,11 @@ class DocxPackage {
   // read; an error names the part and the reason.
   support::Result<std::string> BinaryPart(std::string_view part_name) const;
   bool HasPart(std::string_view part_name) const;
+  // The decompressed size the zip directory states for a part (reads hold
+  // the part to it); 0 when missing or not stated.
+  std::uint64_t StatedPartSize(std::string_view part_name) const;
+  // The package file's own size in bytes.
+  std::uint64_t package_size() const;
   // All part names in the zip directory order (folder entries left out).
   std::vector<std::string> PartNames() const;
 

@@ -2,17 +2,22 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
+
+#include "support/text_file.h"
 
 namespace tessarine::convert {
 namespace {
@@ -491,6 +496,190 @@ support::Status FinishParse(const pugi::xml_parse_result& result, pugi::xml_docu
 }
 
 }  // namespace
+
+namespace {
+
+// The value of encoding= in the text's XML declaration; empty without one.
+std::string_view DeclaredEncoding(std::string_view text, size_t* value_start) {
+  if (!text.starts_with("<?xml")) return {};
+  const std::string_view declaration = text.substr(0, text.find("?>"));
+  size_t at = declaration.find("encoding");
+  if (at == std::string_view::npos) return {};
+  at = declaration.find_first_not_of(" \t\r\n", at + 8);
+  if (at == std::string_view::npos || declaration[at] != '=') return {};
+  at = declaration.find_first_not_of(" \t\r\n", at + 1);
+  if (at == std::string_view::npos || (declaration[at] != '"' && declaration[at] != '\''))
+    return {};
+  const size_t end = declaration.find(declaration[at], at + 1);
+  if (end == std::string_view::npos) return {};
+  *value_start = at + 1;
+  return declaration.substr(at + 1, end - at - 1);
+}
+
+bool IsUnicodeOrAscii(std::string_view charset) {
+  std::string lower(charset);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  static constexpr std::string_view kReadable[] = {"utf-8",           "utf8",     "utf-16",
+                                                   "utf-16le",        "utf-16be", "ucs-2",
+                                                   "iso-10646-ucs-2", "us-ascii", "ascii"};
+  return std::find(std::begin(kReadable), std::end(kReadable), lower) != std::end(kReadable);
+}
+
+// The length of a character reference to U+0000 at text[at] ("&#0;",
+// "&#x00;" ...), 0 for anything else.
+size_t NulReferenceLength(std::string_view text, size_t at) {
+  size_t pos = at + 2;
+  if (pos < text.size() && (text[pos] == 'x' || text[pos] == 'X')) ++pos;
+  const size_t digits = pos;
+  while (pos < text.size() && text[pos] == '0') ++pos;
+  if (pos == digits || pos >= text.size() || text[pos] != ';') return 0;
+  return pos + 1 - at;
+}
+
+// Word writes none of these longer than 255 characters; a longer value
+// (tens of megabytes, in a hostile file) would cost every later pass its
+// length again. w:docVar values are the exception: they hold macros' data.
+constexpr size_t kMaxShortAttributeBytes = 1024;
+
+bool IsShortAttribute(std::string_view local_name) {
+  static constexpr std::string_view kShort[] = {
+      "val",     "color",      "fill",      "ascii",      "hAnsi",     "eastAsia", "cs",
+      "styleId", "themeColor", "themeFill", "themeShade", "themeTint", "hint",     "id"};
+  return std::find(std::begin(kShort), std::end(kShort), local_name) != std::end(kShort);
+}
+
+std::string_view LocalPart(std::string_view name) {
+  const size_t colon = name.find(':');
+  return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+// The text without the values of IsShortAttribute attributes that are
+// longer than Word ever writes them (the whole attribute goes); nullopt when
+// there is none. `dropped` names one of them.
+std::optional<std::string> WithoutOversizedAttributes(std::string_view text, size_t& count,
+                                                      std::string& dropped) {
+  std::string out;
+  size_t copied = 0;
+  size_t pos = 0;
+  const auto skip_to = [&](std::string_view end, size_t from) {
+    const size_t at = text.find(end, from);
+    return at == std::string_view::npos ? text.size() : at + end.size();
+  };
+  while ((pos = text.find('<', pos)) != std::string_view::npos) {
+    const std::string_view rest = text.substr(pos);
+    if (rest.starts_with("<!--")) {
+      pos = skip_to("-->", pos + 4);
+      continue;
+    }
+    if (rest.starts_with("<![CDATA[")) {
+      pos = skip_to("]]>", pos + 9);
+      continue;
+    }
+    if (rest.starts_with("<?") || rest.starts_with("<!") || rest.starts_with("</")) {
+      pos = skip_to(">", pos + 1);
+      continue;
+    }
+    size_t at = pos + 1;
+    const size_t name_end = text.find_first_of(" \t\r\n/>", at);
+    if (name_end == std::string_view::npos) break;
+    const std::string_view element = LocalPart(text.substr(at, name_end - at));
+    at = name_end;
+    // Attributes up to the end of the tag.
+    for (;;) {
+      const size_t name_start = text.find_first_not_of(" \t\r\n", at);
+      if (name_start == std::string_view::npos || text[name_start] == '>' ||
+          text[name_start] == '/') {
+        at = name_start;
+        break;
+      }
+      const size_t equals = text.find('=', name_start);
+      if (equals == std::string_view::npos) return std::nullopt;  // the parser will say why
+      const size_t quote = text.find_first_not_of(" \t\r\n", equals + 1);
+      if (quote == std::string_view::npos || (text[quote] != '"' && text[quote] != '\'')) {
+        return std::nullopt;
+      }
+      const size_t close = text.find(text[quote], quote + 1);
+      if (close == std::string_view::npos) return std::nullopt;
+      std::string_view name = text.substr(name_start, equals - name_start);
+      while (!name.empty() && (name.back() == ' ' || name.back() == '\t' || name.back() == '\r' ||
+                               name.back() == '\n')) {
+        name.remove_suffix(1);
+      }
+      if (close - quote - 1 > kMaxShortAttributeBytes && IsShortAttribute(LocalPart(name)) &&
+          element != "docVar") {
+        if (count == 0) out.reserve(text.size());
+        out.append(text.substr(copied, name_start - copied));
+        copied = close + 1;
+        if (dropped.empty()) dropped = std::string(name);
+        ++count;
+      }
+      at = close + 1;
+    }
+    if (at == std::string_view::npos) break;
+    pos = at;
+  }
+  if (count == 0) return std::nullopt;
+  out.append(text.substr(copied));
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> RepairXmlText(std::string_view text, std::string_view part_name,
+                                         std::vector<std::string>& notes) {
+  std::optional<std::string> repaired;
+  size_t value_start = 0;
+  const std::string_view charset = DeclaredEncoding(text, &value_start);
+  if (!charset.empty() && !IsUnicodeOrAscii(charset)) {
+    size_t replaced = 0;
+    support::Result<std::string> decoded = support::DecodeCharset(text, charset, &replaced);
+    if (!decoded.ok()) {
+      notes.push_back("part \"" + std::string(part_name) + "\" declares the character set \"" +
+                      std::string(charset) + "\", which is not known; it is read as UTF-8");
+    } else {
+      // The declaration is ASCII, so it stands at the same place decoded.
+      std::string utf8 = *decoded;
+      utf8.replace(value_start, charset.size(), "UTF-8");
+      if (replaced > 0) {
+        notes.push_back(std::to_string(replaced) + " character(s) of part \"" +
+                        std::string(part_name) + "\" are not valid " + std::string(charset) +
+                        " and were replaced by U+FFFD");
+      }
+      repaired = std::move(utf8);
+    }
+  }
+  const std::string_view current = repaired ? std::string_view(*repaired) : text;
+  size_t removed = 0;
+  std::string without_nul;
+  size_t copied = 0;
+  for (size_t at = current.find("&#"); at != std::string_view::npos;
+       at = current.find("&#", at + 2)) {
+    const size_t length = NulReferenceLength(current, at);
+    if (length == 0) continue;
+    if (removed == 0) without_nul.reserve(current.size());
+    without_nul.append(current.substr(copied, at - copied));
+    copied = at + length;
+    ++removed;
+  }
+  if (removed > 0) {
+    without_nul.append(current.substr(copied));
+    notes.push_back(std::to_string(removed) + " NUL character(s) (&#0;) in part \"" +
+                    std::string(part_name) + "\" were dropped; the text around them is kept");
+    repaired = std::move(without_nul);
+  }
+  size_t oversized = 0;
+  std::string example;
+  std::optional<std::string> trimmed =
+      WithoutOversizedAttributes(repaired ? std::string_view(*repaired) : text, oversized, example);
+  if (trimmed) {
+    notes.push_back(std::to_string(oversized) + " attribute value(s) in part \"" +
+                    std::string(part_name) + "\" longer than " +
+                    std::to_string(kMaxShortAttributeBytes) + " bytes (such as " + example +
+                    "), far longer than Word writes them, were left out");
+    repaired = std::move(trimmed);
+  }
+  return repaired;
+}
 
 support::Status ParseXmlPart(std::string_view bytes, pugi::xml_document& doc) {
   UseTreeMemory();

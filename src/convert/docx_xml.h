@@ -51,6 +51,21 @@ support::Status ParseXmlPart(std::string_view bytes, pugi::xml_document& doc);
 // For the large parts, whose copy would double the memory they take.
 support::Status ParseXmlPartInPlace(char* text, size_t size, pugi::xml_document& doc);
 
+// A part's text made fit for the parser, or nullopt when it already is:
+//  * a legacy character set its XML declaration names (GB2312, Big5,
+//    windows-1252 ...), which the parser cannot read, is decoded to UTF-8
+//    through ICU and the declaration changed to say so;
+//  * character references to U+0000 (&#0;, &#x0; ...), a character XML does
+//    not allow and at which the parser would end the text, are removed, so
+//    the text after them stays;
+//  * attributes Word never writes longer than 255 characters (w:val,
+//    w:color, font names, style ids ...) whose value runs past 1024 bytes
+//    are left out, so that no later pass pays for megabytes of one value.
+// What was done, and any character that had to be replaced, is added to
+// `notes` for the user, naming `part_name`.
+std::optional<std::string> RepairXmlText(std::string_view text, std::string_view part_name,
+                                         std::vector<std::string>& notes);
+
 // Renames the tree's elements and attributes as described above.
 void NormalizeNamespaces(pugi::xml_node root);
 

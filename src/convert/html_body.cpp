@@ -11,6 +11,7 @@
 #include "convert/docx_xml.h"
 #include "convert/html_math.h"
 #include "convert/html_text.h"
+#include "support/text_file.h"
 
 namespace tessarine::convert {
 
@@ -367,6 +368,16 @@ bool BodyWriter::EnterNested() {
   return true;
 }
 
+bool BodyWriter::OverBudget() {
+  if (!budget_status_.ok()) return true;
+  if (drained_ + out_.size() <= budget_) return false;
+  budget_status_ = support::Status::Error(
+      "the page grew past " + std::to_string(budget_ >> 20) +
+      " MB, far more than the document holds (declared sizes or repeat counts out of all "
+      "proportion)");
+  return true;
+}
+
 void BodyWriter::WriteBlocks(pugi::xml_node container, int depth) {
   WriteBlocks(container.first_child(), pugi::xml_node(), depth);
 }
@@ -377,7 +388,11 @@ void BodyWriter::WriteBlocks(pugi::xml_node first, pugi::xml_node end, int depth
   // at a time, so the pieces end on complete characters).
   constexpr size_t kDrainBytes = 4 << 20;
   for (pugi::xml_node child = first; child != end; child = child.next_sibling()) {
-    if (drain_ != nullptr && out_.size() >= kDrainBytes) (*drain_)(out_);
+    if (OverBudget()) break;
+    if (drain_ != nullptr && out_.size() >= kDrainBytes) {
+      drained_ += out_.size();
+      (*drain_)(out_);
+    }
     if (Is(child, "w:p")) {
       WriteParagraph(child, depth);
       if (depth == 0 && child.child("w:pPr").child("w:sectPr") &&
@@ -804,6 +819,11 @@ void BodyWriter::WriteRun(pugi::xml_node r) {
 }
 
 void BodyWriter::WriteText(std::string_view text, bool is_content) {
+  if (!invalid_text_reported_ && !support::IsValidUtf8(text)) {
+    // The page's encoder turns such bytes into U+FFFD; the user should know.
+    doc_.Diagnose("Text that is not valid UTF-8 was found; its bad bytes were replaced by U+FFFD.");
+    invalid_text_reported_ = true;
+  }
   Paragraph& para = *para_;
   size_t pos = 0;
   while (pos < text.size()) {

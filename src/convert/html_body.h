@@ -43,6 +43,10 @@ class BodyWriter {
   void Write();
   // Whether Write could read the whole body (see DocxPackage::ForEachBodyPiece).
   const support::Status& status() const { return status_; }
+  // Most bytes of HTML the body may come to (drained pieces included); past
+  // it writing stops and budget_status() says why.
+  void SetBudget(size_t bytes) { budget_ = bytes; }
+  const support::Status& budget_status() const { return budget_status_; }
   // One header or footer story (a w:hdr or w:ftr root) for header.htm: its
   // blocks only, with fields, lists and bookmarks of its own, and links and
   // pictures resolved against `part_name`'s relationships.
@@ -197,6 +201,12 @@ class BodyWriter {
   std::string scratch_css_;
   int nesting_ = 0;
   bool nesting_reported_ = false;
+  // Whether the written HTML has passed the budget; once it has, every
+  // writer of blocks, rows and cells stops.
+  bool OverBudget();
+  size_t budget_ = static_cast<size_t>(-1);
+  size_t drained_ = 0;
+  support::Status budget_status_ = support::Status::Ok();
   NoteState notes_;
   std::string story_part_;  // whose relationships links use; empty: the main document
   PictureFiles* pictures_ = nullptr;
@@ -205,6 +215,7 @@ class BodyWriter {
   bool picture_type_written_ = false;           // the VML shape type goes once per file
   bool rendered_drawings_reported_ = false;
   bool linked_pictures_reported_ = false;
+  bool invalid_text_reported_ = false;
   support::Status status_ = support::Status::Ok();
 };
 

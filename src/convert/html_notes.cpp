@@ -331,7 +331,10 @@ void BodyWriter::WriteAltChunk(pugi::xml_node chunk, int depth) {
   if (paragraphs.empty()) {
     if (lower != "text/html" && lower != "application/xhtml+xml" && lower != "text/plain" &&
         lower != "message/rfc822") {
-      doc_.Diagnose("Embedded content of type " + type + " (altChunk) was left out.");
+      doc_.Diagnose(
+          "Embedded content " + rel->target + " (altChunk) of " +
+          (type.empty() ? std::string("no stated content type") : "content type " + type) +
+          " was left out.");
     }
     return;
   }

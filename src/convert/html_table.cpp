@@ -2,6 +2,7 @@
 // numbered with mso-yfti-irow, cell widths in pixels and points, colspan
 // from w:gridSpan, rowspan from w:vMerge, collapsed borders with Word's
 // mso-…-alt twins, and the zero-height helper row for irregular grids.
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -58,16 +59,24 @@ std::optional<int> TwipsWidth(const std::optional<TableWidth>& width) {
   return std::nullopt;
 }
 
-std::vector<RowModel> BuildRows(pugi::xml_node tbl) {
+// Word makes no table wider than 63 columns. A span, a skipped run of
+// columns or a grid wider than the declared w:tblGrid and this limit is cut
+// to it, so the declared numbers cannot pad every row to millions of cells.
+constexpr int kMaxDeclaredColumns = 63;
+
+std::vector<RowModel> BuildRows(pugi::xml_node tbl, int column_limit) {
   std::vector<RowModel> rows;
+  // Room left in the grid from `column`, at least one so that every cell is written.
+  const auto bounded = [&](int declared, int column, int minimum) {
+    return std::clamp(declared, minimum, std::max(1, column_limit - column));
+  };
   ForEachChild(tbl, "w:tr", [&](pugi::xml_node tr) {
     pugi::xml_node tr_pr = tr.child("w:trPr");
     // A row deleted with change tracking on is gone in the accepted view.
     if (tr_pr.child("w:del")) return;
     RowModel row;
     row.tr = tr;
-    row.grid_before = IntAttribute(tr_pr.child("w:gridBefore"), "w:val").value_or(0);
-    row.grid_after = IntAttribute(tr_pr.child("w:gridAfter"), "w:val").value_or(0);
+    row.grid_before = bounded(IntAttribute(tr_pr.child("w:gridBefore"), "w:val").value_or(0), 0, 0);
     row.width_before = TwipsAttribute(tr_pr.child("w:wBefore"), "w:w");
     row.width_after = TwipsAttribute(tr_pr.child("w:wAfter"), "w:w");
     if (pugi::xml_node height = tr_pr.child("w:trHeight")) {
@@ -82,7 +91,7 @@ std::vector<RowModel> BuildRows(pugi::xml_node tbl) {
       cell.tc = tc;
       cell.props = ParseCellProperties(tc.child("w:tcPr"));
       cell.column = column;
-      cell.span = std::max(1, cell.props.grid_span.value_or(1));
+      cell.span = bounded(cell.props.grid_span.value_or(1), column, 1);
       // Legacy horizontal merges join the cell to the one before it.
       if (cell.props.horizontal_merge == "continue" && !row.cells.empty()) {
         row.cells.back().span += cell.span;
@@ -92,6 +101,8 @@ std::vector<RowModel> BuildRows(pugi::xml_node tbl) {
       column += cell.span;
       row.cells.push_back(std::move(cell));
     });
+    row.grid_after =
+        bounded(IntAttribute(tr_pr.child("w:gridAfter"), "w:val").value_or(0), column, 0);
     rows.push_back(std::move(row));
   });
   // Vertical merges: a "continue" cell extends the cell above it that starts
@@ -241,7 +252,8 @@ void BodyWriter::WriteTable(pugi::xml_node tbl, int depth) {
   for (pugi::xml_node col : tbl.child("w:tblGrid").children("w:gridCol")) {
     grid.push_back(std::max(0, TwipsAttribute(col, "w:w").value_or(0)));
   }
-  std::vector<RowModel> rows = BuildRows(tbl);
+  std::vector<RowModel> rows =
+      BuildRows(tbl, std::max(kMaxDeclaredColumns, static_cast<int>(grid.size())));
   if (rows.empty()) return;
   int columns = static_cast<int>(grid.size());
   bool irregular = false;
@@ -322,6 +334,7 @@ void BodyWriter::WriteTable(pugi::xml_node tbl, int depth) {
   const std::string cell_indent(static_cast<size_t>(depth) * 2 + 2, ' ');
   for (size_t r = 0; r < rows.size(); ++r) {
     const RowModel& row = rows[r];
+    if (OverBudget()) break;
     std::string row_css = "mso-yfti-irow:" + std::to_string(r) + ';';
     if (r == 0) row_css += "mso-yfti-firstrow:yes;";
     if (r + 1 == rows.size()) row_css += "mso-yfti-lastrow:yes;";
@@ -348,7 +361,7 @@ void BodyWriter::WriteTable(pugi::xml_node tbl, int depth) {
     };
     if (row.grid_before > 0) placeholder(0, row.grid_before, row.width_before);
     for (const CellModel& cell : row.cells) {
-      if (cell.covered) continue;
+      if (cell.covered || OverBudget()) continue;
       const long long width = TwipsWidth(cell.props.width) ? *TwipsWidth(cell.props.width)
                                                            : grid_width(cell.column, cell.span);
       out_ += cell_indent + "<td";

@@ -1,13 +1,14 @@
 #include "convert/picture_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
 
 #include "convert/docx_package.h"
+#include "support/files.h"
 
 namespace tessarine::convert {
 
@@ -48,7 +49,18 @@ std::string GuessedExtension(std::string_view part_name, std::string_view conten
 
 PictureFiles::PictureFiles(const DocxPackage& package, std::string folder,
                            std::vector<std::string>* diagnostics)
-    : package_(package), folder_(std::move(folder)), diagnostics_(diagnostics) {}
+    : package_(package),
+      folder_(std::move(folder)),
+      diagnostics_(diagnostics),
+      budget_(std::max<std::uint64_t>(std::uint64_t{256} << 20, package.package_size() * 100)) {}
+
+void PictureFiles::OverBudget(std::uint64_t bytes) {
+  status_ =
+      support::Status::Error("the pictures would come to " + std::to_string(bytes >> 20) +
+                             " MiB, more than the " + std::to_string(budget_ >> 20) +
+                             " MiB a package of " + std::to_string(package_.package_size() >> 10) +
+                             " KiB may write (its parts inflate to far more than it holds)");
+}
 
 void PictureFiles::Diagnose(std::string message) {
   if (diagnostics_ != nullptr) diagnostics_->push_back(std::move(message));
@@ -56,6 +68,19 @@ void PictureFiles::Diagnose(std::string message) {
 
 void PictureFiles::PrepareWebCopies(const std::vector<std::string>& source_parts,
                                     const Converter& converter) {
+  if (!folder_.empty() && status_.ok()) {
+    // What the pictures will come to, as the zip directory states it, before
+    // anything is written.
+    std::set<std::string> targets;
+    for (const std::string& source : source_parts) {
+      for (const Relationship& rel : package_.Relationships(source)) {
+        if (!rel.external && rel.type == kRelImage) targets.insert(rel.target);
+      }
+    }
+    std::uint64_t stated = 0;
+    for (const std::string& target : targets) stated += package_.StatedPartSize(target);
+    if (stated > budget_) OverBudget(stated);
+  }
   if (folder_.empty() || !converter) return;
   // Only the relationship list is looked at for the common case of pictures
   // that are all web formats already.
@@ -113,6 +138,7 @@ const PictureFiles::Files* PictureFiles::Use(const std::string& part_name) {
     files->web = files->original;
     return &*files;
   }
+  if (!status_.ok()) return nullptr;  // the document fails; no need to read more
   support::Result<std::string> bytes = package_.BinaryPart(part_name);
   if (!bytes) {
     Diagnose("A picture was left out: " + bytes.message());
@@ -155,11 +181,18 @@ std::string PictureFiles::NextName(const std::string& extension) {
 void PictureFiles::Write(const std::string& name, const std::string& bytes) {
   names_.push_back(name);
   if (!status_.ok()) return;  // the first failure is the one reported
+  if (written_ + bytes.size() > budget_) {
+    OverBudget(written_ + bytes.size());
+    return;
+  }
+  written_ += bytes.size();
   const std::string path = (std::filesystem::path(folder_) / name).string();
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (file) file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (file) file.close();
-  if (!file) status_ = support::Status::Error("cannot write " + path + ": " + std::strerror(errno));
+  support::ReplacementFile file(path);
+  if (!file.Write(bytes)) {
+    status_ = support::Status::Error("cannot write " + path + ": " + std::strerror(errno));
+  } else {
+    status_ = file.Commit();
+  }
 }
 
 }  // namespace tessarine::convert

@@ -10,13 +10,19 @@
 //
 // Each image part of the package is read and written once however often the
 // document shows it, so the folder never holds more than the package itself
-// (whose reads are bounded, see PackageLimits). A picture part that cannot
+// (whose reads are bounded, see PackageLimits). What is written is counted
+// as it is written against a budget of 256 MiB or a hundred times the
+// package's size, whichever is more, and the sizes the zip directory states
+// for the pictures are checked against it before anything is written: a
+// small package whose entries inflate to gigabytes (many entries over one
+// compressed stream) fails at once instead of filling the disk. A picture part that cannot
 // be read is a content oddity: reported once and left out. A file that
 // cannot be written is a failure, kept in status() for the caller.
 //
 // Internal to the convert library.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -66,6 +72,7 @@ class PictureFiles {
   std::string NextName(const std::string& extension);
   void Write(const std::string& name, const std::string& bytes);
   void Diagnose(std::string message);
+  void OverBudget(std::uint64_t bytes);
 
   const DocxPackage& package_;
   std::string folder_;
@@ -80,6 +87,8 @@ class PictureFiles {
   std::map<std::string, Prepared, std::less<>> prepared_;
   std::vector<std::string> names_;
   support::Status status_ = support::Status::Ok();
+  std::uint64_t budget_ = 0;
+  std::uint64_t written_ = 0;
 };
 
 }  // namespace tessarine::convert

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <system_error>
 
@@ -14,6 +13,7 @@
 #include "convert/html_header.h"
 #include "convert/html_text.h"
 #include "convert/picture_files.h"
+#include "support/files.h"
 #include "support/text_file.h"
 
 namespace tessarine::convert {
@@ -95,6 +95,17 @@ HtmlDocument BuildHtmlDocument(const DocxPackage& package, const std::string& fi
   return doc;
 }
 
+namespace {
+
+size_t PageBudget(const DocxPackage& package) {
+  // Word HTML comes to less than document.xml; even a document of nothing but
+  // empty table cells, the most markup per byte, stays far inside 64 times
+  // its size.
+  return std::max<size_t>(size_t{64} << 20, package.main_document_size() * 64);
+}
+
+}  // namespace
+
 std::string RenderWordHtml(const DocxPackage& package, const std::string& files_folder_name,
                            std::vector<std::string>* diagnostics) {
   const HtmlDocument doc = BuildHtmlDocument(package, files_folder_name, diagnostics);
@@ -128,16 +139,19 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
   // The page is encoded and written while it is rendered, a few megabytes at
   // a time, so a long document never holds its whole HTML beside its parsed
   // XML. Encoding piece by piece gives the same bytes as encoding the whole.
-  std::ofstream file(target_htm, std::ios::binary | std::ios::trunc);
+  // Written under a temporary name and put in place once complete, so a
+  // failure leaves an earlier page as it was.
+  support::ReplacementFile file(target_htm);
   support::Status written =
-      file ? support::Status::Ok()
-           : support::Status::Error("cannot write " + target_htm + ": " + std::strerror(errno));
+      file.fd() >= 0
+          ? support::Status::Ok()
+          : support::Status::Error("cannot write " + target_htm + ": " + std::strerror(errno));
   const std::function<void(std::string&)> drain = [&](std::string& text) {
     if (written.ok()) {
       auto bytes = support::EncodeText(text, support::EncodingAnsi);
       if (!bytes) {
         written = support::Status::Error("cannot write " + target_htm + ": " + bytes.message());
-      } else if (!file.write(bytes->data(), static_cast<std::streamsize>(bytes->size()))) {
+      } else if (!file.Write(*bytes)) {
         written =
             support::Status::Error("cannot write " + target_htm + ": " + std::strerror(errno));
       }
@@ -167,9 +181,11 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
     WriteHtmlHead(doc, out);
     BodyWriter writer(doc, out);
     writer.SetDrain(&drain);
+    writer.SetBudget(PageBudget(package));
     writer.SetPictures(&pictures);
     writer.Write();
     drain(out);
+    if (written.ok() && !writer.budget_status().ok()) written = writer.budget_status();
     if (written.ok() && !writer.status().ok()) {
       written =
           support::Status::Error("cannot write " + target_htm + ": " + writer.status().message());
@@ -178,11 +194,7 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
     header_file = RenderHeaderFile(doc, stories, htm_name, &pictures);
   }
   if (written.ok() && !pictures.status().ok()) written = pictures.status();
-  if (written.ok()) {
-    file.close();
-    if (!file)
-      written = support::Status::Error("cannot write " + target_htm + ": " + std::strerror(errno));
-  }
+  if (written.ok()) written = file.Commit();
   if (!written.ok()) return written;
   std::vector<std::string> listed = pictures.file_names();
   const fs::path header_path = folder / "header.htm";

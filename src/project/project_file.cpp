@@ -10,8 +10,8 @@
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <random>
 
+#include "project/validation.h"
 #include "support/files.h"
 
 namespace tessarine::project {
@@ -156,51 +156,12 @@ support::Result<std::string> ProjectText(const ProjectSettings& settings, const 
   }
 }
 
-Status WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return Status::Error(SystemError(errno));
-    bytes.remove_prefix(static_cast<size_t>(put));
-  }
-  return Status::Ok();
-}
-
-// Creates a new file beside the target with a name nobody else uses.
-int CreateTemporaryFile(const fs::path& target, std::string* name) {
-  std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *name = (target.parent_path() /
-             ("." + target.filename().string() + ".tmp-" + std::to_string(random())))
-                .string();
-    const int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  errno = EEXIST;
-  return -1;
-}
-
 // Writes the bytes to a temporary file, makes them durable and renames the
 // file over the target: readers see the old file or the new one, never half.
 Status ReplaceFileAtomically(const fs::path& target, std::string_view bytes) {
-  std::string temporary;
-  const int fd = CreateTemporaryFile(target, &temporary);
-  if (fd < 0) return Status::Error(SystemError(errno));
-  // A project someone made private stays private.
-  struct stat old_file {};
-  if (::stat(target.c_str(), &old_file) == 0 && S_ISREG(old_file.st_mode)) {
-    ::fchmod(fd, old_file.st_mode & 07777);
-  }
-  Status status = WriteAll(fd, bytes);
-  if (status.ok() && ::fsync(fd) != 0) status = Status::Error(SystemError(errno));
-  if (::close(fd) != 0 && status.ok()) status = Status::Error(SystemError(errno));
-  if (status.ok() && ::rename(temporary.c_str(), target.c_str()) != 0) {
-    status = Status::Error(SystemError(errno));
-  }
-  if (!status.ok()) {
-    ::unlink(temporary.c_str());
-    return status;
-  }
+  support::ReplacementFile file(target.string());
+  if (!file.Write(bytes) || ::fsync(file.fd()) != 0) return Status::Error(SystemError(errno));
+  if (!file.Commit().ok()) return Status::Error(SystemError(errno));
   // The rename itself is durable once the folder is synced; a folder that
   // cannot be opened for that still holds the complete new file.
   const int folder = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -233,8 +194,9 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
     return Status::Error(Quoted(path) + "不是 Tessarine 项目文件");
   }
   const auto version = root.find("version");
-  if (version == root.end() || !version->is_number_integer()) {
-    return invalid("缺少格式版本 \"version\"");
+  if (version == root.end()) return invalid("缺少格式版本 \"version\"");
+  if (!version->is_number_integer()) {
+    return invalid("格式版本 \"version\" 的类型不对（应为整数）");
   }
   if (version->is_number_unsigned() ? version->get<uint64_t>() > kProjectFileVersion
                                     : version->get<int64_t>() > kProjectFileVersion) {
@@ -251,8 +213,9 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
   const fs::path folder = file.parent_path();
 
   const auto stored_settings = root.find("settings");
-  if (stored_settings == root.end() || !stored_settings->is_object()) {
-    return invalid("缺少设置 \"settings\"");
+  if (stored_settings == root.end()) return invalid("缺少设置 \"settings\"");
+  if (!stored_settings->is_object()) {
+    return invalid("设置 \"settings\" 的类型不对（应为对象）");
   }
   for (const SettingField& field : kSettingFields) {
     if (AddedLater(field.name) && !stored_settings->contains(field.name)) continue;
@@ -263,9 +226,12 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
   }
   loaded.PageTopLogo = ResolveDocumentPath(loaded.PageTopLogo, folder);
 
+  if (auto problem = CheckSettingValues(loaded)) return invalid(*problem);
+
   const auto documents = root.find("documents");
-  if (documents == root.end() || !documents->is_array()) {
-    return invalid("缺少文档列表 \"documents\"");
+  if (documents == root.end()) return invalid("缺少文档列表 \"documents\"");
+  if (!documents->is_array()) {
+    return invalid("文档列表 \"documents\" 的类型不对（应为数组）");
   }
   for (size_t i = 0; i < documents->size(); ++i) {
     const Json& stored = (*documents)[i];
@@ -278,6 +244,8 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
         return invalid(*problem);
       }
     }
+    // A value the build would refuse stays out of the project.
+    if (auto problem = CheckRecordValues(record)) return invalid(*problem);
     record.Path = ResolveDocumentPath(record.Path, folder);
     loaded.Documents.push_back(std::move(record));
   }

@@ -1,6 +1,9 @@
 #include "project/validation.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
+#include <utility>
 
 #include "support/files.h"
 #include "support/regex.h"
@@ -16,12 +19,21 @@ constexpr std::string_view kInvalidPrefix = "无效的文件名前缀，不能�
 constexpr std::string_view kReservedPrefix =
     "无效的文件名前缀，不能为以下关键字：\r\ndefault, left, top";
 constexpr std::string_view kInvalidSpecialName = "无效的文件名特例设置：\r\n";
+// The build's own words for a document it cannot find.
+constexpr std::string_view kMissingDocument = "无效的 Word 文档：";
+constexpr std::string_view kLongPrefix = "无效的文件名前缀，最多 64 个字符！";
+constexpr std::string_view kInvalidLogo =
+    "提示：无效的网页顶部 Logo 图片，只能是 PNG、JPEG、GIF、SVG 或 WebP 图片：\r\n";
+
+// Longer prefixes would make page names ("<prefix>.1.2.3.htm") too long for
+// the file system.
+constexpr size_t kMaxPrefixLength = 64;
 
 // Anything but letters and digits in a file-name prefix.
 constexpr std::string_view kPrefixForbiddenPattern = "[^a-z0-9]+";
 // keyword|file-name: text without a bar, one bar, then a file name of ASCII
 // letters, digits, "_", "-" and ".".
-constexpr std::string_view kSpecialNamePattern = R"(^[^\|]+\|[a-z0-9_\-\.]+$)";
+constexpr std::string_view kSpecialNamePattern = R"(^[^\|]+\|[a-z0-9_\-\.]{1,128}$)";
 // Prefixes that would overwrite the frameset pages default, left and top.
 constexpr std::string_view kReservedPrefixes = "|default|left|top|";
 
@@ -87,7 +99,18 @@ ValidationFailure Failure(std::string_view message, FocusControl focus = FocusCo
 
 bool IsSingleFolderName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of("/\\") == std::string_view::npos;
+         name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+// A list choice: the decimal text of 0 to `last`; a flag is a choice of 0 or 1.
+bool IsChoice(std::string_view value, int last) {
+  return value.size() == 1 && value[0] >= '0' && value[0] <= '0' + last;
+}
+
+std::optional<std::string> BadValue(std::string_view owner, std::string_view field,
+                                    std::string_view value, int last) {
+  return std::string(owner) + "的设置 " + std::string(field) + " 无效：\"" + std::string(value) +
+         "\"，只能是 0 到 " + std::to_string(last) + " 的数字！";
 }
 
 }  // namespace
@@ -123,6 +146,7 @@ std::optional<std::string> CheckFilenamePre(std::string_view prefix) {
   const support::Result<bool> forbidden = support::RegexpTest(kPrefixForbiddenPattern, prefix);
   if (!forbidden.ok()) return forbidden.message();
   if (*forbidden) return std::string(kInvalidPrefix);
+  if (prefix.size() > kMaxPrefixLength) return std::string(kLongPrefix);
   const std::string needle = "|" + AsciiLower(prefix) + "|";
   if (kReservedPrefixes.find(needle) != std::string_view::npos) {
     return std::string(kReservedPrefix);
@@ -133,6 +157,57 @@ std::optional<std::string> CheckFilenamePre(std::string_view prefix) {
 std::optional<std::string> CheckSpecialFileName(std::string_view stored) {
   std::vector<std::string> kept;
   return CheckSpecialLines(SplitStored(stored), &kept);
+}
+
+std::optional<std::string> CheckRecordValues(const DocumentRecord& record) {
+  struct Choice {
+    std::string_view name;
+    const std::string DocumentRecord::*member;
+    int last;
+  };
+  static constexpr Choice kChoices[] = {
+      {"NumberlistRule", &DocumentRecord::NumberlistRule, 2},
+      {"FileNameRule", &DocumentRecord::FileNameRule, 1},
+      {"ParseLevel", &DocumentRecord::ParseLevel, 8},
+      {"ExpandLevel", &DocumentRecord::ExpandLevel, 9},
+      {"HeadTitleMode", &DocumentRecord::HeadTitleMode, 1},
+      {"MetaKeyMode", &DocumentRecord::MetaKeyMode, 2},
+      {"MetaDescMode", &DocumentRecord::MetaDescMode, 2},
+      {"OptimizeMode", &DocumentRecord::OptimizeMode, 2},
+  };
+  static constexpr std::string_view kFlags[] = {
+      "Header",       "Footer",     "HFHome",     "Toc",          "Relative",      "Opt1VML",
+      "Opt1Absolute", "Opt1EQ",     "Opt1Margin", "Opt1Space",    "Opt2Image",     "Opt2Table",
+      "Opt2EQ",       "Opt2Indent", "Opt2PtoBR",  "OptPageWidth", "OptPageMargin", "OptPageEffect"};
+  const std::string owner = "文档“" + support::FileNameOfPath(record.Path) + "”";
+  for (const Choice& choice : kChoices) {
+    const std::string& value = record.*choice.member;
+    if (!IsChoice(value, choice.last)) return BadValue(owner, choice.name, value, choice.last);
+  }
+  for (const DocumentField& field : kDocumentFields) {
+    if (std::find(std::begin(kFlags), std::end(kFlags), field.name) == std::end(kFlags)) continue;
+    const std::string& value = record.*field.member;
+    if (!IsChoice(value, 1)) return BadValue(owner, field.name, value, 1);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckSettingValues(const ProjectSettings& settings) {
+  static constexpr std::pair<std::string_view, std::string ProjectSettings::*> kFlags[] = {
+      {"FileEncode", &ProjectSettings::FileEncode},
+      {"PageNav", &ProjectSettings::PageNav},
+      {"Copyright", &ProjectSettings::Copyright},
+  };
+  for (const auto& [name, member] : kFlags) {
+    if (!IsChoice(settings.*member, 1)) return BadValue("项目", name, settings.*member, 1);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckLogoFile(const std::string& path) {
+  if (path.empty() || !support::FileExists(path)) return std::nullopt;
+  if (support::PictureExtension(path).empty()) return std::string(kInvalidLogo) + path;
+  return std::nullopt;
 }
 
 std::optional<ValidationFailure> ValidateBuild(ProjectSettings& settings) {
@@ -171,12 +246,23 @@ std::optional<ValidationFailure> ValidateBuild(ProjectSettings& settings,
   for (size_t i = 0; i < settings.Documents.size(); ++i) {
     const DocumentRecord& record = settings.Documents[i];
     const int position = static_cast<int>(i) + 1;
+    if (!support::IsDocumentFile(record.Path, kDocumentExtensions)) {
+      return Failure(std::string(kMissingDocument) + "\r\n" + record.Path, FocusControl::kNone,
+                     position);
+    }
     if (auto message = CheckFilenamePre(record.FilenamePre)) {
       return Failure(*message, FocusControl::kNone, position);
     }
     if (auto message = CheckSpecialFileName(record.SpecialFileName)) {
       return Failure(*message, FocusControl::kNone, position);
     }
+    if (auto message = CheckRecordValues(record)) {
+      return Failure(*message, FocusControl::kNone, position);
+    }
+  }
+  if (auto message = CheckSettingValues(settings)) return Failure(*message);
+  if (auto message = CheckLogoFile(support::NormalizePath(settings.PageTopLogo))) {
+    return Failure(*message);
   }
   return std::nullopt;
 }

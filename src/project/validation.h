@@ -24,8 +24,8 @@ inline constexpr std::string_view kInvalidOutputDir = "提示：无效的输出�
 inline constexpr std::string_view kInvalidFileExt = "提示：无效的输出文件扩展名格式！";
 inline constexpr std::string_view kNoDocuments =
     "提示：请选择要转换的 Word 文档，至少要有一个文档！";
-// A page extension: a dot and letters or digits.
-inline constexpr std::string_view kFileExtPattern = R"(^\.[a-zA-Z0-9]+$)";
+// A page extension: a dot and up to 15 letters or digits.
+inline constexpr std::string_view kFileExtPattern = R"(^\.[a-zA-Z0-9]{1,15}$)";
 
 // The control that receives the focus after a failed check.
 enum class FocusControl {
@@ -63,10 +63,14 @@ bool PrefixesUnique(const DocumentList& documents);
 //  4. Charset not empty ("提示：无效的页面字符集！").
 //  5. At least one document.
 //  6. PrefixesUnique ("提示：有多个文档的生成文件名前缀相同！").
-//  7. Every record's FilenamePre and SpecialFileName lines pass the document
-//     dialog's checks, with the dialog's messages and the record's position,
-//     so that a hand-edited project file cannot write outside the output
-//     folder. A record's Path is checked when the build reaches it.
+//  7. Every record, with the record's position: its Path names an existing
+//     .doc/.docx file; its FilenamePre and SpecialFileName lines pass the
+//     document dialog's checks, with the dialog's messages, so that a
+//     hand-edited project file cannot write outside the output folder; its
+//     list choices and flags pass CheckRecordValues.
+//  8. The site-wide values pass CheckSettingValues (PageTopLogo included).
+// Whatever the build would refuse later is refused here, before anything is
+// written.
 // `data_folder` ends with "/"; the one-argument form uses
 // support::DataFolder().
 std::optional<ValidationFailure> ValidateBuild(ProjectSettings& settings);
@@ -93,11 +97,25 @@ struct DocumentEntriesCheck {
 };
 
 // The OK command's checks, in order: the path names an existing .doc/.docx
-// file (focus txtPath); the prefix is letters and digits (focus
+// file (focus txtPath); the prefix is letters and digits, at most 64 (focus
 // txtFilenamePre) and none of default/left/top (focus txtFilenamePre); every
 // non-empty special-name line is keyword|file-name (no focus). Line breaks in
 // the special names may be CR LF, LF or CR.
 DocumentEntriesCheck CheckDocumentEntries(DocumentEntries entries);
+
+// The stored values a build reads as numbers: every list choice
+// (NumberlistRule, FileNameRule, ParseLevel, ExpandLevel, HeadTitleMode,
+// MetaKeyMode, MetaDescMode, OptimizeMode) within its list and every flag
+// "0" or "1". The message names the document, the field and the value.
+std::optional<std::string> CheckRecordValues(const DocumentRecord& record);
+
+// The site-wide values the same way: FileEncode "0" or "1", the flags
+// PageNav and Copyright "0" or "1".
+std::optional<std::string> CheckSettingValues(const ProjectSettings& settings);
+
+// PageTopLogo, when it names an existing file: that file must be a PNG,
+// JPEG, GIF, SVG or WebP picture by its content.
+std::optional<std::string> CheckLogoFile(const std::string& path);
 
 // The prefix checks alone: the message of the first failing one.
 std::optional<std::string> CheckFilenamePre(std::string_view prefix);

@@ -40,6 +40,7 @@ using support::Status;
 
 constexpr std::string_view kDocumentExtensions = "doc|docx";
 constexpr std::string_view kLineBreak = "\r\n";
+constexpr std::string_view kFailedDocument = "文档：";
 constexpr std::string_view kResourceFolderSuffix = ".files/";
 constexpr std::string_view kStyleSheetFile = "tessarine.css";
 constexpr std::string_view kTemplateResources = "tfiles/";
@@ -172,6 +173,7 @@ class SiteBuild {
 
  private:
   Status BuildDocument(size_t number);
+  Status BuildDocumentInto(size_t number, const std::string& resource_folder);
   Status Convert(const DocumentRecord& document, const std::string& word_html);
   Result<std::string> WritePages(SectionTable& sections, const DocumentRecord& document,
                                  const CleanupOptions& cleanup, const PageSetup& page_setup,
@@ -231,7 +233,27 @@ Status SiteBuild::BuildDocument(size_t number) {
   }
   const std::string resource_folder =
       project_.OutputDir + prefix + std::string(kResourceFolderSuffix);
+  // A folder this build makes goes again if the document fails: a failed
+  // build leaves no empty resource folder behind.
+  std::error_code error;
+  const bool made_here = !fs::exists(resource_folder, error);
   if (Status s = CreateFolder(resource_folder); !s) return s;
+  Status built = BuildDocumentInto(number, resource_folder);
+  if (built || stopped()) {
+    if (!built && made_here) support::DeleteFolder(resource_folder);
+    return built;
+  }
+  if (made_here) support::DeleteFolder(resource_folder);
+  // With several documents the reason alone does not say which one failed.
+  if (built.message().find(document.Path) != std::string::npos) return built;
+  return Failure(built.message() + std::string(kLineBreak) + std::string(kFailedDocument) +
+                 document.Path);
+}
+
+// BuildDocument's stages once the resource folder is there.
+Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_folder) {
+  const DocumentRecord& document = project_.Documents[number - 1];
+  const std::string& prefix = document.FilenamePre;
 
   const std::string word_html = scratch_ + prefix + ".htm";
   if (Status s = Convert(document, word_html); !s) return s;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "project/validation.h"
 #include "site/templates.h"
 #include "support/files.h"
 #include "support/text_file.h"
@@ -162,20 +163,23 @@ Status WriteFramePage(const ProjectSettings& settings, const std::string& templa
 }
 
 // Copies the project's logo into the output folder and gives its address;
-// the template's logo when PageTopLogo names no existing file.
+// the template's logo when PageTopLogo names no existing file. The copy's
+// name comes from the picture's kind, and its "~" is a character no page
+// name, prefix or special name can hold, so the logo never replaces a page,
+// a resource folder or a template file, and a file that is no picture is
+// refused rather than published.
 Result<std::string> CopyLogo(const ProjectSettings& settings) {
   const std::string source = support::NormalizePath(settings.PageTopLogo);
   if (source.empty() || !support::FileExists(source)) return std::string(kDefaultLogo);
-  const std::string name = support::FileNameOfPath(source);
+  if (auto problem = project::CheckLogoFile(source)) return Status::Error(*problem);
+  const std::string name = std::string(kLogoStem) + support::PictureExtension(source);
   const std::string target = InFolder(settings.OutputDir, name);
   std::error_code error;
   // A logo kept in the output folder itself is already in place; copying a
   // file onto itself fails.
   if (!fs::equivalent(source, target, error)) {
-    fs::copy_file(source, target, fs::copy_options::overwrite_existing, error);
-    if (error) {
-      return Status::Error("cannot copy the logo " + source + " to " + target + ": " +
-                           error.message());
+    if (Status copied = support::CopyFileReplacing(source, target); !copied) {
+      return Status::Error("the logo " + source + ": " + copied.message());
     }
   }
   return LogoAddress(name);

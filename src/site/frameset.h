@@ -39,6 +39,8 @@ inline constexpr std::string_view kMenuFrameNames = "charset|title|metakey|metad
 
 // The template's own logo, used when PageTopLogo names no existing file.
 inline constexpr std::string_view kDefaultLogo = "tfiles/images/logo.gif";
+// The project's logo in the output folder: this and the picture's extension.
+inline constexpr std::string_view kLogoStem = "top~logo";
 // The menu data, relative to the output folder.
 inline constexpr std::string_view kMenuDataFile = "tfiles/dtree-data.js";
 

@@ -50,14 +50,16 @@ bool StaysInside(std::string_view path) {
   return true;
 }
 
-// Copies one picture, replacing an older copy. A failure is deliberately not
-// reported: the page then shows a missing picture, which is what a missing
-// source would have given too.
-void CopyPicture(const std::string& source, const std::string& target) {
+// Copies one picture, replacing an older copy only once the new one is
+// complete. A missing source is deliberately not reported: the page then
+// shows a missing picture, as Word's own page would. A copy that cannot be
+// written (a full disk) is.
+Status CopyPicture(const std::string& source, const std::string& target) {
   std::error_code error;
+  if (!fs::is_regular_file(source, error)) return Status::Ok();
   const fs::path target_path(target);
   fs::create_directories(target_path.parent_path(), error);
-  fs::copy_file(fs::path(source), target_path, fs::copy_options::overwrite_existing, error);
+  return support::CopyFileReplacing(source, target);
 }
 
 }  // namespace
@@ -98,7 +100,9 @@ Status CopyPageImages(std::string_view all_bodies, const std::string& scratch_fo
     return Status::Error("cannot create the folder " + resource_folder + ": " +
                          (error ? error.message() : "a file of that name is in the way"));
   }
-  for (const std::string& name : names) CopyPicture(source_folder + name, resource_folder + name);
+  for (const std::string& name : names) {
+    if (Status s = CopyPicture(source_folder + name, resource_folder + name); !s) return s;
+  }
   return Status::Ok();
 }
 
@@ -112,7 +116,7 @@ Result<std::string> CopyHeaderFooterImages(std::string_view html, const std::str
   while (images.Next()) {
     const std::string source(images.match().Group(0));
     if (!StaysInside(source) || !support::FileExists(source_folder + source)) continue;
-    CopyPicture(source_folder + source, resource_folder + source);
+    if (Status s = CopyPicture(source_folder + source, resource_folder + source); !s) return s;
   }
   if (!images.status()) return images.status();
 

@@ -1,10 +1,15 @@
 #include "support/files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 namespace tessarine::support {
@@ -93,9 +98,8 @@ Status CopyContents(const fs::path& source, const fs::path& target, int depth) {
         return copied;
       }
     } else if (fs::is_regular_file(status)) {
-      fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
-      if (error) {
-        return CopyFailure(from, error);
+      if (Status copied = CopyFileReplacing(from.string(), to.string()); !copied.ok()) {
+        return copied;
       }
     }
     // Sockets, pipes and devices have no place in a site and are passed over.
@@ -320,6 +324,115 @@ std::string UserFolder() {
 
 std::string DefaultOutputFolder() {
   return UserFolder() + "output/";
+}
+
+ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)) {
+  struct stat old_file {};
+  const bool exists = ::lstat(target_.c_str(), &old_file) == 0;
+  if (exists && !S_ISREG(old_file.st_mode)) {
+    fd_ = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return;
+  }
+  const fs::path path(target_);
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary_ =
+        (path.parent_path() / ("." + path.filename().string() + ".tmp-" + std::to_string(random())))
+            .string();
+    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0 || errno != EEXIST) break;
+  }
+  if (fd_ < 0) {
+    temporary_.clear();
+    return;
+  }
+  // A file someone made private stays private.
+  if (exists) ::fchmod(fd_, old_file.st_mode & 07777);
+}
+
+ReplacementFile::~ReplacementFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+bool ReplacementFile::Write(std::string_view bytes) {
+  if (fd_ < 0) return false;
+  while (!bytes.empty()) {
+    const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      if (put == 0) errno = EIO;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(put));
+  }
+  return true;
+}
+
+Status ReplacementFile::Commit() {
+  if (fd_ < 0) return Status::Error("cannot write " + target_ + ": " + std::strerror(errno));
+  const int closed = ::close(fd_);
+  const int close_error = errno;
+  fd_ = -1;
+  if (closed != 0) {
+    return Status::Error("cannot write " + target_ + ": " + std::strerror(close_error));
+  }
+  if (temporary_.empty()) return Status::Ok();
+  if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    return Status::Error("cannot write " + target_ + ": " + std::strerror(errno));
+  }
+  temporary_.clear();
+  return Status::Ok();
+}
+
+Status CopyFileReplacing(const std::string& source, const std::string& target) {
+  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return Status::Error("cannot copy " + source + ": " + std::strerror(errno));
+  ReplacementFile out(target);
+  int error = out.fd() < 0 ? errno : 0;
+  char buffer[64 * 1024];
+  while (error == 0) {
+    const ssize_t got = ::read(in, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) error = errno;
+    if (got <= 0) break;
+    if (!out.Write(std::string_view(buffer, static_cast<size_t>(got)))) error = errno;
+  }
+  ::close(in);
+  if (error != 0)
+    return Status::Error("cannot copy " + source + " to " + target + ": " + std::strerror(error));
+  return out.Commit();
+}
+
+std::string PictureExtension(const std::string& path) {
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) return {};
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::string head(4096, '\0');
+  ssize_t got = 0;
+  do {
+    got = ::read(fd, head.data(), head.size());
+  } while (got < 0 && errno == EINTR);
+  ::close(fd);
+  head.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  const std::string_view bytes(head);
+  if (bytes.starts_with("\x89PNG\r\n\x1a\n")) return ".png";
+  if (bytes.starts_with("\xff\xd8\xff")) return ".jpg";
+  if (bytes.starts_with("GIF87a") || bytes.starts_with("GIF89a")) return ".gif";
+  if (bytes.size() >= 12 && bytes.starts_with("RIFF") && bytes.substr(8, 4) == "WEBP") {
+    return ".webp";
+  }
+  // SVG is XML text: markup from the first byte (after a UTF-8 mark and
+  // spaces), with an <svg element among its first bytes.
+  std::string_view text = bytes;
+  if (text.starts_with("\xef\xbb\xbf")) text.remove_prefix(3);
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first != std::string_view::npos && text[first] == '<' &&
+      text.find("<svg") != std::string_view::npos && text.find('\0') == std::string_view::npos) {
+    return ".svg";
+  }
+  return {};
 }
 
 }  // namespace tessarine::support

@@ -40,6 +40,42 @@ std::string FileNameOfPath(std::string_view path);
 // with a message naming it; what was copied before stays.
 Status CopyFolderTree(const std::string& source, const std::string& target);
 
+// A new file written beside `target` under a hidden temporary name and
+// renamed over the target by Commit, once it is complete: readers, and a
+// write that fails half-way (a full disk), never see half a file. Dropped
+// without a Commit, the temporary file goes and the target stays as it was.
+// A target that is neither missing nor a regular file (a device, a link, a
+// folder) is written in place, as it cannot be replaced.
+class ReplacementFile {
+ public:
+  explicit ReplacementFile(std::string target);
+  ~ReplacementFile();
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+  // Where to write; below 0 (with errno set) when nothing could be opened.
+  int fd() const { return fd_; }
+  // Appends the bytes; false, with errno set, when they could not all be
+  // written.
+  bool Write(std::string_view bytes);
+  // Closes the file and puts it in place of the target; a failure names the
+  // target and the reason, and leaves the target as it was.
+  Status Commit();
+
+ private:
+  std::string target_;
+  std::string temporary_;  // empty when writing in place
+  int fd_ = -1;
+};
+
+// Copies one regular file onto `target` through a ReplacementFile; a
+// failure names the file and the reason.
+Status CopyFileReplacing(const std::string& source, const std::string& target);
+
+// The usual extension (".png", ".jpg", ".gif", ".svg", ".webp") of a
+// regular file whose content is a picture of one of those kinds, judged by
+// its first bytes and not by its name; empty for anything else.
+std::string PictureExtension(const std::string& path);
+
 // Removes the folder and everything in it, read-only entries included; does
 // nothing for a missing folder. Never fails: what cannot be removed stays.
 void DeleteFolder(const std::string& path);

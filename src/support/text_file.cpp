@@ -9,8 +9,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdio>
+#include <optional>
 #include <system_error>
+
+#include "support/files.h"
 
 namespace tessarine::support {
 namespace {
@@ -613,6 +617,51 @@ Bom BomForEncoding(int32_t encoding) {
   }
 }
 
+bool IsValidUtf8(std::string_view text) {
+  return ValidUtf8Prefix(text) == text.size();
+}
+
+Result<std::string> DecodeCharset(std::string_view bytes, std::string_view charset,
+                                  size_t* replaced) {
+  UErrorCode error = U_ZERO_ERROR;
+  UConverter* converter = ucnv_open(std::string(charset).c_str(), &error);
+  if (U_FAILURE(error)) {
+    return Status::Error("unknown character set \"" + std::string(charset) + "\"");
+  }
+  struct Count {
+    size_t replaced = 0;
+  } count;
+  // ICU's substitution, counted.
+  const UConverterToUCallback counting = [](const void* context, UConverterToUnicodeArgs* args,
+                                            const char* code_units, int32_t length,
+                                            UConverterCallbackReason reason, UErrorCode* status) {
+    if (reason <= UCNV_IRREGULAR) ++static_cast<Count*>(const_cast<void*>(context))->replaced;
+    UCNV_TO_U_CALLBACK_SUBSTITUTE(nullptr, args, code_units, length, reason, status);
+  };
+  ucnv_setToUCallBack(converter, counting, &count, nullptr, nullptr, &error);
+  // Measured first, then converted at its final size.
+  const auto length = static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX));
+  const int32_t units_needed = ucnv_toUChars(converter, nullptr, 0, bytes.data(), length, &error);
+  if (error == U_BUFFER_OVERFLOW_ERROR || error == U_STRING_NOT_TERMINATED_WARNING) {
+    error = U_ZERO_ERROR;
+  }
+  std::u16string units(static_cast<size_t>(units_needed) + 1, u'\0');
+  count.replaced = 0;
+  ucnv_reset(converter);
+  if (U_SUCCESS(error)) {
+    ucnv_toUChars(converter, units.data(), static_cast<int32_t>(units.size()), bytes.data(), length,
+                  &error);
+  }
+  ucnv_close(converter);
+  if (U_FAILURE(error)) {
+    return Status::Error("cannot decode \"" + std::string(charset) + "\": " + u_errorName(error));
+  }
+  std::string out = Utf16ToUtf8(static_cast<size_t>(units_needed),
+                                [&](size_t i) -> char32_t { return units[i]; });
+  if (replaced != nullptr) *replaced = count.replaced;
+  return out;
+}
+
 std::string DecodeText(std::string_view bytes, TextEncoding encoding) {
   switch (encoding) {
     case EncodingAnsi:
@@ -696,8 +745,15 @@ Status WriteText(const std::string& path, std::string_view text, bool append, in
                                   ? "no text encoding given"
                                   : "unknown text encoding " + std::to_string(*encoding));
   }
-  const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (append ? 0 : O_TRUNC);
-  FileDescriptor file(::open(path.c_str(), flags, 0666));
+  // A whole text goes to a new file that replaces the old one only once it
+  // is complete, so a failure (a full disk) leaves the old file as it was.
+  std::optional<ReplacementFile> replacement;
+  if (!append) {
+    replacement.emplace(path);
+    if (replacement->fd() < 0) return WriteFailure(path, ErrnoText(errno));
+  }
+  FileDescriptor file(append ? ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)
+                             : ::dup(replacement->fd()));
   if (file.Get() < 0) {
     return WriteFailure(path, ErrnoText(errno));
   }
@@ -777,6 +833,7 @@ Status WriteText(const std::string& path, std::string_view text, bool append, in
   if (file.Close() != 0) {
     return WriteFailure(path, ErrnoText(errno));
   }
+  if (result.ok() && replacement) return replacement->Commit();
   return result;
 }
 

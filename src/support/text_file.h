@@ -41,6 +41,16 @@ Bom BomForEncoding(int32_t encoding);
 // Invalid input becomes U+FFFD; UTF-32 gives empty text.
 std::string DecodeText(std::string_view bytes, TextEncoding encoding);
 
+// True when `text` is well-formed UTF-8.
+bool IsValidUtf8(std::string_view text);
+
+// Decodes bytes in a character set named as a file declares it ("GB2312",
+// "Big5", "Shift_JIS", "windows-1252" ...) into UTF-8 through ICU. What is
+// not valid in that set becomes U+FFFD and is counted in `*replaced`. Fails
+// for a name ICU does not know.
+Result<std::string> DecodeCharset(std::string_view bytes, std::string_view charset,
+                                  size_t* replaced);
+
 // Encodes UTF-8 text. In ANSI a character code page 936 cannot hold is written
 // as a numeric character reference "&#N;" so that nothing is lost.
 // Fails for UTF-32 and EncodingDetect.
