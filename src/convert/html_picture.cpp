@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 
+#include "convert/chart_svg.h"
 #include "convert/docx_xml.h"
 #include "convert/html_body.h"
 #include "convert/html_text.h"
@@ -386,6 +387,12 @@ struct DrawingReader {
         Members(item, canvas, 0);
       } else if (Is(item, "mc:AlternateContent")) {
         Graphic(ReadableBranch(item), names, frame, nesting + 1);
+      } else if (Is(item, "c:chart") && *item.attribute("r:id").value() != '\0') {
+        DrawnShape shape;
+        shape.kind = DrawnShape::Kind::kPicture;
+        shape.chart_id = item.attribute("r:id").value();
+        Fill(shape, names, frame);
+        shapes.push_back(std::move(shape));
       } else {
         ++unshown.rendered;  // a chart, a diagram, ink ...
       }
@@ -1024,22 +1031,75 @@ void BodyWriter::WriteRunObject(pugi::xml_node object, std::string_view open,
   } else {
     return;
   }
-  if (unshown.rendered > 0 && !rendered_drawings_reported_) {
-    doc_.Diagnose(
-        "Charts, diagrams and other drawings that need rendering were left out of the web page.");
-    rendered_drawings_reported_ = true;
-  }
+  // A drawing that is not drawn here shows the picture the package keeps in
+  // its place, if any.
+  pugi::xml_node fallback;
+  if (Is(object.parent(), "mc:Choice")) fallback = object.parent().parent().child("mc:Fallback");
+  if (unshown.rendered > 0 && !fallback) ReportRenderedDrawings();
   if (unshown.linked > 0 && !linked_pictures_reported_) {
     doc_.Diagnose("Linked pictures (files outside the document) were left out of the web page.");
     linked_pictures_reported_ = true;
   }
+  bool undrawn = unshown.rendered > 0;
   for (const DrawnShape& shape : shapes) {
-    if (shape.kind == DrawnShape::Kind::kPicture) {
+    if (!shape.chart_id.empty()) {
+      if (!WriteChart(shape, open, close)) {
+        undrawn = true;
+        if (!fallback) ReportRenderedDrawings();
+      }
+    } else if (shape.kind == DrawnShape::Kind::kPicture) {
       WritePicture(shape, open, close);
     } else {
       WriteTextBox(shape);
     }
   }
+  if (undrawn && fallback && EnterNested()) {
+    for (pugi::xml_node child : fallback.children()) WriteRunObject(child, open, close);
+    --nesting_;
+  }
+}
+
+void BodyWriter::ReportRenderedDrawings() {
+  if (rendered_drawings_reported_) return;
+  doc_.Diagnose(
+      "Charts, diagrams and other drawings that need rendering were left out of the web page.");
+  rendered_drawings_reported_ = true;
+}
+
+bool BodyWriter::WriteChart(const DrawnShape& shape, std::string_view open,
+                            std::string_view close) {
+  const Relationship* rel = story_part_.empty()
+                                ? doc_.package->MainRelationship(shape.chart_id)
+                                : doc_.package->FindRelationship(story_part_, shape.chart_id);
+  if (rel == nullptr || rel->external) return false;
+  const PictureFiles::Files* files = Pictures().UseMade(rel->target, "svg", [&] {
+    std::optional<std::string> svg;
+    const pugi::xml_document* part = doc_.package->XmlPart(rel->target);
+    if (part == nullptr) return svg;
+    ChartStyle style;
+    if (const pugi::xml_document* theme = doc_.package->theme_part()) {
+      style.color_scheme = theme->child("a:theme").child("a:themeElements").child("a:clrScheme");
+    }
+    if (const std::string& font = doc_.package->theme_fonts().minor.latin; !font.empty()) {
+      style.font_family = font;
+    }
+    svg = ChartSvg(part->child("c:chartSpace"), style, shape.width_pt.value_or(360),
+                   shape.height_pt.value_or(216));
+    return svg;
+  });
+  if (files == nullptr) return false;
+  std::string spid = Pictures().NextShapeId(shape.place.floating);
+  const std::string id = shape.name.empty() ? spid : VmlId(shape.name);
+  const std::string prefix = picture_prefix_ ? *picture_prefix_ : doc_.files_folder + "/";
+  PrepareContent();
+  UseWrapper(open, close);
+  AppendPicture(out_, shape,
+                PictureMarkup{id, spid, prefix + files->original, prefix + files->web,
+                              !picture_type_written_});
+  picture_type_written_ = true;
+  para_->at_line_start = false;
+  para_->has_content = true;
+  return true;
 }
 
 void BodyWriter::WritePicture(const DrawnShape& shape, std::string_view open,
