@@ -740,6 +740,36 @@ TEST(PictureConvert, FormatsAreKnownByTheirBytes) {
 
 // --- Text boxes ------------------------------------------------------------------
 
+TEST(WordHtmlPictures, ShapesKeepFillOutlineAndTextDirection) {
+  // Colours from the shape's style (no theme: Office's accents), text
+  // running bottom to top; a VML box with vertical text.
+  const std::string styled =
+      R"(<a:graphic><a:graphicData uri="http://schemas.microsoft.com/office/word/2010/wordprocessingShape">)"
+      R"(<wps:wsp><wps:spPr><a:prstGeom prst="rect"/></wps:spPr>)"
+      R"(<wps:style><a:lnRef idx="2"><a:schemeClr val="accent1"><a:shade val="50000"/></a:schemeClr></a:lnRef>)"
+      R"(<a:fillRef idx="1"><a:schemeClr val="accent1"/></a:fillRef><a:effectRef idx="0"><a:schemeClr val="accent1"/></a:effectRef>)"
+      R"(<a:fontRef idx="minor"><a:schemeClr val="lt1"/></a:fontRef></wps:style>)"
+      R"(<wps:txbx><w:txbxContent><w:p><w:r><w:t>up</w:t></w:r></w:p></w:txbxContent></wps:txbx>)"
+      R"(<wps:bodyPr vert="vert270"/></wps:wsp></a:graphicData></a:graphic>)";
+  const std::string vml =
+      R"(<w:pict><v:shape id="Box2" type="#_x0000_t202" style="width:50pt;height:80pt" fillcolor="#fc0">)"
+      R"(<v:textbox style="layout-flow:vertical"><w:txbxContent><w:p><w:r><w:t>down</w:t></w:r></w:p>)"
+      R"(</w:txbxContent></v:textbox></v:shape></w:pict>)";
+  TempDir dir;
+  Docx docx;
+  docx.body = P(InRun(Anchor(styled, "Box 1"))) + P(InRun(vml));
+  const Written out = Convert(dir, docx);
+  EXPECT_NE(out.html.find(" fillcolor=\"#4472C4\" strokecolor=\"#223962\""), std::string::npos)
+      << out.html;
+  EXPECT_NE(out.html.find("<v:textbox style='layout-flow:vertical;mso-layout-flow-alt:bottom-to-top'"),
+            std::string::npos);
+  EXPECT_NE(out.html.find(";writing-mode:vertical-rl;transform:rotate(180deg)'"), std::string::npos);
+  EXPECT_NE(out.html.find("background:#4472C4"), std::string::npos);
+  EXPECT_NE(out.html.find(" fillcolor=\"#FFCC00\""), std::string::npos);
+  EXPECT_NE(out.html.find("<v:textbox style='layout-flow:vertical' inset="), std::string::npos);
+  EXPECT_EQ(Count(out.html, ";writing-mode:vertical-rl"), 2u);
+}
+
 TEST(WordHtmlPictures, TextBoxTextStaysInWordsVmlAndFallbackForm) {
   TempDir dir;
   Docx docx;

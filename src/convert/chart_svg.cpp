@@ -1106,6 +1106,14 @@ class ChartPainter {
 
 }  // namespace
 
+std::string DrawingColorHex(pugi::xml_node parent, pugi::xml_node color_scheme) {
+  const Palette palette(color_scheme);
+  for (pugi::xml_node color : parent.children()) {
+    if (std::optional<Rgb> rgb = palette.Color(color)) return Hex(*rgb);
+  }
+  return {};
+}
+
 std::optional<std::string> ChartSvg(pugi::xml_node chart_space, const ChartStyle& style,
                                     double width_pt, double height_pt) {
   if (!chart_space || !(width_pt > 0) || !(height_pt > 0)) return std::nullopt;

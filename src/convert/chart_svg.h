@@ -25,6 +25,11 @@ struct ChartStyle {
   std::string font_family = "Calibri";  // the theme's minor Latin font
 };
 
+// "#RRGGBB" of the DrawingML colour element under `parent` (a:srgbClr,
+// a:schemeClr against `color_scheme`, a:sysClr, a:prstClr) with its
+// modifiers (lumMod, lumOff, shade, tint) applied; empty without one.
+std::string DrawingColorHex(pugi::xml_node parent, pugi::xml_node color_scheme);
+
 // The SVG text of the chart in a box of `width_pt` by `height_pt`; nullopt
 // when the plot area holds a chart type not drawn here (3-D surfaces, radar,
 // stock, bubble ...) or no series at all.

@@ -160,6 +160,8 @@ class BodyWriter {
   // A chart drawn as an SVG picture; false when it cannot be drawn.
   bool WriteChart(const DrawnShape& shape, std::string_view open, std::string_view close);
   void ReportRenderedDrawings();
+  // The theme's a:clrScheme; an empty handle without a theme.
+  pugi::xml_node ThemeColorScheme() const;
   void WriteTextBox(const DrawnShape& shape);
   PictureFiles& Pictures();
   PageGeometry CurrentPage() const;

@@ -78,6 +78,9 @@ struct DrawnShape {
   std::string fill;  // "#RRGGBB"; empty: none
   std::string line;  // "#RRGGBB"; empty: none
   double line_width_pt = 0.75;
+  // VML layout-flow of the text: "vertical", "vertical-ideographic",
+  // "vertical;mso-layout-flow-alt:bottom-to-top"; empty: across.
+  std::string text_flow;
 };
 
 // The page a floating shape's fallback position is estimated against.
@@ -93,8 +96,9 @@ struct UnshownDrawings {
 };
 
 // The shapes a w:drawing shows, in document order.
+// `color_scheme`: the theme's a:clrScheme, for colours given by the theme.
 void ReadDrawing(pugi::xml_node drawing, const PageGeometry& page, std::vector<DrawnShape>& shapes,
-                 UnshownDrawings& unshown);
+                 UnshownDrawings& unshown, pugi::xml_node color_scheme = {});
 
 // The shapes of a VML container (w:pict, w:object), in document order.
 void ReadVml(pugi::xml_node container, const PageGeometry& page, std::vector<DrawnShape>& shapes,
