@@ -247,6 +247,9 @@ void WriteParagraphStyle(const HtmlDocument& doc, const Style& style, std::strin
   const double font_size_pt = run.size.value_or(20) / 2.0;
   AppendParagraphCss(css, paragraph, CssMode::kStyleSheet, font_size_pt, list_css);
   AppendRunCss(css, run, doc.fonts, doc.languages, CssMode::kStyleSheet, false);
+  // Without a size anywhere in its chain the text is 10pt, not the
+  // browser's own size.
+  if (!run.size) css += "font-size:10.0pt;";
   WriteRule(selector, css, out);
   if (heading != 0 || !paragraph.contextual_spacing.value_or(false)) return;
   // Paragraphs of a style with contextual spacing take one of three classes
@@ -270,6 +273,7 @@ void WriteParagraphStyle(const HtmlDocument& doc, const Style& style, std::strin
     css += "mso-style-type:export-only;";
     AppendParagraphCss(css, joined, CssMode::kStyleSheet, font_size_pt, list_css);
     AppendRunCss(css, run, doc.fonts, doc.languages, CssMode::kStyleSheet, false);
+    if (!run.size) css += "font-size:10.0pt;";
     WriteRule("p." + variant + ", li." + variant + ", div." + variant, css, out);
   }
 }
