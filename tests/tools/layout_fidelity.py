@@ -33,6 +33,7 @@ import shutil
 import subprocess
 import sys
 import base64
+import bisect
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cdp  # noqa: E402
@@ -107,16 +108,28 @@ def match(expected, measured):
     """Pairs each expected item with the next measured one whose text holds
     its first characters (a list label may come first), in order."""
     pairs, j = [], 0
+    positions = {}
+    for k, m in enumerate(measured):
+        positions.setdefault(m["text"], []).append(k)
     for e in expected:
         key = e["key"]
         if not key:
             continue
         window = range(j, min(j + 60, len(measured)))
-        # The whole text, after a label at most; else its first characters.
-        found = next((k for k in window if measured[k]["text"].endswith(key)
-                      and len(measured[k]["text"]) - len(key) <= 12), None)
-        if found is None:
+        # The same text; else the whole text after a label at most; else (for
+        # a longer text) its first characters. Short texts ("1", "A") only
+        # match exactly, or they would pull the matching far ahead.
+        found = next((k for k in window if measured[k]["text"] == key), None)
+        if found is None and len(key) >= 4:
+            found = next((k for k in window if measured[k]["text"].endswith(key)
+                          and len(measured[k]["text"]) - len(key) <= 12), None)
+        if found is None and len(key) >= 12:
             found = next((k for k in window if key[:30] in measured[k]["text"]), None)
+        if found is None and len(key) >= 12:
+            # Further on: the page may hold more than the document says there
+            # (a header's table, a helper row), so the same long text resyncs.
+            later = positions.get(key, [])
+            found = next((k for k in later[bisect.bisect_left(later, j):]), None)
         if found is None:
             pairs.append((e, None))
         else:
@@ -356,6 +369,8 @@ def main():
             text.append(f"| {m} | {totals['ours'].share(m):.3f} | {totals['LibreOffice'].share(m):.3f} |")
         text.append(f"| paragraphs found | {totals['ours'].found}/{totals['ours'].paragraphs} | "
                     f"{totals['LibreOffice'].found}/{totals['LibreOffice'].paragraphs} |")
+        text.append(f"| cells found | {totals['ours'].cells_found}/{totals['ours'].cells} | "
+                    f"{totals['LibreOffice'].cells_found}/{totals['LibreOffice'].cells} |")
     summary = "\n".join(text)
     (out / "report.md").write_text(summary, encoding="utf-8")
     print(summary)
