@@ -47,13 +47,14 @@ void AppendText(pugi::xml_node node, std::string& out) {
   }
 }
 
-// The first run that shows text, for the paragraph's font.
+// The first run that shows more than spaces, for the paragraph's font.
 pugi::xml_node FirstTextRun(pugi::xml_node node) {
   for (pugi::xml_node child : node.children()) {
     if (IsOtherStory(child)) continue;
     if (std::string_view(child.name()) == "w:r") {
       for (pugi::xml_node t : child.children("w:t")) {
-        if (*t.text().get() != '\0') return child;
+        const std::string_view text = t.text().get();
+        if (text.find_first_not_of(" \t") != std::string_view::npos) return child;
       }
       continue;
     }
