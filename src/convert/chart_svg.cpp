@@ -1011,10 +1011,14 @@ class ChartPainter {
         return group_percent && sums[i] > 0 ? v / sums[i] : v;
       };
       if (group.kind == Kind::kBar) {
-        const size_t n = group.series.size();
-        const double body = slot / (1 + group.gap_width / 100);
-        const double bar = stacked ? body : body / static_cast<double>(n);
-        for (size_t s = 0; s < n; ++s) {
+        // A slot holds the bars, overlapping by `overlap` of a bar's width,
+        // and a gap of `gap_width` of a bar's width.
+        const double n = stacked ? 1.0 : static_cast<double>(group.series.size());
+        const double overlap = std::clamp(group.overlap / 100, -1.0, 1.0);
+        const double gap = std::clamp(group.gap_width / 100, 0.0, 5.0);
+        const double bar = slot / (n - (n - 1) * overlap + gap);
+        const double body = bar * (n - (n - 1) * overlap);
+        for (size_t s = 0; s < group.series.size(); ++s) {
           const Series& series = group.series[s];
           for (size_t i = 0; i < series.values.size() && i < slots; ++i) {
             if (!series.values[i]) continue;
@@ -1026,7 +1030,8 @@ class ChartPainter {
               to = base + v;
               base = to;
             }
-            const double offset = slot_start(i) + (slot - body) / 2 + (stacked ? 0 : bar * static_cast<double>(s));
+            const double offset = slot_start(i) + (slot - body) / 2 +
+                                  (stacked ? 0 : bar * (1 - overlap) * static_cast<double>(s));
             const double a = value_pos(std::clamp(from, values.min, values.max));
             const double b = value_pos(std::clamp(to, values.min, values.max));
             const std::string fill = Hex(PointColor(group, series, i));
