@@ -74,7 +74,9 @@ PROBE = r"""(() => {
     let align = s.textAlign;
     if (align === 'start' || align === '-webkit-auto') align = 'left';
     if (align === 'end') align = 'right';
+    const level = /mso-list:\s*l\d+\s+level(\d+)/.exec(p.getAttribute('style') || '');
     out.paragraphs.push({text, left, first: pt(s.textIndent), align, size: pt(f.fontSize),
+                         level: level ? +level[1] : 0,
                          bold: parseInt(f.fontWeight) >= 600, italic: f.fontStyle === 'italic',
                          color: hex(f.color), inCell: container !== document.body,
                          top: p.getBoundingClientRect().top + scrollY});
@@ -119,10 +121,19 @@ def match(expected, measured):
         # The same text; else the whole text after a label at most; else (for
         # a longer text) its first characters. Short texts ("1", "A") only
         # match exactly, or they would pull the matching far ahead.
-        found = next((k for k in window if measured[k]["text"] == key), None)
-        if found is None and len(key) >= 4:
-            found = next((k for k in window if measured[k]["text"].endswith(key)
-                          and len(measured[k]["text"]) - len(key) <= 12), None)
+        def same(k):
+            return measured[k]["text"] == key
+
+        def labelled(k):
+            text = measured[k]["text"]
+            return len(key) >= 4 and text.endswith(key) and 0 < len(text) - len(key) <= 12
+
+        # A list paragraph carries its label on the page, a plain one does
+        # not: that tells apart the copies of a text a document repeats.
+        first, second = (labelled, same) if e.get("list") else (same, labelled)
+        found = next((k for k in window if first(k)), None)
+        if found is None:
+            found = next((k for k in window if second(k)), None)
         if found is None and len(key) >= 12:
             found = next((k for k in window if key[:30] in measured[k]["text"]), None)
         if found is None and len(key) >= 12:
@@ -203,9 +214,14 @@ def nested_list_problems(name, expected, page):
     """A list paragraph one level deeper than the one before it that the
     document indents further, but the page does not."""
     problems = []
+    order = {id(m): k for k, m in enumerate(page["paragraphs"])}
     pairs = [(e, m) for e, m in match([e for e in expected if e["kind"] == "p" and e["key"]],
                                       page["paragraphs"]) if m is not None]
     for (pe, pm), (e, m) in zip(pairs, pairs[1:]):
+        # Neighbours on the page too, at the levels the page gives them: a
+        # text the document repeats may have been matched elsewhere.
+        if order[id(m)] != order[id(pm)] + 1 or (m["level"], pm["level"]) != (e["list"], pe["list"]):
+            continue
         if pe["list"] and e["list"] == pe["list"] + 1 and e["left"] > pe["left"] + TOLERANCE_PT:
             if not m["left"] > pm["left"] + TOLERANCE_PT:
                 problems.append(f"{name}: level {e['list']} {e['text'][:30]!r} at {m['left']:.1f}pt "
