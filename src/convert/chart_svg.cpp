@@ -494,29 +494,22 @@ class Svg {
   void Rect(const char* cls, double x, double y, double w, double h, const std::string& fill) {
     out_ += "<rect";
     Class(cls);
-    out_ += " x=\"";
-    Number(x);
-    out_ += "\" y=\"";
-    Number(y);
-    out_ += "\" width=\"";
-    Number(std::max(0.0, w));
-    out_ += "\" height=\"";
-    Number(std::max(0.0, h));
-    out_ += "\" fill=\"" + fill + "\"/>\n";
+    Attribute("x", x);
+    Attribute("y", y);
+    Attribute("width", std::max(0.0, w));
+    Attribute("height", std::max(0.0, h));
+    out_ += " fill=\"" + fill + "\"/>\n";
   }
 
   void Line(double x1, double y1, double x2, double y2, const std::string& stroke, double width) {
-    out_ += "<line x1=\"";
-    Number(x1);
-    out_ += "\" y1=\"";
-    Number(y1);
-    out_ += "\" x2=\"";
-    Number(x2);
-    out_ += "\" y2=\"";
-    Number(y2);
-    out_ += "\" stroke=\"" + stroke + "\" stroke-width=\"";
-    Number(width);
-    out_ += "\"/>\n";
+    out_ += "<line";
+    Attribute("x1", x1);
+    Attribute("y1", y1);
+    Attribute("x2", x2);
+    Attribute("y2", y2);
+    out_ += " stroke=\"" + stroke + '"';
+    Attribute("stroke-width", width);
+    out_ += "/>\n";
   }
 
   void Poly(const char* element, const char* cls, const std::vector<std::pair<double, double>>& points,
@@ -540,13 +533,10 @@ class Svg {
   void Circle(const char* cls, double x, double y, double r, const std::string& fill) {
     out_ += "<circle";
     Class(cls);
-    out_ += " cx=\"";
-    Number(x);
-    out_ += "\" cy=\"";
-    Number(y);
-    out_ += "\" r=\"";
-    Number(r);
-    out_ += "\" fill=\"" + fill + "\"/>\n";
+    Attribute("cx", x);
+    Attribute("cy", y);
+    Attribute("r", r);
+    out_ += " fill=\"" + fill + "\"/>\n";
   }
 
   void Path(const char* cls, const std::string& d, const std::string& fill) {
@@ -557,26 +547,14 @@ class Svg {
 
   // `anchor`: start, middle or end.
   void Text(double x, double y, std::string_view text, double size, const char* anchor,
-            const std::string& color, double rotate = 0) {
-    out_ += "<text x=\"";
-    Number(x);
-    out_ += "\" y=\"";
-    Number(y);
-    out_ += "\" font-size=\"";
-    Number(size);
-    out_ += "\" text-anchor=\"";
+            const std::string& color) {
+    out_ += "<text";
+    Attribute("x", x);
+    Attribute("y", y);
+    Attribute("font-size", size);
+    out_ += " text-anchor=\"";
     out_ += anchor;
-    out_ += "\" fill=\"" + color + '"';
-    if (rotate != 0) {
-      out_ += " transform=\"rotate(";
-      Number(rotate);
-      out_ += ' ';
-      Number(x);
-      out_ += ' ';
-      Number(y);
-      out_ += ")\"";
-    }
-    out_ += '>';
+    out_ += "\" fill=\"" + color + "\">";
     AppendEscapedText(out_, text);
     out_ += "</text>\n";
   }
@@ -587,6 +565,14 @@ class Svg {
   }
 
  private:
+  void Attribute(const char* name, double value) {
+    out_ += ' ';
+    out_ += name;
+    out_ += "=\"";
+    Number(value);
+    out_ += '"';
+  }
+
   void Class(const char* cls) {
     if (cls == nullptr) return;
     out_ += " class=\"";

@@ -22,30 +22,14 @@
 #include "convert/docx_package.h"
 #include "convert/docx_styles.h"
 #include "convert/numbering.h"
+#include "story_text.h"
 
 namespace {
 
+using tessarine::tools::AppendStoryText;
+using tessarine::tools::IsOtherStory;
+
 using namespace tessarine::convert;
-
-bool IsOtherStory(pugi::xml_node node) {
-  const std::string_view name = node.name();
-  return name == "w:txbxContent" || name == "mc:Fallback" || name == "w:del" ||
-         name == "w:moveFrom" || name == "w:pPr" || name == "w:instrText";
-}
-
-void AppendText(pugi::xml_node node, std::string& out) {
-  for (pugi::xml_node child : node.children()) {
-    if (IsOtherStory(child)) continue;
-    const std::string_view name = child.name();
-    if (name == "w:t") {
-      out += child.text().get();
-    } else if (name == "w:tab") {
-      out += ' ';
-    } else {
-      AppendText(child, out);
-    }
-  }
-}
 
 // The first run that shows more than spaces, for the paragraph's font.
 pugi::xml_node FirstTextRun(pugi::xml_node node) {
@@ -166,7 +150,7 @@ class Walker {
     if (jc == "right" || jc == "end") align = "right";
 
     std::string text;
-    AppendText(p, text);
+    AppendStoryText(p, text);
     std::string line = "{\"kind\":\"p\",\"text\":";
     Json(line, Head(text));
     line += ",\"left\":" + Number(left) + ",\"first\":" + Number(first) + ",\"align\":\"" +
@@ -212,7 +196,7 @@ class Walker {
           }
         }
         std::string text;
-        AppendText(tc, text);
+        AppendStoryText(tc, text);
         std::string line = "{\"kind\":\"cell\",\"text\":";
         Json(line, Head(text));
         line += ",\"colspan\":" + std::to_string(std::max(1, cell.grid_span.value_or(1))) +

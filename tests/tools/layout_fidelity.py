@@ -254,12 +254,30 @@ def load(browser, session, page):
     return browser.evaluate(session, PROBE, timeout=60)
 
 
-def screenshot(browser, session, page, selector, path):
+def screenshot(browser, session, page, path, selector=None, text=None):
+    """Scrolls to the first element matching `selector`, or to the innermost
+    block holding `text`, and saves the viewport. Returns a text near the top
+    of the view, for finding the same place on another page."""
     browser.navigate(session, page.as_uri(), timeout=60)
-    browser.evaluate(session, f"""(() => {{ const el = document.querySelector({json.dumps(selector)});
-        if (el) el.scrollIntoView({{block: 'start'}}); return !!el; }})()""")
+    anchor = browser.evaluate(session, f"""(() => {{
+        const selector = {json.dumps(selector)}, text = {json.dumps(text)};
+        let el = selector ? document.querySelector(selector) : null;
+        if (!el && text) {{
+          for (const b of document.body.querySelectorAll('p, li, h1, h2, h3, h4, h5, h6, td, div, span')) {{
+            if (b.innerText && b.innerText.replace(/\\s+/g, '').includes(text)) el = b;
+          }}
+          el = [...document.body.querySelectorAll('p, li, h1, h2, h3, h4, h5, h6')]
+                 .find(b => b.innerText.replace(/\\s+/g, '').includes(text)) || el;
+        }}
+        if (!el) return '';
+        el.scrollIntoView({{block: 'start'}});
+        let probe = el;
+        while (probe && !(probe.innerText || '').trim()) probe = probe.nextElementSibling || probe.parentElement.nextElementSibling;
+        return probe ? probe.innerText.replace(/\\s+/g, '').replace(/^[^\\p{{L}}]*/u, '').slice(0, 15) : '';
+    }})()""")
     data = browser.send("Page.captureScreenshot", {"format": "png"}, session=session)["data"]
     path.write_bytes(base64.b64decode(data))
+    return anchor
 
 
 def report(title, tallies, total):
@@ -359,11 +377,13 @@ def main():
                     continue
                 selector = {"nested-list": "[style*='level2']", "chart": "img[src$='.svg']",
                             "text-box": "div.shape"}[what]
-                screenshot(browser, session, ours[name], selector, shots / f"ours-{what}.png")
+                anchor = screenshot(browser, session, ours[name], shots / f"ours-{what}.png",
+                                    selector=selector)
                 if name in theirs:
-                    lo_selector = {"nested-list": "ol ol, ul ul, li", "chart": "img",
-                                   "text-box": "div, span"}[what]
-                    screenshot(browser, session, theirs[name], lo_selector, shots / f"libreoffice-{what}.png")
+                    # The same place on LibreOffice's page: its chart picture,
+                    # else the text ours shows at the top.
+                    screenshot(browser, session, theirs[name], shots / f"libreoffice-{what}.png",
+                               selector="img" if what == "chart" else None, text=anchor)
 
     text = []
     totals = {}
