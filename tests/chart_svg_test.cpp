@@ -70,9 +70,11 @@ TEST(ChartSvg, EveryCachedValueIsOneMark) {
     const char* mark;
     size_t expected;
   };
-  const std::string two = Series(0, {"4.3", "2.5", "", "4.5"}) + Series(1, {"2.4", "-4.4", "1.8", "2.8"});
+  const std::string two =
+      Series(0, {"4.3", "2.5", "", "4.5"}) + Series(1, {"2.4", "-4.4", "1.8", "2.8"});
   const Case cases[] = {
-      {"clustered columns", "<c:barChart><c:barDir val=\"col\"/>" + two + "</c:barChart>", "bar", 7},
+      {"clustered columns", "<c:barChart><c:barDir val=\"col\"/>" + two + "</c:barChart>", "bar",
+       7},
       {"stacked bars",
        "<c:barChart><c:barDir val=\"bar\"/><c:grouping val=\"stacked\"/><c:overlap val=\"100\"/>" +
            two + "</c:barChart>",
@@ -83,13 +85,15 @@ TEST(ChartSvg, EveryCachedValueIsOneMark) {
        "bar", 7},
       {"line with markers", "<c:lineChart><c:grouping val=\"standard\"/>" + two + "</c:lineChart>",
        "marker", 7},
-      {"line without markers",
-       "<c:lineChart>" + two + "<c:marker val=\"0\"/></c:lineChart>", "marker", 0},
+      {"line without markers", "<c:lineChart>" + two + "<c:marker val=\"0\"/></c:lineChart>",
+       "marker", 0},
       {"area", "<c:areaChart>" + two + "</c:areaChart>", "area", 2},
-      {"pie", "<c:pieChart><c:varyColors val=\"1\"/>" + Series(0, {"1", "2", "0", "3", "4"}) +
-                  "</c:pieChart>",
+      {"pie",
+       "<c:pieChart><c:varyColors val=\"1\"/>" + Series(0, {"1", "2", "0", "3", "4"}) +
+           "</c:pieChart>",
        "slice", 4},
-      {"doughnut", "<c:doughnutChart>" + Series(0, {"5", "5"}) + "<c:holeSize val=\"60\"/></c:doughnutChart>",
+      {"doughnut",
+       "<c:doughnutChart>" + Series(0, {"5", "5"}) + "<c:holeSize val=\"60\"/></c:doughnutChart>",
        "slice", 2},
       {"one full slice", "<c:pieChart>" + Series(0, {"7"}) + "</c:pieChart>", "slice", 1},
   };
@@ -101,8 +105,8 @@ TEST(ChartSvg, EveryCachedValueIsOneMark) {
     EXPECT_EQ(svg.find("inf"), std::string::npos);
     // Every mark stays inside the picture.
     const std::regex number("(?:x|y|cx|cy)=\"(-?[0-9.]+)\"");
-    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), number); it != std::sregex_iterator();
-         ++it) {
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), number);
+         it != std::sregex_iterator(); ++it) {
       const double v = std::stod((*it)[1]);
       EXPECT_GE(v, 0) << (*it)[0];
       EXPECT_LE(v, 360) << (*it)[0];
@@ -130,8 +134,9 @@ TEST(ChartSvg, TitleLegendNumberFormatsAndColours) {
       "</c:title>";
   const std::string plot =
       "<c:barChart><c:barDir val=\"col\"/>" +
-      Series(0, {"0.25", "0.5"}, "<c:spPr><a:solidFill><a:srgbClr val=\"00FF00\"/></a:solidFill></c:spPr>"
-                                 "<c:dLbls><c:showVal val=\"1\"/></c:dLbls>",
+      Series(0, {"0.25", "0.5"},
+             "<c:spPr><a:solidFill><a:srgbClr val=\"00FF00\"/></a:solidFill></c:spPr>"
+             "<c:dLbls><c:showVal val=\"1\"/></c:dLbls>",
              "0.0%") +
       Series(1, {"1234.5", "10"}, "<c:dLbls><c:showVal val=\"1\"/></c:dLbls>", "\"$\"#,##0.00") +
       "</c:barChart>";
@@ -152,16 +157,16 @@ TEST(ChartSvg, TitleLegendNumberFormatsAndColours) {
 }
 
 TEST(ChartSvg, TypesNotDrawnAndEmptyChartsAreRefused) {
-  EXPECT_FALSE(ChartSvg(Chart("<c:radarChart>" + Series(0, {"1"}) + "</c:radarChart>").child(
-                            "c:chartSpace"),
-                        {}, 100, 100));
+  EXPECT_FALSE(
+      ChartSvg(Chart("<c:radarChart>" + Series(0, {"1"}) + "</c:radarChart>").child("c:chartSpace"),
+               {}, 100, 100));
   EXPECT_FALSE(ChartSvg(Chart("<c:barChart>" + Series(0, {"1"}) + "</c:barChart><c:surfaceChart/>")
                             .child("c:chartSpace"),
                         {}, 100, 100));
   EXPECT_FALSE(ChartSvg(Chart("<c:barChart/>").child("c:chartSpace"), {}, 100, 100));
-  EXPECT_FALSE(ChartSvg(Chart("<c:barChart>" + Series(0, {"1"}) + "</c:barChart>").child(
-                            "c:chartSpace"),
-                        {}, 0, 100));
+  EXPECT_FALSE(
+      ChartSvg(Chart("<c:barChart>" + Series(0, {"1"}) + "</c:barChart>").child("c:chartSpace"), {},
+               0, 100));
 }
 
 }  // namespace

@@ -357,7 +357,8 @@ std::vector<std::string> ClassProblems(const std::string& html) {
     const bool identifier =
         !name.empty() &&
         (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_' ||
-         (name[0] == '-' && name.size() > 1 && std::isalpha(static_cast<unsigned char>(name[1])))) &&
+         (name[0] == '-' && name.size() > 1 &&
+          std::isalpha(static_cast<unsigned char>(name[1])))) &&
         std::all_of(name.begin(), name.end(), [](char c) {
           return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
         });

@@ -254,7 +254,7 @@ TEST(DocxStylesNames, BuiltinsAreKnownByNameNotId) {
   EXPECT_EQ(sheet.DefaultStyle(StyleType::kParagraph)->style_id, "a");
 
   const std::pair<const char*, const char*> classes[] = {
-      {"a", "MsoNormal"},       {"1", "MsoHeading1"}, {"10", "MsoToc1"},  {"a3", "MsoHyperlink"},
+      {"a", "MsoNormal"},       {"1", "MsoHeading1"}, {"10", "MsoToc1"},   {"a3", "MsoHyperlink"},
       {"a1", "MsoNormalTable"}, {"1Char", "a1Char"},  {"2Char", "a2Char"}, {"unknown", ""},
   };
   for (const auto& [id, class_name] : classes) EXPECT_EQ(sheet.ClassName(id), class_name) << id;

@@ -478,9 +478,10 @@ TEST(WordHtmlPictures, AChartIsAnSvgPictureWithTheFallbackOfAnyPicture) {
   docx.body = P(R("before ") + InRun(ChartRun("rId3")) + R(" after"));
   const Written out = Convert(dir, docx);
   EXPECT_TRUE(out.diagnostics.empty()) << out.diagnostics.front();
-  EXPECT_NE(out.html.find("<v:shape id=\"Chart_x0020_1\" o:spid=\"_x0000_i1025\" type=\"#_x0000_t75\"\r\n"
-                          " style='width:288pt;height:216pt;"),
-            std::string::npos)
+  EXPECT_NE(
+      out.html.find("<v:shape id=\"Chart_x0020_1\" o:spid=\"_x0000_i1025\" type=\"#_x0000_t75\"\r\n"
+                    " style='width:288pt;height:216pt;"),
+      std::string::npos)
       << out.html;
   EXPECT_NE(out.html.find(" <v:imagedata src=\"doc.files/image001.svg\" o:title=\"\"/>"),
             std::string::npos);
@@ -503,11 +504,11 @@ TEST(WordHtmlPictures, AChartTypeNotDrawnShowsThePackagesFallbackPicture) {
         ChartRel("rId3", "charts/chart1.xml") + ImageRel("rId5", "media/image1.png");
     docx.media = {{"word/charts/chart1.xml", ChartPart("radarChart")},
                   {"word/media/image1.png", kPng}};
-    const std::string run =
-        with_fallback ? "<mc:AlternateContent><mc:Choice Requires=\"wps\">" + ChartRun("rId3") +
-                            "</mc:Choice><mc:Fallback>" + InlinePicture("rId5") +
-                            "</mc:Fallback></mc:AlternateContent>"
-                      : ChartRun("rId3");
+    const std::string run = with_fallback
+                                ? "<mc:AlternateContent><mc:Choice Requires=\"wps\">" +
+                                      ChartRun("rId3") + "</mc:Choice><mc:Fallback>" +
+                                      InlinePicture("rId5") + "</mc:Fallback></mc:AlternateContent>"
+                                : ChartRun("rId3");
     docx.body = P(R("before ") + InRun(run) + R(" after"));
     const Written out = Convert(dir, docx);
     EXPECT_EQ(Count(out.html, "<img "), with_fallback ? 1u : 0u) << out.html;
@@ -761,9 +762,11 @@ TEST(WordHtmlPictures, ShapesKeepFillOutlineAndTextDirection) {
   const Written out = Convert(dir, docx);
   EXPECT_NE(out.html.find(" fillcolor=\"#4472C4\" strokecolor=\"#223962\""), std::string::npos)
       << out.html;
-  EXPECT_NE(out.html.find("<v:textbox style='layout-flow:vertical;mso-layout-flow-alt:bottom-to-top'"),
+  EXPECT_NE(
+      out.html.find("<v:textbox style='layout-flow:vertical;mso-layout-flow-alt:bottom-to-top'"),
+      std::string::npos);
+  EXPECT_NE(out.html.find(";writing-mode:vertical-rl;transform:rotate(180deg)'"),
             std::string::npos);
-  EXPECT_NE(out.html.find(";writing-mode:vertical-rl;transform:rotate(180deg)'"), std::string::npos);
   EXPECT_NE(out.html.find("background:#4472C4"), std::string::npos);
   EXPECT_NE(out.html.find(" fillcolor=\"#FFCC00\""), std::string::npos);
   EXPECT_NE(out.html.find("<v:textbox style='layout-flow:vertical' inset="), std::string::npos);
@@ -975,15 +978,16 @@ TEST(WordHtmlPictures, EveryCorpusPictureReachesThePageWithItsFile) {
       for (pugi::xml_node bars : plot.children("c:barChart")) {
         for (pugi::xml_node ser : bars.children("c:ser")) {
           pugi::xml_node cache = ser.child("c:val").child("c:numRef").child("c:numCache");
-          cached += static_cast<size_t>(std::distance(cache.children("c:pt").begin(),
-                                                      cache.children("c:pt").end()));
+          cached += static_cast<size_t>(
+              std::distance(cache.children("c:pt").begin(), cache.children("c:pt").end()));
         }
       }
     }
     if (cached > 0) {
       size_t drawn = 0;
       for (const auto& file : fs::directory_iterator(dir.path() / "doc.files")) {
-        if (file.path().extension() == ".svg") drawn += Count(ReadBytes(file.path()), "class=\"bar\"");
+        if (file.path().extension() == ".svg")
+          drawn += Count(ReadBytes(file.path()), "class=\"bar\"");
       }
       EXPECT_EQ(drawn, cached);
       ++charts;

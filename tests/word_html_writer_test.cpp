@@ -475,11 +475,14 @@ TEST(WordHtmlWriterTest, ContextualSpacingAndClassNamesWorkInBrowsers) {
   EXPECT_NE(body.find("<p class=a1>"), std::string::npos);
   // The three contextual classes have rules: the spacing between
   // neighbours is dropped, the rest of the style kept.
-  const std::string first = RuleOf(html,
+  const std::string first = RuleOf(
+      html,
       "p.MsoListParagraphCxSpFirst, li.MsoListParagraphCxSpFirst, div.MsoListParagraphCxSpFirst");
   const std::string middle = RuleOf(html,
-      "p.MsoListParagraphCxSpMiddle, li.MsoListParagraphCxSpMiddle, div.MsoListParagraphCxSpMiddle");
-  const std::string last = RuleOf(html,
+                                    "p.MsoListParagraphCxSpMiddle, li.MsoListParagraphCxSpMiddle, "
+                                    "div.MsoListParagraphCxSpMiddle");
+  const std::string last = RuleOf(
+      html,
       "p.MsoListParagraphCxSpLast, li.MsoListParagraphCxSpLast, div.MsoListParagraphCxSpLast");
   EXPECT_NE(first.find("margin-top:6.0pt;"), std::string::npos) << first;
   EXPECT_NE(first.find("margin-bottom:0cm;"), std::string::npos) << first;

@@ -20,9 +20,13 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr size_t kMaxPoints = 4000;
 constexpr size_t kMaxSeries = 255;
 
-bool Is(pugi::xml_node node, std::string_view name) { return name == node.name(); }
+bool Is(pugi::xml_node node, std::string_view name) {
+  return name == node.name();
+}
 
-std::string_view Val(pugi::xml_node node) { return node.attribute("val").value(); }
+std::string_view Val(pugi::xml_node node) {
+  return node.attribute("val").value();
+}
 
 // An on/off child ("<c:showVal val="1"/>"); a missing val means on.
 std::optional<bool> Flag(pugi::xml_node parent, const char* name) {
@@ -56,7 +60,9 @@ std::optional<Rgb> ParseHex(std::string_view hex) {
 
 std::string Hex(const Rgb& c) {
   char text[8];
-  const auto clamp = [](double v) { return static_cast<int>(std::lround(std::clamp(v, 0.0, 255.0))); };
+  const auto clamp = [](double v) {
+    return static_cast<int>(std::lround(std::clamp(v, 0.0, 255.0)));
+  };
   std::snprintf(text, sizeof text, "#%02X%02X%02X", clamp(c.r), clamp(c.g), clamp(c.b));
   return text;
 }
@@ -166,9 +172,10 @@ class Palette {
       }
     }
     static constexpr std::pair<std::string_view, std::string_view> kOffice[] = {
-        {"dk1", "000000"},     {"lt1", "FFFFFF"},     {"dk2", "44546A"},     {"lt2", "E7E6E6"},
-        {"accent1", "4472C4"}, {"accent2", "ED7D31"}, {"accent3", "A5A5A5"}, {"accent4", "FFC000"},
-        {"accent5", "5B9BD5"}, {"accent6", "70AD47"}, {"hlink", "0563C1"}, {"folHlink", "954F72"}};
+        {"dk1", "000000"},     {"lt1", "FFFFFF"},     {"dk2", "44546A"},
+        {"lt2", "E7E6E6"},     {"accent1", "4472C4"}, {"accent2", "ED7D31"},
+        {"accent3", "A5A5A5"}, {"accent4", "FFC000"}, {"accent5", "5B9BD5"},
+        {"accent6", "70AD47"}, {"hlink", "0563C1"},   {"folHlink", "954F72"}};
     for (const auto& [key, hex] : kOffice) {
       if (key == name) return ParseHex(hex);
     }
@@ -328,12 +335,13 @@ std::string RichText(pugi::xml_node tx) {
 // The points of a cache (numCache, strCache, numLit, strLit) by index.
 template <typename Visit>
 size_t Points(pugi::xml_node cache, const Visit& visit) {
-  const size_t count =
-      std::min<size_t>(static_cast<size_t>(std::max(0, cache.child("c:ptCount").attribute("val").as_int())),
-                       kMaxPoints);
+  const size_t count = std::min<size_t>(
+      static_cast<size_t>(std::max(0, cache.child("c:ptCount").attribute("val").as_int())),
+      kMaxPoints);
   for (pugi::xml_node pt : cache.children("c:pt")) {
     const long long idx = pt.attribute("idx").as_llong(-1);
-    if (idx >= 0 && static_cast<size_t>(idx) < count) visit(static_cast<size_t>(idx), pt.child("c:v").child_value());
+    if (idx >= 0 && static_cast<size_t>(idx) < count)
+      visit(static_cast<size_t>(idx), pt.child("c:v").child_value());
   }
   return count;
 }
@@ -387,8 +395,10 @@ std::optional<Group> ReadGroup(pugi::xml_node node, const Palette& palette) {
   if (name == "c:barChart" || name == "c:bar3DChart") {
     group.kind = Kind::kBar;
     group.horizontal = Val(node.child("c:barDir")) == std::string_view("bar");
-    if (pugi::xml_node gap = node.child("c:gapWidth")) group.gap_width = gap.attribute("val").as_double(150);
-    if (pugi::xml_node overlap = node.child("c:overlap")) group.overlap = overlap.attribute("val").as_double(0);
+    if (pugi::xml_node gap = node.child("c:gapWidth"))
+      group.gap_width = gap.attribute("val").as_double(150);
+    if (pugi::xml_node overlap = node.child("c:overlap"))
+      group.overlap = overlap.attribute("val").as_double(0);
   } else if (name == "c:lineChart" || name == "c:line3DChart") {
     group.kind = Kind::kLine;
   } else if (name == "c:areaChart" || name == "c:area3DChart") {
@@ -421,8 +431,8 @@ std::optional<Group> ReadGroup(pugi::xml_node node, const Palette& palette) {
     Series series;
     series.name = RichText(ser.child("c:tx"));
     const size_t index = group.series.size();
-    const size_t color_index =
-        static_cast<size_t>(std::max(0, ser.child("c:idx").attribute("val").as_int(static_cast<int>(index))));
+    const size_t color_index = static_cast<size_t>(
+        std::max(0, ser.child("c:idx").attribute("val").as_int(static_cast<int>(index))));
     if (series.name.empty()) series.name = "Series " + std::to_string(index + 1);
     pugi::xml_node shape = ser.child("c:spPr");
     const Rgb accent = palette.Accent(color_index);
@@ -448,7 +458,8 @@ std::optional<Group> ReadGroup(pugi::xml_node node, const Palette& palette) {
       if (series.x.empty() || std::none_of(series.x.begin(), series.x.end(),
                                            [](const auto& v) { return v.has_value(); })) {
         series.x.clear();
-        for (size_t i = 0; i < series.values.size(); ++i) series.x.emplace_back(static_cast<double>(i + 1));
+        for (size_t i = 0; i < series.values.size(); ++i)
+          series.x.emplace_back(static_cast<double>(i + 1));
       }
     } else {
       series.categories = Labels(ser.child("c:cat"));
@@ -476,7 +487,9 @@ struct Box {
 class Svg {
  public:
   Svg(double width, double height, std::string font) : font_(std::move(font)) {
-    out_ = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"";
+    out_ =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
+        "width=\"";
     Number(width);
     out_ += "pt\" height=\"";
     Number(height);
@@ -512,8 +525,9 @@ class Svg {
     out_ += "/>\n";
   }
 
-  void Poly(const char* element, const char* cls, const std::vector<std::pair<double, double>>& points,
-            const std::string& fill, const std::string& stroke, double width) {
+  void Poly(const char* element, const char* cls,
+            const std::vector<std::pair<double, double>>& points, const std::string& fill,
+            const std::string& stroke, double width) {
     out_ += '<';
     out_ += element;
     Class(cls);
@@ -630,10 +644,14 @@ Axis ValueAxis(pugi::xml_node axis, double low, double high, std::string format)
   result.min = std::floor(low / step) * step;
   result.max = std::ceil(high / step) * step;
   pugi::xml_node scaling = axis.child("c:scaling");
-  if (pugi::xml_node max = scaling.child("c:max")) result.max = max.attribute("val").as_double(result.max);
-  if (pugi::xml_node min = scaling.child("c:min")) result.min = min.attribute("val").as_double(result.min);
-  if (pugi::xml_node unit = axis.child("c:majorUnit")) result.step = unit.attribute("val").as_double(step);
-  else result.step = step;
+  if (pugi::xml_node max = scaling.child("c:max"))
+    result.max = max.attribute("val").as_double(result.max);
+  if (pugi::xml_node min = scaling.child("c:min"))
+    result.min = min.attribute("val").as_double(result.min);
+  if (pugi::xml_node unit = axis.child("c:majorUnit"))
+    result.step = unit.attribute("val").as_double(step);
+  else
+    result.step = step;
   if (!(result.max > result.min)) result.max = result.min + 1;
   if (!(result.step > 0) || (result.max - result.min) / result.step > 100) {
     result.step = NiceStep(result.max - result.min);
@@ -652,7 +670,9 @@ pugi::xml_node FindAxis(pugi::xml_node plot, const char* kind, int nth) {
 class ChartPainter {
  public:
   ChartPainter(const ChartStyle& style, double width, double height)
-      : palette_(style.color_scheme), svg_(width, height, style.font_family), width_(width),
+      : palette_(style.color_scheme),
+        svg_(width, height, style.font_family),
+        width_(width),
         height_(height) {}
 
   std::optional<std::string> Paint(pugi::xml_node chart_space) {
@@ -677,8 +697,9 @@ class ChartPainter {
         title && !Flag(chart, "c:autoTitleDeleted").value_or(false)) {
       std::string text = RichText(title.child("c:tx"));
       if (text.empty()) {
-        text = groups.size() == 1 && groups.front().series.size() == 1 ? groups.front().series.front().name
-                                                                         : "Chart Title";
+        text = groups.size() == 1 && groups.front().series.size() == 1
+                   ? groups.front().series.front().name
+                   : "Chart Title";
       }
       const double size = TitleSize(title);
       svg_.Text(width_ / 2, area.y + size, text, size, "middle", kTextColor);
@@ -728,12 +749,14 @@ class ChartPainter {
       const Group& group = groups.front();
       const Series& series = group.series.front();
       for (size_t i = 0; i < series.values.size(); ++i) {
-        entries.push_back({i < series.categories.size() ? series.categories[i] : std::to_string(i + 1),
-                           Hex(PointColor(group, series, i))});
+        entries.push_back(
+            {i < series.categories.size() ? series.categories[i] : std::to_string(i + 1),
+             Hex(PointColor(group, series, i))});
       }
     } else {
       for (const Group& group : groups) {
-        for (const Series& series : group.series) entries.push_back({series.name, Hex(series.color)});
+        for (const Series& series : group.series)
+          entries.push_back({series.name, Hex(series.color)});
       }
     }
     if (entries.empty()) return;
@@ -806,9 +829,9 @@ class ChartPainter {
         if (inner > 0) {
           const auto [u0, v0] = at(0, inner);
           const auto [u1, v1] = at(180, inner);
-          d += "M" + text(u0) + "," + text(v0) + "A" + text(inner) + "," + text(inner) +
-               " 0 1 0 " + text(u1) + "," + text(v1) + "A" + text(inner) + "," + text(inner) +
-               " 0 1 0 " + text(u0) + "," + text(v0) + "Z";
+          d += "M" + text(u0) + "," + text(v0) + "A" + text(inner) + "," + text(inner) + " 0 1 0 " +
+               text(u1) + "," + text(v1) + "A" + text(inner) + "," + text(inner) + " 0 1 0 " +
+               text(u0) + "," + text(v0) + "Z";
         }
       } else {
         const auto [x0, y0] = at(angle, radius);
@@ -822,13 +845,15 @@ class ChartPainter {
               text(inner) + "," + text(inner) + " 0 " + large + " 0 " + text(u0) + "," + text(v0) +
               "Z";
         } else {
-          d = "M" + text(cx) + "," + text(cy) + "L" + text(x0) + "," + text(y0) + "A" + text(radius) +
-              "," + text(radius) + " 0 " + large + " 1 " + text(x1) + "," + text(y1) + "Z";
+          d = "M" + text(cx) + "," + text(cy) + "L" + text(x0) + "," + text(y0) + "A" +
+              text(radius) + "," + text(radius) + " 0 " + large + " 1 " + text(x1) + "," +
+              text(y1) + "Z";
         }
       }
       svg_.Path("slice", d, fill);
       if (series.labels) {
-        const auto [lx, ly] = at(angle + sweep / 2, inner > 0 ? (radius + inner) / 2 : radius * 0.65);
+        const auto [lx, ly] =
+            at(angle + sweep / 2, inner > 0 ? (radius + inner) / 2 : radius * 0.65);
         svg_.Text(lx, ly + 3, FormatNumber(value, series.format), 9, "middle", "#FFFFFF");
       }
       angle += sweep;
@@ -900,7 +925,8 @@ class ChartPainter {
     double value_label_width = 0;
     if (!values.deleted) {
       for (double v = values.min; v <= values.max + values.step / 2; v += values.step) {
-        value_label_width = std::max(value_label_width, TextWidth(FormatNumber(v, values.format), size));
+        value_label_width =
+            std::max(value_label_width, TextWidth(FormatNumber(v, values.format), size));
       }
     }
     double category_label_width = 0;
@@ -940,17 +966,19 @@ class ChartPainter {
       }
       if (values.deleted) continue;
       if (horizontal) {
-        svg_.Text(p, area.y + area.h + size * 1.3, FormatNumber(v, values.format), size, "middle", kTextColor);
+        svg_.Text(p, area.y + area.h + size * 1.3, FormatNumber(v, values.format), size, "middle",
+                  kTextColor);
       } else {
-        svg_.Text(area.x - 4, p + size * 0.35, FormatNumber(v, values.format), size, "end", kTextColor);
+        svg_.Text(area.x - 4, p + size * 0.35, FormatNumber(v, values.format), size, "end",
+                  kTextColor);
       }
     }
     if (scatter) {
       for (double v = xs.min; v <= xs.max + xs.step / 2; v += xs.step) {
         if (xs.gridlines) svg_.Line(x_pos(v), area.y, x_pos(v), area.y + area.h, kGridColor, .75);
         if (!xs.deleted) {
-          svg_.Text(x_pos(v), area.y + area.h + size * 1.3, FormatNumber(v, xs.format), size, "middle",
-                    kTextColor);
+          svg_.Text(x_pos(v), area.y + area.h + size * 1.3, FormatNumber(v, xs.format), size,
+                    "middle", kTextColor);
         }
       }
     }
@@ -969,15 +997,15 @@ class ChartPainter {
                         : area.x + static_cast<double>(i) * slot;
     };
     if (!scatter && !categories_deleted) {
-      const size_t every = std::max<size_t>(1, static_cast<size_t>(std::ceil(
-                                                   (category_label_width + 4) / std::max(slot, 1.0))));
+      const size_t every = std::max<size_t>(
+          1, static_cast<size_t>(std::ceil((category_label_width + 4) / std::max(slot, 1.0))));
       for (size_t i = 0; i < category_labels.size() && i < slots; i += horizontal ? 1 : every) {
         if (horizontal) {
-          svg_.Text(area.x - 4, slot_start(i) + slot / 2 + size * 0.35, category_labels[i], size, "end",
-                    kTextColor);
+          svg_.Text(area.x - 4, slot_start(i) + slot / 2 + size * 0.35, category_labels[i], size,
+                    "end", kTextColor);
         } else {
-          svg_.Text(slot_start(i) + slot / 2, area.y + area.h + size * 1.3, category_labels[i], size,
-                    "middle", kTextColor);
+          svg_.Text(slot_start(i) + slot / 2, area.y + area.h + size * 1.3, category_labels[i],
+                    size, "middle", kTextColor);
         }
       }
     }
@@ -1029,7 +1057,8 @@ class ChartPainter {
             if (series.labels) {
               const std::string label = FormatNumber(*series.values[i], series.format);
               if (horizontal) {
-                svg_.Text(std::max(a, b) + 3, offset + bar / 2 + size * 0.35, label, size, "start", kTextColor);
+                svg_.Text(std::max(a, b) + 3, offset + bar / 2 + size * 0.35, label, size, "start",
+                          kTextColor);
               } else {
                 svg_.Text(offset + bar / 2, std::min(a, b) - 3, label, size, "middle", kTextColor);
               }
@@ -1066,8 +1095,8 @@ class ChartPainter {
             size_t k = 0;
             for (size_t i = 0; i < series.values.size() && i < slots && k < points.size(); ++i) {
               if (!series.values[i]) continue;
-              svg_.Text(points[k].first, points[k].second - 5, FormatNumber(*series.values[i], series.format),
-                        size, "middle", kTextColor);
+              svg_.Text(points[k].first, points[k].second - 5,
+                        FormatNumber(*series.values[i], series.format), size, "middle", kTextColor);
               ++k;
             }
           }

@@ -482,8 +482,8 @@ void BodyWriter::WriteParagraph(pugi::xml_node p, int depth) {
   ParagraphProperties own = direct;
   if (list_level != nullptr && list_inline) ApplyListIndent(own, *list_level, true);
   std::string class_name = style.class_name;
-  if ((style.contextual_spacing || direct.contextual_spacing.value_or(false)) &&
-      !heading_element && !heading_paragraph) {
+  if ((style.contextual_spacing || direct.contextual_spacing.value_or(false)) && !heading_element &&
+      !heading_paragraph) {
     const bool joined_before = SiblingStyle(p, false, default_paragraph_style_) == style.id;
     const bool joined_after = SiblingStyle(p, true, default_paragraph_style_) == style.id;
     if (style.contextual_spacing) {

@@ -592,7 +592,8 @@ struct VmlReader {
           shape.line_width_pt = VmlLength(weight, 0.75).value_or(0.75);
         }
       }
-      for (const auto& [name, value] : ParseVmlStyle(node.child("v:textbox").attribute("style").value())) {
+      for (const auto& [name, value] :
+           ParseVmlStyle(node.child("v:textbox").attribute("style").value())) {
         if (name == "layout-flow") shape.text_flow = value;
         if (name == "mso-layout-flow-alt" && value == "bottom-to-top" && !shape.text_flow.empty()) {
           shape.text_flow += ";mso-layout-flow-alt:bottom-to-top";
@@ -1082,9 +1083,8 @@ void BodyWriter::WriteRunObject(pugi::xml_node object, std::string_view open,
 
 pugi::xml_node BodyWriter::ThemeColorScheme() const {
   const pugi::xml_document* theme = doc_.package->theme_part();
-  return theme == nullptr
-             ? pugi::xml_node()
-             : theme->child("a:theme").child("a:themeElements").child("a:clrScheme");
+  return theme == nullptr ? pugi::xml_node()
+                          : theme->child("a:theme").child("a:themeElements").child("a:clrScheme");
 }
 
 void BodyWriter::ReportRenderedDrawings() {

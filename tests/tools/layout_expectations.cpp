@@ -153,8 +153,8 @@ class Walker {
     AppendStoryText(p, text);
     std::string line = "{\"kind\":\"p\",\"text\":";
     Json(line, Head(text));
-    line += ",\"left\":" + Number(left) + ",\"first\":" + Number(first) + ",\"align\":\"" +
-            align + "\",\"size\":" + Number(size) +
+    line += ",\"left\":" + Number(left) + ",\"first\":" + Number(first) + ",\"align\":\"" + align +
+            "\",\"size\":" + Number(size) +
             ",\"bold\":" + (run.bold.value_or(false) ? "true" : "false") +
             ",\"italic\":" + (run.italic.value_or(false) ? "true" : "false") + ",\"color\":";
     const std::string color = run.color.value_or("auto");
