@@ -22,6 +22,10 @@
 #   NO_LIBREOFFICE=1      leave LibreOffice's columns out
 #   KEEP=DIR              keep the converted files in DIR; LibreOffice's files
 #                         found there from an earlier run are reused
+#   LAYOUT_EXPECTATIONS   layout_expectations (default build/test/bin/, built
+#                         with the test preset): when present the report ends
+#                         with the layout fidelity of our pages and
+#                         LibreOffice's in Chromium (tests/tools/layout_fidelity.py)
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -123,3 +127,14 @@ awk -v lo="$with_lo" '
     if (lo) printf "%d documents: LibreOffice recall mean %.4f min %.4f, precision mean %.4f min %.4f\n",
       n, sum[3] / n, min[3], sum[4] / n, min[4]
   }' "$work/figures"
+
+# Layout fidelity: what the pages look like in Chromium against the
+# documents' own layout, ours beside LibreOffice's.
+expectations="${LAYOUT_EXPECTATIONS:-$here/../build/test/bin/layout_expectations}"
+if [ -x "$expectations" ] && command -v chromium >/dev/null; then
+  echo
+  lo_flag=()
+  [ "$with_lo" = 1 ] && lo_flag=(--libreoffice)
+  python3 "$here/../tests/tools/layout_fidelity.py" --tessarine "$bin" --expectations "$expectations" \
+    --corpus "$shared/corpus/docx" --out "$work/layout" "${lo_flag[@]}" || true
+fi

@@ -334,6 +334,42 @@ const KnownShortfall* ShortfallOf(const std::string& file) {
   return nullptr;
 }
 
+// Class names a browser would reject (not CSS identifiers), and paragraph
+// classes the style sheet has no rule for: either way the paragraph loses
+// its style's look.
+std::vector<std::string> ClassProblems(const std::string& html) {
+  std::vector<std::string> problems;
+  const size_t body = html.find("<body");
+  const std::string head = html.substr(0, body);
+  std::set<std::string> seen;
+  for (size_t at = html.find(" class=", body); at != std::string::npos;
+       at = html.find(" class=", at + 1)) {
+    size_t start = at + 7, end = start;
+    const bool paragraph = html.compare(at - 2, 2, "<p") == 0;
+    while (end < html.size() && html[end] != ' ' && html[end] != '>' && html[end] != '\r' &&
+           html[end] != '\n')
+      ++end;
+    std::string name = html.substr(start, end - start);
+    if (name.size() >= 2 && (name[0] == '\'' || name[0] == '"') && name.back() == name[0]) {
+      name = name.substr(1, name.size() - 2);
+    }
+    if (!seen.insert(name + (paragraph ? "/p" : "")).second) continue;
+    const bool identifier =
+        !name.empty() &&
+        (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_' ||
+         (name[0] == '-' && name.size() > 1 &&
+          std::isalpha(static_cast<unsigned char>(name[1])))) &&
+        std::all_of(name.begin(), name.end(), [](char c) {
+          return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
+        });
+    if (!identifier) problems.push_back("not a CSS identifier: " + name);
+    if (paragraph && identifier && head.find("p." + name + ", li." + name) == std::string::npos) {
+      problems.push_back("no rule for paragraph class " + name);
+    }
+  }
+  return problems;
+}
+
 TEST(ConvertCorpus, EverySoundDocumentConvertsWithItsText) {
   const auto status = ProvenanceStatus();
   const bool measure = HavePython();
@@ -357,6 +393,7 @@ TEST(ConvertCorpus, EverySoundDocumentConvertsWithItsText) {
     EXPECT_EQ(run.steps, kAllSteps);
     EXPECT_TRUE(fs::is_directory(temp.path() / (stem + ".files")));
     if (!run.outcome.ok() || !measure) continue;
+    EXPECT_EQ(ClassProblems(testing::ReadBytes(target)), std::vector<std::string>());
 
     const std::string measured_copy = temp.File(stem + ".measured.htm");
     testing::WriteBytes(measured_copy, ForMeasurement(testing::ReadBytes(target)));

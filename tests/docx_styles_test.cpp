@@ -254,8 +254,8 @@ TEST(DocxStylesNames, BuiltinsAreKnownByNameNotId) {
   EXPECT_EQ(sheet.DefaultStyle(StyleType::kParagraph)->style_id, "a");
 
   const std::pair<const char*, const char*> classes[] = {
-      {"a", "MsoNormal"},       {"1", "MsoHeading1"}, {"10", "MsoToc1"},  {"a3", "MsoHyperlink"},
-      {"a1", "MsoNormalTable"}, {"1Char", "1Char"},   {"2Char", "2Char"}, {"unknown", ""},
+      {"a", "MsoNormal"},       {"1", "MsoHeading1"}, {"10", "MsoToc1"},   {"a3", "MsoHyperlink"},
+      {"a1", "MsoNormalTable"}, {"1Char", "a1Char"},  {"2Char", "a2Char"}, {"unknown", ""},
   };
   for (const auto& [id, class_name] : classes) EXPECT_EQ(sheet.ClassName(id), class_name) << id;
 
@@ -301,15 +301,19 @@ TEST(DocxStylesNames, BuiltinClassNames) {
 
 // Custom classes as Word derived them in saved pages (wordhtml-samples:
 // cn-jahhan-doc, cn-softwaretesting): ASCII letters, digits and "-" only,
-// "a" when none is left, clashes resolved with 0-9 then a-f.
+// "a" when none is left, clashes resolved with 0-9 then a-f; unlike Word's,
+// every name is a CSS identifier ("a" in front where needed).
 TEST(DocxStylesNames, CustomClassNamesAreSafeAndUnique) {
   const std::pair<const char*, const char*> bases[] = {
       {"Table Subheading", "TableSubheading"},
-      {"标题 1 Char", "1Char"},
+      {"标题 1 Char", "a1Char"},
       {"zgb_正文五号不缩进", "zgb"},
       {"apple-style-span", "apple-style-span"},
       {"章标题", "a"},
-      {"1", "1"},
+      {"1", "a1"},
+      {"-1x", "a-1x"},
+      {"-x", "-x"},
+      {"--", "a--"},
       {"a\"b'c<d>e", "abcde"},
   };
   for (const auto& [name, base] : bases) EXPECT_EQ(CustomClassBase(name), base) << name;

@@ -468,9 +468,14 @@ TEST(Numbering, ReadsLevelPropertiesForTheStyleSheet) {
   const std::string head =
       "<w:nsid w:val=\"382FA83F\"/><w:multiLevelType w:val=\"hybridMultilevel\"/>"
       "<w:tmpl w:val=\"0616A3A6\"/>";
+  // Strict files give lengths with their unit and the bidi-neutral name.
+  const std::string strict = "<w:pPr><w:ind w:start=\"36pt\" w:hanging=\"18pt\"/></w:pPr>";
   const Numbering numbering = MustParse(
-      AbstractNum(3, Lvl(0, "decimal", "%1") + Lvl(1, "lowerRoman", "(%2)", 4, extra), head) +
+      AbstractNum(3, Lvl(0, "decimal", "%1", 1, strict) + Lvl(1, "lowerRoman", "(%2)", 4, extra),
+                  head) +
       Num(1, 3));
+  EXPECT_EQ(numbering.Level(1, 0)->indent_left_twips, 720);
+  EXPECT_EQ(numbering.Level(1, 0)->indent_hanging_twips, 360);
   ASSERT_EQ(numbering.lists().size(), 1u);
   const ListDefinition& list = numbering.lists()[0];
   EXPECT_EQ(list.abstract_num_id, 3);

@@ -2,7 +2,7 @@
 // fallback <img> in Word's exact form, the files in the companion folder and
 // filelist.xml, web copies of metafiles, text boxes whose text survives every
 // clean-up mode, and the real corpus, where every picture a document shows
-// must reach the page with a file behind it.
+// must reach the page with a file behind it (charts drawn as SVG pictures).
 //
 // The clean-up patterns used here are the later stages' own (body passes B5
 // and S1, the header step's VML-to-img pass, the image copier's source
@@ -444,6 +444,90 @@ TEST(WordHtmlPictures, PicturesThatCannotBeShownLeaveTheirTextAndAReason) {
   }
 }
 
+// A chart part: columns of two series, or the chart type `type` when given.
+std::string ChartPart(const std::string& type = "barChart") {
+  std::string series;
+  for (int s = 0; s < 2; ++s) {
+    series += "<c:ser><c:idx val=\"" + std::to_string(s) +
+              "\"/><c:val><c:numRef><c:numCache><c:ptCount val=\"3\"/>";
+    for (int i = 0; i < 3; ++i) {
+      series += "<c:pt idx=\"" + std::to_string(i) + "\"><c:v>" + std::to_string(i + s + 1) +
+                "</c:v></c:pt>";
+    }
+    series += "</c:numCache></c:numRef></c:val></c:ser>";
+  }
+  return R"(<?xml version="1.0" encoding="UTF-8"?><c:chartSpace xmlns:c="http://schemas.openxmlformats.org/drawingml/2006/chart" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main">)"
+         "<c:chart><c:plotArea><c:" +
+         type + "><c:barDir val=\"col\"/>" + series + "</c:" + type +
+         "><c:catAx/><c:valAx/></c:plotArea></c:chart></c:chartSpace>";
+}
+
+std::string ChartRun(const std::string& id) {
+  return R"(<w:drawing><wp:inline><wp:extent cx="3657600" cy="2743200"/><wp:docPr id="1" name="Chart 1"/>)"
+         R"(<a:graphic><a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/chart">)"
+         R"(<c:chart xmlns:c="http://schemas.openxmlformats.org/drawingml/2006/chart" r:id=")" +
+         id + R"("/></a:graphicData></a:graphic></wp:inline></w:drawing>)";
+}
+
+std::string ChartRel(const std::string& id, const std::string& target) {
+  return R"(<Relationship Id=")" + id +
+         R"(" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/chart" Target=")" +
+         target + "\"/>";
+}
+
+TEST(WordHtmlPictures, AChartIsAnSvgPictureWithTheFallbackOfAnyPicture) {
+  TempDir dir;
+  Docx docx;
+  docx.relationships = ChartRel("rId3", "charts/chart1.xml");
+  docx.media = {{"word/charts/chart1.xml", ChartPart()}};
+  docx.body = P(R("before ") + InRun(ChartRun("rId3")) + R(" after"));
+  const Written out = Convert(dir, docx);
+  EXPECT_TRUE(out.diagnostics.empty()) << out.diagnostics.front();
+  EXPECT_NE(
+      out.html.find("<v:shape id=\"Chart_x0020_1\" o:spid=\"_x0000_i1025\" type=\"#_x0000_t75\"\r\n"
+                    " style='width:288pt;height:216pt;"),
+      std::string::npos)
+      << out.html;
+  EXPECT_NE(out.html.find(" <v:imagedata src=\"doc.files/image001.svg\" o:title=\"\"/>"),
+            std::string::npos);
+  EXPECT_NE(out.html.find("<img width=384 height=288\r\nsrc=\"doc.files/image001.svg\" "
+                          "v:shapes=\"Chart_x0020_1\">"),
+            std::string::npos);
+  const std::string svg = ReadBytes(out.folder / "image001.svg");
+  EXPECT_EQ(Count(svg, "class=\"bar\""), 6u) << svg;
+  EXPECT_NE(ReadBytes(out.folder / "filelist.xml").find("<o:File HRef=\"image001.svg\"/>"),
+            std::string::npos);
+  EXPECT_EQ(Count(CleanBody(out.html, true), "<img "), 1u);
+}
+
+TEST(WordHtmlPictures, AChartTypeNotDrawnShowsThePackagesFallbackPicture) {
+  for (const bool with_fallback : {true, false}) {
+    SCOPED_TRACE(with_fallback ? "with fallback" : "without");
+    TempDir dir;
+    Docx docx;
+    docx.relationships =
+        ChartRel("rId3", "charts/chart1.xml") + ImageRel("rId5", "media/image1.png");
+    docx.media = {{"word/charts/chart1.xml", ChartPart("radarChart")},
+                  {"word/media/image1.png", kPng}};
+    const std::string run = with_fallback
+                                ? "<mc:AlternateContent><mc:Choice Requires=\"wps\">" +
+                                      ChartRun("rId3") + "</mc:Choice><mc:Fallback>" +
+                                      InlinePicture("rId5") + "</mc:Fallback></mc:AlternateContent>"
+                                : ChartRun("rId3");
+    docx.body = P(R("before ") + InRun(run) + R(" after"));
+    const Written out = Convert(dir, docx);
+    EXPECT_EQ(Count(out.html, "<img "), with_fallback ? 1u : 0u) << out.html;
+    EXPECT_EQ(out.html.find(".svg"), std::string::npos);
+    if (with_fallback) {
+      EXPECT_NE(out.html.find("src=\"doc.files/image001.png\""), std::string::npos);
+      EXPECT_TRUE(out.diagnostics.empty());
+    } else {
+      ASSERT_EQ(out.diagnostics.size(), 1u);
+      EXPECT_NE(out.diagnostics.front().find("Charts"), std::string::npos);
+    }
+  }
+}
+
 TEST(WordHtmlPictures, APictureOverThePackageLimitIsLeftOutNotWritten) {
   TempDir dir;
   Docx docx;
@@ -662,6 +746,38 @@ TEST(PictureConvert, FormatsAreKnownByTheirBytes) {
 
 // --- Text boxes ------------------------------------------------------------------
 
+TEST(WordHtmlPictures, ShapesKeepFillOutlineAndTextDirection) {
+  // Colours from the shape's style (no theme: Office's accents), text
+  // running bottom to top; a VML box with vertical text.
+  const std::string styled =
+      R"(<a:graphic><a:graphicData uri="http://schemas.microsoft.com/office/word/2010/wordprocessingShape">)"
+      R"(<wps:wsp><wps:spPr><a:prstGeom prst="rect"/></wps:spPr>)"
+      R"(<wps:style><a:lnRef idx="2"><a:schemeClr val="accent1"><a:shade val="50000"/></a:schemeClr></a:lnRef>)"
+      R"(<a:fillRef idx="1"><a:schemeClr val="accent1"/></a:fillRef><a:effectRef idx="0"><a:schemeClr val="accent1"/></a:effectRef>)"
+      R"(<a:fontRef idx="minor"><a:schemeClr val="lt1"/></a:fontRef></wps:style>)"
+      R"(<wps:txbx><w:txbxContent><w:p><w:r><w:t>up</w:t></w:r></w:p></w:txbxContent></wps:txbx>)"
+      R"(<wps:bodyPr vert="vert270"/></wps:wsp></a:graphicData></a:graphic>)";
+  const std::string vml =
+      R"(<w:pict><v:shape id="Box2" type="#_x0000_t202" style="width:50pt;height:80pt" fillcolor="#fc0">)"
+      R"(<v:textbox style="layout-flow:vertical"><w:txbxContent><w:p><w:r><w:t>down</w:t></w:r></w:p>)"
+      R"(</w:txbxContent></v:textbox></v:shape></w:pict>)";
+  TempDir dir;
+  Docx docx;
+  docx.body = P(InRun(Anchor(styled, "Box 1"))) + P(InRun(vml));
+  const Written out = Convert(dir, docx);
+  EXPECT_NE(out.html.find(" fillcolor=\"#4472C4\" strokecolor=\"#223962\""), std::string::npos)
+      << out.html;
+  EXPECT_NE(
+      out.html.find("<v:textbox style='layout-flow:vertical;mso-layout-flow-alt:bottom-to-top'"),
+      std::string::npos);
+  EXPECT_NE(out.html.find(";writing-mode:vertical-rl;transform:rotate(180deg)'"),
+            std::string::npos);
+  EXPECT_NE(out.html.find("background:#4472C4"), std::string::npos);
+  EXPECT_NE(out.html.find(" fillcolor=\"#FFCC00\""), std::string::npos);
+  EXPECT_NE(out.html.find("<v:textbox style='layout-flow:vertical' inset="), std::string::npos);
+  EXPECT_EQ(Count(out.html, ";writing-mode:vertical-rl"), 2u);
+}
+
 TEST(WordHtmlPictures, TextBoxTextStaysInWordsVmlAndFallbackForm) {
   TempDir dir;
   Docx docx;
@@ -816,6 +932,8 @@ size_t CountPictures(const DocxPackage& package, pugi::xml_node node) {
     if (name == "mc:AlternateContent") {
       const size_t choice = CountPictures(package, child.child("mc:Choice"));
       count += choice > 0 ? choice : CountPictures(package, child.child("mc:Fallback"));
+    } else if (name == "c:chart") {
+      ++count;  // drawn as an SVG picture
     } else if (name == "a:blip") {
       count += RelationshipTarget(package, child, "r:embed") != nullptr ? 1 : 0;
     } else if (name == "v:imagedata") {
@@ -831,7 +949,7 @@ size_t CountPictures(const DocxPackage& package, pugi::xml_node node) {
 }
 
 TEST(WordHtmlPictures, EveryCorpusPictureReachesThePageWithItsFile) {
-  size_t documents = 0, with_pictures = 0, passing = 0;
+  size_t documents = 0, with_pictures = 0, passing = 0, charts = 0;
   for (const auto& entry : fs::directory_iterator(SharedDir() / "corpus" / "docx")) {
     if (entry.path().extension() != ".docx") continue;
     auto package = DocxPackage::Open(entry.path().string());
@@ -855,6 +973,30 @@ TEST(WordHtmlPictures, EveryCorpusPictureReachesThePageWithItsFile) {
     EXPECT_EQ(Count(whole_body, "<![if "), Count(whole_body, "<![endif]>"));
     EXPECT_EQ(Count(whole_body, "<table"), Count(whole_body, "</table>"));
     EXPECT_EQ(Count(whole_body, "<div"), Count(whole_body, "</div>"));
+    // A drawn chart shows one bar per cached value.
+    size_t cached = 0;
+    for (const Relationship& rel : package->Relationships(package->main_part_name())) {
+      if (rel.type != kRelChart) continue;
+      const pugi::xml_document* chart = package->XmlPart(rel.target);
+      ASSERT_NE(chart, nullptr);
+      pugi::xml_node plot = chart->child("c:chartSpace").child("c:chart").child("c:plotArea");
+      for (pugi::xml_node bars : plot.children("c:barChart")) {
+        for (pugi::xml_node ser : bars.children("c:ser")) {
+          pugi::xml_node cache = ser.child("c:val").child("c:numRef").child("c:numCache");
+          cached += static_cast<size_t>(
+              std::distance(cache.children("c:pt").begin(), cache.children("c:pt").end()));
+        }
+      }
+    }
+    if (cached > 0) {
+      size_t drawn = 0;
+      for (const auto& file : fs::directory_iterator(dir.path() / "doc.files")) {
+        if (file.path().extension() == ".svg")
+          drawn += Count(ReadBytes(file.path()), "class=\"bar\"");
+      }
+      EXPECT_EQ(drawn, cached);
+      ++charts;
+    }
     auto sources = support::RegexpExecute("src=\"doc\\.files/([^\"]+)\"", html);
     ASSERT_TRUE(sources.ok());
     bool files_exist = true;
@@ -866,9 +1008,10 @@ TEST(WordHtmlPictures, EveryCorpusPictureReachesThePageWithItsFile) {
     with_pictures += expected > 0 ? 1 : 0;
     passing += images == expected && files_exist ? 1 : 0;
   }
-  std::printf("corpus pictures: %zu of %zu documents pass (%zu have pictures)\n", passing,
-              documents, with_pictures);
+  std::printf("corpus pictures: %zu of %zu documents pass (%zu have pictures, %zu bar charts)\n",
+              passing, documents, with_pictures, charts);
   EXPECT_GT(with_pictures, 10u);
+  EXPECT_GE(charts, 2u);
 }
 
 }  // namespace

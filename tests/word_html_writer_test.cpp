@@ -417,6 +417,13 @@ TEST(WordHtmlWriterTest, ChineseHeadingStylesAreKnownByName) {
 
 // --- Lists ---------------------------------------------------------------------------------------
 
+// The rule a selector opens, up to its closing brace.
+std::string RuleOf(const std::string& html, const std::string& selector) {
+  const size_t start = html.find("\r\n" + selector + "\r\n");
+  if (start == std::string::npos) return {};
+  return html.substr(start, html.find('}', start) - start);
+}
+
 TEST(WordHtmlWriterTest, NumberedHeadingsCarryTheirLabel) {
   Docx docx;
   docx.styles =
@@ -432,11 +439,16 @@ TEST(WordHtmlWriterTest, NumberedHeadingsCarryTheirLabel) {
               Styled("Heading2", R("More"));
   const std::string html = Render(docx);
   EXPECT_EQ(ListLabels(html), (std::vector<std::string>{"1", "1.1", "1.2", "2", "2.1"}));
-  EXPECT_NE(html.find("<h2 style='mso-list:l0 level2 lfo1'><![if !supportLists]><span "
+  // The level's indent is the heading's own, on the element and in its rule.
+  EXPECT_NE(html.find("<h2 style='margin-left:1.0cm;text-indent:-1.0cm;mso-list:l0 level2 "
+                      "lfo1'><![if !supportLists]><span "
                       "lang=EN-US><span style='mso-list:Ignore'>1.1<span style='font:7.0pt "
                       "\"Times New Roman\"'>"),
             std::string::npos)
       << BodyOf(html);
+  const std::string h2 = RuleOf(html, "h2");
+  EXPECT_NE(h2.find("margin-left:1.0cm;"), std::string::npos) << h2;
+  EXPECT_NE(h2.find("text-indent:-1.0cm;"), std::string::npos) << h2;
   const std::vector<FoundHeading> headings = SplitHeadings(html);
   ASSERT_EQ(headings.size(), 5u);
   EXPECT_EQ(headings[1].title, "1.1 Setup");
@@ -444,6 +456,52 @@ TEST(WordHtmlWriterTest, NumberedHeadingsCarryTheirLabel) {
   EXPECT_EQ(headings[4].title, "2.1 More");
   EXPECT_NE(html.find("@list l0:level2\r\n\t{mso-level-style-link:\"heading 2\";\r\n\t"
                       "mso-level-text:\"%1\\.%2\";"),
+            std::string::npos);
+}
+
+TEST(WordHtmlWriterTest, ContextualSpacingAndClassNamesWorkInBrowsers) {
+  Docx docx;
+  docx.styles =
+      R"(<w:style w:type="paragraph" w:styleId="ListParagraph"><w:name w:val="List Paragraph"/><w:basedOn w:val="Normal"/><w:pPr><w:spacing w:before="120" w:after="200"/><w:ind w:left="720"/><w:contextualSpacing/></w:pPr></w:style>)"
+      R"(<w:style w:type="paragraph" w:styleId="S1"><w:name w:val="1 正文"/><w:basedOn w:val="Normal"/><w:rPr><w:color w:val="FF0000"/></w:rPr></w:style>)";
+  docx.body = Styled("ListParagraph", R("a")) + Styled("ListParagraph", R("b")) +
+              Styled("ListParagraph", R("c")) + Styled("S1", R("red")) +
+              P(R("x"), "<w:contextualSpacing/>") + P(R("y"), "<w:contextualSpacing/>");
+  const std::string html = Render(docx);
+  const std::string body = BodyOf(html);
+  // A style whose name starts with a digit: a class browsers accept, the
+  // same in the sheet and the body.
+  EXPECT_NE(RuleOf(html, "p.a1, li.a1, div.a1").find("color:#FF0000"), std::string::npos);
+  EXPECT_NE(body.find("<p class=a1>"), std::string::npos);
+  // The three contextual classes have rules: the spacing between
+  // neighbours is dropped, the rest of the style kept.
+  const std::string first = RuleOf(
+      html,
+      "p.MsoListParagraphCxSpFirst, li.MsoListParagraphCxSpFirst, div.MsoListParagraphCxSpFirst");
+  const std::string middle = RuleOf(html,
+                                    "p.MsoListParagraphCxSpMiddle, li.MsoListParagraphCxSpMiddle, "
+                                    "div.MsoListParagraphCxSpMiddle");
+  const std::string last = RuleOf(
+      html,
+      "p.MsoListParagraphCxSpLast, li.MsoListParagraphCxSpLast, div.MsoListParagraphCxSpLast");
+  EXPECT_NE(first.find("margin-top:6.0pt;"), std::string::npos) << first;
+  EXPECT_NE(first.find("margin-bottom:0cm;"), std::string::npos) << first;
+  EXPECT_NE(middle.find("margin-top:0cm;"), std::string::npos) << middle;
+  EXPECT_NE(middle.find("margin-bottom:0cm;"), std::string::npos) << middle;
+  EXPECT_NE(last.find("margin-top:0cm;"), std::string::npos) << last;
+  EXPECT_NE(last.find("margin-bottom:10.0pt;"), std::string::npos) << last;
+  for (const std::string* rule : {&first, &middle, &last}) {
+    EXPECT_NE(rule->find("margin-left:36.0pt;"), std::string::npos) << *rule;
+  }
+  EXPECT_NE(body.find("<p class=MsoListParagraphCxSpFirst>"), std::string::npos) << body;
+  EXPECT_NE(body.find("<p class=MsoListParagraphCxSpMiddle>"), std::string::npos);
+  EXPECT_NE(body.find("<p class=MsoListParagraphCxSpLast>"), std::string::npos);
+  // Contextual spacing on the paragraphs alone keeps their class (it has a
+  // rule) and collapses the spacing between them inline.
+  EXPECT_NE(body.find("<p class=MsoNormal style='margin-bottom:0cm;mso-add-space:auto'>"),
+            std::string::npos)
+      << body;
+  EXPECT_NE(body.find("<p class=MsoNormal style='margin-top:0cm;mso-add-space:auto'>"),
             std::string::npos);
 }
 
@@ -470,12 +528,26 @@ TEST(WordHtmlWriterTest, MultiLevelListsRestartAndBullets) {
                       std::to_string(num) + "\"/></w:numPr>");
   };
   docx.body = item(1, 0, "a") + item(1, 1, "b") + item(1, 1, "c") + item(1, 0, "d") +
-              item(1, 1, "e") + P(R("between")) + item(2, 0, "restarted") + item(3, 0, "bullet");
+              item(1, 1, "e") + P(R("between")) +
+              Styled("ListParagraph", R("restarted"),
+                     R"(<w:numPr><w:ilvl w:val="0"/><w:numId w:val="2"/></w:numPr>)"
+                     R"(<w:ind w:left="567"/>)") +
+              item(3, 0, "bullet");
   const std::string html = Render(docx);
   EXPECT_EQ(ListLabels(html),
             (std::vector<std::string>{"1.", "a)", "b)", "2.", "a)", "1.", "\xC2\xB7"}));
   const std::string body = BodyOf(html);
-  EXPECT_NE(body.find("<p class=MsoListParagraph style='mso-list:l0 level2 lfo1'>"),
+  // Each level's indent from the numbering, over the style's first-line
+  // indent; a paragraph's own indent wins over its level's.
+  EXPECT_NE(body.find("<p class=MsoListParagraph style='margin-left:21.0pt;text-indent:-21.0pt;"
+                      "mso-list:l0 level1 lfo1'>"),
+            std::string::npos)
+      << body;
+  EXPECT_NE(body.find("<p class=MsoListParagraph style='margin-left:42.0pt;text-indent:-21.0pt;"
+                      "mso-list:l0 level2 lfo1'>"),
+            std::string::npos);
+  EXPECT_NE(body.find("<p class=MsoListParagraph style='margin-left:1.0cm;text-indent:-21.0pt;"
+                      "mso-list:l0 level1 lfo2'>"),
             std::string::npos);
   EXPECT_NE(body.find("mso-list:l0 level1 lfo2'><![if !supportLists]>"), std::string::npos);
   EXPECT_NE(body.find("<span lang=EN-US style='font-family:Symbol'><span "

@@ -597,7 +597,13 @@ std::string CustomClassBase(std::string_view name) {
   for (char c : name) {
     if (IsAsciiAlnumOrHyphen(c)) out += c;
   }
-  return out.empty() ? "a" : out;
+  // Browsers drop a rule whose class is no CSS identifier: one that starts
+  // with a digit or with "-" not followed by a letter.
+  const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  if (out.empty() || !(letter(out[0]) || (out[0] == '-' && out.size() > 1 && letter(out[1])))) {
+    out.insert(0, 1, 'a');
+  }
+  return out;
 }
 
 // --- StyleSheet ----------------------------------------------------------------

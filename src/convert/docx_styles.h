@@ -227,11 +227,13 @@ bool IsBuiltinStyleName(std::string_view name);
 // though Word writes those as `<h1>`..`<h6>` elements (see HeadingLevel).
 std::string BuiltinClassName(std::string_view name);
 
-// The class Word derives from a custom style's name: ASCII letters, digits
-// and "-" kept, everything else (spaces, "_", punctuation, CJK) dropped;
-// "a" when nothing is left. "Table Subheading" -> "TableSubheading",
-// "标题 1 Char" -> "1Char", "zgb_正文五号" -> "zgb", "章标题" -> "a". Not yet
-// unique; StyleSheet::ClassName makes it so.
+// The class derived from a custom style's name as Word derives it: ASCII
+// letters, digits and "-" kept, everything else (spaces, "_", punctuation,
+// CJK) dropped; then an "a" in front when what is left is no CSS identifier
+// (empty, or starting with a digit or "-" without a letter after it), which
+// Word does not do and browsers would reject. "Table Subheading" ->
+// "TableSubheading", "标题 1 Char" -> "a1Char", "zgb_正文五号" -> "zgb",
+// "章标题" -> "a". Not yet unique; StyleSheet::ClassName makes it so.
 std::string CustomClassBase(std::string_view name);
 
 // styles.xml.

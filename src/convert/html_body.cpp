@@ -465,6 +465,7 @@ void BodyWriter::WriteParagraph(pugi::xml_node p, int depth) {
   // Numbering: the paragraph's own w:numPr, else its style's.
   std::string list_css;
   bool list_from_style = false;
+  const ListLevel* list_level = nullptr;
   const std::optional<int> num_id = direct.num_id ? direct.num_id : style.num_id;
   if (num_id && *num_id != 0) {
     list_from_style = !direct.num_id;
@@ -479,6 +480,7 @@ void BodyWriter::WriteParagraph(pugi::xml_node p, int depth) {
     if (std::optional<ListLabel> label = counter_->Next(*num_id, ilvl)) {
       list_css = "mso-list:l" + std::to_string(label->list_index) + " level" +
                  std::to_string(label->level) + " lfo" + std::to_string(label->lfo);
+      list_level = label->definition;
       const ParagraphProperties resolved = doc_.styles.ResolveParagraphProperties(style.id, direct);
       para.label_html = ListLabelHtml(*label, resolved, mark);
     }
@@ -489,23 +491,37 @@ void BodyWriter::WriteParagraph(pugi::xml_node p, int depth) {
   // to the style sheet.
   const bool heading_element = style.heading_level >= 1 && style.heading_level <= 6;
   const bool heading_paragraph = style.heading_level >= 7;
+  // Browsers ignore the level's indent in the @list rules, so a list
+  // paragraph carries it itself, as Word writes it.
+  const bool list_inline = !(heading_paragraph && list_from_style);
+  ParagraphProperties own = direct;
+  if (list_level != nullptr && list_inline) ApplyListIndent(own, *list_level, true);
+  std::string class_name = style.class_name;
+  if ((style.contextual_spacing || direct.contextual_spacing.value_or(false)) && !heading_element &&
+      !heading_paragraph) {
+    const bool joined_before = SiblingStyle(p, false, default_paragraph_style_) == style.id;
+    const bool joined_after = SiblingStyle(p, true, default_paragraph_style_) == style.id;
+    if (style.contextual_spacing) {
+      // The sheet declares the three variants of a style with contextual
+      // spacing.
+      if (joined_before && joined_after) class_name += "CxSpMiddle";
+      if (!joined_before && joined_after) class_name += "CxSpFirst";
+      if (joined_before && !joined_after) class_name += "CxSpLast";
+    } else {
+      // Contextual spacing given on the paragraph alone: the class keeps
+      // its rule and the spacing between neighbours collapses inline.
+      if (joined_before && !own.spacing_before) own.spacing_before = 0;
+      if (joined_after && !own.spacing_after) own.spacing_after = 0;
+    }
+  }
   std::string css;
-  AppendParagraphCss(css, direct, CssMode::kDirect, style.font_size_pt,
-                     heading_paragraph && list_from_style ? std::string_view() : list_css);
+  AppendParagraphCss(css, own, CssMode::kDirect, style.font_size_pt,
+                     list_inline ? list_css : std::string_view());
   std::string tag;
   if (heading_element) {
     tag = "h" + std::to_string(style.heading_level);
     para.open_tag = "<" + tag;
   } else {
-    std::string class_name = style.class_name;
-    if ((style.contextual_spacing || direct.contextual_spacing.value_or(false)) &&
-        !heading_paragraph) {
-      const bool joined_before = SiblingStyle(p, false, default_paragraph_style_) == style.id;
-      const bool joined_after = SiblingStyle(p, true, default_paragraph_style_) == style.id;
-      if (joined_before && joined_after) class_name += "CxSpMiddle";
-      if (!joined_before && joined_after) class_name += "CxSpFirst";
-      if (joined_before && !joined_after) class_name += "CxSpLast";
-    }
     tag = "p";
     para.open_tag = "<p class=" + class_name;
   }

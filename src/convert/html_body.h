@@ -161,6 +161,11 @@ class BodyWriter {
   // A w:drawing, w:pict, w:object or mc:AlternateContent met in a run.
   void WriteRunObject(pugi::xml_node object, std::string_view open, std::string_view close);
   void WritePicture(const DrawnShape& shape, std::string_view open, std::string_view close);
+  // A chart drawn as an SVG picture; false when it cannot be drawn.
+  bool WriteChart(const DrawnShape& shape, std::string_view open, std::string_view close);
+  void ReportRenderedDrawings();
+  // The theme's a:clrScheme; an empty handle without a theme.
+  pugi::xml_node ThemeColorScheme() const;
   void WriteTextBox(const DrawnShape& shape);
   PictureFiles& Pictures();
   PageGeometry CurrentPage() const;

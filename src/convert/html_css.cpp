@@ -260,6 +260,21 @@ void AppendRunCss(std::string& css, const RunProperties& run, const CssFonts& fo
   }
 }
 
+void ApplyListIndent(ParagraphProperties& p, const ListLevel& level, bool keep_own) {
+  if (level.indent_left_twips && !(keep_own && (p.indent_left || p.indent_left_chars))) {
+    p.indent_left = level.indent_left_twips;
+    p.indent_left_chars.reset();
+  }
+  const bool own_first = p.indent_hanging || p.indent_first_line || p.indent_hanging_chars ||
+                         p.indent_first_line_chars;
+  if ((level.indent_hanging_twips || level.indent_first_line_twips) && !(keep_own && own_first)) {
+    p.indent_hanging = level.indent_hanging_twips;
+    p.indent_first_line = level.indent_first_line_twips;
+    p.indent_hanging_chars.reset();
+    p.indent_first_line_chars.reset();
+  }
+}
+
 void AppendParagraphCss(std::string& css, const ParagraphProperties& p, CssMode mode,
                         double font_size_pt, std::string_view list_css) {
   const bool sheet = mode == CssMode::kStyleSheet;

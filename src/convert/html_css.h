@@ -13,6 +13,7 @@
 
 #include "convert/docx_properties.h"
 #include "convert/docx_styles.h"
+#include "convert/numbering.h"
 
 namespace tessarine::convert {
 
@@ -49,6 +50,11 @@ void AppendRunCss(std::string& css, const RunProperties& run, const CssFonts& fo
 // `list_css` ("mso-list:l0 level1 lfo1") is placed where Word puts it.
 void AppendParagraphCss(std::string& css, const ParagraphProperties& paragraph, CssMode mode,
                         double font_size_pt, std::string_view list_css);
+
+// A list paragraph's indent as Word shows it: the level's w:ind replaces the
+// indent `paragraph` has from its style; with `keep_own` (direct formatting)
+// the paragraph's own left and first-line indents stay where it gives them.
+void ApplyListIndent(ParagraphProperties& paragraph, const ListLevel& level, bool keep_own);
 
 // "solid windowtext .5pt"; "none" for nil/none borders. `minimum_one_point`
 // writes widths below 1pt as 1.0pt (what Word shows browsers; the real width

@@ -164,9 +164,10 @@ void WriteFontDefinitions(const HtmlDocument& doc, std::string& out) {
 
 // --- Style definitions -------------------------------------------------------
 
-// "mso-list:l0 level1 lfo2" for a numbered style; empty otherwise.
+// "mso-list:l0 level1 lfo2" for a numbered style; empty otherwise. `level`
+// gets the list level the style's paragraphs use.
 std::string StyleListCss(const HtmlDocument& doc, const Style& style,
-                         const ParagraphProperties& resolved) {
+                         const ParagraphProperties& resolved, const ListLevel** level) {
   if (!resolved.num_id || *resolved.num_id == 0) return {};
   const ListDefinition* list = doc.numbering.ListForNum(*resolved.num_id);
   const ListInstance* instance = doc.numbering.Instance(*resolved.num_id);
@@ -174,9 +175,10 @@ std::string StyleListCss(const HtmlDocument& doc, const Style& style,
   int ilvl = 0;
   if (resolved.num_level) {
     ilvl = *resolved.num_level;
-  } else if (auto level = doc.numbering.LevelForStyle(*resolved.num_id, style.style_id)) {
-    ilvl = *level;
+  } else if (auto tied = doc.numbering.LevelForStyle(*resolved.num_id, style.style_id)) {
+    ilvl = *tied;
   }
+  *level = doc.numbering.Level(*resolved.num_id, ilvl);
   return "mso-list:l" + std::to_string(list->list_index) + " level" + std::to_string(ilvl + 1) +
          " lfo" + std::to_string(instance->lfo);
 }
@@ -236,12 +238,44 @@ void WriteParagraphStyle(const HtmlDocument& doc, const Style& style, std::strin
   }
   std::string css;
   AppendStyleMeta(doc, style, class_name, css);
-  const ParagraphProperties paragraph = doc.styles.ResolveParagraphProperties(style.style_id, {});
+  ParagraphProperties paragraph = doc.styles.ResolveParagraphProperties(style.style_id, {});
   const RunProperties run = doc.styles.ResolveRunProperties(style.style_id, {});
-  AppendParagraphCss(css, paragraph, CssMode::kStyleSheet, run.size.value_or(20) / 2.0,
-                     StyleListCss(doc, style, paragraph));
+  const ListLevel* level = nullptr;
+  const std::string list_css = StyleListCss(doc, style, paragraph, &level);
+  // A numbered style shows its level's indent, as Word's sheet has it.
+  if (level != nullptr) ApplyListIndent(paragraph, *level, false);
+  const double font_size_pt = run.size.value_or(20) / 2.0;
+  AppendParagraphCss(css, paragraph, CssMode::kStyleSheet, font_size_pt, list_css);
   AppendRunCss(css, run, doc.fonts, doc.languages, CssMode::kStyleSheet, false);
+  // Without a size anywhere in its chain the text is 10pt, not the
+  // browser's own size.
+  if (!run.size) css += "font-size:10.0pt;";
   WriteRule(selector, css, out);
+  if (heading != 0 || !paragraph.contextual_spacing.value_or(false)) return;
+  // Paragraphs of a style with contextual spacing take one of three classes
+  // by their neighbours: the spacing between two of them is dropped.
+  static constexpr std::string_view kVariants[] = {"CxSpFirst", "CxSpMiddle", "CxSpLast"};
+  for (size_t i = 0; i < 3; ++i) {
+    const std::string variant = class_name + std::string(kVariants[i]);
+    ParagraphProperties joined = paragraph;
+    if (i > 0) {
+      joined.spacing_before = 0;
+      joined.spacing_before_auto.reset();
+      joined.spacing_before_lines.reset();
+    }
+    if (i < 2) {
+      joined.spacing_after = 0;
+      joined.spacing_after_auto.reset();
+      joined.spacing_after_lines.reset();
+    }
+    css.clear();
+    AppendStyleMeta(doc, style, class_name, css);
+    css += "mso-style-type:export-only;";
+    AppendParagraphCss(css, joined, CssMode::kStyleSheet, font_size_pt, list_css);
+    AppendRunCss(css, run, doc.fonts, doc.languages, CssMode::kStyleSheet, false);
+    if (!run.size) css += "font-size:10.0pt;";
+    WriteRule("p." + variant + ", li." + variant + ", div." + variant, css, out);
+  }
 }
 
 void WriteCharacterStyle(const HtmlDocument& doc, const Style& style, std::string& out) {
@@ -265,8 +299,22 @@ void WriteCharacterStyle(const HtmlDocument& doc, const Style& style, std::strin
 
 void WriteStyleDefinitions(const HtmlDocument& doc, std::string& out) {
   out += " /* Style Definitions */\r\n ";
+  bool normal = false;
   for (const Style& style : doc.styles.styles()) {
-    if (style.type == StyleType::kParagraph) WriteParagraphStyle(doc, style, out);
+    if (style.type != StyleType::kParagraph) continue;
+    WriteParagraphStyle(doc, style, out);
+    normal = normal || doc.styles.ClassName(style.style_id) == "MsoNormal";
+  }
+  if (!normal) {
+    // Paragraphs without a style of the package's own are MsoNormal: the
+    // class gets the document defaults, as Word's sheet always has it.
+    std::string css = "mso-style-parent:\"\";";
+    AppendParagraphCss(css, doc.styles.default_paragraph(), CssMode::kStyleSheet,
+                       doc.styles.default_run().size.value_or(20) / 2.0, {});
+    AppendRunCss(css, doc.styles.default_run(), doc.fonts, doc.languages, CssMode::kStyleSheet,
+                 false);
+    if (!doc.styles.default_run().size) css += "font-size:10.0pt;";  // Word's size without one
+    WriteRule("p.MsoNormal, li.MsoNormal, div.MsoNormal", css, out);
   }
   for (const Style& style : doc.styles.styles()) {
     if (style.type == StyleType::kCharacter) WriteCharacterStyle(doc, style, out);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 
+#include "convert/chart_svg.h"
 #include "convert/docx_xml.h"
 #include "convert/html_body.h"
 #include "convert/html_text.h"
@@ -217,31 +218,6 @@ ShapePlacement MemberPlacement(const ShapePlacement& group, const Frame& frame) 
 
 // --- Colours -------------------------------------------------------------------
 
-// "#RRGGBB" from a DrawingML colour element's parent; empty when the colour
-// comes from the theme in a way a page cannot follow.
-std::string DrawingColor(pugi::xml_node parent) {
-  for (pugi::xml_node color : parent.children()) {
-    std::string value;
-    if (Is(color, "a:srgbClr")) {
-      value = color.attribute("val").value();
-    } else if (Is(color, "a:sysClr")) {
-      value = color.attribute("lastClr").value();
-    } else if (Is(color, "a:prstClr") || Is(color, "a:schemeClr")) {
-      const std::string_view name = color.attribute("val").value();
-      if (name == "white" || name == "bg1" || name == "lt1") value = "FFFFFF";
-      if (name == "black" || name == "tx1" || name == "dk1") value = "000000";
-    } else {
-      continue;
-    }
-    if (value.size() != 6 || value.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-      return {};
-    std::transform(value.begin(), value.end(), value.begin(),
-                   [](char c) { return c >= 'a' && c <= 'f' ? static_cast<char>(c - 32) : c; });
-    return "#" + value;
-  }
-  return {};
-}
-
 // "#RRGGBB" from a VML colour ("#fc0", "white [3212]", "black").
 std::string VmlColor(std::string_view value) {
   value = value.substr(0, value.find(' '));
@@ -267,8 +243,9 @@ struct DrawingReader {
   const PageGeometry& page;
   std::vector<DrawnShape>& shapes;
   UnshownDrawings& unshown;
-  ShapePlacement placement;  // of the whole drawing
-  bool grouped = false;      // reading the members of a group or canvas
+  pugi::xml_node color_scheme;  // the theme's a:clrScheme
+  ShapePlacement placement;     // of the whole drawing
+  bool grouped = false;         // reading the members of a group or canvas
 
   void Picture(pugi::xml_node pic, pugi::xml_node names, const Frame& frame) {
     if (OnOffValue(names.attribute("hidden").value()) && *names.attribute("hidden").value()) return;
@@ -306,17 +283,48 @@ struct DrawingReader {
     shape.inset_top = inset("tIns", 3.6);
     shape.inset_right = inset("rIns", 7.2);
     shape.inset_bottom = inset("bIns", 3.6);
-    pugi::xml_node properties = wsp.child("wps:spPr");
-    if (pugi::xml_node solid = properties.child("a:solidFill")) shape.fill = DrawingColor(solid);
-    pugi::xml_node line = properties.child("a:ln");
-    if (pugi::xml_node solid = line.child("a:solidFill")) {
-      shape.line = DrawingColor(solid);
-      if (const std::optional<long long> width = EmuAttribute(line, "w")) {
-        shape.line_width_pt = EmuToPoints(*width);
-      }
+    ShapeLook(wsp, shape);
+    // Text direction: the box's text runs top to bottom (vert, eaVert,
+    // wordArtVert …) or bottom to top (vert270).
+    const std::string_view vert = body.attribute("vert").value();
+    if (vert == "vert270") {
+      shape.text_flow = "vertical;mso-layout-flow-alt:bottom-to-top";
+    } else if (vert == "eaVert" || vert == "mongolianVert" || vert == "wordArtVertRtl") {
+      shape.text_flow = "vertical-ideographic";
+    } else if (vert == "vert" || vert == "wordArtVert") {
+      shape.text_flow = "vertical";
     }
     Fill(shape, names, frame);
     shapes.push_back(std::move(shape));
+  }
+
+  // Fill and outline of a shape: its own properties, else the colours its
+  // style refers to (wps:style fillRef / lnRef), as Word draws them.
+  void ShapeLook(pugi::xml_node wsp, DrawnShape& shape) const {
+    pugi::xml_node properties = wsp.child("wps:spPr");
+    pugi::xml_node style = wsp.child("wps:style");
+    const auto styled = [&](const char* ref) {
+      pugi::xml_node node = style.child(ref);
+      return node && node.attribute("idx").as_int(0) > 0 ? DrawingColorHex(node, color_scheme)
+                                                         : std::string();
+    };
+    if (pugi::xml_node solid = properties.child("a:solidFill")) {
+      shape.fill = DrawingColorHex(solid, color_scheme);
+    } else if (pugi::xml_node gradient = properties.child("a:gradFill")) {
+      shape.fill = DrawingColorHex(gradient.child("a:gsLst").child("a:gs"), color_scheme);
+    } else if (!properties.child("a:noFill") && !properties.child("a:pattFill") &&
+               !properties.child("a:blipFill")) {
+      shape.fill = styled("a:fillRef");
+    }
+    pugi::xml_node line = properties.child("a:ln");
+    if (pugi::xml_node solid = line.child("a:solidFill")) {
+      shape.line = DrawingColorHex(solid, color_scheme);
+    } else if (!line.child("a:noFill") && !line.child("a:gradFill") && !line.child("a:pattFill")) {
+      shape.line = styled("a:lnRef");
+    }
+    if (const std::optional<long long> width = EmuAttribute(line, "w")) {
+      shape.line_width_pt = EmuToPoints(*width);
+    }
   }
 
   void Fill(DrawnShape& shape, pugi::xml_node names, const Frame& frame) {
@@ -386,6 +394,12 @@ struct DrawingReader {
         Members(item, canvas, 0);
       } else if (Is(item, "mc:AlternateContent")) {
         Graphic(ReadableBranch(item), names, frame, nesting + 1);
+      } else if (Is(item, "c:chart") && *item.attribute("r:id").value() != '\0') {
+        DrawnShape shape;
+        shape.kind = DrawnShape::Kind::kPicture;
+        shape.chart_id = item.attribute("r:id").value();
+        Fill(shape, names, frame);
+        shapes.push_back(std::move(shape));
       } else {
         ++unshown.rendered;  // a chart, a diagram, ink ...
       }
@@ -578,6 +592,13 @@ struct VmlReader {
           shape.line_width_pt = VmlLength(weight, 0.75).value_or(0.75);
         }
       }
+      for (const auto& [name, value] :
+           ParseVmlStyle(node.child("v:textbox").attribute("style").value())) {
+        if (name == "layout-flow") shape.text_flow = value;
+        if (name == "mso-layout-flow-alt" && value == "bottom-to-top" && !shape.text_flow.empty()) {
+          shape.text_flow += ";mso-layout-flow-alt:bottom-to-top";
+        }
+      }
       const auto inset = ParseInset(node.child("v:textbox").attribute("inset").value());
       shape.inset_left = inset[0];
       shape.inset_top = inset[1];
@@ -766,8 +787,8 @@ pugi::xml_node ReadableBranch(pugi::xml_node alternate) {
 }
 
 void ReadDrawing(pugi::xml_node drawing, const PageGeometry& page, std::vector<DrawnShape>& shapes,
-                 UnshownDrawings& unshown) {
-  DrawingReader reader{page, shapes, unshown, {}};
+                 UnshownDrawings& unshown, pugi::xml_node color_scheme) {
+  DrawingReader reader{page, shapes, unshown, color_scheme, {}};
   bool known = false;
   for (pugi::xml_node child : drawing.children()) {
     const bool anchored = Is(child, "wp:anchor");
@@ -915,7 +936,9 @@ void AppendTextBoxStart(std::string& out, const DrawnShape& shape, const TextBox
     AppendVmlPoints(out, shape.line_width_pt);
     out += '"';
   }
-  out += ">\r\n" + pad + " <v:textbox inset=\"";
+  out += ">\r\n" + pad + " <v:textbox";
+  if (!shape.text_flow.empty()) out += " style='layout-flow:" + shape.text_flow + "'";
+  out += " inset=\"";
   AppendVmlPoints(out, shape.inset_left);
   out += ',';
   AppendVmlPoints(out, shape.inset_top);
@@ -965,6 +988,11 @@ void AppendTextBoxStart(std::string& out, const DrawnShape& shape, const TextBox
   AppendVmlPoints(out, shape.inset_bottom);
   out += ' ';
   AppendVmlPoints(out, shape.inset_left);
+  // Browsers know the text direction as a writing mode.
+  if (shape.text_flow.starts_with("vertical")) {
+    out += ";writing-mode:vertical-rl";
+    if (shape.text_flow.ends_with("bottom-to-top")) out += ";transform:rotate(180deg)";
+  }
   out += "'\r\n" + pad + "    class=shape>\r\n";
 }
 
@@ -1006,8 +1034,9 @@ void BodyWriter::WriteRunObject(pugi::xml_node object, std::string_view open,
   if (InFieldCode()) return;
   std::vector<DrawnShape> shapes;
   UnshownDrawings unshown;
+  const pugi::xml_node color_scheme = ThemeColorScheme();
   if (Is(object, "w:drawing")) {
-    ReadDrawing(object, CurrentPage(), shapes, unshown);
+    ReadDrawing(object, CurrentPage(), shapes, unshown, color_scheme);
   } else if (Is(object, "w:pict") || Is(object, "w:object")) {
     const size_t first = shapes.size();
     ReadVml(object, CurrentPage(), shapes, unshown);
@@ -1017,7 +1046,7 @@ void BodyWriter::WriteRunObject(pugi::xml_node object, std::string_view open,
     }
     // Newer embedded objects show a DrawingML preview.
     for (pugi::xml_node drawing : object.children("w:drawing")) {
-      ReadDrawing(drawing, CurrentPage(), shapes, unshown);
+      ReadDrawing(drawing, CurrentPage(), shapes, unshown, color_scheme);
     }
   } else if (Is(object, "mc:AlternateContent")) {
     if (!EnterNested()) return;
@@ -1029,22 +1058,79 @@ void BodyWriter::WriteRunObject(pugi::xml_node object, std::string_view open,
   } else {
     return;
   }
-  if (unshown.rendered > 0 && !rendered_drawings_reported_) {
-    doc_.Diagnose(
-        "Charts, diagrams and other drawings that need rendering were left out of the web page.");
-    rendered_drawings_reported_ = true;
-  }
+  // A drawing that is not drawn here shows the picture the package keeps in
+  // its place, if any.
+  pugi::xml_node fallback;
+  if (Is(object.parent(), "mc:Choice")) fallback = object.parent().parent().child("mc:Fallback");
+  if (unshown.rendered > 0 && !fallback) ReportRenderedDrawings();
   if (unshown.linked > 0 && !linked_pictures_reported_) {
     doc_.Diagnose("Linked pictures (files outside the document) were left out of the web page.");
     linked_pictures_reported_ = true;
   }
+  bool undrawn = unshown.rendered > 0;
   for (const DrawnShape& shape : shapes) {
-    if (shape.kind == DrawnShape::Kind::kPicture) {
+    if (!shape.chart_id.empty()) {
+      if (!WriteChart(shape, open, close)) {
+        undrawn = true;
+        if (!fallback) ReportRenderedDrawings();
+      }
+    } else if (shape.kind == DrawnShape::Kind::kPicture) {
       WritePicture(shape, open, close);
     } else {
       WriteTextBox(shape);
     }
   }
+  if (undrawn && fallback && EnterNested()) {
+    for (pugi::xml_node child : fallback.children()) WriteRunObject(child, open, close);
+    --nesting_;
+  }
+}
+
+pugi::xml_node BodyWriter::ThemeColorScheme() const {
+  const pugi::xml_document* theme = doc_.package->theme_part();
+  return theme == nullptr ? pugi::xml_node()
+                          : theme->child("a:theme").child("a:themeElements").child("a:clrScheme");
+}
+
+void BodyWriter::ReportRenderedDrawings() {
+  if (rendered_drawings_reported_) return;
+  doc_.Diagnose(
+      "Charts, diagrams and other drawings that need rendering were left out of the web page.");
+  rendered_drawings_reported_ = true;
+}
+
+bool BodyWriter::WriteChart(const DrawnShape& shape, std::string_view open,
+                            std::string_view close) {
+  const Relationship* rel = story_part_.empty()
+                                ? doc_.package->MainRelationship(shape.chart_id)
+                                : doc_.package->FindRelationship(story_part_, shape.chart_id);
+  if (rel == nullptr || rel->external) return false;
+  const PictureFiles::Files* files = Pictures().UseMade(rel->target, "svg", [&] {
+    std::optional<std::string> svg;
+    const pugi::xml_document* part = doc_.package->XmlPart(rel->target);
+    if (part == nullptr) return svg;
+    ChartStyle style;
+    style.color_scheme = ThemeColorScheme();
+    if (const std::string& font = doc_.package->theme_fonts().minor.latin; !font.empty()) {
+      style.font_family = font;
+    }
+    svg = ChartSvg(part->child("c:chartSpace"), style, shape.width_pt.value_or(360),
+                   shape.height_pt.value_or(216));
+    return svg;
+  });
+  if (files == nullptr) return false;
+  std::string spid = Pictures().NextShapeId(shape.place.floating);
+  const std::string id = shape.name.empty() ? spid : VmlId(shape.name);
+  const std::string prefix = picture_prefix_ ? *picture_prefix_ : doc_.files_folder + "/";
+  PrepareContent();
+  UseWrapper(open, close);
+  AppendPicture(out_, shape,
+                PictureMarkup{id, spid, prefix + files->original, prefix + files->web,
+                              !picture_type_written_});
+  picture_type_written_ = true;
+  para_->at_line_start = false;
+  para_->has_content = true;
+  return true;
 }
 
 void BodyWriter::WritePicture(const DrawnShape& shape, std::string_view open,

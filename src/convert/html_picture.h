@@ -72,12 +72,16 @@ struct DrawnShape {
   bool linked = false;   // the picture is a file outside the package
   bool ole = false;      // the preview of an embedded object
   bool equation = false;  // ...of an equation object (Equation.3, MathType): Word sets it in <sub>
+  std::string chart_id;  // a chart (c:chart): relationship id of its part, drawn as SVG
   // kTextBox
   pugi::xml_node content;                                                           // w:txbxContent
   double inset_left = 7.2, inset_top = 3.6, inset_right = 7.2, inset_bottom = 3.6;  // points
   std::string fill;  // "#RRGGBB"; empty: none
   std::string line;  // "#RRGGBB"; empty: none
   double line_width_pt = 0.75;
+  // VML layout-flow of the text: "vertical", "vertical-ideographic",
+  // "vertical;mso-layout-flow-alt:bottom-to-top"; empty: across.
+  std::string text_flow;
 };
 
 // The page a floating shape's fallback position is estimated against.
@@ -93,8 +97,9 @@ struct UnshownDrawings {
 };
 
 // The shapes a w:drawing shows, in document order.
+// `color_scheme`: the theme's a:clrScheme, for colours given by the theme.
 void ReadDrawing(pugi::xml_node drawing, const PageGeometry& page, std::vector<DrawnShape>& shapes,
-                 UnshownDrawings& unshown);
+                 UnshownDrawings& unshown, pugi::xml_node color_scheme = {});
 
 // The shapes of a VML container (w:pict, w:object), in document order.
 void ReadVml(pugi::xml_node container, const PageGeometry& page, std::vector<DrawnShape>& shapes,

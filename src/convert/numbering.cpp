@@ -8,6 +8,7 @@
 #include <limits>
 #include <utility>
 
+#include "convert/docx_xml.h"
 #include "convert/html_text.h"
 
 namespace tessarine::convert {
@@ -623,14 +624,15 @@ class NumberingParser {
     level.paragraph_properties = lvl.child("w:pPr");
     level.run_properties = lvl.child("w:rPr");
     const pugi::xml_node ind = level.paragraph_properties.child("w:ind");
-    // w:start/w:end are the bidi-neutral spellings of left/right.
-    level.indent_left_twips = IntAttr(ind, "w:left");
-    if (!level.indent_left_twips) level.indent_left_twips = IntAttr(ind, "w:start");
-    level.indent_hanging_twips = IntAttr(ind, "w:hanging");
-    level.indent_first_line_twips = IntAttr(ind, "w:firstLine");
+    // w:start/w:end are the bidi-neutral spellings of left/right; strict
+    // files may give lengths with a unit ("36pt").
+    level.indent_left_twips = TwipsAttribute(ind, "w:left");
+    if (!level.indent_left_twips) level.indent_left_twips = TwipsAttribute(ind, "w:start");
+    level.indent_hanging_twips = TwipsAttribute(ind, "w:hanging");
+    level.indent_first_line_twips = TwipsAttribute(ind, "w:firstLine");
     for (pugi::xml_node tab : level.paragraph_properties.child("w:tabs").children("w:tab")) {
       if (Val(tab) == "clear") continue;
-      level.tab_stop_twips = IntAttr(tab, "w:pos");
+      level.tab_stop_twips = TwipsAttribute(tab, "w:pos");
       break;
     }
     level.run = ReadRunFormat(level.run_properties);

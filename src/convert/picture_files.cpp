@@ -167,6 +167,22 @@ const PictureFiles::Files* PictureFiles::Use(const std::string& part_name) {
   return &*files;
 }
 
+const PictureFiles::Files* PictureFiles::UseMade(
+    const std::string& part_name, const std::string& extension,
+    const std::function<std::optional<std::string>()>& make) {
+  if (auto known = files_.find(part_name); known != files_.end()) {
+    return known->second ? &*known->second : nullptr;
+  }
+  std::optional<Files>& files = files_[part_name];
+  std::optional<std::string> bytes = make();
+  if (!bytes) return nullptr;
+  files = Files{NextName(extension), {}};
+  files->web = files->original;
+  if (folder_.empty()) return &*files;
+  Write(files->original, *bytes);
+  return &*files;
+}
+
 std::string PictureFiles::NextShapeId(bool floating) {
   int& count = floating ? floating_shapes_ : inline_shapes_;
   return (floating ? "_x0000_s" : "_x0000_i") + std::to_string(1025 + count++);

@@ -59,6 +59,13 @@ class PictureFiles {
   // when the part is missing or unreadable.
   const Files* Use(const std::string& part_name);
 
+  // A picture made by the writer itself (a chart drawn as SVG) for the part
+  // `part_name`: on first use `make` gives its bytes, written under the next
+  // name with `extension`; null, then and on every later use, when `make`
+  // gives nothing.
+  const Files* UseMade(const std::string& part_name, const std::string& extension,
+                       const std::function<std::optional<std::string>()>& make);
+
   // The next VML shape number as Word spells it: "_x0000_i1025" for inline
   // pictures, "_x0000_s1025" for shapes that float.
   std::string NextShapeId(bool floating);

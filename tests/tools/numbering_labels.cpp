@@ -16,8 +16,12 @@
 #include <string>
 
 #include "convert/numbering.h"
+#include "story_text.h"
 
 namespace {
+
+using tessarine::tools::AppendStoryText;
+using tessarine::tools::IsOtherStory;
 
 using tessarine::convert::ListCounter;
 using tessarine::convert::ListLabel;
@@ -37,28 +41,6 @@ std::optional<int> IntVal(pugi::xml_node node) {
   const pugi::xml_attribute attr = node.attribute("w:val");
   if (!attr) return std::nullopt;
   return attr.as_int();
-}
-
-bool IsOtherStory(pugi::xml_node node) {
-  const std::string_view name = node.name();
-  return name == "w:txbxContent" || name == "mc:Fallback" || name == "w:del" ||
-         name == "w:moveFrom";
-}
-
-void AppendText(pugi::xml_node node, std::string& out) {
-  for (pugi::xml_node child : node.children()) {
-    if (IsOtherStory(child)) continue;
-    const std::string_view name = child.name();
-    if (name == "w:t") {
-      out += child.text().get();
-    } else if (name == "w:tab") {
-      out += ' ';
-    } else if (name == "w:br" || name == "w:cr") {
-      out += '\n';
-    } else if (name != "w:pPr" && name != "w:instrText") {
-      AppendText(child, out);
-    }
-  }
 }
 
 class Walker {
@@ -119,7 +101,7 @@ class Walker {
   void Paragraph(pugi::xml_node p) {
     const std::optional<ListLabel> label = Label(p);
     std::string text;
-    AppendText(p, text);
+    AppendStoryText(p, text);
     text = text.substr(0, text.find('\n'));
     for (char& c : text) {
       if (c == '\t') c = ' ';

@@ -47,6 +47,8 @@ def build_tool(work):
         ["g++", "-std=c++20", "-O1", "-I", os.path.join(ROOT, "src"),
          os.path.join(ROOT, "tests", "tools", "numbering_labels.cpp"),
          os.path.join(ROOT, "src", "convert", "numbering.cpp"),
+         os.path.join(ROOT, "src", "convert", "docx_xml.cpp"),
+         os.path.join(ROOT, "src", "convert", "html_text.cpp"),
          "-lpugixml", "-o", tool],
         check=True)
     return tool
