@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "convert/conversion.h"
 #include "convert/docx_package.h"
 #include "convert/html_text.h"
 #include "support/regex.h"
@@ -868,6 +869,30 @@ TEST(WordHtmlWriterTest, CorpusDocumentsGiveWellFormedWordHtml) {
     EXPECT_TRUE(headings.ok()) << headings.message();
   }
   EXPECT_GE(converted, 40u);
+}
+
+// A stop asked for while the body is written ends the conversion early, as a
+// stop and not a failure, and leaves no page behind.
+TEST(WordHtmlWriterTest, AStopWhileTheBodyIsWrittenEndsItEarly) {
+  testing::TempDir dir;
+  testing::Blocks blocks;
+  for (int i = 0; i < 4000; ++i) blocks.emplace_back(i % 40 == 0 ? 1 : 0, "Paragraph");
+  const std::string document = dir.File("long.docx");
+  testing::WriteDocx(document, blocks);
+  int asked = 0;
+  LegacyDocOptions options;
+  options.stop_requested = [&asked] { return ++asked >= 3; };
+  const ConvertOutcome outcome = ConvertToWordHtml(
+      document, dir.File("long.htm"), [](ConvertStep) { return true; }, options);
+  EXPECT_TRUE(outcome.stopped()) << outcome.message;
+  EXPECT_EQ(asked, 3);  // asked now and then, and not again once it said yes
+  EXPECT_FALSE(std::filesystem::exists(dir.File("long.htm")));
+
+  options.stop_requested = [] { return false; };
+  EXPECT_TRUE(ConvertToWordHtml(document, dir.File("long.htm"), [](ConvertStep) { return true; },
+                                options)
+                  .ok());
+  EXPECT_TRUE(std::filesystem::exists(dir.File("long.htm")));
 }
 
 }  // namespace

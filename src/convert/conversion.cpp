@@ -444,12 +444,14 @@ ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::st
   const DocxPackage& package = opened->value();
   if (!Continue(on_step, ConvertStep::kDocumentOpened)) return Stopped(package.diagnostics());
 
-  auto written = Guarded([&] { return WriteWordHtml(package, target_htm); }, failure);
+  auto written = Guarded(
+      [&] { return WriteWordHtml(package, target_htm, legacy.stop_requested); }, failure);
   std::vector<std::string> diagnostics;
   if (written && written->ok()) diagnostics = written->value().diagnostics;
   AppendNew(diagnostics, package.diagnostics());
   if (!written) return Failed(kSaveAsFailure, failure, std::move(diagnostics));
   if (!written->ok()) return Failed(kSaveAsFailure, written->message(), std::move(diagnostics));
+  if (written->value().stopped) return Stopped(std::move(diagnostics));
   if (!Continue(on_step, ConvertStep::kSaved)) return Stopped(std::move(diagnostics));
 
   ConvertOutcome outcome;

@@ -83,9 +83,10 @@ struct LegacyDocOptions {
   // files and its .docx) is made and removed again; empty: the system's
   // temporary folder.
   std::string scratch_parent;
-  // Asked while LibreOffice runs (every few tens of milliseconds): true ends
-  // it at once, its whole process group killed, and the conversion returns
-  // as stopped. Empty: it runs to its end or its time limit.
+  // Asked while LibreOffice runs (every few tens of milliseconds) and while
+  // the body is written (every few dozen blocks): true ends the work at once,
+  // LibreOffice's whole process group killed, and the conversion returns as
+  // stopped. Empty: it runs to its end or its time limit.
   std::function<bool()> stop_requested;
 };
 

@@ -369,7 +369,18 @@ bool BodyWriter::EnterNested() {
 }
 
 bool BodyWriter::OverBudget() {
-  if (!budget_status_.ok()) return true;
+  if (!budget_status_.ok() || stopped_) return true;
+  // A stop is asked for now and then, not at every block: the question may
+  // cost a lock where the caller counts progress.
+  constexpr unsigned kBlocksBetweenStopChecks = 32;
+  if (stop_requested_ != nullptr && *stop_requested_ &&
+      ++blocks_since_stop_check_ >= kBlocksBetweenStopChecks) {
+    blocks_since_stop_check_ = 0;
+    if ((*stop_requested_)()) {
+      stopped_ = true;
+      return true;
+    }
+  }
   if (drained_ + out_.size() <= budget_) return false;
   budget_status_ = support::Status::Error(
       "the page grew past " + std::to_string(budget_ >> 20) +

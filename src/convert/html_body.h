@@ -47,6 +47,10 @@ class BodyWriter {
   // it writing stops and budget_status() says why.
   void SetBudget(size_t bytes) { budget_ = bytes; }
   const support::Status& budget_status() const { return budget_status_; }
+  // Asked between blocks (every few dozen): true ends the writing early and
+  // stopped() says so.
+  void SetStop(const std::function<bool()>* stop_requested) { stop_requested_ = stop_requested; }
+  bool stopped() const { return stopped_; }
   // One header or footer story (a w:hdr or w:ftr root) for header.htm: its
   // blocks only, with fields, lists and bookmarks of its own, and links and
   // pictures resolved against `part_name`'s relationships.
@@ -212,6 +216,9 @@ class BodyWriter {
   size_t budget_ = static_cast<size_t>(-1);
   size_t drained_ = 0;
   support::Status budget_status_ = support::Status::Ok();
+  const std::function<bool()>* stop_requested_ = nullptr;
+  unsigned blocks_since_stop_check_ = 0;
+  bool stopped_ = false;
   NoteState notes_;
   std::string story_part_;  // whose relationships links use; empty: the main document
   PictureFiles* pictures_ = nullptr;

@@ -121,7 +121,8 @@ std::string RenderWordHtml(const DocxPackage& package, const std::string& files_
 }
 
 support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
-                                              const std::string& target_htm) {
+                                              const std::string& target_htm,
+                                              const std::function<bool()>& stop_requested) {
   namespace fs = std::filesystem;
   const fs::path target(target_htm);
   const std::string htm_name = target.filename().string();
@@ -183,7 +184,13 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
     writer.SetDrain(&drain);
     writer.SetBudget(PageBudget(package));
     writer.SetPictures(&pictures);
+    writer.SetStop(&stop_requested);
     writer.Write();
+    if (writer.stopped()) {
+      // The replacement file is dropped unwritten: the target stays as it was.
+      result.stopped = true;
+      return result;
+    }
     drain(out);
     if (written.ok() && !writer.budget_status().ok()) written = writer.budget_status();
     if (written.ok() && !writer.status().ok()) {

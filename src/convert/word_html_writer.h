@@ -3,6 +3,7 @@
 // splitter, list and page-number patterns) meets the markup it was written for.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,15 +15,18 @@ class DocxPackage;
 
 struct WordHtmlResult {
   std::vector<std::string> diagnostics;  // content oddities that did not stop the work
+  bool stopped = false;  // `stop_requested` said so: nothing was written in place of the target
 };
 
 // Writes `target_htm` (code page 936, charset gb2312, CR LF) and the companion folder
 // <dir>/<stem>.files/ with the pictures (imageNNN.ext, see picture_files.h) and filelist.xml.
 // Pictures that browsers cannot show get a PNG copy from LibreOffice or ImageMagick when one
 // is installed, in one run for the whole document. A failed write (disk full, no access) is an
-// error naming the file and the reason.
+// error naming the file and the reason. `stop_requested`, when set, is asked
+// while the body is written; true ends the work with `stopped` set.
 support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
-                                              const std::string& target_htm);
+                                              const std::string& target_htm,
+                                              const std::function<bool()>& stop_requested = {});
 
 // The same markup in memory (UTF-8), for tests and for writing; `files_folder_name` is
 // "<stem>.files". Pictures are named but not read or written; without web copies of metafiles

@@ -351,7 +351,9 @@ Status SiteBuild::Convert(const DocumentRecord& document, const std::string& wor
   for (const std::string& note : converted.diagnostics) {
     outcome_.diagnostics.push_back(document.Path + ": " + note);
   }
-  if (converted.stopped()) return stop;
+  // A stop the converter saw itself (inside LibreOffice or the body) came
+  // between two steps: it ends the build as one seen at a step does.
+  if (converted.stopped()) return stop.ok() ? step_.Within(0, 0.0) : stop;
   if (!converted.ok()) return Failure(converted.message);
   return Status::Ok();
 }
