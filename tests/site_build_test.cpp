@@ -45,43 +45,7 @@ using testing::TempDir;
 
 using testing::Blocks;
 using testing::WriteDocx;
-
-constexpr const char* kNamespaces = tessarine::testing::kWordNamespaces;
-
-std::string HeadingStyle(int level) {
-  const std::string n = std::to_string(level);
-  return R"(<w:style w:type="paragraph" w:styleId="Heading)" + n + R"("><w:name w:val="heading )" +
-         n + R"("/><w:basedOn w:val="Normal"/><w:pPr><w:outlineLvl w:val=")" +
-         std::to_string(level - 1) + R"("/></w:pPr></w:style>)";
-}
-
-// A .docx whose body is `body` (WordprocessingML paragraphs) with the
-// Normal and heading 1-2 styles and `styles` besides.
-void WriteDocxXml(const std::string& path, const std::string& body, const std::string& styles) {
-  const std::map<std::string, std::string> parts = {
-      {"[Content_Types].xml",
-       R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
-       R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
-       R"(<Default Extension="xml" ContentType="application/xml"/>)"
-       R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>)"
-       R"(</Types>)"},
-      {"_rels/.rels",
-       R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-       R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/>)"
-       R"(</Relationships>)"},
-      {"word/_rels/document.xml.rels",
-       R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-       R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>)"
-       R"(</Relationships>)"},
-      {"word/styles.xml",
-       std::string(R"(<?xml version="1.0" encoding="UTF-8"?><w:styles)") + kNamespaces +
-           R"(><w:style w:type="paragraph" w:default="1" w:styleId="Normal"><w:name w:val="Normal"/></w:style>)" +
-           HeadingStyle(1) + HeadingStyle(2) + styles + "</w:styles>"},
-      {"word/document.xml", std::string(R"(<?xml version="1.0" encoding="UTF-8"?><w:document)") +
-                                kNamespaces + "><w:body>" + body + "</w:body></w:document>"},
-  };
-  tessarine::testing::WriteZip(path, {parts.begin(), parts.end()});
-}
+using testing::WriteDocxXml;
 
 std::string Paragraph(const std::string& text, const std::string& properties = "") {
   std::string p = "<w:p>";

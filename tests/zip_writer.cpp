@@ -56,6 +56,10 @@ void WriteDocx(const std::string& path, const Blocks& blocks) {
     if (!text.empty()) body += R"(<w:r><w:t xml:space="preserve">)" + text + "</w:t></w:r>";
     body += "</w:p>";
   }
+  WriteDocxXml(path, body, "");
+}
+
+void WriteDocxXml(const std::string& path, const std::string& body, const std::string& styles) {
   const std::map<std::string, std::string> parts = {
       {"[Content_Types].xml",
        R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
@@ -74,7 +78,7 @@ void WriteDocx(const std::string& path, const Blocks& blocks) {
       {"word/styles.xml",
        std::string(R"(<?xml version="1.0" encoding="UTF-8"?><w:styles)") + kWordNamespaces +
            R"(><w:style w:type="paragraph" w:default="1" w:styleId="Normal"><w:name w:val="Normal"/></w:style>)" +
-           HeadingStyle(1) + HeadingStyle(2) + "</w:styles>"},
+           HeadingStyle(1) + HeadingStyle(2) + styles + "</w:styles>"},
       {"word/document.xml", std::string(R"(<?xml version="1.0" encoding="UTF-8"?><w:document)") +
                                 kWordNamespaces + "><w:body>" + body + "</w:body></w:document>"},
   };

@@ -43,5 +43,8 @@ std::string Rels(const std::string& content);
 // level n (1 or 2), (0, "") an empty paragraph.
 using Blocks = std::vector<std::pair<int, std::string>>;
 void WriteDocx(const std::string& path, const Blocks& blocks);
+// A .docx whose body is `body` (WordprocessingML blocks), with the Normal and
+// heading 1-2 styles and `styles` (more w:style elements) besides.
+void WriteDocxXml(const std::string& path, const std::string& body, const std::string& styles);
 
 }  // namespace tessarine::testing
