@@ -36,28 +36,29 @@ size_t DivEnd(std::string_view html, size_t start) {
 }
 
 // Calls visit(value, value_begin) for the value of every attribute `name`
-// ("name=", "id=", "href=") in the start tags of `html`, quoted or not.
+// ("name=", "id=", "href=") in the start tags of `html`, quoted or not. One
+// pass over the tags, so the work stays linear whatever the text holds.
 template <typename Visit>
 void ForEachAttribute(std::string_view html, std::string_view name, Visit visit) {
-  for (size_t at = html.find(name); at != std::string_view::npos; at = html.find(name, at + 1)) {
-    if (at == 0 || !IsSpace(html[at - 1]) || at + name.size() >= html.size()) continue;
-    // Only inside a tag: the nearest '<' before is nearer than the nearest '>'.
-    const size_t open = html.rfind('<', at);
-    const size_t close = html.rfind('>', at);
-    if (open == std::string_view::npos || (close != std::string_view::npos && close > open)) {
-      continue;
+  for (size_t open = html.find('<'); open != std::string_view::npos;) {
+    const size_t close = html.find('>', open);
+    if (close == std::string_view::npos) return;
+    const std::string_view tag = html.substr(open, close - open);
+    for (size_t at = tag.find(name); at != std::string_view::npos; at = tag.find(name, at + 1)) {
+      if (at == 0 || !IsSpace(tag[at - 1]) || at + name.size() >= tag.size()) continue;
+      size_t begin = at + name.size();
+      size_t end = 0;
+      if (tag[begin] == '"' || tag[begin] == '\'') {
+        end = tag.find(tag[begin], begin + 1);
+        if (end == std::string_view::npos) continue;
+        ++begin;
+      } else {
+        end = begin;
+        while (end < tag.size() && !IsSpace(tag[end])) ++end;
+      }
+      visit(tag.substr(begin, end - begin), open + begin);
     }
-    size_t begin = at + name.size();
-    size_t end = 0;
-    if (html[begin] == '"' || html[begin] == '\'') {
-      end = html.find(html[begin], begin + 1);
-      if (end == std::string_view::npos) continue;
-      ++begin;
-    } else {
-      end = begin;
-      while (end < html.size() && !IsSpace(html[end]) && html[end] != '>') ++end;
-    }
-    visit(html.substr(begin, end - begin), begin);
+    open = html.find('<', close);
   }
 }
 
