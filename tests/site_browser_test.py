@@ -120,15 +120,25 @@ class Site:
         return found
 
     def evaluate(self, frame_name, expression):
-        frame = self.frames().get(frame_name)
-        check(frame is not None, f"no frame named {frame_name!r}")
-        context = self.browser.send(
-            "Page.createIsolatedWorld", {"frameId": frame["id"], "worldName": "site-test"})
-        result = self.browser.send("Runtime.evaluate", {
-            "expression": expression, "contextId": context["executionContextId"],
-            "returnByValue": True, "awaitPromise": True})
-        check("exceptionDetails" not in result, f"{expression[:60]}: {result.get('exceptionDetails')}")
-        return result["result"].get("value")
+        # A frame that is between two documents has no context to run in for
+        # a moment: the script runs again in the new document.
+        for attempt in range(50):
+            frame = self.frames().get(frame_name)
+            check(frame is not None, f"no frame named {frame_name!r}")
+            try:
+                context = self.browser.send(
+                    "Page.createIsolatedWorld", {"frameId": frame["id"], "worldName": "site-test"})
+                result = self.browser.send("Runtime.evaluate", {
+                    "expression": expression, "contextId": context["executionContextId"],
+                    "returnByValue": True, "awaitPromise": True})
+            except cdp.BrowserError as error:
+                if attempt < 49 and ("context" in str(error) or "frame" in str(error).lower()):
+                    time.sleep(0.1)
+                    continue
+                raise
+            check("exceptionDetails" not in result,
+                  f"{expression[:60]}: {result.get('exceptionDetails')}")
+            return result["result"].get("value")
 
     def wait_for(self, what, probe, timeout=TIMEOUT):
         deadline = time.monotonic() + timeout
