@@ -39,9 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (!*test && replaced.ok() && *replaced != text) std::abort();  // no match, no change
-  support::RegexpSubMatch(text, pattern, 0);
-  support::RegexpGetElement(text, "div", pattern);
-  support::RegexpExecute(pattern, text);
+  // Only that they end, without a crash or a sanitizer report: any result will do.
+  (void)support::RegexpSubMatch(text, pattern, 0);
+  (void)support::RegexpGetElement(text, "div", pattern);
+  (void)support::RegexpExecute(pattern, text);
   support::RegexMatcher matcher(pattern, text);
   size_t last_end = 0;
   while (matcher.Next()) {
