@@ -16,8 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -53,7 +53,6 @@ std::string Paragraph(const std::string& text, const std::string& properties = "
   if (!text.empty()) p += R"(<w:r><w:t xml:space="preserve">)" + text + "</w:t></w:r>";
   return p + "</w:p>";
 }
-
 
 const Blocks kGuide = {
     {0, "本指南介绍安装与使用。"}, {1, "安装"}, {0, "安装正文。"}, {2, "系统要求"},
@@ -250,9 +249,10 @@ TEST_F(SiteBuild, OutlineLevelParagraphsStartPagesUnlessSwitchedOff) {
       R"(<w:pPr><w:outlineLvl w:val="1"/></w:pPr></w:style>)"
       R"(<w:style w:type="paragraph" w:styleId="b1"><w:name w:val="附录条"/><w:basedOn w:val="a3"/></w:style>)";
   const std::string body =
-      Paragraph("前言。") + Paragraph("总则", R"(<w:pStyle w:val="a7"/>)") + Paragraph("总则正文。") +
-      Paragraph("范围", R"(<w:pStyle w:val="a3"/>)") + Paragraph("范围正文。") +
-      Paragraph("附录", R"(<w:pStyle w:val="b1"/>)") + Paragraph("附录正文。") +
+      Paragraph("前言。") + Paragraph("总则", R"(<w:pStyle w:val="a7"/>)") +
+      Paragraph("总则正文。") + Paragraph("范围", R"(<w:pStyle w:val="a3"/>)") +
+      Paragraph("范围正文。") + Paragraph("附录", R"(<w:pStyle w:val="b1"/>)") +
+      Paragraph("附录正文。") +
       Paragraph("", R"(<w:pStyle w:val="a7"/>)") +  // an empty chapter paragraph cuts nothing
       Paragraph("直接", R"(<w:outlineLvl w:val="0"/>)") + Paragraph("直接正文。");
   WriteDocxXml(temp_.File("docs/std.docx"), body, styles);
@@ -285,11 +285,9 @@ TEST_F(SiteBuild, OutlineLevelParagraphsStartPagesUnlessSwitchedOff) {
 TEST_F(SiteBuild, NoPageOverwritesAnother) {
   for (int n = 1; n <= 11; ++n) {
     const std::string k = std::to_string(n);
-    AddDocument("d" + k + ".docx", {{0, "home " + k},
-                                    {1, "A" + k},
-                                    {0, "text A" + k},
-                                    {1, "Usage" + k},
-                                    {0, "text U" + k}});
+    AddDocument(
+        "d" + k + ".docx",
+        {{0, "home " + k}, {1, "A" + k}, {0, "text A" + k}, {1, "Usage" + k}, {0, "text U" + k}});
     settings_.Documents.back().FileNameRule = n == 2 ? "0" : "1";
   }
   settings_.Documents[1].SpecialFileName = "Usage|1";  // doc2.1.htm, chapter 1's name
@@ -720,11 +718,12 @@ TEST_F(SiteBuild, TheSampleProjectBuilds) {
   const BuildOutcome outcome = Build();
   ASSERT_TRUE(outcome.ok()) << outcome.status.message();
   EXPECT_EQ(Listing("out"),
-            (std::set<std::string>{"default.htm", "top.htm", "left.htm", "guide.htm", "guide.1.htm",
-                                   "guide.1.1.htm", "guide.1.2.htm", "guide.1.3.htm", "guide.2.htm",
-                                   "guide.2.1.htm", "guide.3.htm", "guide.3.1.htm", "guide.4.htm",
-                                   "guide.4.1.htm", "guide.5.htm", "guide.5.1.htm", "guide.5.2.htm",
-                                   "guide.5.3.htm", "guide.faq.htm", "guide.files", "tfiles"}));
+            (std::set<std::string>{
+                "default.htm",   "top.htm",       "left.htm",      "guide.htm",     "guide.1.htm",
+                "guide.1.1.htm", "guide.1.2.htm", "guide.1.3.htm", "guide.2.htm",   "guide.2.1.htm",
+                "guide.3.htm",   "guide.3.1.htm", "guide.4.htm",   "guide.4.1.htm", "guide.5.htm",
+                "guide.5.1.htm", "guide.5.2.htm", "guide.5.3.htm", "guide.faq.htm", "guide.files",
+                "tfiles"}));
   const SectionTable& sections = outcome.site_sections.at(0);
   ASSERT_EQ(sections.size(), 16u);
   EXPECT_EQ(sections[2].Title, "1.1 准备文档");

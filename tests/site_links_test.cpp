@@ -1,9 +1,9 @@
-#include "site/links.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "site/links.h"
 
 namespace tessarine::site {
 namespace {
@@ -28,7 +28,8 @@ std::string Note(const std::string& n) {
   return "<div style='mso-element:footnote' id=ftn" + n + R"(><p><a href="#_ftnref)" + n +
          R"(" name="_ftn)" + n + R"(">[)" + n + "]</a> note " + n + "</p></div>";
 }
-const std::string kListStart = "<div style='mso-element:footnote-list'><![if !supportFootnotes]><hr><![endif]>";
+const std::string kListStart =
+    "<div style='mso-element:footnote-list'><![if !supportFootnotes]><hr><![endif]>";
 const std::string kEndnoteListStart = "<div style='mso-element:endnote-list'>";
 
 TEST(MoveNotesToTheirPages, EachNoteFollowsItsFirstCitation) {
@@ -37,11 +38,12 @@ TEST(MoveNotesToTheirPages, EachNoteFollowsItsFirstCitation) {
   const std::string endnote =
       "<div style='mso-element:endnote' id=edn1><p><a href=\"#_ednref1\" name=\"_edn1\">i</a> "
       "end</p></div>";
-  SectionTable table = Pages({"home " + Cite("1"), "one " + Cite("2") + Cite("2") +
-                                                       "<a href=\"#_edn1\" name=\"_ednref1\">i</a>",
-                              "two <a href=\"#_ftn2\">again</a>",
-                              "last " + Cite("3") + kListStart + Note("1") + Note("2") + Note("3") +
-                                  Note("4") + "</div>" + kEndnoteListStart + endnote + "</div>"});
+  SectionTable table =
+      Pages({"home " + Cite("1"),
+             "one " + Cite("2") + Cite("2") + "<a href=\"#_edn1\" name=\"_ednref1\">i</a>",
+             "two <a href=\"#_ftn2\">again</a>",
+             "last " + Cite("3") + kListStart + Note("1") + Note("2") + Note("3") + Note("4") +
+                 "</div>" + kEndnoteListStart + endnote + "</div>"});
   MoveNotesToTheirPages(table);
   EXPECT_EQ(table[0].Body, "home " + Cite("1") + kListStart + Note("1") + "</div>");
   EXPECT_EQ(table[1].Body, "one " + Cite("2") + Cite("2") +
@@ -71,8 +73,9 @@ TEST(LinkAcrossPages, EveryQuotingAndHeadingAnchorsFindTheirPage) {
                               R"(<p><a name=b></a></p><span id="i">x</span><a href="#i">f</a>)"});
   table[1].HeadingHtml = R"(<h1><a name="h">Title</a></h1>)";
   LinkAcrossPages(table);
-  EXPECT_EQ(table[0].Body, R"(<a href="p1.htm#h">a</a><a href='p1.htm#b'>b</a><a href=p1.htm#b>c</a>)"
-                           R"(<a href="#nowhere">d</a><a href="other.htm#b">e</a>)");
+  EXPECT_EQ(table[0].Body,
+            R"(<a href="p1.htm#h">a</a><a href='p1.htm#b'>b</a><a href=p1.htm#b>c</a>)"
+            R"(<a href="#nowhere">d</a><a href="other.htm#b">e</a>)");
   EXPECT_EQ(table[1].Body, R"(<p><a name=b></a></p><span id="i">x</span><a href="#i">f</a>)");
   EXPECT_EQ(HeadingAnchors(table[1].HeadingHtml), R"(<a name="h"></a>)");
   EXPECT_EQ(HeadingAnchors("<h2>plain</h2>"), "");

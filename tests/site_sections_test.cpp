@@ -132,10 +132,14 @@ TEST(SplitSectionsOutline, ParagraphsWithAnOutlineLevelStartPages) {
        {"N", "One", "Two", "Three"}},
       // ParseLevel bounds the levels; built-in headings keep theirs, and the
       // exact MsoHeading paragraph is cut once.
-      {"<h1>A</h1><p class=a3>B</p><p class=a0>C</p><p class=MsoHeading7>D</p>", "1",
-       {"0", "1", "2"}, {"N", "A", "B"}},
-      {"<h1>A</h1><p class=MsoHeading7>D</p><p class=MsoHeading7 style='x'>E</p>", "8",
-       {"0", "1", "7", "7"}, {"N", "A", "D", "E"}},
+      {"<h1>A</h1><p class=a3>B</p><p class=a0>C</p><p class=MsoHeading7>D</p>",
+       "1",
+       {"0", "1", "2"},
+       {"N", "A", "B"}},
+      {"<h1>A</h1><p class=MsoHeading7>D</p><p class=MsoHeading7 style='x'>E</p>",
+       "8",
+       {"0", "1", "7", "7"},
+       {"N", "A", "D", "E"}},
       // Not in tables or text boxes, not when nothing shows.
       {"<table><tr><td><p class=a7>cell</p></td></tr></table><!--[if gte vml 1]><v:rect><v:textbox>"
        "<p class=a7>box</p></v:textbox></v:rect><![endif]--><![if !vml]><span><p class=a7>box "
@@ -162,7 +166,8 @@ TEST(OutlineLevelClasses, ReadsTheParagraphRulesOfWordsSheet) {
       "\t{mso-style-parent:\"\";\r\n\tmargin:0cm;}\r\nh1\r\n\t{mso-outline-level:1;}\r\n"
       "p.a7, li.a7, div.a7\r\n\t{mso-style-name:\"章标题\";\r\n\tmso-outline-level:1;}\r\n"
       "p.afff9, li.afff9, div.afff9\r\n\t{mso-outline-level: 2 ;}\r\n"
-      "span.a3\r\n\t{mso-outline-level:4;}\r\n@list l0:level1\r\n\t{mso-level-text:\"%1.\";}\r\n-->";
+      "span.a3\r\n\t{mso-outline-level:4;}\r\n@list "
+      "l0:level1\r\n\t{mso-level-text:\"%1.\";}\r\n-->";
   EXPECT_EQ(OutlineLevelClasses(sheet), (OutlineClasses{{"a7", 1}, {"afff9", 2}}));
 
   // A sheet Word saved: its thirteen paragraph styles with a level.

@@ -889,8 +889,8 @@ TEST(WordHtmlWriterTest, AStopWhileTheBodyIsWrittenEndsItEarly) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("long.htm")));
 
   options.stop_requested = [] { return false; };
-  EXPECT_TRUE(ConvertToWordHtml(document, dir.File("long.htm"), [](ConvertStep) { return true; },
-                                options)
+  EXPECT_TRUE(ConvertToWordHtml(
+                  document, dir.File("long.htm"), [](ConvertStep) { return true; }, options)
                   .ok());
   EXPECT_TRUE(std::filesystem::exists(dir.File("long.htm")));
 }

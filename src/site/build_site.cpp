@@ -270,9 +270,8 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   if (!style_sheet) return style_sheet.status();
   Result<PageSetup> page_setup = ReadPageSetup(*style_sheet);
   if (!page_setup) return page_setup.status();
-  const OutlineClasses outline_classes = document.OutlineHeadings == kFlagOn
-                                             ? OutlineLevelClasses(*style_sheet)
-                                             : OutlineClasses();
+  const OutlineClasses outline_classes =
+      document.OutlineHeadings == kFlagOn ? OutlineLevelClasses(*style_sheet) : OutlineClasses();
   if (Status s = DocumentStep("style parse"); !s) return s;
   Result<CleanupOptions> cleanup = CleanupOptionsOf(document);
   if (!cleanup) return cleanup.status();
@@ -427,8 +426,7 @@ Status SiteBuild::CopyTemplateResources() {
 }
 
 std::string SiteBuild::HomePage() const {
-  std::string frameset =
-      project_.OutputDir + std::string(kHomeName) + project_.FileExt;
+  std::string frameset = project_.OutputDir + std::string(kHomeName) + project_.FileExt;
   if (support::FileExists(frameset)) return frameset;
   for (const SectionTable& sections : outcome_.site_sections) {
     if (!sections.empty()) return project_.OutputDir + sections.front().PageFile;

@@ -17,7 +17,9 @@ constexpr std::string_view kNoteStarts[] = {"<div style='mso-element:footnote' "
                                             "<div style='mso-element:endnote' "};
 constexpr std::string_view kDivEnd = "</div>";
 
-bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool IsSpace(char c) {
+  return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 // The end (one past "</div>") of the div whose start tag begins at `start`,
 // counting nested divs; npos when it is never closed.
@@ -91,8 +93,8 @@ void FindNotes(std::string_view body, std::vector<NoteList>& lists, std::vector<
       if (end == std::string_view::npos) break;
       NoteList list{kind, start, end, {}};
       size_t first_note = std::string_view::npos;
-      for (size_t note = body.find(kNoteStarts[kind], start); note != std::string_view::npos &&
-                                                              note < end;) {
+      for (size_t note = body.find(kNoteStarts[kind], start);
+           note != std::string_view::npos && note < end;) {
         const size_t note_end = DivEnd(body, note);
         if (note_end == std::string_view::npos || note_end > end) break;
         if (first_note == std::string_view::npos) first_note = note;
@@ -166,10 +168,12 @@ void MoveNotesToTheirPages(SectionTable& sections) {
   size_t copied = 0;
   for (size_t n = 0; n < notes.size(); ++n) {
     const Note& note = notes[n];
-    const size_t list = static_cast<size_t>(
-        std::find_if(lists.begin(), lists.end(),
-                     [&](const NoteList& l) { return note.begin >= l.begin && note.end <= l.end; }) -
-        lists.begin());
+    const size_t list =
+        static_cast<size_t>(std::find_if(lists.begin(), lists.end(),
+                                         [&](const NoteList& l) {
+                                           return note.begin >= l.begin && note.end <= l.end;
+                                         }) -
+                            lists.begin());
     if (!placed[n] || note.page == last) {
       ++kept_in_list[list];
       continue;

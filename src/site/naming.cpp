@@ -225,8 +225,7 @@ std::string Describe(size_t document, std::string_view title) {
 
 }  // namespace
 
-SitePageNames::SitePageNames(const project::ProjectSettings& project)
-    : file_ext_(project.FileExt) {
+SitePageNames::SitePageNames(const project::ProjectSettings& project) : file_ext_(project.FileExt) {
   for (std::string_view stem : {kHomeName, kTopName, kLeftName}) {
     taken_.emplace(AsciiLower(std::string(stem) + file_ext_), Owner{0, std::string(stem)});
   }
@@ -237,8 +236,9 @@ SitePageNames::SitePageNames(const project::ProjectSettings& project)
 }
 
 std::string SitePageNames::FreeName(const std::string& file) {
-  const bool has_ext = !file_ext_.empty() && file.size() > file_ext_.size() &&
-                       file.compare(file.size() - file_ext_.size(), file_ext_.size(), file_ext_) == 0;
+  const bool has_ext =
+      !file_ext_.empty() && file.size() > file_ext_.size() &&
+      file.compare(file.size() - file_ext_.size(), file_ext_.size(), file_ext_) == 0;
   const std::string stem = has_ext ? file.substr(0, file.size() - file_ext_.size()) : file;
   const std::string ext = has_ext ? file_ext_ : std::string();
   int& suffix = next_suffix_[AsciiLower(stem)];

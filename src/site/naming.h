@@ -57,7 +57,7 @@ class SitePageNames {
   std::string FreeName(const std::string& file);
 
   std::string file_ext_;
-  std::unordered_map<std::string, Owner> taken_;  // by lower-case file name
+  std::unordered_map<std::string, Owner> taken_;      // by lower-case file name
   std::unordered_map<std::string, int> next_suffix_;  // by lower-case stem
 };
 

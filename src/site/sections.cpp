@@ -104,7 +104,8 @@ bool StartsWithIgnoringCase(std::string_view text, size_t at, std::string_view p
 }
 
 size_t FindIgnoringCase(std::string_view text, std::string_view piece, size_t from) {
-  for (size_t at = text.find('<', from); at != std::string_view::npos; at = text.find('<', at + 1)) {
+  for (size_t at = text.find('<', from); at != std::string_view::npos;
+       at = text.find('<', at + 1)) {
     if (StartsWithIgnoringCase(text, at, piece)) return at;
   }
   return std::string_view::npos;
@@ -131,7 +132,8 @@ int DeclaredOutlineLevel(std::string_view declarations) {
     while (value < declarations.size() && declarations[value] == ' ') ++value;
     int level = 0;
     const char* begin = declarations.data() + value;
-    const auto [stop, error] = std::from_chars(begin, declarations.data() + declarations.size(), level);
+    const auto [stop, error] =
+        std::from_chars(begin, declarations.data() + declarations.size(), level);
     return error == std::errc() && stop != begin ? level : 0;
   }
   return 0;
@@ -152,7 +154,8 @@ std::string_view AttributeValue(std::string_view tag, std::string_view name) {
       return tag.substr(value + 1, end - value - 1);
     }
     size_t end = value;
-    while (end < tag.size() && tag[end] != '>' && std::isspace(static_cast<unsigned char>(tag[end])) == 0) {
+    while (end < tag.size() && tag[end] != '>' &&
+           std::isspace(static_cast<unsigned char>(tag[end])) == 0) {
       ++end;
     }
     return tag.substr(value, end - value);
@@ -167,7 +170,8 @@ bool ShowsText(std::string_view html) {
   for (size_t at = 0; at < html.size();) {
     const char c = html[at];
     if (c == '<') {
-      const size_t end = html.compare(at, 4, "<!--") == 0 ? html.find("-->", at) : html.find('>', at);
+      const size_t end =
+          html.compare(at, 4, "<!--") == 0 ? html.find("-->", at) : html.find('>', at);
       if (end == std::string_view::npos) return false;
       at = end + 1;
     } else if (html.compare(at, kNbsp.size(), kNbsp) == 0) {
