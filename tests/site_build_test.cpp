@@ -254,6 +254,8 @@ TEST_F(SiteBuild, OutlineLevelParagraphsStartPagesUnlessSwitchedOff) {
       Paragraph("范围正文。") + Paragraph("附录", R"(<w:pStyle w:val="b1"/>)") +
       Paragraph("附录正文。") +
       Paragraph("", R"(<w:pStyle w:val="a7"/>)") +  // an empty chapter paragraph cuts nothing
+      // Made body text on the paragraph itself: no heading.
+      Paragraph("正文段", R"(<w:pStyle w:val="a3"/><w:outlineLvl w:val="9"/>)") +
       Paragraph("直接", R"(<w:outlineLvl w:val="0"/>)") + Paragraph("直接正文。");
   WriteDocxXml(temp_.File("docs/std.docx"), body, styles);
   project::AddDocumentRecord(settings_, temp_.File("docs/std.docx"));

@@ -528,6 +528,12 @@ void BodyWriter::WriteParagraph(pugi::xml_node p, int depth) {
   std::string css;
   AppendParagraphCss(css, own, CssMode::kDirect, style.font_size_pt,
                      list_inline ? list_css : std::string_view());
+  // A paragraph made body text under a style with an outline level says so,
+  // or the style's level would make it a heading of the site.
+  if (style.outline_level && direct.outline_level && *direct.outline_level >= 9 &&
+      !heading_element) {
+    css += "mso-outline-level:10;";
+  }
   std::string tag;
   if (heading_element) {
     tag = "h" + std::to_string(style.heading_level);
@@ -1304,6 +1310,8 @@ const BodyWriter::StyleInfo& BodyWriter::ParagraphStyle(std::string_view style_i
   if (info.class_name.empty()) info.class_name = "MsoNormal";
   const ParagraphProperties paragraph = doc_.styles.ResolveParagraphProperties(style_id, {});
   info.contextual_spacing = paragraph.contextual_spacing.value_or(false);
+  info.outline_level = paragraph.outline_level && *paragraph.outline_level >= 0 &&
+                       *paragraph.outline_level < 9;
   info.num_id = paragraph.num_id;
   info.num_level = paragraph.num_level;
   const RunProperties run = doc_.styles.ResolveRunProperties(style_id, {});

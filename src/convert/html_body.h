@@ -63,6 +63,7 @@ class BodyWriter {
     std::string class_name;
     int heading_level = 0;
     bool contextual_spacing = false;
+    bool outline_level = false;  // the style gives its paragraphs an outline level (1-9)
     std::optional<int> num_id, num_level;
     double font_size_pt = 10.0;
     std::string mark_language_latin, mark_language_east_asia;
