@@ -35,6 +35,8 @@ struct Pass {
   // A pattern that every match contains, found far faster than the match
   // itself (see CleanupPass::needle).
   std::string_view needle = {};
+  // Text every match holds (see CleanupPass::marker).
+  std::string_view marker = {};
 };
 
 constexpr PassRounds kOnce = PassRounds::kOnce;
@@ -164,12 +166,16 @@ constexpr Pass kMsoDeclarationsSingleQuoted = {
     R"re((<\w+\s+[^>]*?style='[^'>]*?)(mso-[\w\-]+:[^;'>]+;?)+([^'>]*?'[^>]*?>))re",
     "$1$3",
     kUntilStableByTag,
+    {},
+    "mso-",
 };
 constexpr Pass kMsoDeclarationsDoubleQuoted = {
     "mso- declarations (\"...\")",
     R"re((<\w+\s+[^>]*?style="[^">]*?)(mso-[\w\-]+:[^;">]+;?)+([^">]*?"[^>]*?>))re",
     "$1$3",
     kUntilStableByTag,
+    {},
+    "mso-",
 };
 constexpr Pass kEmptyStyle = {
     "empty style attributes",
@@ -330,8 +336,8 @@ constexpr Pass kClosingPasses[] = {
 };
 
 CleanupPass Use(const Pass& pass) {
-  return CleanupPass{pass.name, std::string(pass.pattern), pass.replacement, pass.rounds,
-                     pass.needle};
+  return CleanupPass{pass.name,   std::string(pass.pattern), pass.replacement, pass.rounds,
+                     pass.needle, pass.marker};
 }
 
 template <size_t N>
@@ -374,7 +380,7 @@ void AppendAllClearPasses(std::vector<CleanupPass>& list, const CleanupOptions& 
   list.push_back(Use(kClearDoubleQuotedStyle));
   list.push_back(Use(kClearLang));
   list.push_back(Use(kClearVmlShapeReference));
-  list.push_back(CleanupPass{kTagFilterName, TagFilterPattern(options), "", kOnce, {}});
+  list.push_back(CleanupPass{kTagFilterName, TagFilterPattern(options), "", kOnce, {}, {}});
   if (options.Opt2EQ) list.push_back(Use(kClearEquationSubscript));
   if (options.Opt2Table) list.push_back(Use(kClearTableBorders));
   if (options.Opt2Indent) list.push_back(Use(kClearFirstLineIndent));
@@ -399,44 +405,72 @@ std::vector<std::string_view> PiecesEndingAtTagEnds(std::string_view text) {
   return pieces;
 }
 
-// kUntilStableByTag: the first round over the whole text, further rounds
-// over the changed pieces only, joined. A match cannot reach across the ">"
-// that ends a piece, so a round over the joined pieces changes each of them
-// exactly as a round over the whole text would. Word's busiest style
-// attributes need a round per run of mso- declarations; this way those
-// rounds read a few tags instead of the whole body each time.
-Result<std::string> RunUntilStableByTag(std::string_view text, std::string_view pattern,
-                                        std::string_view replacement) {
-  Result<std::string> first = support::RegexpReplace(text, pattern, replacement);
-  if (!first || *first == text) return first;
-  const std::vector<std::string_view> before = PiecesEndingAtTagEnds(text);
-  const std::vector<std::string_view> after = PiecesEndingAtTagEnds(*first);
-  // Cannot happen for the patterns this is used with; the plain loop gives
-  // the right text anyway.
-  if (before.size() != after.size()) {
-    return support::RegexpReplaceRepeat(*first, pattern, replacement);
-  }
+// A text on its way through the passes, and whether its UTF-8 is known to
+// be valid. A clean-up checks its input once; each pass's result is valid
+// again (the replacements are), and so is every piece of it cut after a
+// ">", so the regex services need not check the page before every pattern.
+// Text that fails the check goes to the services as it is, and the first
+// pass fails on it naming the fault.
+struct PassText {
+  std::string_view text;
+  bool valid = false;
 
-  struct Piece {
-    size_t index;
-    std::string text;
-  };
-  std::vector<Piece> changing;
-  for (size_t i = 0; i < after.size(); ++i) {
-    if (before[i] != after[i]) changing.push_back({i, std::string(after[i])});
+  static PassText Checked(std::string_view text) {
+    return PassText{text, support::ValidUtf8::Check(text).has_value()};
   }
-  std::vector<Piece> settled;
+  PassText With(std::string_view other) const { return PassText{other, valid}; }
+};
+
+Result<std::string> Replace(PassText text, std::string_view pattern,
+                            std::string_view replacement) {
+  return text.valid
+             ? support::RegexpReplace(support::ValidUtf8::Known(text.text), pattern, replacement)
+             : support::RegexpReplace(text.text, pattern, replacement);
+}
+
+Result<std::string> ReplaceRepeat(PassText text, std::string_view pattern,
+                                  std::string_view replacement) {
+  return text.valid ? support::RegexpReplaceRepeat(support::ValidUtf8::Known(text.text), pattern,
+                                                   replacement)
+                    : support::RegexpReplaceRepeat(text.text, pattern, replacement);
+}
+
+Result<bool> Test(PassText text, std::string_view pattern) {
+  return text.valid ? support::RegexpTest(pattern, support::ValidUtf8::Known(text.text))
+                    : support::RegexpTest(pattern, text.text);
+}
+
+// True when `text` holds `marker` (lower-case ASCII) in any letter case.
+bool HoldsIgnoringCase(std::string_view text, std::string_view marker) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  for (size_t at = 0; at + marker.size() <= text.size(); ++at) {
+    size_t k = 0;
+    while (k < marker.size() && lower(text[at + k]) == marker[k]) ++k;
+    if (k == marker.size()) return true;
+  }
+  return false;
+}
+
+// A piece of the text (see PiecesEndingAtTagEnds) that a round changed.
+struct Piece {
+  size_t index;
+  std::string text;
+};
+
+// Further rounds over the `changing` pieces, joined, until none changes;
+// every piece ends in `settled`. False when a round's result cannot be cut
+// back into the pieces (the caller then takes the plain loop).
+Result<bool> SettlePieces(PassText text, std::string_view pattern, std::string_view replacement,
+                          std::vector<Piece> changing, std::vector<Piece>& settled) {
   while (!changing.empty()) {
     std::string joined;
     for (const Piece& piece : changing) joined += piece.text;
-    Result<std::string> next = support::RegexpReplace(joined, pattern, replacement);
-    if (!next) return next;
+    Result<std::string> next = Replace(text.With(joined), pattern, replacement);
+    if (!next) return next.status();
     if (*next == joined) break;
     const std::vector<std::string_view> pieces = PiecesEndingAtTagEnds(*next);
     // The joined text ends at a ">", so its last piece is the empty rest.
-    if (pieces.size() != changing.size() + 1) {
-      return support::RegexpReplaceRepeat(*first, pattern, replacement);
-    }
+    if (pieces.size() != changing.size() + 1) return false;
     std::vector<Piece> still_changing;
     for (size_t k = 0; k < changing.size(); ++k) {
       if (pieces[k] == changing[k].text) {
@@ -448,30 +482,113 @@ Result<std::string> RunUntilStableByTag(std::string_view text, std::string_view 
     changing = std::move(still_changing);
   }
   for (Piece& piece : changing) settled.push_back(std::move(piece));
+  return true;
+}
+
+// `pieces` with the settled ones in place of theirs.
+std::string Reassemble(const std::vector<std::string_view>& pieces, std::vector<Piece> settled,
+                       size_t size_hint) {
   std::sort(settled.begin(), settled.end(),
             [](const Piece& a, const Piece& b) { return a.index < b.index; });
-
   std::string out;
-  out.reserve(first->size());
+  out.reserve(size_hint);
   auto next_settled = settled.begin();
-  for (size_t i = 0; i < after.size(); ++i) {
+  for (size_t i = 0; i < pieces.size(); ++i) {
     if (next_settled != settled.end() && next_settled->index == i) {
       out += next_settled->text;
       ++next_settled;
     } else {
-      out += after[i];
+      out += pieces[i];
     }
   }
   return out;
 }
 
+// kUntilStableByTag: the first round over the whole text (or, with a
+// marker, over the pieces that hold it, joined), further rounds over the
+// changed pieces only, joined. A match cannot reach across the ">" that ends
+// a piece, so a round over the joined pieces changes each of them exactly as
+// a round over the whole text would, and a piece without the marker holds
+// no match. Word's busiest style attributes need a round per run of mso-
+// declarations; this way those rounds read a few tags instead of the whole
+// body each time, and the first reads only the tags that have any.
+Result<std::string> RunUntilStableByTag(PassText text, const CleanupPass& pass) {
+  const std::string_view pattern = pass.pattern;
+  const std::string_view replacement = pass.replacement;
+  if (!pass.marker.empty()) {
+    const std::vector<std::string_view> pieces = PiecesEndingAtTagEnds(text.text);
+    std::vector<size_t> marked;
+    std::string joined;
+    // The last piece holds no ">", so no match.
+    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+      if (HoldsIgnoringCase(pieces[i], pass.marker)) {
+        marked.push_back(i);
+        joined += pieces[i];
+      }
+    }
+    if (marked.empty()) return std::string(text.text);
+    Result<std::string> first = Replace(text.With(joined), pattern, replacement);
+    if (!first) return first;
+    if (*first == joined) return std::string(text.text);
+    const std::vector<std::string_view> after = PiecesEndingAtTagEnds(*first);
+    if (after.size() != marked.size() + 1) return ReplaceRepeat(text, pattern, replacement);
+    std::vector<Piece> changing;
+    for (size_t k = 0; k < marked.size(); ++k) {
+      if (after[k] != pieces[marked[k]]) changing.push_back({marked[k], std::string(after[k])});
+    }
+    std::vector<Piece> settled;
+    Result<bool> cut = SettlePieces(text, pattern, replacement, std::move(changing), settled);
+    if (!cut) return cut.status();
+    if (!*cut) return ReplaceRepeat(text, pattern, replacement);
+    return Reassemble(pieces, std::move(settled), text.text.size());
+  }
+
+  Result<std::string> first = Replace(text, pattern, replacement);
+  if (!first || *first == text.text) return first;
+  const std::vector<std::string_view> before = PiecesEndingAtTagEnds(text.text);
+  const std::vector<std::string_view> after = PiecesEndingAtTagEnds(*first);
+  // Cannot happen for the patterns this is used with; the plain loop gives
+  // the right text anyway.
+  if (before.size() != after.size()) {
+    return ReplaceRepeat(text.With(*first), pattern, replacement);
+  }
+  std::vector<Piece> changing;
+  for (size_t i = 0; i < after.size(); ++i) {
+    if (before[i] != after[i]) changing.push_back({i, std::string(after[i])});
+  }
+  std::vector<Piece> settled;
+  Result<bool> cut = SettlePieces(text, pattern, replacement, std::move(changing), settled);
+  if (!cut) return cut.status();
+  if (!*cut) return ReplaceRepeat(text.With(*first), pattern, replacement);
+  return Reassemble(after, std::move(settled), first->size());
+}
+
+Result<std::string> RunPass(PassText text, const CleanupPass& pass) {
+  if (!pass.needle.empty()) {
+    Result<bool> may_match = Test(text, pass.needle);
+    if (!may_match) return may_match.status();
+    if (!*may_match) return std::string(text.text);
+  }
+  switch (pass.rounds) {
+    case PassRounds::kOnce:
+      break;
+    case PassRounds::kUntilStable:
+      return ReplaceRepeat(text, pass.pattern, pass.replacement);
+    case PassRounds::kUntilStableByTag:
+      return RunUntilStableByTag(text, pass);
+  }
+  return Replace(text, pass.pattern, pass.replacement);
+}
+
+// `passes` in order over `text`, whose UTF-8 is checked once.
 Result<std::string> RunPasses(std::string text, const std::vector<CleanupPass>& passes,
                               const BetweenPasses& between_passes = {}) {
+  const bool valid = PassText::Checked(text).valid;
   for (const CleanupPass& pass : passes) {
     if (between_passes) {
       if (Status s = between_passes(); !s) return s;
     }
-    Result<std::string> next = RunCleanupPass(text, pass);
+    Result<std::string> next = RunPass(PassText{text, valid}, pass);
     if (!next) return next;
     text = std::move(next).value();
   }
@@ -537,20 +654,7 @@ std::vector<CleanupPass> CleanBodyPasses(const CleanupOptions& options) {
 }
 
 Result<std::string> RunCleanupPass(std::string_view text, const CleanupPass& pass) {
-  if (!pass.needle.empty()) {
-    Result<bool> may_match = support::RegexpTest(pass.needle, text);
-    if (!may_match) return may_match.status();
-    if (!*may_match) return std::string(text);
-  }
-  switch (pass.rounds) {
-    case PassRounds::kOnce:
-      break;
-    case PassRounds::kUntilStable:
-      return support::RegexpReplaceRepeat(text, pass.pattern, pass.replacement);
-    case PassRounds::kUntilStableByTag:
-      return RunUntilStableByTag(text, pass.pattern, pass.replacement);
-  }
-  return support::RegexpReplace(text, pass.pattern, pass.replacement);
+  return RunPass(PassText::Checked(text), pass);
 }
 
 Result<std::string> CleanBody(std::string body, const CleanupOptions& options,

@@ -101,6 +101,10 @@ struct CleanupPass {
   // When not empty, a pattern that every match of `pattern` contains a match
   // of: a text without one is left as it is without running the pass.
   std::string_view needle;
+  // For kUntilStableByTag, when not empty: text every match holds, in any
+  // letter case. The pieces of the text without it are passed over even in
+  // the first round.
+  std::string_view marker;
 
   bool operator==(const CleanupPass&) const = default;
 };
