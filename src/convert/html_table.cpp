@@ -18,14 +18,36 @@ bool Is(pugi::xml_node node, const char* name) {
   return std::strcmp(node.name(), name) == 0;
 }
 
+// w:vMerge of a cell (an empty value means continue).
+enum class VerticalMerge : unsigned char { kNone, kRestart, kContinue, kOther };
+
+// A cell's place in the grid. Its properties are read again when it is
+// written: kept for every cell of a large table they would take far more
+// memory than the table's XML.
 struct CellModel {
   pugi::xml_node tc;
-  CellProperties props;
   int column = 0;  // first grid column
   int span = 1;
   int rowspan = 1;
+  VerticalMerge vertical_merge = VerticalMerge::kNone;
   bool covered = false;  // continues a merge: written by the cell it continues
 };
+
+// The merge values as the cell properties read them: a present element
+// without a value continues.
+std::string_view MergeValue(pugi::xml_node merge) {
+  const std::string_view value = merge.attribute("w:val").as_string();
+  return value.empty() ? std::string_view("continue") : value;
+}
+
+VerticalMerge VerticalMergeOf(pugi::xml_node tc_pr) {
+  const pugi::xml_node merge = tc_pr.child("w:vMerge");
+  if (!merge) return VerticalMerge::kNone;
+  const std::string_view value = MergeValue(merge);
+  if (value == "continue") return VerticalMerge::kContinue;
+  if (value == "restart") return VerticalMerge::kRestart;
+  return VerticalMerge::kOther;
+}
 
 struct RowModel {
   pugi::xml_node tr;
@@ -87,13 +109,15 @@ std::vector<RowModel> BuildRows(pugi::xml_node tbl, int column_limit) {
     row.cant_split = OnOffChild(tr_pr, "w:cantSplit").value_or(false);
     int column = std::max(0, row.grid_before);
     ForEachChild(tr, "w:tc", [&](pugi::xml_node tc) {
+      const pugi::xml_node tc_pr = tc.child("w:tcPr");
       CellModel cell;
       cell.tc = tc;
-      cell.props = ParseCellProperties(tc.child("w:tcPr"));
       cell.column = column;
-      cell.span = bounded(cell.props.grid_span.value_or(1), column, 1);
+      cell.span = bounded(IntAttribute(tc_pr.child("w:gridSpan"), "w:val").value_or(1), column, 1);
+      cell.vertical_merge = VerticalMergeOf(tc_pr);
       // Legacy horizontal merges join the cell to the one before it.
-      if (cell.props.horizontal_merge == "continue" && !row.cells.empty()) {
+      const pugi::xml_node horizontal_merge = tc_pr.child("w:hMerge");
+      if (horizontal_merge && MergeValue(horizontal_merge) == "continue" && !row.cells.empty()) {
         row.cells.back().span += cell.span;
         column += cell.span;
         return;
@@ -112,8 +136,8 @@ std::vector<RowModel> BuildRows(pugi::xml_node tbl, int column_limit) {
     std::vector<std::pair<int, int>> current;
     for (size_t c = 0; c < rows[r].cells.size(); ++c) {
       CellModel& cell = rows[r].cells[c];
-      const std::string merge = cell.props.vertical_merge.value_or(std::string());
-      if (merge == "continue") {
+      const VerticalMerge merge = cell.vertical_merge;
+      if (merge == VerticalMerge::kContinue) {
         bool joined = false;
         for (size_t i = 0; i < above.size(); ++i) {
           const auto [origin_row, origin_cell] = above[i];
@@ -128,7 +152,7 @@ std::vector<RowModel> BuildRows(pugi::xml_node tbl, int column_limit) {
         }
         if (joined) continue;
       }
-      if (merge == "restart" || merge == "continue") {
+      if (merge == VerticalMerge::kRestart || merge == VerticalMerge::kContinue) {
         current.emplace_back(static_cast<int>(r), static_cast<int>(c));
       }
     }
@@ -166,11 +190,12 @@ void AppendPaddingValue(std::string& css, const CellMargins& cell, const CellMar
 // The cell's four borders as Word collapses them: a side shared with the
 // cell above or to the left is drawn by that cell, so it shows as "none"
 // with the real border kept in mso-border-…-alt.
-void AppendCellBorders(std::string& css, const CellModel& cell, const TableBorders& table,
-                       bool first_row, bool last_row, bool last_column) {
+void AppendCellBorders(std::string& css, const CellModel& cell, const CellProperties& props,
+                       const TableBorders& table, bool first_row, bool last_row,
+                       bool last_column) {
   enum { kTop, kRight, kBottom, kLeft };
   static constexpr std::string_view kNames[] = {"top", "right", "bottom", "left"};
-  const TableBorders& own = cell.props.borders;
+  const TableBorders& own = props.borders;
   std::array<std::optional<Border>, 4> real = {
       own.top ? own.top : (first_row ? table.top : table.inside_h),
       own.right ? own.right : (last_column ? table.right : table.inside_v),
@@ -362,15 +387,16 @@ void BodyWriter::WriteTable(pugi::xml_node tbl, int depth) {
     if (row.grid_before > 0) placeholder(0, row.grid_before, row.width_before);
     for (const CellModel& cell : row.cells) {
       if (cell.covered || OverBudget()) continue;
-      const long long width = TwipsWidth(cell.props.width) ? *TwipsWidth(cell.props.width)
+      const CellProperties cell_props = ParseCellProperties(cell.tc.child("w:tcPr"));
+      const long long width = TwipsWidth(cell_props.width) ? *TwipsWidth(cell_props.width)
                                                            : grid_width(cell.column, cell.span);
       out_ += cell_indent + "<td";
       if (width > 0) out_ += " width=" + std::to_string(TwipsToPixels(width));
       if (cell.span > 1) out_ += " colspan=" + std::to_string(cell.span);
       if (cell.rowspan > 1) out_ += " rowspan=" + std::to_string(cell.rowspan);
-      const std::string valign = cell.props.vertical_align.value_or("top");
+      const std::string valign = cell_props.vertical_align.value_or("top");
       if (valign == "top" || valign == "bottom") out_ += " valign=" + valign;
-      if (cell.props.no_wrap.value_or(false)) out_ += " nowrap";
+      if (cell_props.no_wrap.value_or(false)) out_ += " nowrap";
       std::string cell_css;
       if (width > 0) {
         cell_css += "width:";
@@ -379,14 +405,14 @@ void BodyWriter::WriteTable(pugi::xml_node tbl, int depth) {
       }
       const bool last_row = r + cell.rowspan >= rows.size();
       const bool last_column = cell.column + cell.span >= columns - row.grid_after;
-      AppendCellBorders(cell_css, cell, borders, r == 0, last_row, last_column);
-      if (cell.props.shading) {
-        AppendShadingCss(cell_css, *cell.props.shading);
+      AppendCellBorders(cell_css, cell, cell_props, borders, r == 0, last_row, last_column);
+      if (cell_props.shading) {
+        AppendShadingCss(cell_css, *cell_props.shading);
       } else if (props.shading) {
         AppendShadingCss(cell_css, *props.shading);
       }
       cell_css += "padding:";
-      AppendPaddingValue(cell_css, cell.props.margins, props.cell_margins);
+      AppendPaddingValue(cell_css, cell_props.margins, props.cell_margins);
       cell_css += ';';
       cell_css += height_css;
       AppendStyleAttribute(out_, cell_css);
