@@ -334,7 +334,10 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
     return;
   }
   const fs::path path(target_);
-  std::random_device random;
+  // Seeded once per thread: setting up a random device for every file cost
+  // a build of thousands of pages more than writing some of them. O_EXCL
+  // below settles the rare clash.
+  thread_local std::mt19937_64 random(std::random_device{}());
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary_ =
         (path.parent_path() / ("." + path.filename().string() + ".tmp-" + std::to_string(random())))
