@@ -451,51 +451,70 @@ bool HoldsIgnoringCase(std::string_view text, std::string_view marker) {
   return false;
 }
 
-// A piece of the text (see PiecesEndingAtTagEnds) that a round changed.
-struct Piece {
-  size_t index;
-  std::string text;
+// Pieces of a text (see PiecesEndingAtTagEnds) by their number, their texts
+// one after another in one string: a large table has millions of tags, and a
+// string of its own for each would take several times the page.
+class PieceSet {
+ public:
+  void Add(size_t index, std::string_view piece) {
+    index_.push_back(index);
+    text_ += piece;
+    end_.push_back(text_.size());
+  }
+  size_t size() const { return index_.size(); }
+  bool empty() const { return index_.empty(); }
+  size_t index(size_t k) const { return index_[k]; }
+  std::string_view piece(size_t k) const {
+    const size_t start = k == 0 ? 0 : end_[k - 1];
+    return std::string_view(text_).substr(start, end_[k] - start);
+  }
+  const std::string& joined() const { return text_; }
+
+ private:
+  std::vector<size_t> index_;
+  std::vector<size_t> end_;
+  std::string text_;
 };
 
 // Further rounds over the `changing` pieces, joined, until none changes;
 // every piece ends in `settled`. False when a round's result cannot be cut
 // back into the pieces (the caller then takes the plain loop).
 Result<bool> SettlePieces(PassText text, std::string_view pattern, std::string_view replacement,
-                          std::vector<Piece> changing, std::vector<Piece>& settled) {
+                          PieceSet changing, PieceSet& settled) {
   while (!changing.empty()) {
-    std::string joined;
-    for (const Piece& piece : changing) joined += piece.text;
-    Result<std::string> next = Replace(text.With(joined), pattern, replacement);
+    Result<std::string> next = Replace(text.With(changing.joined()), pattern, replacement);
     if (!next) return next.status();
-    if (*next == joined) break;
+    if (*next == changing.joined()) break;
     const std::vector<std::string_view> pieces = PiecesEndingAtTagEnds(*next);
     // The joined text ends at a ">", so its last piece is the empty rest.
     if (pieces.size() != changing.size() + 1) return false;
-    std::vector<Piece> still_changing;
+    PieceSet still_changing;
     for (size_t k = 0; k < changing.size(); ++k) {
-      if (pieces[k] == changing[k].text) {
-        settled.push_back(std::move(changing[k]));
+      if (pieces[k] == changing.piece(k)) {
+        settled.Add(changing.index(k), pieces[k]);
       } else {
-        still_changing.push_back({changing[k].index, std::string(pieces[k])});
+        still_changing.Add(changing.index(k), pieces[k]);
       }
     }
     changing = std::move(still_changing);
   }
-  for (Piece& piece : changing) settled.push_back(std::move(piece));
+  for (size_t k = 0; k < changing.size(); ++k) settled.Add(changing.index(k), changing.piece(k));
   return true;
 }
 
 // `pieces` with the settled ones in place of theirs.
-std::string Reassemble(const std::vector<std::string_view>& pieces, std::vector<Piece> settled,
+std::string Reassemble(const std::vector<std::string_view>& pieces, const PieceSet& settled,
                        size_t size_hint) {
-  std::sort(settled.begin(), settled.end(),
-            [](const Piece& a, const Piece& b) { return a.index < b.index; });
+  std::vector<size_t> order(settled.size());
+  for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::sort(order.begin(), order.end(),
+            [&](size_t a, size_t b) { return settled.index(a) < settled.index(b); });
   std::string out;
   out.reserve(size_hint);
-  auto next_settled = settled.begin();
+  auto next_settled = order.begin();
   for (size_t i = 0; i < pieces.size(); ++i) {
-    if (next_settled != settled.end() && next_settled->index == i) {
-      out += next_settled->text;
+    if (next_settled != order.end() && settled.index(*next_settled) == i) {
+      out += settled.piece(*next_settled);
       ++next_settled;
     } else {
       out += pieces[i];
@@ -517,30 +536,27 @@ Result<std::string> RunUntilStableByTag(PassText text, const CleanupPass& pass) 
   const std::string_view replacement = pass.replacement;
   if (!pass.marker.empty()) {
     const std::vector<std::string_view> pieces = PiecesEndingAtTagEnds(text.text);
-    std::vector<size_t> marked;
-    std::string joined;
+    PieceSet marked;
     // The last piece holds no ">", so no match.
     for (size_t i = 0; i + 1 < pieces.size(); ++i) {
-      if (HoldsIgnoringCase(pieces[i], pass.marker)) {
-        marked.push_back(i);
-        joined += pieces[i];
-      }
+      if (HoldsIgnoringCase(pieces[i], pass.marker)) marked.Add(i, pieces[i]);
     }
     if (marked.empty()) return std::string(text.text);
-    Result<std::string> first = Replace(text.With(joined), pattern, replacement);
+    Result<std::string> first = Replace(text.With(marked.joined()), pattern, replacement);
     if (!first) return first;
-    if (*first == joined) return std::string(text.text);
+    if (*first == marked.joined()) return std::string(text.text);
     const std::vector<std::string_view> after = PiecesEndingAtTagEnds(*first);
     if (after.size() != marked.size() + 1) return ReplaceRepeat(text, pattern, replacement);
-    std::vector<Piece> changing;
+    PieceSet changing;
     for (size_t k = 0; k < marked.size(); ++k) {
-      if (after[k] != pieces[marked[k]]) changing.push_back({marked[k], std::string(after[k])});
+      if (after[k] != marked.piece(k)) changing.Add(marked.index(k), after[k]);
     }
-    std::vector<Piece> settled;
+    marked = PieceSet();
+    PieceSet settled;
     Result<bool> cut = SettlePieces(text, pattern, replacement, std::move(changing), settled);
     if (!cut) return cut.status();
     if (!*cut) return ReplaceRepeat(text, pattern, replacement);
-    return Reassemble(pieces, std::move(settled), text.text.size());
+    return Reassemble(pieces, settled, text.text.size());
   }
 
   Result<std::string> first = Replace(text, pattern, replacement);
@@ -552,15 +568,15 @@ Result<std::string> RunUntilStableByTag(PassText text, const CleanupPass& pass) 
   if (before.size() != after.size()) {
     return ReplaceRepeat(text.With(*first), pattern, replacement);
   }
-  std::vector<Piece> changing;
+  PieceSet changing;
   for (size_t i = 0; i < after.size(); ++i) {
-    if (before[i] != after[i]) changing.push_back({i, std::string(after[i])});
+    if (before[i] != after[i]) changing.Add(i, after[i]);
   }
-  std::vector<Piece> settled;
+  PieceSet settled;
   Result<bool> cut = SettlePieces(text, pattern, replacement, std::move(changing), settled);
   if (!cut) return cut.status();
   if (!*cut) return ReplaceRepeat(text.With(*first), pattern, replacement);
-  return Reassemble(after, std::move(settled), first->size());
+  return Reassemble(after, settled, first->size());
 }
 
 Result<std::string> RunPass(PassText text, const CleanupPass& pass) {
