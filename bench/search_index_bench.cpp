@@ -6,8 +6,9 @@
 //
 // Benchmarks:
 //   text/<pages>    AddDocument: the visible text of every page, as the build
-//                   gathers it after writing a document's pages
-//   index/<pages>   IndexScript: terms, postings and the script text
+//                   gathers it after writing a document's pages, and the
+//                   terms and postings its worker thread gathers from them
+//   index/<pages>   IndexScript: the terms sorted and the script text
 //   snippets/<pages> TextScripts: the snippet text files
 // A rate that drops as the site grows means a step grows faster than the
 // site.
