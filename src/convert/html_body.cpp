@@ -1310,8 +1310,8 @@ const BodyWriter::StyleInfo& BodyWriter::ParagraphStyle(std::string_view style_i
   if (info.class_name.empty()) info.class_name = "MsoNormal";
   const ParagraphProperties paragraph = doc_.styles.ResolveParagraphProperties(style_id, {});
   info.contextual_spacing = paragraph.contextual_spacing.value_or(false);
-  info.outline_level = paragraph.outline_level && *paragraph.outline_level >= 0 &&
-                       *paragraph.outline_level < 9;
+  info.outline_level =
+      paragraph.outline_level && *paragraph.outline_level >= 0 && *paragraph.outline_level < 9;
   info.num_id = paragraph.num_id;
   info.num_level = paragraph.num_level;
   const RunProperties run = doc_.styles.ResolveRunProperties(style_id, {});

@@ -39,9 +39,9 @@ void AppendCodePoint(std::string& out, UChar32 c) {
 
 // Chinese, Japanese and Korean script: indexed character by character.
 bool IsCjk(UChar32 c) {
-  if (c < 0x2E80) return false;                  // below every CJK block
-  if (c >= 0x4E00 && c <= 0x9FFF) return true;   // the common ideographs
-  if (c >= 0xAC00 && c <= 0xD7A3) return true;   // Hangul syllables
+  if (c < 0x2E80) return false;                 // below every CJK block
+  if (c >= 0x4E00 && c <= 0x9FFF) return true;  // the common ideographs
+  if (c >= 0xAC00 && c <= 0xD7A3) return true;  // Hangul syllables
   UErrorCode status = U_ZERO_ERROR;
   switch (uscript_getScript(c, &status)) {
     case USCRIPT_HAN:
@@ -65,12 +65,12 @@ bool IsWordChar(UChar32 c) {
 // clean-up passes write are known; others stay as text.
 UChar32 NamedReference(std::string_view name) {
   static const std::unordered_map<std::string_view, UChar32> kNames = {
-      {"amp", '&'},       {"lt", '<'},        {"gt", '>'},       {"quot", '"'},
-      {"apos", '\''},     {"nbsp", 0xA0},     {"copy", 0xA9},    {"reg", 0xAE},
-      {"trade", 0x2122},  {"hellip", 0x2026}, {"mdash", 0x2014}, {"ndash", 0x2013},
-      {"lsquo", 0x2018},  {"rsquo", 0x2019},  {"ldquo", 0x201C}, {"rdquo", 0x201D},
-      {"middot", 0xB7},   {"bull", 0x2022},   {"deg", 0xB0},     {"times", 0xD7},
-      {"shy", 0xAD},      {"ensp", 0x2002},   {"emsp", 0x2003},  {"thinsp", 0x2009},
+      {"amp", '&'},      {"lt", '<'},        {"gt", '>'},       {"quot", '"'},
+      {"apos", '\''},    {"nbsp", 0xA0},     {"copy", 0xA9},    {"reg", 0xAE},
+      {"trade", 0x2122}, {"hellip", 0x2026}, {"mdash", 0x2014}, {"ndash", 0x2013},
+      {"lsquo", 0x2018}, {"rsquo", 0x2019},  {"ldquo", 0x201C}, {"rdquo", 0x201D},
+      {"middot", 0xB7},  {"bull", 0x2022},   {"deg", 0xB0},     {"times", 0xD7},
+      {"shy", 0xAD},     {"ensp", 0x2002},   {"emsp", 0x2003},  {"thinsp", 0x2009},
   };
   const auto it = kNames.find(name);
   return it == kNames.end() ? -1 : it->second;
@@ -158,8 +158,8 @@ size_t SkipNavigationBlock(std::string_view html, size_t pos) {
 // inline elements (a word or a Chinese phrase split by <span>) do not.
 bool BreaksText(std::string_view tag) {
   static constexpr std::string_view kBlocks[] = {
-      "p", "div", "br", "td", "th", "tr", "li", "ul", "ol", "table", "h1", "h2", "h3",
-      "h4", "h5", "h6", "blockquote", "pre", "hr", "dt", "dd", "caption", "img"};
+      "p",  "div", "br", "td", "th",         "tr",  "li", "ul", "ol", "table",   "h1", "h2",
+      "h3", "h4",  "h5", "h6", "blockquote", "pre", "hr", "dt", "dd", "caption", "img"};
   size_t start = 1;
   if (start < tag.size() && tag[start] == '/') ++start;
   size_t end = start;
@@ -285,8 +285,8 @@ namespace {
 template <typename Emit>
 void ForEachTerm(std::string_view text, Emit&& emit) {
   std::string word;
-  std::string run;         // the CJK run so far, up to its last two characters
-  size_t run_length = 0;   // characters in the current CJK run
+  std::string run;        // the CJK run so far, up to its last two characters
+  size_t run_length = 0;  // characters in the current CJK run
   const auto end_word = [&] {
     if (!word.empty()) emit(std::string_view(word));
     word.clear();
@@ -355,7 +355,8 @@ void AppendPostings(std::string& out, const std::vector<uint32_t>& pages) {
     return;
   }
   std::string bitmap(bitmap_length - 1, 0);
-  for (uint32_t page : pages) bitmap[page / 6] = static_cast<char>(bitmap[page / 6] | 1 << page % 6);
+  for (uint32_t page : pages)
+    bitmap[page / 6] = static_cast<char>(bitmap[page / 6] | 1 << page % 6);
   out += '~';
   for (char bits : bitmap) out += kBitmapDigits[static_cast<size_t>(bits)];
 }
@@ -415,8 +416,7 @@ std::string SearchIndexBuilder::IndexScript(bool ansi) const {
     const auto add = [&](std::string_view term) {
       auto it = ids.find(term);
       if (it == ids.end()) {
-        it = ids.emplace(std::string(term), Entry{static_cast<uint32_t>(names.size()), page})
-                 .first;
+        it = ids.emplace(std::string(term), Entry{static_cast<uint32_t>(names.size()), page}).first;
         names.push_back(it->first);
         pages.push_back({page});
       } else if (it->second.last_page != page) {
@@ -477,8 +477,7 @@ std::vector<std::string> SearchIndexBuilder::TextScripts(bool ansi) const {
   std::vector<std::string> scripts;
   for (size_t first = 0; first < pages_.size(); first += kTextChunk) {
     std::string out = "tessarineSearchText(" + std::to_string(first / kTextChunk) + ",[";
-    for (size_t number = first; number < std::min(pages_.size(), first + kTextChunk);
-         ++number) {
+    for (size_t number = first; number < std::min(pages_.size(), first + kTextChunk); ++number) {
       if (number > first) out += ",\n";
       AppendScriptString(out, pages_[number].text, ansi);
     }

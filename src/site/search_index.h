@@ -49,8 +49,8 @@ inline constexpr size_t kTextChunk = 200;
 inline constexpr std::string_view kNoSearchIndex = "tessarineSearchIndex(null);\n";
 
 // The visible text of an HTML fragment: elements, comments, scripts, style
-// sheets and the generated contents and related-topics blocks dropped, character references decoded, white space runs made one
-// space, no space at either end.
+// sheets and the generated contents and related-topics blocks dropped, character references
+// decoded, white space runs made one space, no space at either end.
 std::string VisibleText(std::string_view html);
 
 // The search terms of a text in the order they occur (repeats kept).
