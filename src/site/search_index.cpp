@@ -184,13 +184,14 @@ void AppendScriptString(std::string& out, std::string_view text, bool ansi) {
   for (size_t pos = 0; pos < text.size();) {
     const size_t start = pos;
     const UChar32 c = NextCodePoint(text, &pos);
+    // Controls, the line separators a script ends a line at, and the slash
+    // of "</" that would close the script element.
+    const bool must_escape = c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029 ||
+                             (c == '/' && start > 0 && text[start - 1] == '<');
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029 ||
-               (c == '/' && start > 0 && text[start - 1] == '<')) {
-      escape_unit(static_cast<uint16_t>(c));
-    } else if (c < 0x80 || !ansi || (c >= 0x4E00 && c <= 0x9FA5)) {
+    } else if (!must_escape && (c < 0x80 || !ansi || (c >= 0x4E00 && c <= 0x9FA5))) {
       out.append(text.substr(start, pos - start));
     } else if (c > 0xFFFF) {
       escape_unit(static_cast<uint16_t>(U16_LEAD(c)));
