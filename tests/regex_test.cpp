@@ -300,9 +300,10 @@ TEST(RegexIdiom, RewriteGivesByteIdenticalOutputOnWordHtml) {
 // must give for it exactly what it gives for the same text as a plain view,
 // over Word's real output, and only well-formed UTF-8 passes the check.
 TEST(RegexValidUtf8, CheckedTextGivesWhatAPlainViewGives) {
-  for (std::string_view bad : {std::string_view("a\xC0\xAF" "b"), std::string_view("\xED\xA0\x80"),
-                               std::string_view("ab\xE4\xB8"), std::string_view("\xF4\x90\x80\x80"),
-                               std::string_view("\xFF")}) {
+  for (std::string_view bad : {std::string_view("a\xC0\xAF"
+                                                "b"),
+                               std::string_view("\xED\xA0\x80"), std::string_view("ab\xE4\xB8"),
+                               std::string_view("\xF4\x90\x80\x80"), std::string_view("\xFF")}) {
     EXPECT_FALSE(ValidUtf8::Check(bad).has_value()) << bad;
     auto plain = RegexpReplace(bad, "b", "c");
     ASSERT_FALSE(plain.ok());
@@ -323,7 +324,8 @@ TEST(RegexValidUtf8, CheckedTextGivesWhatAPlainViewGives) {
     const std::string text = ReadTextFile(entry.path().string());
     const std::optional<ValidUtf8> valid = ValidUtf8::Check(text);
     ASSERT_TRUE(valid) << entry.path();
-    const char* kStyle = R"re((<\w+\s+[^>]*?style='[^'>]*?)(mso-[\w\-]+:[^;'>]+;?)+([^'>]*?'[^>]*?>))re";
+    const char* kStyle =
+        R"re((<\w+\s+[^>]*?style='[^'>]*?)(mso-[\w\-]+:[^;'>]+;?)+([^'>]*?'[^>]*?>))re";
     EXPECT_EQ(RegexpReplace(*valid, kStyle, "$1$3").value_or("a"),
               RegexpReplace(text, kStyle, "$1$3").value_or("b"));
     EXPECT_EQ(RegexpReplaceRepeat(*valid, kStyle, "$1$3").value_or("a"),

@@ -191,8 +191,7 @@ void AppendPaddingValue(std::string& css, const CellMargins& cell, const CellMar
 // cell above or to the left is drawn by that cell, so it shows as "none"
 // with the real border kept in mso-border-…-alt.
 void AppendCellBorders(std::string& css, const CellModel& cell, const CellProperties& props,
-                       const TableBorders& table, bool first_row, bool last_row,
-                       bool last_column) {
+                       const TableBorders& table, bool first_row, bool last_row, bool last_column) {
   enum { kTop, kRight, kBottom, kLeft };
   static constexpr std::string_view kNames[] = {"top", "right", "bottom", "left"};
   const TableBorders& own = props.borders;

@@ -336,8 +336,9 @@ constexpr Pass kClosingPasses[] = {
 };
 
 CleanupPass Use(const Pass& pass) {
-  return CleanupPass{pass.name,   std::string(pass.pattern), pass.replacement, pass.rounds,
-                     pass.needle, pass.marker};
+  return CleanupPass{pass.name,        std::string(pass.pattern),
+                     pass.replacement, pass.rounds,
+                     pass.needle,      pass.marker};
 }
 
 template <size_t N>
@@ -421,8 +422,7 @@ struct PassText {
   PassText With(std::string_view other) const { return PassText{other, valid}; }
 };
 
-Result<std::string> Replace(PassText text, std::string_view pattern,
-                            std::string_view replacement) {
+Result<std::string> Replace(PassText text, std::string_view pattern, std::string_view replacement) {
   return text.valid
              ? support::RegexpReplace(support::ValidUtf8::Known(text.text), pattern, replacement)
              : support::RegexpReplace(text.text, pattern, replacement);

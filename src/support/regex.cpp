@@ -445,8 +445,8 @@ void AppendReplacement(const std::vector<ReplacementToken>& tokens, const MatchL
 // that is known to be valid.
 
 Result<bool> Test(std::string_view pattern, std::string_view text, bool known_valid) {
-  RegexMatcher matcher = known_valid ? RegexMatcher(pattern, ValidUtf8::Known(text))
-                                     : RegexMatcher(pattern, text);
+  RegexMatcher matcher =
+      known_valid ? RegexMatcher(pattern, ValidUtf8::Known(text)) : RegexMatcher(pattern, text);
   if (matcher.Next()) return true;
   if (!matcher.status()) return matcher.status();
   return false;
