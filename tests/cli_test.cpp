@@ -11,6 +11,7 @@
 
 #include "project/project_file.h"
 #include "test_support.h"
+#include "zip_writer.h"
 
 namespace tessarine {
 namespace {
@@ -133,8 +134,17 @@ TEST_F(Cli, CheckRefusesAFileThatIsNotAProject) {
 // A real document converts; broken ones and unwritable targets fail with the
 // step's message, and nothing is left behind for a document that never opened.
 TEST_F(Cli, ConvertWritesWordHtmlOrSaysWhichStepFailed) {
-  const fs::path corpus = testing::SharedDir() / "corpus/docx";
-  CliRun run = Tessarine("convert '" + (corpus / "poi__bookmarks.docx").string() + "' page.htm");
+  const std::string sound = temp_.File("work/docs/bookmarks.docx");
+  testing::WriteDocx(sound, {{1, "Bookmarks"}, {0, "bookmarks and their text"}});
+  // Half a package, and an OLE compound file (what an encrypted package is)
+  // under a .docx name.
+  const std::string whole = ReadBytes(sound);
+  const std::string truncated = temp_.File("work/docs/truncated.docx");
+  testing::WriteBytes(truncated, whole.substr(0, whole.size() / 2));
+  const std::string encrypted = temp_.File("work/docs/encrypted.docx");
+  testing::WriteBytes(encrypted, std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) +
+                                     std::string(504, '\0'));
+  CliRun run = Tessarine("convert '" + sound + "' page.htm");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("page.htm"), std::string::npos) << run.out;
   EXPECT_TRUE(fs::is_directory(temp_.path() / "work/page.files"));
@@ -146,11 +156,11 @@ TEST_F(Cli, ConvertWritesWordHtmlOrSaysWhichStepFailed) {
     std::string expected_prefix;
   };
   const Case cases[] = {
-      {(corpus / "poi__truncated62886.docx").string(), "truncated.htm", "Open:"},
-      {(corpus / "poi__bug53475-password-is-pass.docx").string(), "encrypted.htm", "Open:"},
+      {truncated, "truncated.htm", "Open:"},
+      {encrypted, "encrypted.htm", "Open:"},
       {temp_.File("work/docs/missing.docx"), "missing.htm", "Open:"},
       // docs/a.docx is a file, so no folder can be made under it.
-      {(corpus / "poi__bookmarks.docx").string(), "docs/a.docx/page.htm", "SaveAs:"},
+      {sound, "docs/a.docx/page.htm", "SaveAs:"},
   };
   for (const Case& c : cases) {
     run = Tessarine("convert '" + c.document + "' " + c.target);
@@ -173,12 +183,12 @@ TEST_F(Cli, ConvertWritesWordHtmlOrSaysWhichStepFailed) {
 // comes from two shards. The list is NUL-separated and names documents with
 // spaces, Chinese characters and a newline.
 TEST_F(Cli, ShardsOfAListTogetherMakeOneRun) {
-  // The three smallest sound documents: the test is about the lists.
-  std::vector<fs::path> sources = testing::SoundCorpusDocuments();
-  ASSERT_GE(sources.size(), 3u);
-  std::sort(sources.begin(), sources.end(), [](const fs::path& a, const fs::path& b) {
-    return fs::file_size(a) < fs::file_size(b);
-  });
+  // Three small documents of different text: the test is about the lists.
+  std::vector<std::string> sources;
+  for (const char* text : {"First", "Second", "Third"}) {
+    sources.push_back(temp_.File(std::string("work/") + text + ".docx"));
+    testing::WriteDocx(sources.back(), {{1, text}, {0, std::string(text) + " body text"}});
+  }
   const std::vector<std::string> names = {
       "b two words.docx", "文档 三.docx", "a\nnewline.docx", "c.docx",
       "zz 最后.docx",     "d.docx",       "e.docx"};

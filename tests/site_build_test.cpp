@@ -695,22 +695,6 @@ TEST_F(SiteBuild, BlankDocumentsAreSkippedWithAnEmptySlot) {
   EXPECT_EQ(main_frame(), "about:blank");
 }
 
-TEST_F(SiteBuild, ARealDocumentBuilds) {
-  const fs::path corpus = testing::SharedDir() / "corpus/docx/poi__Numbering.docx";
-  ASSERT_TRUE(fs::exists(corpus)) << corpus;
-  project::AddDocumentRecord(settings_, corpus.string());
-  AddDocument("guide.docx", kGuide);
-  settings_.FileEncode = "1";  // UTF-8
-  const BuildOutcome outcome = Build();
-  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
-  ASSERT_FALSE(outcome.site_sections.empty());
-  ASSERT_FALSE(outcome.site_sections[0].empty());
-  const std::string home = ReadBytes(Out("doc1.htm"));
-  EXPECT_EQ(home.rfind("\xEF\xBB\xBF", 0), 0u);  // UTF-8 with its mark
-  EXPECT_NE(home.find("<title>poi__Numbering"), std::string::npos);
-  EXPECT_TRUE(fs::exists(Out("doc1.files/tessarine.css")));
-}
-
 // The demo's project: numbered headings (a Word multi-level list), a
 // special page name and a table, with its document found beside it.
 TEST_F(SiteBuild, TheSampleProjectBuilds) {

@@ -130,6 +130,7 @@ struct FlagCase {
 };
 
 TEST(CleanupFlags, EachFlagChangesOnlyWhatItShouldOnRealWordHtml) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   using O = CleanupOptions;
   constexpr OptimizeMode kOne = OptimizeMode::kSelective;
   constexpr OptimizeMode kTwo = OptimizeMode::kAllClear;
@@ -179,6 +180,7 @@ TEST(CleanupFlags, EachFlagChangesOnlyWhatItShouldOnRealWordHtml) {
 }
 
 TEST(CleanupFlags, FlagsOfTheOtherModeChangeNothing) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const std::string& body = SampleBody(kFormulaSample);
   CleanupOptions selective_flags = Mode(OptimizeMode::kSelective);
   selective_flags.Opt1VML = selective_flags.Opt1Absolute = selective_flags.Opt1EQ =
@@ -198,6 +200,7 @@ TEST(CleanupFlags, FlagsOfTheOtherModeChangeNothing) {
 // --- Modes on real Word HTML ---------------------------------------------------
 
 TEST(CleanupModes, SelectiveModeLeavesNoWordOnlyMarkup) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   CleanupOptions options = Mode(OptimizeMode::kSelective);
   options.Opt1VML = true;
   const std::string& body = SampleBody(kFormulaSample);
@@ -218,6 +221,7 @@ TEST(CleanupModes, SelectiveModeLeavesNoWordOnlyMarkup) {
 }
 
 TEST(CleanupModes, AllClearWithoutFlagsKeepsOnlyParagraphsBreaksAndScripts) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const std::string& body = SampleBody(kFormulaSample);
   const std::string out = Clean(body, Mode(OptimizeMode::kAllClear));
   const auto tags = Ok(support::RegexpExecute("<[^>]*>", out));
@@ -231,6 +235,7 @@ TEST(CleanupModes, AllClearWithoutFlagsKeepsOnlyParagraphsBreaksAndScripts) {
 }
 
 TEST(CleanupModes, NoOptimisationTouchesOnlyTheHomePage) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   SectionTable sections(2);
   sections[0].Level = "0";
   sections[0].Body = SampleBody(kTocSample);
@@ -258,6 +263,7 @@ TEST(CleanupModes, NoOptimisationTouchesOnlyTheHomePage) {
 }
 
 TEST(CleanupModes, HomePageStepsRunInEveryMode) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   SectionTable sections(1);
   sections[0].Level = "0";
   sections[0].Body = SampleBody(kTocSample);
@@ -326,6 +332,7 @@ TEST(CleanupPasses, SmallInputs) {
 // on sample bodies, on the pages of one (where most lack the needles), and on
 // a tag whose mso- runs take several rounds beside text holding ">".
 TEST(CleanupPasses, ShortcutsGiveWhatThePlainServicesGive) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   std::vector<std::string> texts = {
       "<p class=x style='mso-a:1;b:1;mso-c:2;mso-d:3;e:1;mso-f:4'>a > b<span\r\n"
       "style='mso-g:1;h:2;position:absolute;left:-3pt'>c</span><td  a  b\r\n  c>d</td>>"};
@@ -431,6 +438,7 @@ TEST(EndOpenComment, OnlyAnOpenerWithoutItsCloseGoes) {
 }
 
 TEST(IsBlankHtml, WhiteSpaceIsBlankEntitiesAreNot) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   EXPECT_TRUE(Ok(IsBlankHtml("")));
   EXPECT_TRUE(Ok(IsBlankHtml("<p class=MsoNormal>\r\n</p>")));
   EXPECT_TRUE(Ok(IsBlankHtml("<p\r\nclass=MsoNormal><![if !vml]>\t <![endif]></p>")));
