@@ -1,10 +1,8 @@
 #include "batch/run_batch.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <thread>
@@ -14,6 +12,7 @@
 #include "convert/conversion.h"
 #include "project/document_record.h"
 #include "support/files.h"
+#include "support/process.h"
 #include "support/progress.h"
 #include "support/regex.h"
 #include "support/text_file.h"
@@ -241,13 +240,14 @@ struct Slot {
 BatchOutcome RunStaged(const BatchSettings& settings, const ListSlice& slice,
                        BatchProgressStep& step, unsigned jobs) {
   BatchOutcome outcome;
-  std::string staging_template = settings.OutputDir + ".tessarine-batch-XXXXXX";
-  if (::mkdtemp(staging_template.data()) == nullptr) {
+  Result<support::ScratchFolder> staging_folder =
+      support::ScratchFolder::Create(settings.OutputDir, ".tessarine-batch-");
+  if (!staging_folder) {
     outcome.status = Status::Error("cannot make a working folder in " + settings.OutputDir + ": " +
-                                   std::strerror(errno));
+                                   staging_folder.message());
     return outcome;
   }
-  const fs::path staging(staging_template);
+  const fs::path staging = staging_folder->path();
   const size_t count = settings.Documents.size();
   std::vector<Slot> slots(count);
   std::mutex mutex;
@@ -310,8 +310,7 @@ BatchOutcome RunStaged(const BatchSettings& settings, const ListSlice& slice,
     outcome.pages.push_back(final_page.string());
   }
   for (std::thread& worker : workers) worker.join();
-  std::error_code ignored;
-  fs::remove_all(staging, ignored);
+  staging_folder->Remove();
   return outcome;
 }
 

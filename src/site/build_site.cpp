@@ -1,12 +1,8 @@
 #include "site/build_site.h"
 
-#include <stdlib.h>  // mkdtemp
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <limits>
@@ -26,6 +22,7 @@
 #include "site/sections.h"
 #include "site/templates.h"
 #include "support/files.h"
+#include "support/process.h"
 #include "support/text_file.h"
 
 namespace tessarine::site {
@@ -49,7 +46,6 @@ constexpr std::string_view kStyleSheetFile = "tessarine.css";
 constexpr std::string_view kTemplateResources = "tfiles/";
 constexpr std::string_view kHomePageLevel = "0";
 constexpr std::string_view kFlagOn = "1";
-constexpr std::string_view kScratchFolderRandom = "XXXXXX";
 
 // Progress: 2 at the start, 12 steps of 7/n over each document, 5 at the end.
 constexpr int16_t kStartStep = 2;
@@ -84,10 +80,7 @@ class StageClock {
 };
 
 fs::path ScratchParent() {
-  std::error_code error;
-  fs::path base = fs::temp_directory_path(error);
-  if (error) base = "/tmp";
-  return base;
+  return support::TemporaryFolder().value_or(fs::path("/tmp"));
 }
 
 // The scratch folders that failed builds left in `parent` and that nothing
@@ -112,13 +105,15 @@ void RemoveOldScratchFolders(const fs::path& parent) {
 Result<std::string> CreateScratchFolder() {
   const fs::path base = ScratchParent();
   RemoveOldScratchFolders(base);
-  std::string pattern =
-      (base / (std::string(kScratchFolderPrefix) + std::string(kScratchFolderRandom))).string();
-  if (mkdtemp(pattern.data()) == nullptr) {
+  Result<support::ScratchFolder> folder = support::ScratchFolder::Create(base, kScratchFolderPrefix);
+  if (!folder) {
     return Failure("cannot create a scratch folder under " + base.string() + ": " +
-                   std::strerror(errno));
+                   folder.message());
   }
-  return pattern + "/";
+  // The build removes it itself: it stays after a failure.
+  const std::string path = folder->path().string();
+  folder->Keep();
+  return path + "/";
 }
 
 Status CreateFolder(const std::string& folder) {
