@@ -27,10 +27,10 @@
 #include <vector>
 
 #include "cli_runner.h"
+#include "cleanup/cleanup.h"
 #include "project/project_file.h"
 #include "project/project_settings.h"
 #include "site/build_site.h"
-#include "site/cleanup.h"
 #include "support/text_file.h"
 #include "test_support.h"
 #include "zip_writer.h"
@@ -535,15 +535,15 @@ TEST_F(SiteBuild, StopDuringThePagesOfALargeDocumentEndsBeforeTheNextPage) {
 
 // The clean-up asks before every pass, so a large page stops between two.
 TEST(CleanupStop, AFailureBetweenPassesEndsTheCleanUp) {
-  CleanupOptions options;
-  options.mode = OptimizeMode::kAllClear;
-  const size_t passes = CleanBodyPasses(options).size();
+  cleanup::CleanupOptions options;
+  options.mode = cleanup::OptimizeMode::kAllClear;
+  const size_t passes = cleanup::CleanBodyPasses(options).size();
   ASSERT_GT(passes, 3u);
   size_t asked = 0;
   const auto ask = [&] {
     return ++asked < passes ? support::Status::Ok() : support::Status::Error("stop");
   };
-  const support::Result<std::string> cleaned = CleanBody("<p class=x>text</p>", options, ask);
+  const support::Result<std::string> cleaned = cleanup::CleanBody("<p class=x>text</p>", options, ask);
   ASSERT_FALSE(cleaned.ok());
   EXPECT_EQ(cleaned.status().message(), "stop");
   EXPECT_EQ(asked, passes);  // before each pass, and none ran after the failure
@@ -806,7 +806,7 @@ TEST(BlankHtml, OnlyTagsAndWhiteSpaceAreBlank) {
       {"a < b", false},
   };
   for (const auto& c : cases) {
-    const support::Result<bool> blank = IsBlankHtml(c.html);
+    const support::Result<bool> blank = cleanup::IsBlankHtml(c.html);
     ASSERT_TRUE(blank.ok()) << blank.message();
     EXPECT_EQ(*blank, c.blank) << c.html;
   }
