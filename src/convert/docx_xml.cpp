@@ -80,6 +80,7 @@ constexpr NamespaceEntry kNamespaces[] = {
     {"http://schemas.microsoft.com/office/word/2018/wordml/cex", "w16cex"},
     {"http://schemas.microsoft.com/office/word/2006/wordml", "wne"},
     {"http://schemas.microsoft.com/office/drawing/2010/main", "a14"},
+    {"http://schemas.microsoft.com/office/drawing/2008/diagram", "dsp"},
 };
 
 bool IsCanonicalPrefix(std::string_view prefix) {
