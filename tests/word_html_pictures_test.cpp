@@ -894,7 +894,7 @@ TEST(WordHtmlPictures, ShapesKeepFillOutlineAndTextDirection) {
   // running bottom to top; a VML box with vertical text.
   const std::string styled =
       R"(<a:graphic><a:graphicData uri="http://schemas.microsoft.com/office/word/2010/wordprocessingShape">)"
-      R"(<wps:wsp><wps:spPr><a:prstGeom prst="rect"/></wps:spPr>)"
+      R"(<wps:wsp><wps:spPr><a:xfrm rot="1800000"/><a:prstGeom prst="rect"/></wps:spPr>)"
       R"(<wps:style><a:lnRef idx="2"><a:schemeClr val="accent1"><a:shade val="50000"/></a:schemeClr></a:lnRef>)"
       R"(<a:fillRef idx="1"><a:schemeClr val="accent1"/></a:fillRef><a:effectRef idx="0"><a:schemeClr val="accent1"/></a:effectRef>)"
       R"(<a:fontRef idx="minor"><a:schemeClr val="lt1"/></a:fontRef></wps:style>)"
@@ -919,6 +919,11 @@ TEST(WordHtmlPictures, ShapesKeepFillOutlineAndTextDirection) {
   EXPECT_NE(out.html.find(" fillcolor=\"#FFCC00\""), std::string::npos);
   EXPECT_NE(out.html.find("<v:textbox style='layout-flow:vertical' inset="), std::string::npos);
   EXPECT_EQ(Count(out.html, ";writing-mode:vertical-rl"), 2u);
+  // Turned by 30 degrees, in the drawing and its fallback.
+  EXPECT_NE(out.html.find(";width:67.5pt;height:24.75pt;rotation:30;z-index:"), std::string::npos);
+  EXPECT_NE(out.html.find("<table cellpadding=0 cellspacing=0 style='transform:rotate(30deg)'>"),
+            std::string::npos);
+  EXPECT_EQ(Count(out.html, "rotate(30deg)"), 1u);
 }
 
 TEST(WordHtmlPictures, TextBoxTextStaysInWordsVmlAndFallbackForm) {

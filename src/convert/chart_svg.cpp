@@ -640,8 +640,11 @@ struct Axis {
 };
 
 // The value axis scale over `low` … `high`, the axis element's own scaling
-// taking precedence.
-Axis ValueAxis(pugi::xml_node axis, double low, double high, std::string format) {
+// taking precedence. With `headroom` the automatic scale leaves a twentieth
+// of the range beyond the values, as the word processor's does (a largest
+// value of 5 gets an axis up to 6).
+Axis ValueAxis(pugi::xml_node axis, double low, double high, std::string format,
+               bool headroom = false) {
   Axis result;
   result.deleted = Flag(axis, "c:delete").value_or(false);
   result.gridlines = static_cast<bool>(axis.child("c:majorGridlines"));
@@ -658,8 +661,9 @@ Axis ValueAxis(pugi::xml_node axis, double low, double high, std::string format)
   if (high < 0) high = 0;
   if (high == low) high = low + 1;
   const double step = NiceStep(high - low);
-  result.min = std::floor(low / step) * step;
-  result.max = std::ceil(high / step) * step;
+  const double margin = headroom ? (high - low) / 20 : 0;
+  result.min = std::floor((low < 0 ? low - margin : low) / step) * step;
+  result.max = std::ceil((high > 0 ? high + margin : high) / step) * step;
   pugi::xml_node scaling = axis.child("c:scaling");
   if (pugi::xml_node max = scaling.child("c:max"))
     result.max = max.attribute("val").as_double(result.max);
@@ -707,6 +711,14 @@ class ChartPainter {
     const bool round = groups.front().kind == Kind::kPie || groups.front().kind == Kind::kDoughnut;
     if (round && groups.size() > 1) return std::nullopt;
 
+    // The chart area's own outline.
+    if (std::optional<Rgb> outline = palette_.Solid(chart_space.child("c:spPr").child("a:ln"))) {
+      const double inset = 0.5;
+      svg_.Shape("M" + NumberText(inset) + ' ' + NumberText(inset) + " H" +
+                     NumberText(width_ - inset) + " V" + NumberText(height_ - inset) + " H" +
+                     NumberText(inset) + " Z",
+                 "none", 1, Hex(*outline), 0.75);
+    }
     Box area{6, 6, width_ - 12, height_ - 12};
     // Title: its own text, else the one series' name when the title is
     // automatic.
@@ -930,7 +942,8 @@ class ChartPainter {
     if (!any) return;
     const bool percent = groups.front().grouping == "percentStacked";
     if (percent) format = "0%";
-    const Axis values = ValueAxis(FindAxis(plot, "c:valAx", scatter ? 1 : 0), low, high, format);
+    const Axis values =
+        ValueAxis(FindAxis(plot, "c:valAx", scatter ? 1 : 0), low, high, format, !percent);
     Axis xs;
     if (scatter) xs = ValueAxis(FindAxis(plot, "c:valAx", 0), x_low, x_high, "General");
     pugi::xml_node category_axis = plot.child("c:catAx");

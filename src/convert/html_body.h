@@ -133,6 +133,15 @@ class BodyWriter {
   void CloseAllInline();
   bool InFieldCode() const;
   bool HideFieldResult() const;
+  // Inside a hyperlink's <a href> (not a bookmark's <a name>).
+  bool InHyperlink() const;
+  // What a link shows unless its text says otherwise: the Hyperlink style's
+  // colour ("0000FF", a browser's blue, without one) and underline.
+  struct LinkLook {
+    std::string color = "0000FF";
+    bool underline = true;
+  };
+  const LinkLook& HyperlinkLook();
 
   // --- inline content ---
   void WriteInline(pugi::xml_node parent);
@@ -236,6 +245,7 @@ class BodyWriter {
   bool rendered_drawings_reported_ = false;
   bool linked_pictures_reported_ = false;
   bool invalid_text_reported_ = false;
+  std::optional<LinkLook> link_look_;
   support::Status status_ = support::Status::Ok();
 };
 

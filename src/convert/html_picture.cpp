@@ -293,6 +293,10 @@ struct DrawingReader {
     shape.inset_right = inset("rIns", 7.2);
     shape.inset_bottom = inset("bIns", 3.6);
     ShapeLook(wsp, shape);
+    // Rotation in 60000ths of a degree.
+    const double rotation =
+        std::fmod(wsp.child("wps:spPr").child("a:xfrm").attribute("rot").as_double(0) / 60000, 360);
+    if (std::isfinite(rotation)) shape.rotation = rotation;
     // Text direction: the box's text runs top to bottom (vert, eaVert,
     // wordArtVert …) or bottom to top (vert270).
     const std::string_view vert = body.attribute("vert").value();
@@ -333,6 +337,14 @@ struct DrawingReader {
     }
     if (const std::optional<long long> width = EmuAttribute(line, "w")) {
       shape.line_width_pt = EmuToPoints(*width);
+    } else if (const int idx = style.child("a:lnRef").attribute("idx").as_int(0); idx > 0) {
+      // The width of the theme's line style the reference names.
+      pugi::xml_node styles =
+          color_scheme.parent().child("a:fmtScheme").child("a:lnStyleLst").first_child();
+      for (int i = 1; i < idx && styles; ++i) styles = styles.next_sibling();
+      if (const std::optional<long long> themed = EmuAttribute(styles, "w")) {
+        shape.line_width_pt = EmuToPoints(*themed);
+      }
     }
   }
 
@@ -729,6 +741,11 @@ std::string VmlStyle(const DrawnShape& shape, bool text_box) {
     AppendVmlPoints(style, *shape.height_pt);
     style += ';';
   }
+  if (shape.rotation != 0) {
+    style += "rotation:";
+    AppendShortNumber(style, shape.rotation);
+    style += ';';
+  }
   if (place.floating) {
     style += "z-index:" + std::to_string(place.z_index) + ';';
   }
@@ -1028,8 +1045,14 @@ void AppendTextBoxStart(std::string& out, const DrawnShape& shape, const TextBox
   } else {
     out += "mso-ignore:vglayout";
   }
-  out += "'>\r\n" + pad + "<table cellpadding=0 cellspacing=0>\r\n" + pad + " <tr>\r\n" + pad +
-         "  <td";
+  out += "'>\r\n" + pad + "<table cellpadding=0 cellspacing=0";
+  if (shape.rotation != 0) {
+    // Browsers turn the box as a whole, about its middle.
+    out += " style='transform:rotate(";
+    AppendShortNumber(out, shape.rotation);
+    out += "deg)'";
+  }
+  out += ">\r\n" + pad + " <tr>\r\n" + pad + "  <td";
   if (shape.width_pt && shape.height_pt) {
     out += " width=";
     AppendPixels(out, *shape.width_pt);

@@ -85,6 +85,7 @@ struct DrawnShape {
   std::string fill;  // "#RRGGBB"; empty: none
   std::string line;  // "#RRGGBB"; empty: none
   double line_width_pt = 0.75;
+  double rotation = 0;  // degrees clockwise
   // VML layout-flow of the text: "vertical", "vertical-ideographic",
   // "vertical;mso-layout-flow-alt:bottom-to-top"; empty: across.
   std::string text_flow;
