@@ -415,16 +415,17 @@ struct DrawingReader {
         Members(item, canvas, 0);
       } else if (Is(item, "mc:AlternateContent")) {
         Graphic(ReadableBranch(item), names, frame, nesting + 1);
-      } else if (Is(item, "c:chart") && *item.attribute("r:id").value() != '\0') {
+      } else if ((Is(item, "c:chart") && *item.attribute("r:id").value() != '\0') ||
+                 (Is(item, "dgm:relIds") && *item.attribute("r:dm").value() != '\0')) {
+        // Drawn as SVG pictures: a chart from its part, a diagram from the
+        // drawing its data part names.
         DrawnShape shape;
         shape.kind = DrawnShape::Kind::kPicture;
-        shape.chart_id = item.attribute("r:id").value();
-        Fill(shape, names, frame);
-        shapes.push_back(std::move(shape));
-      } else if (Is(item, "dgm:relIds") && *item.attribute("r:dm").value() != '\0') {
-        DrawnShape shape;
-        shape.kind = DrawnShape::Kind::kPicture;
-        shape.diagram_id = item.attribute("r:dm").value();
+        if (Is(item, "c:chart")) {
+          shape.chart_id = item.attribute("r:id").value();
+        } else {
+          shape.diagram_id = item.attribute("r:dm").value();
+        }
         Fill(shape, names, frame);
         shapes.push_back(std::move(shape));
       } else {

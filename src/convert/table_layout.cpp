@@ -202,19 +202,6 @@ void AppendCellBorders(std::string& css, const CellLayout& cell) {
   }
 }
 
-void AppendInsideBorder(std::string& css, std::string_view name, const std::optional<Border>& b) {
-  if (!IsVisibleBorder(b)) return;
-  css += name;
-  css += ':';
-  AppendPoints(css, b->size.value_or(4) / 8.0);
-  css += "pt ";
-  const std::string value = BorderText(b, false);
-  css += value.substr(0, value.find(' '));
-  css += ' ';
-  AppendCssColor(css, b->color, "windowtext");
-  css += ';';
-}
-
 }  // namespace
 
 TableLayout LayOutTable(pugi::xml_node tbl, const StyleSheet& styles) {
