@@ -889,6 +889,25 @@ TEST(WordHtmlPictures, LinkedTextBoxesShowTheirTextOnceInTheFirstBox) {
   }
 }
 
+TEST(WordHtmlPictures, AStrictDocumentsTextBoxKeepsItsText) {
+  // ISO strict keeps the shape's elements in the drawing namespace.
+  TempDir dir;
+  Docx docx;
+  docx.body = P(InRun(
+      R"(<w:drawing xmlns:wp="http://purl.oclc.org/ooxml/drawingml/wordprocessingDrawing">)"
+      R"(<wp:inline><wp:extent cx="857250" cy="314325"/><wp:docPr id="1" name="Text Box 9"/>)"
+      R"(<a:graphic><a:graphicData uri="http://schemas.microsoft.com/office/word/2010/wordprocessingShape">)"
+      R"(<wp:wsp><wp:cNvSpPr txBox="1"/><wp:spPr/><wp:txbx>)"
+      R"(<wne:txbxContent xmlns:wne="http://schemas.microsoft.com/office/word/2006/wordml">)" +
+      P(R("Strict words")) +
+      R"(</wne:txbxContent></wp:txbx><wp:bodyPr/></wp:wsp></a:graphicData></a:graphic>)"
+      R"(</wp:inline></w:drawing>)"));
+  const Written out = Convert(dir, docx);
+  EXPECT_EQ(Count(CleanBody(out.html, true), "Strict words"), 1u) << out.html;
+  EXPECT_NE(out.html.find("<v:rect id=\"Text_x0020_Box_x0020_9\""), std::string::npos);
+  EXPECT_TRUE(out.diagnostics.empty());
+}
+
 TEST(WordHtmlPictures, ShapesKeepFillOutlineAndTextDirection) {
   // Colours from the shape's style (no theme: Office's accents), text
   // running bottom to top; a VML box with vertical text.
