@@ -444,8 +444,8 @@ ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::st
   const DocxPackage& package = opened->value();
   if (!Continue(on_step, ConvertStep::kDocumentOpened)) return Stopped(package.diagnostics());
 
-  auto written = Guarded(
-      [&] { return WriteWordHtml(package, target_htm, legacy.stop_requested); }, failure);
+  auto written =
+      Guarded([&] { return WriteWordHtml(package, target_htm, legacy.stop_requested); }, failure);
   std::vector<std::string> diagnostics;
   if (written && written->ok()) diagnostics = written->value().diagnostics;
   AppendNew(diagnostics, package.diagnostics());

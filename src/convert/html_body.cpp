@@ -582,7 +582,7 @@ void BodyWriter::OpenParagraph() {
       out_ += anchor;
       out_ += "</a>";
     } else {
-      PushInline(std::move(anchor), InlineElement{"</a>", id, -1});
+      PushInline(anchor, InlineElement{"</a>", id, -1});
     }
   }
   if (!para.label_written && !para.label_html.empty()) {
@@ -636,7 +636,7 @@ void BodyWriter::CloseWrapper() {
   para_->run_close.clear();
 }
 
-void BodyWriter::PushInline(std::string open, InlineElement element) {
+void BodyWriter::PushInline(const std::string& open, InlineElement element) {
   CloseWrapper();
   out_ += open;
   element.in_comment = para_->comment_open;
@@ -1032,7 +1032,7 @@ void BodyWriter::WriteHyperlink(pugi::xml_node link) {
     open += '"';
   }
   open += '>';
-  PushInline(std::move(open), InlineElement{"</a>", {}, -1});
+  PushInline(open, InlineElement{"</a>", {}, -1});
   const size_t level = para_->inline_stack.size();
   WriteInline(link);
   while (para_->opened && para_->inline_stack.size() >= level) PopInline();
@@ -1057,14 +1057,14 @@ void BodyWriter::WriteSimpleField(pugi::xml_node field) {
   PrepareContent();
   std::string open = FieldCodeSpan(instruction);
   const size_t level = para_->inline_stack.size() + 1;
-  PushInline(std::move(open), InlineElement{"</span>", {}, -1});
+  PushInline(open, InlineElement{"</span>", {}, -1});
   if (UpperWord(instruction, nullptr) == "HYPERLINK") {
     const std::string target = HyperlinkFieldTarget(instruction);
     if (!target.empty()) {
       std::string anchor = "<a href=\"";
       AppendAttributeText(anchor, target);
       anchor += "\">";
-      PushInline(std::move(anchor), InlineElement{"</a>", {}, -1});
+      PushInline(anchor, InlineElement{"</a>", {}, -1});
     }
   }
   if (IsPageNumberKind(UpperWord(instruction, nullptr)) && !InFieldCode()) {
@@ -1127,7 +1127,7 @@ void BodyWriter::WriteFieldChar(pugi::xml_node fld_char, std::string_view open,
         AppendAttributeText(anchor, target);
         anchor += "\">";
         field.anchor_open = true;
-        PushInline(std::move(anchor),
+        PushInline(anchor,
                    InlineElement{"</a>", {}, static_cast<int>(fields_.size() - 1)});
       }
     }
@@ -1278,7 +1278,7 @@ void BodyWriter::WriteBookmarkStart(pugi::xml_node start) {
   // between the code blocks instead.
   SyncComment(false);
   if (wraps && !anchor_open) {
-    PushInline(std::move(anchor), InlineElement{"</a>", id, -1});
+    PushInline(anchor, InlineElement{"</a>", id, -1});
   } else {
     out_ += anchor;
     out_ += "</a>";

@@ -77,6 +77,7 @@ RunOutcome RunProgram(const std::string& program, const std::vector<std::string>
   argv_text.push_back(program);
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
+  argv.reserve(argv_text.size() + 1);
   for (std::string& arg : argv_text) argv.push_back(arg.data());
   argv.push_back(nullptr);
 
@@ -537,7 +538,7 @@ bool DecodeBase64(std::string_view text, std::string& bytes) {
   int bits = 0;
   bool padding = false;
   for (char c : text) {
-    int digit;
+    int digit = 0;
     if (c >= 'A' && c <= 'Z') {
       digit = c - 'A';
     } else if (c >= 'a' && c <= 'z') {
