@@ -12,7 +12,7 @@ JOBS     ?= 2
 # How long `make fuzz` (and so `make test`) runs each fuzz target.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps demo test bench fuzz package format tidy clean
+.PHONY: all deps demo check test bench fuzz package format tidy clean
 
 all: build-release
 
@@ -24,7 +24,12 @@ build-%: deps
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $* -j $(JOBS)
 
-# The unit tests (ASan/UBSan), the parallel batch and picture tests under
+# The fast tests alone (ASan/UBSan): the unit and window tests, without the
+# corpus, browser, LibreOffice and package tests; about a minute.
+check: build-test
+	@ctest --preset check
+
+# Every test (ASan/UBSan), the parallel batch and picture tests under
 # ThreadSanitizer, then each fuzz target for FUZZ_SECONDS.
 test: build-test build-tsan build-fuzz
 	@ctest --preset test

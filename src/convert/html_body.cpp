@@ -1127,8 +1127,7 @@ void BodyWriter::WriteFieldChar(pugi::xml_node fld_char, std::string_view open,
         AppendAttributeText(anchor, target);
         anchor += "\">";
         field.anchor_open = true;
-        PushInline(anchor,
-                   InlineElement{"</a>", {}, static_cast<int>(fields_.size() - 1)});
+        PushInline(anchor, InlineElement{"</a>", {}, static_cast<int>(fields_.size() - 1)});
       }
     }
   } else if (type == "end") {

@@ -339,6 +339,7 @@ void FrmDocSetTest::enablingRulesFollowChoicesAndKeepTicks() {
 }
 
 void FrmDocSetTest::browseChangesPathButNotNodeName() {
+  TESSARINE_QSKIP_WITHOUT_CORPUS();
   ProjectSettings settings = OneDocument(report_);
   FakeShell shell;
   FrmDocSet dialog(settings, 1, shell);
@@ -503,6 +504,7 @@ void FrmDocSetTest::keyboardFollowsReadingOrderAndEnterIsOk() {
 }
 
 void FrmDocSetTest::screenshots() {
+  TESSARINE_QSKIP_WITHOUT_CORPUS();
   const QString document = QString::fromStdString(tessarine::testing::SharedPath(
       "corpus/docx/chatchat__核电厂定期安全审查指南 第1部分：通用要求（征求意见稿）.docx"));
   ProjectSettings settings = OneDocument(document);
