@@ -5,15 +5,17 @@
 #include <utility>
 #include <vector>
 
-#include "site/cleanup.h"
-#include "site/navigation.h"
+#include "cleanup/cleanup.h"
 #include "site/sections.h"
 #include "support/regex.h"
 #include "support/text_file.h"
 #include "test_support.h"
 
-namespace tessarine::site {
+namespace tessarine::cleanup {
 namespace {
+
+using site::Section;
+using site::SplitSections;
 
 template <typename T>
 T Ok(support::Result<T> result) {
@@ -236,50 +238,28 @@ TEST(CleanupModes, AllClearWithoutFlagsKeepsOnlyParagraphsBreaksAndScripts) {
 
 TEST(CleanupModes, NoOptimisationTouchesOnlyTheHomePage) {
   TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
-  SectionTable sections(2);
-  sections[0].Level = "0";
-  sections[0].Body = SampleBody(kTocSample);
-  sections[1].Level = "1";
-  sections[1].Body = sections[0].Body;
-  sections[1].PageFile = "doc1_1.htm";
-  sections[1].Title = "1 Overview";
-  project::DocumentRecord document;
-  document.Toc = "1";
+  const std::string body = SampleBody(kTocSample);
   const CleanupOptions options = Mode(OptimizeMode::kNone);
-
-  const std::string home = Ok(CleanPageBody(sections, 0, document, options));
   // Word's contents paragraphs, cut out here by plain search.
-  std::string expected = sections[0].Body;
+  std::string expected = body;
   for (size_t at = expected.find("<p class=MsoToc"); at != std::string::npos;
        at = expected.find("<p class=MsoToc", at)) {
     expected.erase(at, expected.find("</p>", at) + 4 - at);
   }
-  ASSERT_NE(expected, sections[0].Body);
-  EXPECT_EQ(home, expected + BuildTocBlock(sections, document));
-  EXPECT_EQ(Ok(CleanPageBody(sections, 1, document, options)), sections[1].Body);
-
-  document.Toc = "0";
-  EXPECT_EQ(Ok(CleanPageBody(sections, 0, document, options)), expected);
+  ASSERT_NE(expected, body);
+  EXPECT_EQ(Ok(CleanPageBody(body, true, options)), expected);
+  EXPECT_EQ(Ok(CleanPageBody(body, false, options)), body);
 }
 
 TEST(CleanupModes, HomePageStepsRunInEveryMode) {
   TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
-  SectionTable sections(1);
-  sections[0].Level = "0";
-  sections[0].Body = SampleBody(kTocSample);
-  project::DocumentRecord document;
-  document.Toc = "1";
+  const std::string body = SampleBody(kTocSample);
   for (OptimizeMode mode : {OptimizeMode::kSelective, OptimizeMode::kAllClear}) {
-    const std::string home = Ok(CleanPageBody(sections, 0, document, Mode(mode)));
+    const std::string home = Ok(CleanPageBody(body, true, Mode(mode)));
     EXPECT_EQ(Count(home, "MsoToc"), 0u);
-    EXPECT_TRUE(home.ends_with(R"(<div id="tessarine_toc"></div>)"));
     // Without the home-page step the contents text would still be there.
-    EXPECT_LT(home.size(), Clean(sections[0].Body, Mode(mode)).size());
+    EXPECT_LT(home.size(), Clean(body, Mode(mode)).size());
   }
-}
-
-TEST(CleanupModes, RowOutsideTheTableIsAnError) {
-  EXPECT_FALSE(CleanPageBody(SectionTable(1), 1, {}, {}).ok());
 }
 
 // --- Single passes ---------------------------------------------------------------
@@ -447,4 +427,4 @@ TEST(IsBlankHtml, WhiteSpaceIsBlankEntitiesAreNot) {
 }
 
 }  // namespace
-}  // namespace tessarine::site
+}  // namespace tessarine::cleanup

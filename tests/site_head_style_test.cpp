@@ -5,12 +5,12 @@
 #include <utility>
 #include <vector>
 
-#include "site/head_style.h"
+#include "cleanup/head_style.h"
 #include "support/regex.h"
 #include "support/text_file.h"
 #include "test_support.h"
 
-namespace tessarine::site {
+namespace tessarine::cleanup {
 namespace {
 
 using testing::FixturesDir;
@@ -185,4 +185,4 @@ TEST(ExtractBody, ContentOfTheBodyElement) {
 }
 
 }  // namespace
-}  // namespace tessarine::site
+}  // namespace tessarine::cleanup

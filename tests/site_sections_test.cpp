@@ -4,13 +4,17 @@
 #include <utility>
 #include <vector>
 
-#include "site/head_style.h"
+#include "cleanup/head_style.h"
 #include "site/sections.h"
 #include "support/text_file.h"
 #include "test_support.h"
 
 namespace tessarine::site {
 namespace {
+
+using cleanup::ExtractBody;
+using cleanup::ParseHead;
+using cleanup::ParseStyleSheet;
 
 template <typename T>
 T Ok(support::Result<T> result) {

@@ -17,7 +17,6 @@
 #include <iterator>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -26,6 +25,7 @@
 #include "convert/picture_convert.h"
 #include "convert/picture_files.h"
 #include "convert/word_html_writer.h"
+#include "support/base64.h"
 #include "support/regex.h"
 #include "support/sha256.h"
 #include "support/text_file.h"
@@ -51,7 +51,7 @@ struct Docx {
 
 std::string Bytes(std::string_view base64) {
   std::string bytes;
-  EXPECT_TRUE(DecodeBase64(base64, bytes));
+  EXPECT_TRUE(tessarine::support::DecodeBase64(base64, bytes));
   return bytes;
 }
 
@@ -160,10 +160,12 @@ Written Convert(const TempDir& dir, const Docx& docx, const PackageLimits& limit
   return written;
 }
 
-// The file's bytes, or empty when it cannot be read (without failing).
-std::string ReadBytesIfAny(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+size_t Count(const std::string& text, const std::string& piece) {
+  size_t count = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
+    ++count;
+  }
+  return count;
 }
 
 std::string Replace(const std::string& text, const std::string& pattern,
@@ -664,39 +666,6 @@ TEST(PictureConvert, ConvertedPicturesComeFromTheCacheNextTime) {
   EXPECT_FALSE(again.problem.empty());
 }
 
-// A process that is gone or only waits to be reaped.
-bool ProcessEnded(const std::string& pid) {
-  const std::string stat = ReadBytesIfAny(fs::path("/proc") / pid / "stat");
-  const size_t paren = stat.rfind(')');
-  return paren == std::string::npos || stat.substr(paren + 2, 1) == "Z";
-}
-
-TEST(PictureConvert, AConverterPastItsTimeIsEndedWithEverythingItStarted) {
-  TempDir dir;
-  const std::string pid_file = dir.File("child.pid");
-  const auto started = std::chrono::steady_clock::now();
-  const RunOutcome run =
-      RunProgram("/bin/sh", {"-c", "sleep 60 & echo $! > " + pid_file + "; wait"}, "",
-                 std::chrono::milliseconds(500));
-  EXPECT_TRUE(run.started);
-  EXPECT_TRUE(run.timed_out);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
-  std::string pid = ReadBytes(pid_file);
-  pid.erase(pid.find_last_not_of("\n") + 1);
-  ASSERT_FALSE(pid.empty());
-  for (int i = 0; i < 100 && !ProcessEnded(pid); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  EXPECT_TRUE(ProcessEnded(pid)) << pid;
-
-  const RunOutcome quick = RunProgram("/bin/sh", {"-c", "echo hello; exit 3"}, dir.File("out.txt"),
-                                      std::chrono::seconds(30));
-  EXPECT_FALSE(quick.timed_out);
-  EXPECT_EQ(quick.exit_code, 3);
-  EXPECT_EQ(ReadBytes(dir.path() / "out.txt"), "hello\n");
-  EXPECT_FALSE(RunProgram(dir.File("no such program"), {}, "", std::chrono::seconds(1)).started);
-}
-
 TEST(PictureConvert, FormatsAreKnownByTheirBytes) {
   const std::pair<std::string, const char*> cases[] = {
       {kPng, "png"},
@@ -709,10 +678,6 @@ TEST(PictureConvert, FormatsAreKnownByTheirBytes) {
       {"plain text", ""},
   };
   for (const auto& [bytes, format] : cases) EXPECT_EQ(SniffPictureFormat(bytes), format) << format;
-  std::string decoded;
-  EXPECT_TRUE(DecodeBase64(EncodeBase64(MinimalEmf() + "ab"), decoded));
-  EXPECT_EQ(decoded, MinimalEmf() + "ab");
-  EXPECT_FALSE(DecodeBase64("ab$c", decoded));
 }
 
 // --- Text boxes ------------------------------------------------------------------

@@ -1,23 +1,18 @@
 #include "site/build_site.h"
 
-#include <stdlib.h>  // mkdtemp
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <new>
 
+#include "cleanup/cleanup.h"
+#include "cleanup/head_style.h"
 #include "convert/conversion.h"
 #include "project/validation.h"
-#include "site/cleanup.h"
 #include "site/frameset.h"
-#include "site/head_style.h"
 #include "site/header_footer.h"
 #include "site/images.h"
 #include "site/links.h"
@@ -27,12 +22,17 @@
 #include "site/sections.h"
 #include "site/templates.h"
 #include "support/files.h"
+#include "support/process.h"
 #include "support/text_file.h"
 
 namespace tessarine::site {
 namespace {
 
 namespace fs = std::filesystem;
+using cleanup::CleanupOptions;
+using cleanup::HeadParts;
+using cleanup::PageSetup;
+using cleanup::PageWidthOptions;
 using project::DocumentRecord;
 using project::ProjectSettings;
 using support::Result;
@@ -46,7 +46,6 @@ constexpr std::string_view kStyleSheetFile = "tessarine.css";
 constexpr std::string_view kTemplateResources = "tfiles/";
 constexpr std::string_view kHomePageLevel = "0";
 constexpr std::string_view kFlagOn = "1";
-constexpr std::string_view kScratchFolderRandom = "XXXXXX";
 
 // Progress: 2 at the start, 12 steps of 7/n over each document, 5 at the end.
 constexpr int16_t kStartStep = 2;
@@ -81,10 +80,7 @@ class StageClock {
 };
 
 fs::path ScratchParent() {
-  std::error_code error;
-  fs::path base = fs::temp_directory_path(error);
-  if (error) base = "/tmp";
-  return base;
+  return support::TemporaryFolder().value_or(fs::path("/tmp"));
 }
 
 // The scratch folders that failed builds left in `parent` and that nothing
@@ -109,13 +105,15 @@ void RemoveOldScratchFolders(const fs::path& parent) {
 Result<std::string> CreateScratchFolder() {
   const fs::path base = ScratchParent();
   RemoveOldScratchFolders(base);
-  std::string pattern =
-      (base / (std::string(kScratchFolderPrefix) + std::string(kScratchFolderRandom))).string();
-  if (mkdtemp(pattern.data()) == nullptr) {
+  Result<support::ScratchFolder> folder = support::ScratchFolder::Create(base, kScratchFolderPrefix);
+  if (!folder) {
     return Failure("cannot create a scratch folder under " + base.string() + ": " +
-                   std::strerror(errno));
+                   folder.message());
   }
-  return pattern + "/";
+  // The build removes it itself: it stays after a failure.
+  const std::string path = folder->path().string();
+  folder->Keep();
+  return path + "/";
 }
 
 Status CreateFolder(const std::string& folder) {
@@ -126,18 +124,6 @@ Status CreateFolder(const std::string& folder) {
                    (error ? error.message() : "a file of that name is in the way"));
   }
   return Status::Ok();
-}
-
-// The converter said it wrote the file; one that cannot be opened now would
-// read as empty text and the document would vanish from the site as if it
-// were blank.
-Result<std::string> ReadWordHtml(const std::string& path) {
-  errno = 0;
-  if (std::ifstream probe(path, std::ios::binary); !probe) {
-    const char* reason = errno != 0 ? std::strerror(errno) : "cannot be opened";
-    return Failure(std::string(kReadFileFailure) + path + ": " + reason);
-  }
-  return support::ReadTextFile(path);
 }
 
 // The page heading the page loop puts in front of a content page's body,
@@ -176,7 +162,7 @@ class SiteBuild {
   Status BuildDocumentInto(size_t number, const std::string& resource_folder);
   Status Convert(const DocumentRecord& document, const std::string& word_html);
   Result<std::string> WritePages(SectionTable& sections, const DocumentRecord& document,
-                                 const CleanupOptions& cleanup, const PageSetup& page_setup,
+                                 const CleanupOptions& cleanup_options, const PageSetup& page_setup,
                                  std::string_view page_skeleton);
   Status CopyTemplateResources();
   std::string HomePage() const;
@@ -258,31 +244,31 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   const std::string word_html = scratch_ + prefix + ".htm";
   if (Status s = Convert(document, word_html); !s) return s;
   clock_.Lap("convert", false);
-  Result<std::string> text = ReadWordHtml(word_html);
+  Result<std::string> text = cleanup::ReadWordPage(word_html);
   if (!text) return text.status();
   clock_.Lap("read", false);
 
-  Result<HeadParts> head = ParseHead(*text);
+  Result<HeadParts> head = cleanup::ParseHead(*text);
   if (!head) return head.status();
   text = std::string();  // the head and the rest hold it all now
   if (Status s = DocumentStep("head parse"); !s) return s;
-  Result<std::string> style_sheet = ParseStyleSheet(head->head);
+  Result<std::string> style_sheet = cleanup::ParseStyleSheet(head->head);
   if (!style_sheet) return style_sheet.status();
-  Result<PageSetup> page_setup = ReadPageSetup(*style_sheet);
+  Result<PageSetup> page_setup = cleanup::ReadPageSetup(*style_sheet);
   if (!page_setup) return page_setup.status();
   const OutlineClasses outline_classes =
       document.OutlineHeadings == kFlagOn ? OutlineLevelClasses(*style_sheet) : OutlineClasses();
   if (Status s = DocumentStep("style parse"); !s) return s;
-  Result<CleanupOptions> cleanup = CleanupOptionsOf(document);
-  if (!cleanup) return cleanup.status();
-  style_sheet = OptimizeStyleSheet(*style_sheet, cleanup->mode, cleanup->Opt1VML);
+  Result<CleanupOptions> cleanup_options = cleanup::CleanupOptionsOf(document);
+  if (!cleanup_options) return cleanup_options.status();
+  style_sheet = cleanup::OptimizeStyleSheet(*style_sheet, cleanup_options->mode, cleanup_options->Opt1VML);
   if (!style_sheet) return style_sheet.status();
   if (Status s = DocumentStep("style optimize"); !s) return s;
 
-  Result<std::string> body = ExtractBody(head->rest);
+  Result<std::string> body = cleanup::ExtractBody(head->rest);
   if (!body) return body.status();
   head = HeadParts();
-  Result<bool> blank = IsBlankHtml(*body);
+  Result<bool> blank = cleanup::IsBlankHtml(*body);
   if (!blank) return blank.status();
   clock_.Lap("head, style sheet and body", true);
   if (*blank) return Status::Ok();  // skipped without a message; its slot stays empty
@@ -315,7 +301,7 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   if (Status s = DocumentStep("into loop"); !s) return s;
   clock_.Lap("page template", true);
   Result<std::string> all_bodies =
-      WritePages(*sections, document, *cleanup, *page_setup, *skeleton);
+      WritePages(*sections, document, *cleanup_options, *page_setup, *skeleton);
   if (!all_bodies) return all_bodies.status();
   if (Status s = DocumentStep("write mainpage"); !s) return s;
 
@@ -360,10 +346,10 @@ Status SiteBuild::Convert(const DocumentRecord& document, const std::string& wor
 // Every row of the table as a page, in row order; gives all finished bodies
 // joined, for the picture copying.
 Result<std::string> SiteBuild::WritePages(SectionTable& sections, const DocumentRecord& document,
-                                          const CleanupOptions& cleanup,
+                                          const CleanupOptions& cleanup_options,
                                           const PageSetup& page_setup,
                                           std::string_view page_skeleton) {
-  const PageWidthOptions page_width = PageWidthOptionsOf(document);
+  const PageWidthOptions page_width = cleanup::PageWidthOptionsOf(document);
   PlaceholderMap values = {
       {"charset", project_.Charset},
       {"filekey", document.FilenamePre},
@@ -380,19 +366,21 @@ Result<std::string> SiteBuild::WritePages(SectionTable& sections, const Document
   // between the clean-up passes of a large one.
   const int16_t loop_step = WholeStep(step_size_);
   double done = 0;
-  const BetweenPasses between_passes = [&] { return step_.Within(loop_step, done); };
+  const cleanup::BetweenPasses between_passes = [&] { return step_.Within(loop_step, done); };
 
   for (size_t k = 0; k < sections.size(); ++k) {
     done = static_cast<double>(k) / static_cast<double>(sections.size());
     if (Status s = between_passes(); !s) return s;
     Section& row = sections[k];
-    Result<std::string> body = CleanPageBody(sections, k, document, cleanup, between_passes);
+    Result<std::string> body = cleanup::CleanPageBody(row.Body, k == 0, cleanup_options, between_passes);
     if (!body) return body.status();
+    // The navigation stage's table of contents follows the home page's body.
+    if (k == 0 && document.Toc == kFlagOn) *body += BuildTocBlock(sections, document);
     if (row.Level != kHomePageLevel) *body = PageHeading(row) + *body;
     *body += BuildRelatedBlock(sections, k, document);
     // Whatever a document holds, no page ends inside a comment that hides it.
-    *body = EndOpenComment(row.HeaderHtml + *body + row.FooterHtml);
-    row.Body = WrapPageWidth(*body, page_width, page_setup);
+    *body = cleanup::EndOpenComment(row.HeaderHtml + *body + row.FooterHtml);
+    row.Body = cleanup::WrapPageWidth(*body, page_width, page_setup);
     all_bodies += row.Body;
     clock_.Lap("page clean-up", true);
 

@@ -20,8 +20,8 @@
 #include <QTreeWidget>
 #include <memory>
 
-#include "batch/batch_settings.h"
 #include "app/start_up.h"
+#include "batch/batch_settings.h"
 #include "fake_shell.h"
 #include "gui_test_support.h"
 #include "support/files.h"

@@ -446,8 +446,8 @@ void FrmDocSetTest::eachControlWritesItsOwnField() {
   FakeShell shell;
   FrmDocSet dialog(settings, 1, shell);
 
-  if (auto* box = dialog.findChild<QLineEdit*>(Name("txt", name))) {
-    box->setText(box->text() + QStringLiteral("x"));
+  if (auto* line = dialog.findChild<QLineEdit*>(Name("txt", name))) {
+    line->setText(line->text() + QStringLiteral("x"));
   } else if (auto* box = dialog.findChild<QCheckBox*>(Name("chk", name))) {
     box->toggle();
   } else if (auto* list = dialog.findChild<QComboBox*>(Name("cbo", name))) {
