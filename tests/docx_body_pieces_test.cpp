@@ -120,19 +120,8 @@ TEST(BodyLayoutTest, GivesUpOnWhatItCannotCut) {
 // --- Stretch by stretch as whole -------------------------------------------------------
 
 std::string WriteDocx(const TempDir& dir, const std::string& document, const std::string& styles) {
-  const std::string ns = R"( xmlns="http://schemas.openxmlformats.org/package/2006/relationships")";
-  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
-  return tessarine::testing::WriteZip(
-      dir.File("in.docx"),
-      {{"_rels/.rels", "<Relationships" + ns + R"(><Relationship Id="r1" Type=")" + rel +
-                           R"(officeDocument" Target="word/document.xml"/></Relationships>)"},
-       {"word/_rels/document.xml.rels", "<Relationships" + ns + R"(><Relationship Id="s" Type=")" +
-                                            rel +
-                                            R"(styles" Target="styles.xml"/></Relationships>)"},
-       {"word/styles.xml",
-        R"(<w:styles xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main">)" +
-            styles + "</w:styles>"},
-       {"word/document.xml", document}});
+  return tessarine::testing::DocxBuilder().MainPart(document).Styles(styles).Write(
+      dir.File("in.docx"));
 }
 
 TEST(BodyPiecesTest, ContextualSpacingSectionsAndTitleCrossStretchBorders) {

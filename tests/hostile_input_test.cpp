@@ -26,19 +26,10 @@ using tessarine::testing::TempDir;
 std::string WritePackage(const TempDir& dir, const std::string& document,
                          const std::string& name = "in.docx",
                          const tessarine::testing::ZipEntries& more = {}) {
-  tessarine::testing::ZipEntries entries = {
-      {"[Content_Types].xml",
-       R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
-       R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
-       R"(<Default Extension="xml" ContentType="application/xml"/>)"
-       R"(<Default Extension="png" ContentType="image/png"/>)"
-       R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)"},
-      {"_rels/.rels",
-       R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-       R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)"},
-      {"word/document.xml", document}};
-  entries.insert(entries.end(), more.begin(), more.end());
-  return tessarine::testing::WriteZip(dir.File(name), entries);
+  tessarine::testing::DocxBuilder builder;
+  builder.MainPart(document);
+  for (const auto& [entry, bytes] : more) builder.Entry(entry, bytes);
+  return builder.Write(dir.File(name));
 }
 
 std::string Body(const std::string& body,

@@ -35,8 +35,6 @@ using tessarine::testing::Rels;
 using tessarine::testing::SpanNumbers;
 using tessarine::testing::TempDir;
 
-constexpr const char* kNamespaces = tessarine::testing::kWordNamespaces;
-
 constexpr char kStyles[] =
     R"(<w:docDefaults><w:rPrDefault><w:rPr><w:lang w:val="en-US"/></w:rPr></w:rPrDefault></w:docDefaults>)"
     R"(<w:style w:type="paragraph" w:default="1" w:styleId="Normal"><w:name w:val="Normal"/></w:style>)"
@@ -75,47 +73,22 @@ struct Docx {
   std::map<std::string, std::string> media;  // further parts by name ("word/media/x.png")
 };
 
-std::string Part(const char* root, const std::string& content) {
-  return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><") + root + kNamespaces + ">" +
-         content + "</" + root + ">";
-}
-
 std::string WriteDocx(const std::string& path, const Docx& docx) {
-  std::map<std::string, std::string> parts = docx.media;
-  parts["[Content_Types].xml"] =
-      R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
-      R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
-      R"(<Default Extension="xml" ContentType="application/xml"/>)"
-      R"(<Default Extension="png" ContentType="image/png"/>)"
-      R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>)"
-      "</Types>";
-  parts["_rels/.rels"] = Rels(
-      R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/>)");
-  std::string rels = Rel("rIdS", "styles", "styles.xml") + docx.relationships;
-  parts["word/styles.xml"] = Part("w:styles", kStyles);
-  if (docx.numbering) {
-    rels += Rel("rIdN", "numbering", "numbering.xml");
-    parts["word/numbering.xml"] = Part("w:numbering", kNumbering);
-  }
-  if (!docx.settings.empty()) {
-    rels += Rel("rIdT", "settings", "settings.xml");
-    parts["word/settings.xml"] = Part("w:settings", docx.settings);
-  }
-  if (!docx.footnotes.empty()) {
-    rels += Rel("rIdF", "footnotes", "footnotes.xml");
-    parts["word/footnotes.xml"] = Part("w:footnotes", docx.footnotes);
-  }
+  tessarine::testing::DocxBuilder builder;
+  builder.Body(docx.body).Styles(kStyles).Relationships(docx.relationships);
+  if (docx.numbering) builder.Numbering(kNumbering);
+  if (!docx.settings.empty()) builder.Settings(docx.settings);
+  if (!docx.footnotes.empty()) builder.Footnotes(docx.footnotes);
   for (const Story& story : docx.stories) {
     const std::string name = story.id + ".xml";
-    rels += Rel(story.id, story.footer ? "footer" : "header", name);
-    parts["word/" + name] = Part(story.footer ? "w:ftr" : "w:hdr", story.content);
+    builder.Part(name, story.footer ? "w:ftr" : "w:hdr", story.content,
+                 story.footer ? "footer" : "header", story.id);
     if (!story.relationships.empty()) {
-      parts["word/_rels/" + name + ".rels"] = Rels(story.relationships);
+      builder.Entry("word/_rels/" + name + ".rels", Rels(story.relationships));
     }
   }
-  parts["word/_rels/document.xml.rels"] = Rels(rels);
-  parts["word/document.xml"] = Part("w:document", "<w:body>" + docx.body + "</w:body>");
-  return tessarine::testing::WriteZip(path, {parts.begin(), parts.end()});
+  for (const auto& [name, bytes] : docx.media) builder.Entry(name, bytes);
+  return builder.Write(path);
 }
 
 std::string R(const std::string& text, const std::string& rpr = "") {

@@ -260,20 +260,8 @@ TEST(EquationBlocks, NestingTooDeepIsCutShortButStaysWellFormed) {
 
 std::string RenderBody(const std::string& body) {
   TempDir dir;
-  const std::string document =
-      std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document") + kNamespaces +
-      "><w:body>" + body + "</w:body></w:document>";
-  const std::string path = tessarine::testing::WriteZip(
-      dir.File("math.docx"),
-      {{"[Content_Types].xml",
-        R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
-        R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
-        R"(<Default Extension="xml" ContentType="application/xml"/>)"
-        R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)"},
-       {"_rels/.rels",
-        R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-        R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)"},
-       {"word/document.xml", document}});
+  const std::string path =
+      tessarine::testing::DocxBuilder().Body(body).Write(dir.File("math.docx"));
   auto package = DocxPackage::Open(path);
   EXPECT_TRUE(package.ok()) << package.message();
   if (!package.ok()) return {};

@@ -21,8 +21,6 @@ using tessarine::testing::Rel;
 using tessarine::testing::Rels;
 using tessarine::testing::TempDir;
 
-constexpr const char* kNamespaces = tessarine::testing::kWordNamespaces;
-
 struct Docx {
   std::string body;                           // inside w:body
   std::string footnotes;                      // inside w:footnotes; no part when empty
@@ -42,39 +40,15 @@ constexpr char kStyles[] =
     R"(<w:style w:type="paragraph" w:styleId="EndnoteText"><w:name w:val="endnote text"/><w:basedOn w:val="Normal"/></w:style>)"
     R"(<w:style w:type="character" w:styleId="EndnoteReference"><w:name w:val="endnote reference"/><w:rPr><w:vertAlign w:val="superscript"/></w:rPr></w:style>)";
 
-std::string Part(const char* root, const std::string& content) {
-  return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><") + root + kNamespaces + ">" +
-         content + "</" + root + ">";
-}
-
 std::string WriteDocx(const TempDir& dir, const Docx& docx) {
-  std::map<std::string, std::string> parts = docx.extras;
-  parts["[Content_Types].xml"] =
-      R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
-      R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
-      R"(<Default Extension="xml" ContentType="application/xml"/>)"
-      R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>)" +
-      docx.content_types + "</Types>";
-  parts["_rels/.rels"] = Rels(
-      R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/>)");
-  std::string rels = Rel("rIdS", "styles", "styles.xml");
-  parts["word/styles.xml"] = Part("w:styles", kStyles);
-  if (!docx.footnotes.empty()) {
-    rels += Rel("rIdF", "footnotes", "footnotes.xml");
-    parts["word/footnotes.xml"] = Part("w:footnotes", docx.footnotes);
-  }
-  if (!docx.endnotes.empty()) {
-    rels += Rel("rIdE", "endnotes", "endnotes.xml");
-    parts["word/endnotes.xml"] = Part("w:endnotes", docx.endnotes);
-  }
-  if (!docx.settings.empty()) {
-    rels += Rel("rIdT", "settings", "settings.xml");
-    parts["word/settings.xml"] = Part("w:settings", docx.settings);
-  }
-  parts["word/_rels/document.xml.rels"] = Rels(rels + docx.relationships);
-  parts["word/document.xml"] = Part("w:document", "<w:body>" + docx.body + "</w:body>");
-
-  return tessarine::testing::WriteZip(dir.File("in.docx"), {parts.begin(), parts.end()});
+  tessarine::testing::DocxBuilder builder;
+  builder.Body(docx.body).Styles(kStyles);
+  if (!docx.footnotes.empty()) builder.Footnotes(docx.footnotes);
+  if (!docx.endnotes.empty()) builder.Endnotes(docx.endnotes);
+  if (!docx.settings.empty()) builder.Settings(docx.settings);
+  builder.Relationships(docx.relationships).ContentTypes(docx.content_types);
+  for (const auto& [name, bytes] : docx.extras) builder.Entry(name, bytes);
+  return builder.Write(dir.File("in.docx"));
 }
 
 std::string Render(const Docx& docx, std::vector<std::string>* diagnostics = nullptr) {

@@ -43,8 +43,6 @@ using tessarine::testing::TempDir;
 
 // --- Building packages -------------------------------------------------------------
 
-constexpr const char* kNamespaces = tessarine::testing::kWordNamespaces;
-
 struct Docx {
   std::string body;
   std::string relationships;                               // extra document relationships
@@ -79,30 +77,10 @@ std::string MinimalEmf() {
 }
 
 std::string WriteDocx(const TempDir& dir, const Docx& docx, const std::string& name = "doc.docx") {
-  tessarine::testing::ZipEntries parts;
-  parts.emplace_back(
-      "[Content_Types].xml",
-      R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
-      R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
-      R"(<Default Extension="xml" ContentType="application/xml"/>)"
-      R"(<Default Extension="png" ContentType="image/png"/><Default Extension="jpeg" ContentType="image/jpeg"/>)"
-      R"(<Default Extension="emf" ContentType="image/x-emf"/>)"
-      R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>)"
-      R"(</Types>)");
-  parts.emplace_back(
-      "_rels/.rels",
-      R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-      R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/>)"
-      R"(</Relationships>)");
-  parts.emplace_back(
-      "word/_rels/document.xml.rels",
-      R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)" +
-          docx.relationships + "</Relationships>");
-  parts.emplace_back("word/document.xml",
-                     std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document") +
-                         kNamespaces + "><w:body>" + docx.body + "</w:body></w:document>");
-  for (const auto& item : docx.media) parts.push_back(item);
-  return tessarine::testing::WriteZip(dir.File(name), parts);
+  tessarine::testing::DocxBuilder builder;
+  builder.Body(docx.body).Relationships(docx.relationships);
+  for (const auto& [part, bytes] : docx.media) builder.Entry(part, bytes);
+  return builder.Write(dir.File(name));
 }
 
 std::string ImageRel(const std::string& id, const std::string& target,

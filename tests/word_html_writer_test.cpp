@@ -35,8 +35,6 @@ using tessarine::testing::TempDir;
 
 // --- Building packages ---------------------------------------------------------
 
-constexpr const char* kNamespaces = tessarine::testing::kWordNamespaces;
-
 struct Docx {
   std::string body;           // inside w:body
   std::string styles;         // inside w:styles (docDefaults and styles)
@@ -61,41 +59,13 @@ std::string Heading(const std::string& id, int level, const std::string& extra =
 }
 
 std::string WriteDocx(const TempDir& dir, const Docx& docx, const std::string& name = "in.docx") {
-  std::map<std::string, std::string> parts;
-  parts["[Content_Types].xml"] =
-      R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
-      R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
-      R"(<Default Extension="xml" ContentType="application/xml"/>)"
-      R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>)"
-      R"(</Types>)";
-  parts["_rels/.rels"] =
-      R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-      R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/>)"
-      R"(<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties" Target="docProps/core.xml"/>)"
-      R"(</Relationships>)";
-  parts["docProps/core.xml"] =
-      R"(<?xml version="1.0" encoding="UTF-8"?><cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties" xmlns:dc="http://purl.org/dc/elements/1.1/">)"
-      R"(<dc:title>)" +
-      docx.title + R"(</dc:title></cp:coreProperties>)";
-  std::string rels =
-      R"(<Relationship Id="rIdS" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>)";
-  parts["word/styles.xml"] = std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:styles") +
-                             kNamespaces + ">" + kDocDefaults + docx.styles + "</w:styles>";
-  if (!docx.numbering.empty()) {
-    rels +=
-        R"(<Relationship Id="rIdN" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/numbering" Target="numbering.xml"/>)";
-    parts["word/numbering.xml"] =
-        std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:numbering") + kNamespaces + ">" +
-        docx.numbering + "</w:numbering>";
-  }
-  parts["word/_rels/document.xml.rels"] =
-      R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)" +
-      rels + docx.relationships + "</Relationships>";
-  parts["word/document.xml"] =
-      std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document") + kNamespaces +
-      "><w:body>" + docx.body + "</w:body></w:document>";
-
-  return tessarine::testing::WriteZip(dir.File(name), {parts.begin(), parts.end()});
+  tessarine::testing::DocxBuilder builder;
+  builder.Body(docx.body)
+      .Title(docx.title)
+      .Styles(kDocDefaults + docx.styles)
+      .Relationships(docx.relationships);
+  if (!docx.numbering.empty()) builder.Numbering(docx.numbering);
+  return builder.Write(dir.File(name));
 }
 
 std::string Render(const Docx& docx, std::vector<std::string>* diagnostics = nullptr) {

@@ -60,29 +60,107 @@ void WriteDocx(const std::string& path, const Blocks& blocks) {
 }
 
 void WriteDocxXml(const std::string& path, const std::string& body, const std::string& styles) {
-  const std::map<std::string, std::string> parts = {
-      {"[Content_Types].xml",
-       R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
-       R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
-       R"(<Default Extension="xml" ContentType="application/xml"/>)"
-       R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>)"
-       R"(</Types>)"},
-      {"_rels/.rels",
-       R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-       R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/>)"
-       R"(</Relationships>)"},
-      {"word/_rels/document.xml.rels",
-       R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
-       R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>)"
-       R"(</Relationships>)"},
-      {"word/styles.xml",
-       std::string(R"(<?xml version="1.0" encoding="UTF-8"?><w:styles)") + kWordNamespaces +
-           R"(><w:style w:type="paragraph" w:default="1" w:styleId="Normal"><w:name w:val="Normal"/></w:style>)" +
-           HeadingStyle(1) + HeadingStyle(2) + styles + "</w:styles>"},
-      {"word/document.xml", std::string(R"(<?xml version="1.0" encoding="UTF-8"?><w:document)") +
-                                kWordNamespaces + "><w:body>" + body + "</w:body></w:document>"},
-  };
-  WriteZip(path, {parts.begin(), parts.end()});
+  DocxBuilder()
+      .Body(body)
+      .Styles(
+          R"(<w:style w:type="paragraph" w:default="1" w:styleId="Normal"><w:name w:val="Normal"/></w:style>)" +
+          HeadingStyle(1) + HeadingStyle(2) + styles)
+      .Write(path);
+}
+
+namespace {
+
+constexpr char kDeclaration[] = R"(<?xml version="1.0" encoding="UTF-8"?>)";
+
+std::string Element(const std::string& root, const std::string& content) {
+  return kDeclaration + ("<" + root) + kWordNamespaces + ">" + content + "</" + root + ">";
+}
+
+}  // namespace
+
+DocxBuilder& DocxBuilder::Body(std::string body) {
+  return MainPart(Element("w:document", "<w:body>" + body + "</w:body>"));
+}
+
+DocxBuilder& DocxBuilder::MainPart(std::string xml) {
+  main_part_ = std::move(xml);
+  return *this;
+}
+
+DocxBuilder& DocxBuilder::Part(const std::string& name, const std::string& root,
+                               const std::string& content, const std::string& type,
+                               const std::string& id) {
+  parts_["word/" + name] = Element(root, content);
+  relationships_ += Rel(id, type, name);
+  return *this;
+}
+
+DocxBuilder& DocxBuilder::Styles(const std::string& content) {
+  return Part("styles.xml", "w:styles", content, "styles", "rIdS");
+}
+DocxBuilder& DocxBuilder::Numbering(const std::string& content) {
+  return Part("numbering.xml", "w:numbering", content, "numbering", "rIdN");
+}
+DocxBuilder& DocxBuilder::Settings(const std::string& content) {
+  return Part("settings.xml", "w:settings", content, "settings", "rIdT");
+}
+DocxBuilder& DocxBuilder::Footnotes(const std::string& content) {
+  return Part("footnotes.xml", "w:footnotes", content, "footnotes", "rIdF");
+}
+DocxBuilder& DocxBuilder::Endnotes(const std::string& content) {
+  return Part("endnotes.xml", "w:endnotes", content, "endnotes", "rIdE");
+}
+
+DocxBuilder& DocxBuilder::Relationships(const std::string& rels) {
+  relationships_ += rels;
+  return *this;
+}
+
+DocxBuilder& DocxBuilder::ContentTypes(const std::string& entries) {
+  content_types_ += entries;
+  return *this;
+}
+
+DocxBuilder& DocxBuilder::Title(const std::string& title) {
+  parts_["docProps/core.xml"] =
+      kDeclaration +
+      std::string(
+          R"(<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties" xmlns:dc="http://purl.org/dc/elements/1.1/">)") +
+      "<dc:title>" + title + "</dc:title></cp:coreProperties>";
+  package_relationships_ =
+      R"(<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties" Target="docProps/core.xml"/>)";
+  return *this;
+}
+
+DocxBuilder& DocxBuilder::Entry(const std::string& name, std::string bytes) {
+  entries_[name] = std::move(bytes);
+  return *this;
+}
+
+std::map<std::string, std::string> DocxBuilder::Entries() const {
+  std::map<std::string, std::string> entries = parts_;
+  entries["[Content_Types].xml"] =
+      kDeclaration +
+      std::string(
+          R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
+          R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
+          R"(<Default Extension="xml" ContentType="application/xml"/>)"
+          R"(<Default Extension="png" ContentType="image/png"/><Default Extension="jpeg" ContentType="image/jpeg"/>)"
+          R"(<Default Extension="emf" ContentType="image/x-emf"/>)"
+          R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>)") +
+      content_types_ + "</Types>";
+  entries["_rels/.rels"] =
+      Rels(Rel("rId1", "officeDocument", "word/document.xml") + package_relationships_);
+  entries["word/_rels/document.xml.rels"] = Rels(relationships_);
+  entries["word/document.xml"] =
+      main_part_.empty() ? Element("w:document", "<w:body/>") : main_part_;
+  for (const auto& [name, bytes] : entries_) entries[name] = bytes;
+  return entries;
+}
+
+std::string DocxBuilder::Write(const std::string& path) const {
+  const std::map<std::string, std::string> entries = Entries();
+  return WriteZip(path, {entries.begin(), entries.end()});
 }
 
 }  // namespace tessarine::testing

@@ -2,6 +2,7 @@
 // so each fixture's content stands readable in the test itself.
 #pragma once
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,6 +39,57 @@ std::string Rel(const std::string& id, const std::string& type, const std::strin
 
 // A whole .rels part around `content` (Rel elements).
 std::string Rels(const std::string& content);
+
+// The one builder of test .docx packages: the main document and whatever
+// parts a test names, each with its relationship from the main part, the
+// package relationships and the content types filled in. Parts are written
+// with every namespace prefix of kWordNamespaces declared on their root.
+//
+//   DocxBuilder().Body("<w:p>...</w:p>").Styles(styles).Numbering(numbering)
+//       .Write(dir.File("in.docx"));
+class DocxBuilder {
+ public:
+  // The main part's content inside w:body.
+  DocxBuilder& Body(std::string body);
+  // The whole main part as given (declaration included), instead of Body's.
+  DocxBuilder& MainPart(std::string xml);
+  // A part related from the main part: word/NAME holding `content` inside
+  // `root`, related as `type` (the last segment of the officeDocument
+  // relationship type) under `id`.
+  DocxBuilder& Part(const std::string& name, const std::string& root, const std::string& content,
+                    const std::string& type, const std::string& id);
+  // The common parts through Part: styles.xml (rIdS), numbering.xml (rIdN),
+  // settings.xml (rIdT), footnotes.xml (rIdF), endnotes.xml (rIdE).
+  DocxBuilder& Styles(const std::string& content);
+  DocxBuilder& Numbering(const std::string& content);
+  DocxBuilder& Settings(const std::string& content);
+  DocxBuilder& Footnotes(const std::string& content);
+  DocxBuilder& Endnotes(const std::string& content);
+  // More relationships of the main part (Rel elements).
+  DocxBuilder& Relationships(const std::string& rels);
+  // More Default and Override elements of [Content_Types].xml (rels, xml,
+  // png, jpeg and emf are there already).
+  DocxBuilder& ContentTypes(const std::string& entries);
+  // The core properties part with its title.
+  DocxBuilder& Title(const std::string& title);
+  // Any entry, written as given; it replaces a part of the same name the
+  // builder would write.
+  DocxBuilder& Entry(const std::string& name, std::string bytes);
+
+  // The package's entries by name.
+  std::map<std::string, std::string> Entries() const;
+  // Writes the package to `path` and returns the path; failures are test
+  // failures.
+  std::string Write(const std::string& path) const;
+
+ private:
+  std::string main_part_;
+  std::string relationships_;
+  std::string content_types_;
+  std::string package_relationships_;
+  std::map<std::string, std::string> parts_;    // written by the builder
+  std::map<std::string, std::string> entries_;  // given verbatim
+};
 
 // A .docx of paragraphs: (0, text) is body text, (n, text) a heading of
 // level n (1 or 2), (0, "") an empty paragraph.
