@@ -132,6 +132,7 @@ struct FlagCase {
 };
 
 TEST(CleanupFlags, EachFlagChangesOnlyWhatItShouldOnRealWordHtml) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   using O = CleanupOptions;
   constexpr OptimizeMode kOne = OptimizeMode::kSelective;
   constexpr OptimizeMode kTwo = OptimizeMode::kAllClear;
@@ -181,6 +182,7 @@ TEST(CleanupFlags, EachFlagChangesOnlyWhatItShouldOnRealWordHtml) {
 }
 
 TEST(CleanupFlags, FlagsOfTheOtherModeChangeNothing) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const std::string& body = SampleBody(kFormulaSample);
   CleanupOptions selective_flags = Mode(OptimizeMode::kSelective);
   selective_flags.Opt1VML = selective_flags.Opt1Absolute = selective_flags.Opt1EQ =
@@ -200,6 +202,7 @@ TEST(CleanupFlags, FlagsOfTheOtherModeChangeNothing) {
 // --- Modes on real Word HTML ---------------------------------------------------
 
 TEST(CleanupModes, SelectiveModeLeavesNoWordOnlyMarkup) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   CleanupOptions options = Mode(OptimizeMode::kSelective);
   options.Opt1VML = true;
   const std::string& body = SampleBody(kFormulaSample);
@@ -220,6 +223,7 @@ TEST(CleanupModes, SelectiveModeLeavesNoWordOnlyMarkup) {
 }
 
 TEST(CleanupModes, AllClearWithoutFlagsKeepsOnlyParagraphsBreaksAndScripts) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const std::string& body = SampleBody(kFormulaSample);
   const std::string out = Clean(body, Mode(OptimizeMode::kAllClear));
   const auto tags = Ok(support::RegexpExecute("<[^>]*>", out));
@@ -233,6 +237,7 @@ TEST(CleanupModes, AllClearWithoutFlagsKeepsOnlyParagraphsBreaksAndScripts) {
 }
 
 TEST(CleanupModes, NoOptimisationTouchesOnlyTheHomePage) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const std::string body = SampleBody(kTocSample);
   const CleanupOptions options = Mode(OptimizeMode::kNone);
   // Word's contents paragraphs, cut out here by plain search.
@@ -247,6 +252,7 @@ TEST(CleanupModes, NoOptimisationTouchesOnlyTheHomePage) {
 }
 
 TEST(CleanupModes, HomePageStepsRunInEveryMode) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const std::string body = SampleBody(kTocSample);
   for (OptimizeMode mode : {OptimizeMode::kSelective, OptimizeMode::kAllClear}) {
     const std::string home = Ok(CleanPageBody(body, true, Mode(mode)));
@@ -306,6 +312,7 @@ TEST(CleanupPasses, SmallInputs) {
 // on sample bodies, on the pages of one (where most lack the needles), and on
 // a tag whose mso- runs take several rounds beside text holding ">".
 TEST(CleanupPasses, ShortcutsGiveWhatThePlainServicesGive) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   std::vector<std::string> texts = {
       "<p class=x style='mso-a:1;b:1;mso-c:2;mso-d:3;e:1;mso-f:4'>a > b<span\r\n"
       "style='mso-g:1;h:2;position:absolute;left:-3pt'>c</span><td  a  b\r\n  c>d</td>>"};
@@ -411,6 +418,7 @@ TEST(EndOpenComment, OnlyAnOpenerWithoutItsCloseGoes) {
 }
 
 TEST(IsBlankHtml, WhiteSpaceIsBlankEntitiesAreNot) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   EXPECT_TRUE(Ok(IsBlankHtml("")));
   EXPECT_TRUE(Ok(IsBlankHtml("<p class=MsoNormal>\r\n</p>")));
   EXPECT_TRUE(Ok(IsBlankHtml("<p\r\nclass=MsoNormal><![if !vml]>\t <![endif]></p>")));

@@ -158,7 +158,7 @@ class QtShell final : public Shell {
   QString ChooseFolder(QWidget* parent, const QString& title,
                        const QString& start_folder) override {
     const QString start = QFileInfo(start_folder).isDir() ? start_folder : LastDialogFolder(title);
-    const QString folder =
+    QString folder =
         QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
     if (!folder.isEmpty()) RememberDialogFolder(title, folder);
     return folder;

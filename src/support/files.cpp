@@ -12,6 +12,8 @@
 #include <random>
 #include <system_error>
 
+#include "support/compiler.h"
+
 namespace tessarine::support {
 namespace fs = std::filesystem;
 
@@ -340,9 +342,11 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
   const fs::path path(target_);
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
+    TESSARINE_GCC_FALSE_RESTRICT_BEGIN
     temporary_ =
         (path.parent_path() / ("." + path.filename().string() + ".tmp-" + std::to_string(random())))
             .string();
+    TESSARINE_GCC_FALSE_RESTRICT_END
     fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0 || errno != EEXIST) break;
   }
