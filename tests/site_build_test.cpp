@@ -26,8 +26,8 @@
 #include <utility>
 #include <vector>
 
-#include "cli_runner.h"
 #include "cleanup/cleanup.h"
+#include "cli_runner.h"
 #include "project/project_file.h"
 #include "project/project_settings.h"
 #include "site/build_site.h"

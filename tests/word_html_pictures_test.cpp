@@ -37,8 +37,8 @@ namespace tessarine::convert {
 namespace {
 
 namespace fs = std::filesystem;
-using tessarine::testing::ReadBytes;
 using tessarine::testing::Count;
+using tessarine::testing::ReadBytes;
 using tessarine::testing::TempDir;
 
 // --- Building packages -------------------------------------------------------------

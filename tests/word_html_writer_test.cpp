@@ -25,12 +25,12 @@ namespace tessarine::convert {
 namespace {
 
 namespace fs = std::filesystem;
-using tessarine::testing::ReadBytes;
 using tessarine::testing::BodyOf;
 using tessarine::testing::Count;
 using tessarine::testing::kHeadingPattern;
 using tessarine::testing::PageSetup;
 using tessarine::testing::ParsePageSetup;
+using tessarine::testing::ReadBytes;
 using tessarine::testing::TempDir;
 
 // --- Building packages ---------------------------------------------------------

@@ -21,8 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "project/document_record.h"
 #include "cleanup/head_style.h"
+#include "project/document_record.h"
 #include "support/status.h"
 
 namespace tessarine::cleanup {

@@ -105,7 +105,8 @@ void RemoveOldScratchFolders(const fs::path& parent) {
 Result<std::string> CreateScratchFolder() {
   const fs::path base = ScratchParent();
   RemoveOldScratchFolders(base);
-  Result<support::ScratchFolder> folder = support::ScratchFolder::Create(base, kScratchFolderPrefix);
+  Result<support::ScratchFolder> folder =
+      support::ScratchFolder::Create(base, kScratchFolderPrefix);
   if (!folder) {
     return Failure(support::StatusCode::kIoFailed, "cannot create a scratch folder under " +
                                                        base.string() + ": " + folder.message());
@@ -265,7 +266,8 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   if (Status s = DocumentStep("style parse"); !s) return s;
   Result<CleanupOptions> cleanup_options = cleanup::CleanupOptionsOf(document);
   if (!cleanup_options) return cleanup_options.status();
-  style_sheet = cleanup::OptimizeStyleSheet(*style_sheet, cleanup_options->mode, cleanup_options->Opt1VML);
+  style_sheet =
+      cleanup::OptimizeStyleSheet(*style_sheet, cleanup_options->mode, cleanup_options->Opt1VML);
   if (!style_sheet) return style_sheet.status();
   if (Status s = DocumentStep("style optimize"); !s) return s;
 
@@ -374,7 +376,8 @@ Result<std::string> SiteBuild::WritePages(SectionTable& sections, const Document
     done = static_cast<double>(k) / static_cast<double>(sections.size());
     if (Status s = between_passes(); !s) return s;
     Section& row = sections[k];
-    Result<std::string> body = cleanup::CleanPageBody(row.Body, k == 0, cleanup_options, between_passes);
+    Result<std::string> body =
+        cleanup::CleanPageBody(row.Body, k == 0, cleanup_options, between_passes);
     if (!body) return body.status();
     // The navigation stage's table of contents follows the home page's body.
     if (k == 0 && document.Toc == kFlagOn) *body += BuildTocBlock(sections, document);
