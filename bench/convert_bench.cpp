@@ -66,7 +66,7 @@ void BM_Convert(benchmark::State& state, const std::string& document) {
   for (auto _ : state) {
     const auto outcome = tessarine::convert::ConvertToWordHtml(document, target, {});
     if (!outcome.ok()) {
-      state.SkipWithError(outcome.message.c_str());
+      state.SkipWithError(outcome.message().c_str());
       break;
     }
   }

@@ -31,6 +31,7 @@ void PrintTo(ConvertStep step, std::ostream* os) {
 namespace {
 
 namespace fs = std::filesystem;
+using tessarine::support::StatusCode;
 using tessarine::testing::ReadBytes;
 using tessarine::testing::SharedDir;
 using tessarine::testing::TempDir;
@@ -54,7 +55,7 @@ Converted Convert(const fs::path& document, const std::string& target,
       document.string(), target,
       [&](ConvertStep step) {
         run.steps.push_back(step);
-        return true;
+        return support::Status::Ok();
       },
       options);
   run.took = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -142,7 +143,7 @@ TEST(DocThroughLibreOffice, ARealDocumentConvertsWithItsTextAndLeavesNothingBehi
   const Converted run =
       Convert(DocCorpus() / "chatchat__行标编制说明（核电厂定期安全审查 第12部分：设计）.doc",
               temp.File("page.htm"), Options(scratch));
-  ASSERT_TRUE(run.outcome.ok()) << run.outcome.message;
+  ASSERT_TRUE(run.outcome.ok()) << run.outcome.message();
   EXPECT_EQ(run.steps, kAllSteps);
   EXPECT_TRUE(fs::is_directory(temp.path() / "page.files"));
   const std::string html = support::ReadTextFile(temp.File("page.htm"));
@@ -161,11 +162,10 @@ TEST(DocThroughLibreOffice, AnEncryptedDocumentFailsToOpenWithTheReason) {
   const fs::path scratch = temp.path() / "scratch";
   const Converted run =
       Convert(DocCorpus() / "poi__PasswordProtected.doc", temp.File("page.htm"), Options(scratch));
-  EXPECT_EQ(run.outcome.state, ConvertState::kFailed);
-  EXPECT_TRUE(StartsWith(run.outcome.message, std::string(kOpenFailure) + "LibreOffice could not "
-                                                                          "read the document"))
-      << run.outcome.message;
-  EXPECT_NE(run.outcome.message.find("password-protected"), std::string::npos);
+  EXPECT_EQ(run.outcome.status.code(), StatusCode::kOpenFailed);
+  EXPECT_TRUE(StartsWith(run.outcome.status.reason(), "LibreOffice could not read the document"))
+      << run.outcome.message();
+  EXPECT_NE(run.outcome.message().find("password-protected"), std::string::npos);
   EXPECT_EQ(run.steps, std::vector<ConvertStep>{ConvertStep::kConverterStarted});
   EXPECT_FALSE(fs::exists(temp.path() / "page.htm"));
   EXPECT_TRUE(IsEmptyFolder(scratch));
@@ -177,7 +177,7 @@ TEST(DocThroughLibreOffice, AnEncryptedDocumentFailsToOpenWithTheReason) {
 TEST(DocThroughLibreOffice, WithoutLibreOfficeADocFailsToStartNamingThePackage) {
   TempDir temp;
   const fs::path document = DocCorpus() / "poi__Lists.doc";
-  const std::string expected_start = std::string(kCreateObjectFailure) + "LibreOffice is needed";
+  const std::string expected_start = "LibreOffice is needed";
 
   // A program path that does not exist, and a name that is on no PATH.
   for (const std::string& program :
@@ -185,8 +185,9 @@ TEST(DocThroughLibreOffice, WithoutLibreOfficeADocFailsToStartNamingThePackage) 
     SCOPED_TRACE(program);
     const Converted run =
         Convert(document, temp.File("a.htm"), Options(temp.path() / "s", program));
-    EXPECT_TRUE(StartsWith(run.outcome.message, expected_start)) << run.outcome.message;
-    EXPECT_NE(run.outcome.message.find(kLibreOfficePackage), std::string::npos);
+    EXPECT_EQ(run.outcome.status.code(), StatusCode::kConverterMissing);
+    EXPECT_TRUE(StartsWith(run.outcome.status.reason(), expected_start)) << run.outcome.message();
+    EXPECT_NE(run.outcome.message().find(kLibreOfficePackage), std::string::npos);
     EXPECT_EQ(run.steps, std::vector<ConvertStep>{}) << "fails before the first step";
   }
 
@@ -196,8 +197,9 @@ TEST(DocThroughLibreOffice, WithoutLibreOfficeADocFailsToStartNamingThePackage) 
   setenv("PATH", (temp.path() / "empty-bin").c_str(), 1);
   const Converted run = Convert(document, temp.File("b.htm"), Options(temp.path() / "s"));
   setenv("PATH", saved_path.c_str(), 1);
-  EXPECT_TRUE(StartsWith(run.outcome.message, expected_start)) << run.outcome.message;
-  EXPECT_NE(run.outcome.message.find("\"soffice\""), std::string::npos);
+  EXPECT_EQ(run.outcome.status.code(), StatusCode::kConverterMissing);
+  EXPECT_TRUE(StartsWith(run.outcome.status.reason(), expected_start)) << run.outcome.message();
+  EXPECT_NE(run.outcome.message().find("\"soffice\""), std::string::npos);
   EXPECT_FALSE(fs::exists(temp.path() / "b.htm"));
 }
 
@@ -221,9 +223,9 @@ TEST(DocThroughLibreOffice, AFileThatIsNoWordDocumentFailsToOpenWithoutLibreOffi
     WriteBytes(temp.File(c.name), c.bytes);
     const Converted run =
         Convert(temp.File(c.name), temp.File("a.htm"), Options(temp.path() / "s", soffice));
-    EXPECT_TRUE(StartsWith(run.outcome.message,
-                           std::string(kOpenFailure) + "the file is not a Word document"))
-        << run.outcome.message;
+    EXPECT_EQ(run.outcome.status.code(), StatusCode::kOpenFailed);
+    EXPECT_TRUE(StartsWith(run.outcome.status.reason(), "the file is not a Word document"))
+        << run.outcome.message();
     EXPECT_EQ(run.steps, std::vector<ConvertStep>{ConvertStep::kConverterStarted});
     EXPECT_LT(run.took, std::chrono::seconds(1));
   }
@@ -263,7 +265,7 @@ TEST(DocThroughLibreOffice, LibreOfficeWorksInAScratchFolderThatIsRemovedAfterwa
   const fs::path scratch = temp.path() / "scratch";
   const Converted run =
       Convert(DocCorpus() / "poi__Lists.doc", temp.File("page.htm"), Options(scratch, soffice));
-  ASSERT_TRUE(run.outcome.ok()) << run.outcome.message;
+  ASSERT_TRUE(run.outcome.ok()) << run.outcome.message();
   EXPECT_EQ(run.steps, kAllSteps);
   const std::string profile = ReadLine(temp.File("profile"));
   EXPECT_TRUE(StartsWith(profile, "-env:UserInstallation=file://" + scratch.string() + "/"))
@@ -276,7 +278,7 @@ TEST(DocThroughLibreOffice, LibreOfficeWorksInAScratchFolderThatIsRemovedAfterwa
   fs::copy_file(docx, temp.File("renamed.doc"));
   const Converted renamed = Convert(temp.File("renamed.doc"), temp.File("renamed.htm"),
                                     Options(scratch, temp.File("no-such-soffice")));
-  EXPECT_TRUE(renamed.outcome.ok()) << renamed.outcome.message;
+  EXPECT_TRUE(renamed.outcome.ok()) << renamed.outcome.message();
 }
 
 TEST(DocThroughLibreOffice, AFailingLibreOfficeIsAnOpenFailureWithItsReason) {
@@ -300,9 +302,9 @@ TEST(DocThroughLibreOffice, AFailingLibreOfficeIsAnOpenFailureWithItsReason) {
     const fs::path scratch = dir.path() / "scratch";
     const Converted run = Convert(DocCorpus() / "poi__Lists.doc", dir.File("page.htm"),
                                   Options(scratch, FakeSoffice(dir, c.script)));
-    EXPECT_TRUE(StartsWith(run.outcome.message, std::string(kOpenFailure) + c.reason_start))
-        << run.outcome.message;
-    EXPECT_NE(run.outcome.message.find(c.detail), std::string::npos) << run.outcome.message;
+    EXPECT_EQ(run.outcome.status.code(), StatusCode::kOpenFailed);
+    EXPECT_TRUE(StartsWith(run.outcome.status.reason(), c.reason_start)) << run.outcome.message();
+    EXPECT_NE(run.outcome.message().find(c.detail), std::string::npos) << run.outcome.message();
     EXPECT_EQ(run.steps, std::vector<ConvertStep>{ConvertStep::kConverterStarted});
     EXPECT_TRUE(IsEmptyFolder(scratch));
   }
@@ -325,9 +327,9 @@ TEST(DocThroughLibreOffice, ATimeOutKillsTheWholeProcessGroup) {
   const fs::path scratch = temp.path() / "scratch";
   const Converted run = Convert(DocCorpus() / "poi__Lists.doc", temp.File("page.htm"),
                                 Options(scratch, soffice, std::chrono::milliseconds(700)));
-  EXPECT_TRUE(StartsWith(run.outcome.message,
-                         std::string(kOpenFailure) + "LibreOffice did not finish converting"))
-      << run.outcome.message;
+  EXPECT_EQ(run.outcome.status.code(), StatusCode::kOpenFailed);
+  EXPECT_TRUE(StartsWith(run.outcome.status.reason(), "LibreOffice did not finish converting"))
+      << run.outcome.message();
   EXPECT_EQ(run.steps, std::vector<ConvertStep>{ConvertStep::kConverterStarted});
   EXPECT_GE(run.took, std::chrono::milliseconds(700));
   EXPECT_LT(run.took, std::chrono::seconds(10));
@@ -353,7 +355,7 @@ TEST(DocThroughLibreOffice, AStopWhileItRunsKillsTheWholeProcessGroup) {
   // The stop comes once the stand-in has started its background child.
   options.stop_requested = [&] { return fs::exists(child_pid); };
   const Converted run = Convert(DocCorpus() / "poi__Lists.doc", temp.File("page.htm"), options);
-  EXPECT_TRUE(run.outcome.stopped()) << run.outcome.message;
+  EXPECT_TRUE(run.outcome.stopped()) << run.outcome.message();
   EXPECT_EQ(run.steps, std::vector<ConvertStep>{ConvertStep::kConverterStarted});
   const std::string child = ReadLine(child_pid);
   ASSERT_FALSE(child.empty());
@@ -370,7 +372,7 @@ TEST(DocThroughLibreOffice, AStopAtTheFirstStepStartsNothing) {
       Options(temp.path() / "s", FakeSoffice(temp, "touch '" + ran + "'\n"));
   const ConvertOutcome outcome =
       ConvertToWordHtml((DocCorpus() / "poi__Lists.doc").string(), temp.File("a.htm"),
-                        [](ConvertStep) { return false; }, options);
+                        [](ConvertStep) { return support::Status::Stopped(); }, options);
   EXPECT_TRUE(outcome.stopped());
   EXPECT_FALSE(fs::exists(ran));
 }

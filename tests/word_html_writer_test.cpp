@@ -776,14 +776,15 @@ TEST(WordHtmlWriterTest, AStopWhileTheBodyIsWrittenEndsItEarly) {
   LegacyDocOptions options;
   options.stop_requested = [&asked] { return ++asked >= 3; };
   const ConvertOutcome outcome = ConvertToWordHtml(
-      document, dir.File("long.htm"), [](ConvertStep) { return true; }, options);
-  EXPECT_TRUE(outcome.stopped()) << outcome.message;
+      document, dir.File("long.htm"), [](ConvertStep) { return support::Status::Ok(); }, options);
+  EXPECT_TRUE(outcome.stopped()) << outcome.message();
   EXPECT_EQ(asked, 3);  // asked now and then, and not again once it said yes
   EXPECT_FALSE(std::filesystem::exists(dir.File("long.htm")));
 
   options.stop_requested = [] { return false; };
   EXPECT_TRUE(ConvertToWordHtml(
-                  document, dir.File("long.htm"), [](ConvertStep) { return true; }, options)
+                  document, dir.File("long.htm"), [](ConvertStep) { return support::Status::Ok(); },
+                  options)
                   .ok());
   EXPECT_TRUE(std::filesystem::exists(dir.File("long.htm")));
 }

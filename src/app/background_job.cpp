@@ -23,11 +23,12 @@ void BackgroundJob::Start(Job job) {
   stop_.store(false);
   running_ = true;
   worker_ = std::thread([this, job = std::move(job)] {
-    support::Status status = support::Status::Error("internal error");
+    support::Status status =
+        support::Status::Error(support::StatusCode::kInternal, "internal error");
     try {
       status = job(stop_);
     } catch (const std::exception& error) {
-      status = support::Status::Error(error.what());
+      status = support::Status::Error(support::StatusCode::kInternal, error.what());
     }
     const bool ok = status.ok();
     const QString message = dialogs::Qs(status.message());

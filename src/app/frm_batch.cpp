@@ -525,7 +525,8 @@ void FrmBatch::OnBatchFinished(bool ok, const QString& message) {
   if (pending_outcome_) last_outcome_ = std::move(*pending_outcome_);
   pending_outcome_.reset();
   // A stop the user asked for by closing the window needs no message.
-  const bool closing_stopped = close_after_run_ && !ok && message == Qs(site::kInterruptedMessage);
+  const bool closing_stopped =
+      close_after_run_ && !ok && last_outcome_.status.code() == support::StatusCode::kStopped;
   // What the converter could not render fully goes behind the details button.
   const QString details = dialogs::NotesText(last_outcome_.diagnostics);
   if (ok) {

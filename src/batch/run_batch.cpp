@@ -63,10 +63,6 @@ std::string LiteralReplacement(std::string_view text) {
   return out;
 }
 
-Status Interrupted() {
-  return Status::Error(std::string(support::kInterruptedMessage));
-}
-
 // The settings' clean-up choices as a document's record, so that the batch
 // run makes its clean-up and page width options as the site build does.
 project::DocumentRecord CleanupRecord(const BatchSettings& settings) {
@@ -93,7 +89,7 @@ project::DocumentRecord CleanupRecord(const BatchSettings& settings) {
 Result<std::string> OptimizePage(std::string text, const BatchSettings& settings,
                                  BatchProgressStep& step, double unit) {
   const auto stage = [&](double size, std::string_view label) {
-    return step.Step(size * unit, label) ? Status::Ok() : Interrupted();
+    return step.Step(size * unit, label);
   };
   if (Status s = stage(kOptimizeStartStep, "start optimize"); !s) return s;
   const project::DocumentRecord record = CleanupRecord(settings);
@@ -150,8 +146,7 @@ Result<std::string> OptimizePage(std::string text, const BatchSettings& settings
   if (Status s = stage(kBodyStep, "start body optimize"); !s) return s;
 
   // A large page is seen to stop between its clean-up passes.
-  body = cleanup::CleanBody(std::move(*body), *options,
-                            [&] { return step.Continue() ? Status::Ok() : Interrupted(); });
+  body = cleanup::CleanBody(std::move(*body), *options, [&] { return step.Continue(); });
   if (!body) return body.status();
   page += cleanup::WrapPageWidth(*body, cleanup::PageWidthOptionsOf(record), *page_setup);
   page += "</body></html>";
@@ -163,30 +158,27 @@ Result<std::string> OptimizePage(std::string text, const BatchSettings& settings
 Result<std::string> ConvertDocument(const BatchSettings& settings, const ListSlice& slice,
                                     size_t position, const std::string& folder,
                                     BatchProgressStep& step,
-                                    std::vector<std::string>& diagnostics) {
+                                    std::vector<support::Diagnostic>& diagnostics) {
   const size_t count = settings.Documents.size();
   const double unit = 1.0 / static_cast<double>(count);
   const std::string& path = settings.Documents[position - 1];
   if (!support::IsDocumentFile(path, kDocumentExtensions)) {
-    return Status::Error(std::string(support::kInvalidDocument) + std::string(kLineBreak) + path);
+    return Status::Error(support::StatusCode::kInvalidInput,
+                         std::string(support::kInvalidDocument) + std::string(kLineBreak) + path);
   }
   const std::string page_path = folder +
                                 BatchPageName(path, settings.NameRule, slice.first - 1 + position,
                                               slice.total == 0 ? count : slice.total) +
                                 settings.FileExt;
 
-  bool stopped = false;
   const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
-    stopped = !step.Step(kConvertUnit * convert::StepWeight(done) * unit, convert::StepLabel(done));
-    return !stopped;
+    return step.Step(kConvertUnit * convert::StepWeight(done) * unit, convert::StepLabel(done));
   };
   convert::LegacyDocOptions legacy;
-  legacy.stop_requested = [&step] { return !step.Continue(); };
-  const convert::ConvertOutcome converted =
-      convert::ConvertToWordHtml(path, page_path, on_step, legacy);
-  for (const std::string& note : converted.diagnostics) diagnostics.push_back(path + ": " + note);
-  if (converted.stopped()) return Interrupted();
-  if (!converted.ok()) return Status::Error(converted.message);
+  legacy.stop_requested = [&step] { return !step.Continue().ok(); };
+  convert::ConvertOutcome converted = convert::ConvertToWordHtml(path, page_path, on_step, legacy);
+  for (support::Diagnostic& note : converted.diagnostics) diagnostics.push_back(std::move(note));
+  if (!converted.ok()) return converted.status;
 
   Result<std::string> text = cleanup::ReadWordPage(page_path);
   if (!text) return text.status();
@@ -200,7 +192,7 @@ Result<std::string> ConvertDocument(const BatchSettings& settings, const ListSli
     if (!text) return text.status();
   }
   if (Status s = support::WriteTextFile(page_path, *text, settings.FileEncode); !s) return s;
-  if (!step.Step(kDocumentEndStep * unit, "end one document")) return Interrupted();
+  if (Status s = step.Step(kDocumentEndStep * unit, "end one document"); !s) return s;
   return page_path;
 }
 
@@ -216,25 +208,27 @@ Status MoveInto(const fs::path& from, const fs::path& to) {
     if (!fs::is_directory(to, ec)) {
       fs::remove(to, ec);
       fs::create_directories(to, ec);
-      if (ec) return Status::Error(to.string() + ": " + ec.message());
+      if (ec)
+        return Status::Error(support::StatusCode::kIoFailed, to.string() + ": " + ec.message());
     }
     for (const fs::directory_entry& entry : fs::directory_iterator(from, ec)) {
       if (Status s = MoveInto(entry.path(), to / entry.path().filename()); !s) return s;
     }
-    if (ec) return Status::Error(from.string() + ": " + ec.message());
+    if (ec)
+      return Status::Error(support::StatusCode::kIoFailed, from.string() + ": " + ec.message());
     return Status::Ok();
   }
   if (fs::is_directory(to, ec)) fs::remove_all(to, ec);
   fs::rename(from, to, ec);
-  if (ec) return Status::Error(to.string() + ": " + ec.message());
+  if (ec) return Status::Error(support::StatusCode::kIoFailed, to.string() + ": " + ec.message());
   return Status::Ok();
 }
 
 // A document's result in a staged run.
 struct Slot {
   bool done = false;
-  Result<std::string> page = Status::Error("not converted");
-  std::vector<std::string> diagnostics;
+  Result<std::string> page = Status::Error(support::StatusCode::kInternal, "not converted");
+  std::vector<support::Diagnostic> diagnostics;
 };
 
 BatchOutcome RunStaged(const BatchSettings& settings, const ListSlice& slice,
@@ -243,8 +237,9 @@ BatchOutcome RunStaged(const BatchSettings& settings, const ListSlice& slice,
   Result<support::ScratchFolder> staging_folder =
       support::ScratchFolder::Create(settings.OutputDir, ".tessarine-batch-");
   if (!staging_folder) {
-    outcome.status = Status::Error("cannot make a working folder in " + settings.OutputDir + ": " +
-                                   staging_folder.message());
+    outcome.status = Status::Error(
+        support::StatusCode::kIoFailed,
+        "cannot make a working folder in " + settings.OutputDir + ": " + staging_folder.message());
     return outcome;
   }
   const fs::path staging = staging_folder->path();
@@ -266,9 +261,10 @@ BatchOutcome RunStaged(const BatchSettings& settings, const ListSlice& slice,
       const fs::path folder = staging / std::to_string(index + 1);
       std::error_code ec;
       fs::create_directories(folder, ec);
-      std::vector<std::string> diagnostics;
+      std::vector<support::Diagnostic> diagnostics;
       Result<std::string> page =
-          ec ? Result<std::string>(Status::Error(folder.string() + ": " + ec.message()))
+          ec ? Result<std::string>(Status::Error(support::StatusCode::kIoFailed,
+                                                 folder.string() + ": " + ec.message()))
              : ConvertDocument(settings, slice, index + 1, folder.string() + "/", step,
                                diagnostics);
       std::lock_guard<std::mutex> lock(mutex);
@@ -288,7 +284,8 @@ BatchOutcome RunStaged(const BatchSettings& settings, const ListSlice& slice,
     std::unique_lock<std::mutex> lock(mutex);
     finished.wait(lock, [&] { return slots[i].done; });
     Slot& slot = slots[i];
-    for (std::string& note : slot.diagnostics) outcome.diagnostics.push_back(std::move(note));
+    for (support::Diagnostic& note : slot.diagnostics)
+      outcome.diagnostics.push_back(std::move(note));
     if (!slot.page) {
       outcome.status = slot.page.status();
       abandon = true;
@@ -320,25 +317,25 @@ BatchProgressStep::BatchProgressStep(BatchProgress& progress,
                                      const std::atomic<bool>& stop_requested)
     : progress_(progress), stop_requested_(stop_requested) {}
 
-bool BatchProgressStep::Step(double size, std::string_view /*label*/) {
+Status BatchProgressStep::Step(double size, std::string_view /*label*/) {
   std::lock_guard<std::mutex> lock(mutex_);
   accumulated_ += size;
   progress_.SetValue(std::min(accumulated_, static_cast<double>(support::kProgressCap)));
   return ContinueLocked();
 }
 
-bool BatchProgressStep::Continue() {
+Status BatchProgressStep::Continue() {
   std::lock_guard<std::mutex> lock(mutex_);
   return ContinueLocked();
 }
 
-bool BatchProgressStep::ContinueLocked() {
-  if (!stop_requested_.load()) return true;
+Status BatchProgressStep::ContinueLocked() {
+  if (!stop_requested_.load()) return Status::Ok();
   if (!reported_stop_) {
     reported_stop_ = true;
     progress_.SetState(support::kStateInterrupted);
   }
-  return false;
+  return Status::Stopped();
 }
 
 double BatchProgressStep::accumulated() const {
@@ -349,13 +346,13 @@ double BatchProgressStep::accumulated() const {
 BatchOutcome RunBatch(const BatchSettings& settings, BatchProgress& progress,
                       const std::atomic<bool>& stop_requested, unsigned jobs, ListSlice slice) {
   BatchProgressStep step(progress, stop_requested);
-  if (!step.Step(kStartStep, "开始")) return BatchOutcome{Interrupted(), {}, {}};
+  if (Status s = step.Step(kStartStep, "开始"); !s) return BatchOutcome{s, {}, {}};
   // Even one document at a time goes through a private folder: the converter
   // writes Word HTML before the page is cleaned, and a page that fails half
   // way (a full disk) must not replace a good one from an earlier run.
   BatchOutcome outcome = RunStaged(settings, slice, step, std::max(1u, jobs));
   if (!outcome.ok()) return outcome;
-  if (!step.Step(kEndStep, "write otherpage")) outcome.status = Interrupted();
+  if (Status s = step.Step(kEndStep, "write otherpage"); !s) outcome.status = s;
   return outcome;
 }
 

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "batch/batch_settings.h"
+#include "support/diagnostic.h"
 #include "support/status.h"
 
 namespace tessarine::batch {
@@ -46,8 +47,9 @@ struct BatchOutcome {
   // The pages written, in list order (a name that two documents share is
   // listed once per document).
   std::vector<std::string> pages;
-  // Content oddities the converter met, each with its document's path.
-  std::vector<std::string> diagnostics;
+  // Content oddities the converter met, each about its document, in list
+  // order.
+  std::vector<support::Diagnostic> diagnostics;
 
   bool ok() const { return status.ok(); }
 };
@@ -70,17 +72,18 @@ class BatchProgressStep {
  public:
   BatchProgressStep(BatchProgress& progress, const std::atomic<bool>& stop_requested);
 
-  // Adds `size` and shows the total; false (and the state "中断！", once)
-  // when a stop was requested. `label` names the stage just ended.
-  bool Step(double size, std::string_view label);
+  // Adds `size` and shows the total; Ok to go on, or support::Status::
+  // Stopped() (and the state "中断！", once) when a stop was requested, as
+  // the site build's step answers. `label` names the stage just ended.
+  support::Status Step(double size, std::string_view label);
   // Reads the stop flag between steps, as Step does, without moving the bar.
-  bool Continue();
+  support::Status Continue();
   double accumulated() const;
 
  private:
   BatchProgress& progress_;
   const std::atomic<bool>& stop_requested_;
-  bool ContinueLocked();
+  support::Status ContinueLocked();
 
   mutable std::mutex mutex_;
   double accumulated_ = 0;

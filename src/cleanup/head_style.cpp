@@ -216,7 +216,8 @@ Result<std::string> ReadWordPage(const std::string& path) {
   errno = 0;
   if (std::ifstream probe(path, std::ios::binary); !probe) {
     const char* reason = errno != 0 ? std::strerror(errno) : "cannot be opened";
-    return Status::Error(std::string(kReadFileFailure) + path + ": " + reason);
+    return Status::Error(support::StatusCode::kIoFailed,
+                         std::string(kReadFileFailure) + path + ": " + reason);
   }
   return support::ReadTextFile(path);
 }
@@ -225,7 +226,8 @@ Result<OptimizeMode> OptimizeModeFromIndex(std::string_view index) {
   if (index == "0") return OptimizeMode::kNone;
   if (index == "1") return OptimizeMode::kSelective;
   if (index == "2") return OptimizeMode::kAllClear;
-  return Status::Error("OptimizeMode \"" + std::string(index) + "\" is not 0, 1 or 2");
+  return Status::Error(support::StatusCode::kInvalidInput,
+                       "OptimizeMode \"" + std::string(index) + "\" is not 0, 1 or 2");
 }
 
 Result<std::string> OptimizeStyleSheet(std::string_view style_sheet, OptimizeMode mode,

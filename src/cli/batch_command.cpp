@@ -177,8 +177,8 @@ int RunBatchRequest(BatchRequest request, std::ostream& out, std::ostream& err) 
     bar.SetState(site::kStateDone);
   }
   bar.Finish();
-  for (const std::string& note : outcome.diagnostics) {
-    err << "tessarine: warning: " << ForTerminal(note) << "\n";
+  for (const support::Diagnostic& note : outcome.diagnostics) {
+    err << "tessarine: warning: " << ForTerminal(note.Text()) << "\n";
   }
   if (!outcome.ok()) {
     err << site::kBuildFailedLead << "\n" << ForTerminal(outcome.status.message()) << "\n";

@@ -92,8 +92,8 @@ int RunBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
   if (outcome.ok()) progress.SetValue(kBarDone);
   progress.Finish();
 
-  for (const std::string& note : outcome.diagnostics) {
-    err << kProgram << ": warning: " << ForTerminal(note) << "\n";
+  for (const support::Diagnostic& note : outcome.diagnostics) {
+    err << kProgram << ": warning: " << ForTerminal(note.Text()) << "\n";
   }
   if (request.timings) PrintStageTimes(outcome.stage_times, err);
   if (!outcome.ok()) {

@@ -127,11 +127,12 @@ int RunConvert(const Invocation& call, std::ostream& out, std::ostream& err) {
   const std::string& document = call.operands[0];
   const std::string& target = call.operands[1];
   const convert::ConvertOutcome outcome = convert::ConvertToWordHtml(document, target, {});
-  for (const std::string& note : outcome.diagnostics) {
-    err << kProgram << ": warning: " << ForTerminal(note) << "\n";
+  // One document: its notes need not name it.
+  for (const support::Diagnostic& note : outcome.diagnostics) {
+    err << kProgram << ": warning: " << ForTerminal(note.message) << "\n";
   }
   if (!outcome.ok()) {
-    err << ForTerminal(outcome.message) << "\n";
+    err << ForTerminal(outcome.message()) << "\n";
     return kExitFailure;
   }
   const fs::path folder =

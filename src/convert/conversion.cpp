@@ -21,24 +21,36 @@ namespace {
 
 using support::Result;
 
-ConvertOutcome Failed(std::string_view prefix, std::string_view reason,
-                      std::vector<std::string> diagnostics) {
+using support::StatusCode;
+
+ConvertOutcome Failed(StatusCode code, std::string reason,
+                      std::vector<support::Diagnostic> diagnostics) {
   ConvertOutcome outcome;
-  outcome.state = ConvertState::kFailed;
-  outcome.message = std::string(prefix) + std::string(reason);
+  outcome.status = support::Status::Error(code, std::move(reason));
   outcome.diagnostics = std::move(diagnostics);
   return outcome;
 }
 
-ConvertOutcome Stopped(std::vector<std::string> diagnostics) {
+ConvertOutcome Stopped(std::vector<support::Diagnostic> diagnostics) {
   ConvertOutcome outcome;
-  outcome.state = ConvertState::kStopped;
+  outcome.status = support::Status::Stopped();
   outcome.diagnostics = std::move(diagnostics);
   return outcome;
 }
 
 bool Continue(const ConvertProgress& on_step, ConvertStep step) {
-  return !on_step || on_step(step);
+  return !on_step || on_step(step).ok();
+}
+
+// Each note as a warning about the document.
+std::vector<support::Diagnostic> AboutDocument(const std::string& document,
+                                               const std::vector<std::string>& notes) {
+  std::vector<support::Diagnostic> diagnostics;
+  diagnostics.reserve(notes.size());
+  for (const std::string& note : notes) {
+    diagnostics.push_back({support::Severity::kWarning, document, note, {}});
+  }
+  return diagnostics;
 }
 
 // The writer may or may not pass on what the package reader met; each note
@@ -101,14 +113,17 @@ Result<support::ScratchFolder> MakeScratchFolder(const std::string& parent) {
   fs::path base = parent;
   if (base.empty()) {
     Result<fs::path> temporary = support::TemporaryFolder();
-    if (!temporary)
-      return support::Status::Error("no temporary folder (" + temporary.message() + ")");
+    if (!temporary) {
+      return support::Status::Error(StatusCode::kIoFailed,
+                                    "no temporary folder (" + temporary.status().reason() + ")");
+    }
     base = *temporary;
   }
   Result<support::ScratchFolder> folder = support::ScratchFolder::Create(base, "tessarine-doc-");
   if (!folder) {
-    return support::Status::Error("cannot create a scratch folder in " + base.string() + " (" +
-                                  folder.message() + ")");
+    return support::Status::Error(StatusCode::kIoFailed, "cannot create a scratch folder in " +
+                                                             base.string() + " (" +
+                                                             folder.status().reason() + ")");
   }
   return folder;
 }
@@ -283,12 +298,13 @@ ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::st
   LegacyStart libreoffice;
   if (route == Route::kLibreOffice) {
     libreoffice = FindLibreOffice(legacy);
-    if (!libreoffice.failure.empty()) return Failed(kCreateObjectFailure, libreoffice.failure, {});
+    if (!libreoffice.failure.empty())
+      return Failed(StatusCode::kConverterMissing, libreoffice.failure, {});
   }
   if (!Continue(on_step, ConvertStep::kConverterStarted)) return Stopped({});
 
   if (route == Route::kNotWord) {
-    return Failed(kOpenFailure,
+    return Failed(StatusCode::kOpenFailed,
                   "the file is not a Word document: it is named .doc but is neither a Word "
                   "97-2003 document (OLE compound file) nor a .docx package",
                   {});
@@ -298,7 +314,7 @@ ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::st
   std::string package_path = document_path;
   if (route == Route::kLibreOffice) {
     Result<support::ScratchFolder> made = MakeScratchFolder(legacy.scratch_parent);
-    if (!made) return Failed(kOpenFailure, made.message(), {});
+    if (!made) return Failed(StatusCode::kOpenFailed, made.status().reason(), {});
     scratch = std::move(made).value();
     std::string failure;
     const auto converted = Guarded(
@@ -306,40 +322,43 @@ ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::st
           return ConvertWithLibreOffice(document_path, libreoffice.program, legacy, scratch.path());
         },
         failure);
-    if (!converted) return Failed(kOpenFailure, failure, {});
+    if (!converted) return Failed(StatusCode::kOpenFailed, failure, {});
     if (converted->stopped) return Stopped({});
-    if (converted->not_started) return Failed(kCreateObjectFailure, converted->failure, {});
-    if (!converted->failure.empty()) return Failed(kOpenFailure, converted->failure, {});
+    if (converted->not_started)
+      return Failed(StatusCode::kConverterMissing, converted->failure, {});
+    if (!converted->failure.empty()) return Failed(StatusCode::kOpenFailed, converted->failure, {});
     package_path = converted->docx;
   }
 
   std::string failure;
   auto opened = Guarded([&] { return DocxPackage::Open(package_path); }, failure);
-  if (!opened) return Failed(kOpenFailure, failure, {});
+  if (!opened) return Failed(StatusCode::kOpenFailed, failure, {});
   if (!opened->ok()) {
-    return Failed(
-        kOpenFailure,
-        route == Route::kLibreOffice
-            ? "the .docx LibreOffice made of the document cannot be read: " + opened->message()
-            : opened->message(),
-        {});
+    const std::string& reason = opened->status().reason();
+    return Failed(StatusCode::kOpenFailed,
+                  route == Route::kLibreOffice
+                      ? "the .docx LibreOffice made of the document cannot be read: " + reason
+                      : reason,
+                  {});
   }
   const DocxPackage& package = opened->value();
-  if (!Continue(on_step, ConvertStep::kDocumentOpened)) return Stopped(package.diagnostics());
+  if (!Continue(on_step, ConvertStep::kDocumentOpened))
+    return Stopped(AboutDocument(document_path, package.diagnostics()));
 
   auto written =
       Guarded([&] { return WriteWordHtml(package, target_htm, legacy.stop_requested); }, failure);
   std::vector<std::string> diagnostics;
   if (written && written->ok()) diagnostics = written->value().diagnostics;
   AppendNew(diagnostics, package.diagnostics());
-  if (!written) return Failed(kSaveAsFailure, failure, std::move(diagnostics));
-  if (!written->ok()) return Failed(kSaveAsFailure, written->message(), std::move(diagnostics));
-  if (written->value().stopped) return Stopped(std::move(diagnostics));
-  if (!Continue(on_step, ConvertStep::kSaved)) return Stopped(std::move(diagnostics));
+  std::vector<support::Diagnostic> found = AboutDocument(document_path, diagnostics);
+  if (!written) return Failed(StatusCode::kSaveFailed, failure, std::move(found));
+  if (!written->ok())
+    return Failed(StatusCode::kSaveFailed, written->status().reason(), std::move(found));
+  if (written->value().stopped) return Stopped(std::move(found));
+  if (!Continue(on_step, ConvertStep::kSaved)) return Stopped(std::move(found));
 
   ConvertOutcome outcome;
-  outcome.state = ConvertState::kConverted;
-  outcome.diagnostics = std::move(diagnostics);
+  outcome.diagnostics = std::move(found);
   return outcome;
 }
 

@@ -9,18 +9,20 @@
 // converter" then means finding LibreOffice, and opening the document means
 // LibreOffice's conversion followed by reading its .docx.
 //
-// Failures carry the full message the user reads:
-//   "CreateObject:" + reason   the converter could not be started (a .doc
-//                              while LibreOffice is not installed, or its
-//                              program cannot be run)
-//   "Open:" + reason           the document cannot be read (missing file,
-//                              damaged or encrypted document or package, not
-//                              a Word document, main part not well-formed,
-//                              LibreOffice failed or ran out of time ...)
-//   "SaveAs:" + reason         the HTML file or its folder cannot be written
-// A failed save is reported rather than ignored: a document whose HTML was
-// never written would otherwise read as empty and vanish from the site as if
-// it were blank.
+// A failure's code says which step failed; the user reads the code's lead
+// and the reason (support::Status::message()):
+//   kConverterMissing  "CreateObject:": the converter could not be started (a
+//                      .doc while LibreOffice is not installed, or its
+//                      program cannot be run)
+//   kOpenFailed        "Open:": the document cannot be read (missing file,
+//                      damaged or encrypted document or package, not a Word
+//                      document, main part not well-formed, LibreOffice
+//                      failed or ran out of time ...)
+//   kSaveFailed        "SaveAs:": the HTML file or its folder cannot be
+//                      written
+// A stop has the code kStopped. A failed save is reported rather than ignored: a document whose
+// HTML was never written would otherwise read as empty and vanish from the site as if it were
+// blank.
 #pragma once
 
 #include <chrono>
@@ -29,12 +31,10 @@
 #include <string_view>
 #include <vector>
 
-namespace tessarine::convert {
+#include "support/diagnostic.h"
+#include "support/status.h"
 
-// The message prefixes; the reason follows without a space.
-inline constexpr std::string_view kCreateObjectFailure = "CreateObject:";
-inline constexpr std::string_view kOpenFailure = "Open:";
-inline constexpr std::string_view kSaveAsFailure = "SaveAs:";
+namespace tessarine::convert {
 
 // The points at which the caller is told of progress, in the order they come.
 enum class ConvertStep {
@@ -49,27 +49,28 @@ std::string_view StepLabel(ConvertStep step);
 // size: 1, 1 and 2 (saving weighs double).
 int StepWeight(ConvertStep step);
 
-enum class ConvertState {
-  kConverted,  // the HTML file and its folder are written
-  kFailed,     // message holds "CreateObject:", "Open:" or "SaveAs:" and the reason
-  kStopped,    // the caller's progress callback asked to stop; it words the message
-};
-
 struct ConvertOutcome {
-  ConvertState state = ConvertState::kFailed;
-  std::string message;  // set only for kFailed
+  // Ok once the HTML file and its folder are written; otherwise the failure
+  // (kConverterMissing, kOpenFailed or kSaveFailed with the reason), or
+  // kStopped when the caller's progress callback or stop flag asked to stop.
+  support::Status status = support::Status::Ok();
   // Content oddities met on the way that did not stop the conversion (an
-  // unreadable header part, an unsupported object ...), in the order met.
-  // Kept for a failure or a stop too: they may explain it.
-  std::vector<std::string> diagnostics;
+  // unreadable header part, an unsupported object ...), in the order met,
+  // each about the document's path. Kept for a failure or a stop too: they
+  // may explain it.
+  std::vector<support::Diagnostic> diagnostics;
 
-  bool ok() const { return state == ConvertState::kConverted; }
-  bool stopped() const { return state == ConvertState::kStopped; }
+  bool ok() const { return status.ok(); }
+  bool stopped() const { return status.code() == support::StatusCode::kStopped; }
+  // The text the user reads of a failure.
+  std::string message() const { return status.message(); }
   bool operator==(const ConvertOutcome&) const = default;
 };
 
-// Called after each step; returns false when the caller's stop flag is set.
-using ConvertProgress = std::function<bool(ConvertStep)>;
+// Called after each step; a failure (normally support::Status::Stopped(),
+// once the caller's stop flag is set) ends the conversion as stopped. The
+// site build's and the batch run's own progress steps answer the same way.
+using ConvertProgress = std::function<support::Status(ConvertStep)>;
 
 // How a .doc reaches LibreOffice. The defaults suit every caller; tests put
 // a stand-in program and a short time limit here.

@@ -336,13 +336,16 @@ struct DocxPackage::Impl {
   Result<PartBytes> ReadBytes(std::string_view part_name, bool* corrupt = nullptr) const {
     if (corrupt != nullptr) *corrupt = false;
     const zip_uint64_t* entry = Locate(part_name);
-    if (entry == nullptr) return Status::Error("the package has no part " + Quoted(part_name));
+    if (entry == nullptr)
+      return Status::Error(support::StatusCode::kInvalidInput,
+                           "the package has no part " + Quoted(part_name));
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(zip, *entry, 0, &stat) != 0) {
       if (corrupt != nullptr) *corrupt = true;
-      return Status::Error("the package is damaged: part " + Quoted(part_name) +
-                           " cannot be read (" + zip_strerror(zip) + ")");
+      return Status::Error(support::StatusCode::kInvalidInput,
+                           "the package is damaged: part " + Quoted(part_name) +
+                               " cannot be read (" + zip_strerror(zip) + ")");
     }
     const std::uint64_t remaining_total =
         limits.max_total_bytes > total_read ? limits.max_total_bytes - total_read : 0;
@@ -350,22 +353,27 @@ struct DocxPackage::Impl {
     auto too_large = [&]() {
       if (bound < limits.max_part_bytes) {
         return Status::Error(
+            support::StatusCode::kResourceLimit,
             "part " + Quoted(part_name) + " would take the package's decompressed size past " +
-            std::to_string(limits.max_total_bytes >> 20) + " MiB, larger than the limit");
+                std::to_string(limits.max_total_bytes >> 20) + " MiB, larger than the limit");
       }
-      return Status::Error("part " + Quoted(part_name) + " is larger than the " +
-                           std::to_string(limits.max_part_bytes >> 20) + " MiB a part may have");
+      return Status::Error(support::StatusCode::kResourceLimit,
+                           "part " + Quoted(part_name) + " is larger than the " +
+                               std::to_string(limits.max_part_bytes >> 20) +
+                               " MiB a part may have");
     };
     if ((stat.valid & ZIP_STAT_SIZE) != 0 && stat.size > bound) return too_large();
     if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 && stat.encryption_method != ZIP_EM_NONE) {
-      return Status::Error("part " + Quoted(part_name) +
-                           " is encrypted; the document is password-protected");
+      return Status::Error(
+          support::StatusCode::kInvalidInput,
+          "part " + Quoted(part_name) + " is encrypted; the document is password-protected");
     }
     zip_file_t* file = zip_fopen_index(zip, *entry, 0);
     if (file == nullptr) {
       if (corrupt != nullptr) *corrupt = true;
-      return Status::Error("the package is damaged: part " + Quoted(part_name) +
-                           " cannot be opened (" + zip_strerror(zip) + ")");
+      return Status::Error(support::StatusCode::kInvalidInput,
+                           "the package is damaged: part " + Quoted(part_name) +
+                               " cannot be opened (" + zip_strerror(zip) + ")");
     }
     PartBytes data;
     // The stated size sizes the one allocation, but never beyond what the
@@ -397,8 +405,9 @@ struct DocxPackage::Impl {
         std::string reason = zip_file_strerror(file);
         zip_fclose(file);
         if (corrupt != nullptr) *corrupt = true;
-        return Status::Error("the package is damaged or truncated: part " + Quoted(part_name) +
-                             " cannot be read (" + reason + ")");
+        return Status::Error(support::StatusCode::kInvalidInput,
+                             "the package is damaged or truncated: part " + Quoted(part_name) +
+                                 " cannot be read (" + reason + ")");
       }
       if (got == 0) break;
       filled += static_cast<size_t>(got);
@@ -411,8 +420,9 @@ struct DocxPackage::Impl {
     zip_fclose(file);
     if ((stat.valid & ZIP_STAT_SIZE) != 0 && data.size != stat.size) {
       if (corrupt != nullptr) *corrupt = true;
-      return Status::Error("the package is damaged: part " + Quoted(part_name) +
-                           " is not the size its directory entry states");
+      return Status::Error(support::StatusCode::kInvalidInput,
+                           "the package is damaged: part " + Quoted(part_name) +
+                               " is not the size its directory entry states");
     }
     total_read += data.size;
     return data;
@@ -554,22 +564,27 @@ struct DocxPackage::Impl {
 
 Status DocxPackage::Impl::ReadDirectory() {
   zip_int64_t count = zip_get_num_entries(zip, 0);
-  if (count < 0) return Status::Error("the package is damaged: its zip directory cannot be read");
+  if (count < 0)
+    return Status::Error(support::StatusCode::kInvalidInput,
+                         "the package is damaged: its zip directory cannot be read");
   if (static_cast<std::uint64_t>(count) > limits.max_entries) {
-    return Status::Error("the package has " + std::to_string(count) +
-                         " entries, more than a Word document can have");
+    return Status::Error(support::StatusCode::kResourceLimit,
+                         "the package has " + std::to_string(count) +
+                             " entries, more than a Word document can have");
   }
   for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(zip, i, ZIP_FL_ENC_GUESS, &stat) != 0 || (stat.valid & ZIP_STAT_NAME) == 0) {
-      return Status::Error("the package is damaged: entry " + std::to_string(i) +
-                           " of its zip directory cannot be read");
+      return Status::Error(support::StatusCode::kInvalidInput,
+                           "the package is damaged: entry " + std::to_string(i) +
+                               " of its zip directory cannot be read");
     }
     std::string name = stat.name;
     if (IsUnsafeEntryName(name)) {
-      return Status::Error("the package holds an unsafe entry name " + Quoted(name) +
-                           " (a path outside the package); it is refused");
+      return Status::Error(support::StatusCode::kInvalidInput,
+                           "the package holds an unsafe entry name " + Quoted(name) +
+                               " (a path outside the package); it is refused");
     }
     if (name.back() == '/') continue;  // folder entry
     if (!index.emplace(Lower(name), i).second) {
@@ -596,8 +611,9 @@ Status DocxPackage::Impl::ReadRelationships() {
     pugi::xml_document doc;
     if (Status parsed = ParseXmlPart(*bytes, doc); !parsed.ok()) {
       if (source.empty()) {
-        return Status::Error("the package's relationship part " + Quoted(name) + " is " +
-                             parsed.message());
+        return Status::Error(
+            support::StatusCode::kInvalidInput,
+            "the package's relationship part " + Quoted(name) + " is " + parsed.message());
       }
       diagnostics.push_back("relationship part " + Quoted(name) + " is " + parsed.message() +
                             "; its relationships are left out");
@@ -616,9 +632,10 @@ Status DocxPackage::Impl::ReadRelationships() {
       } else {
         std::string reason;
         if (!ResolveTarget(source, raw, rel.target, reason)) {
-          return Status::Error("the package's relationship " + Quoted(rel.id) + " in " +
-                               Quoted(name) + " has an unsafe target " + Quoted(raw) + " that " +
-                               reason + "; it is refused");
+          return Status::Error(support::StatusCode::kInvalidInput,
+                               "the package's relationship " + Quoted(rel.id) + " in " +
+                                   Quoted(name) + " has an unsafe target " + Quoted(raw) +
+                                   " that " + reason + "; it is refused");
         }
       }
       list.push_back(std::move(rel));
@@ -652,16 +669,19 @@ Status DocxPackage::Impl::ReadMainDocument() {
   main_part_name = PackageTarget(kRelOfficeDocument);
   if (main_part_name.empty()) {
     return Status::Error(
+        support::StatusCode::kInvalidInput,
         "the file is a zip package but not a Word document (it has no main document part)");
   }
   if (Locate(main_part_name) == nullptr) {
-    return Status::Error("the package is damaged: its main document part " +
-                         Quoted(main_part_name) + " is missing");
+    return Status::Error(
+        support::StatusCode::kInvalidInput,
+        "the package is damaged: its main document part " + Quoted(main_part_name) + " is missing");
   }
   std::string type = content_types.Of(main_part_name);
   if (!type.empty() && !IsWordContentType(type)) {
-    return Status::Error("the file is a zip package but not a Word document (its main part " +
-                         Quoted(main_part_name) + " is of type " + type + ")");
+    return Status::Error(support::StatusCode::kInvalidInput,
+                         "the file is a zip package but not a Word document (its main part " +
+                             Quoted(main_part_name) + " is of type " + type + ")");
   }
   Result<PartBytes> bytes = ReadBytes(main_part_name);
   if (!bytes.ok()) return bytes.status();
@@ -674,14 +694,16 @@ Status DocxPackage::Impl::ReadMainDocument() {
   if (Status parsed = ParseXmlPartInPlace(main_document_text.data.get(), main_document_text.size,
                                           main_document);
       !parsed.ok()) {
-    return Status::Error("the main document part " + Quoted(main_part_name) + " is " +
-                         parsed.message());
+    return Status::Error(
+        support::StatusCode::kInvalidInput,
+        "the main document part " + Quoted(main_part_name) + " is " + parsed.message());
   }
   pugi::xml_node document = main_document.child("w:document");
   if (!document) {
-    return Status::Error("the file is a zip package but not a Word document (its main part " +
-                         Quoted(main_part_name) + " holds <" +
-                         main_document.document_element().name() + ">, not a document)");
+    return Status::Error(support::StatusCode::kInvalidInput,
+                         "the file is a zip package but not a Word document (its main part " +
+                             Quoted(main_part_name) + " holds <" +
+                             main_document.document_element().name() + ">, not a document)");
   }
   if (!document.child("w:body")) {
     diagnostics.push_back("the main document has no body; it is read as empty");
@@ -791,14 +813,15 @@ Result<DocxPackage> DocxPackage::Open(const std::string& path, const PackageLimi
   try {
     return OpenPackage(path, limits);
   } catch (const std::exception& e) {
-    return Status::Error(std::string("the file cannot be read (") + e.what() + ")");
+    return Status::Error(support::StatusCode::kIoFailed,
+                         std::string("the file cannot be read (") + e.what() + ")");
   }
 }
 
 Result<DocxPackage> DocxPackage::OpenPackage(const std::string& path, const PackageLimits& limits) {
   std::string head, error;
   if (!ReadHead(path, 8, head, error)) {
-    return Status::Error("the file cannot be read (" + error + ")");
+    return Status::Error(support::StatusCode::kIoFailed, "the file cannot be read (" + error + ")");
   }
   switch (Sniff(head)) {
     case Signature::kZip:
@@ -812,21 +835,26 @@ Result<DocxPackage> DocxPackage::OpenPackage(const std::string& path, const Pack
       if (ContainsUtf16Name(whole, "EncryptedPackage") ||
           ContainsUtf16Name(whole, "EncryptionInfo")) {
         return Status::Error(
+            support::StatusCode::kInvalidInput,
             "the document is password-protected (encrypted); remove the password in Word and "
             "save it again");
       }
       return Status::Error(
+          support::StatusCode::kInvalidInput,
           "the file is an older Word (.doc) or other OLE compound file, not a .docx package");
     }
     case Signature::kXml:
       return Status::Error(
+          support::StatusCode::kInvalidInput,
           "the file is an XML document (such as Word 2003 XML), not a .docx package");
     case Signature::kRtf:
-      return Status::Error("the file is an RTF document, not a .docx package");
+      return Status::Error(support::StatusCode::kInvalidInput,
+                           "the file is an RTF document, not a .docx package");
     case Signature::kEmpty:
-      return Status::Error("the file is empty");
+      return Status::Error(support::StatusCode::kInvalidInput, "the file is empty");
     case Signature::kOther:
-      return Status::Error("the file is not a .docx package (not a zip file)");
+      return Status::Error(support::StatusCode::kInvalidInput,
+                           "the file is not a .docx package (not a zip file)");
   }
 
   auto impl = std::make_unique<Impl>();
@@ -843,13 +871,16 @@ Result<DocxPackage> DocxPackage::OpenPackage(const std::string& path, const Pack
     zip_error_fini(&zip_error);
     switch (code) {
       case ZIP_ER_NOZIP:
-        return Status::Error("the package is damaged or truncated (its zip directory is missing)");
+        return Status::Error(support::StatusCode::kInvalidInput,
+                             "the package is damaged or truncated (its zip directory is missing)");
       case ZIP_ER_OPEN:
       case ZIP_ER_READ:
       case ZIP_ER_MEMORY:
-        return Status::Error("the file cannot be read (" + reason + ")");
+        return Status::Error(support::StatusCode::kIoFailed,
+                             "the file cannot be read (" + reason + ")");
       default:
-        return Status::Error("the package is damaged or truncated (" + reason + ")");
+        return Status::Error(support::StatusCode::kInvalidInput,
+                             "the package is damaged or truncated (" + reason + ")");
     }
   }
   if (Status status = impl->ReadDirectory(); !status.ok()) return status;
@@ -894,8 +925,9 @@ Status DocxPackage::ForEachBodyPiece(
     if (Status parsed =
             ParseXmlPartInPlace(scratch.get(), impl.CopyPiece(from, to, scratch.get()), doc);
         !parsed.ok()) {
-      return Status::Error("the main document part " + Quoted(impl.main_part_name) +
-                           " could not be read a second time (" + parsed.message() + ")");
+      return Status::Error(support::StatusCode::kInvalidInput,
+                           "the main document part " + Quoted(impl.main_part_name) +
+                               " could not be read a second time (" + parsed.message() + ")");
     }
     // Every block is one element child of the body: the stretch's own
     // children start after the neighbours before it (with the text in front
@@ -965,7 +997,8 @@ Result<std::string> DocxPackage::BinaryPart(std::string_view part_name) const {
   try {
     return impl_->Read(part_name);
   } catch (const std::exception& e) {
-    return Status::Error("part " + Quoted(part_name) + " cannot be read (" + e.what() + ")");
+    return Status::Error(support::StatusCode::kIoFailed,
+                         "part " + Quoted(part_name) + " cannot be read (" + e.what() + ")");
   }
 }
 

@@ -508,18 +508,20 @@ support::Status FinishParse(const pugi::xml_parse_result& result, pugi::xml_docu
     std::string message = std::string("not well-formed XML (") + result.description() +
                           " at byte " + std::to_string(result.offset) + ")";
     doc.reset();
-    return support::Status::Error(message);
+    return support::Status::Error(support::StatusCode::kInvalidInput, message);
   }
   for (pugi::xml_node child = doc.first_child(); child; child = child.next_sibling()) {
     if (child.type() == pugi::node_doctype) {
       doc.reset();
       return support::Status::Error(
+          support::StatusCode::kInvalidInput,
           "not acceptable XML: it declares a DTD (DOCTYPE), which Word documents never contain");
     }
   }
   if (!doc.document_element()) {
     doc.reset();
-    return support::Status::Error("not well-formed XML (no root element)");
+    return support::Status::Error(support::StatusCode::kInvalidInput,
+                                  "not well-formed XML (no root element)");
   }
   NormalizeNamespaces(doc);
   return support::Status::Ok();

@@ -384,9 +384,10 @@ bool BodyWriter::OverBudget() {
   }
   if (drained_ + out_.size() <= budget_) return false;
   budget_status_ = support::Status::Error(
+      support::StatusCode::kResourceLimit,
       "the page grew past " + std::to_string(budget_ >> 20) +
-      " MB, far more than the document holds (declared sizes or repeat counts out of all "
-      "proportion)");
+          " MB, far more than the document holds (declared sizes or repeat counts out of all "
+          "proportion)");
   return true;
 }
 

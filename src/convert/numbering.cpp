@@ -684,18 +684,20 @@ support::Result<Numbering> Numbering::ParseXml(std::string_view numbering_xml,
   const pugi::xml_parse_result parsed =
       document->load_buffer(numbering_xml.data(), numbering_xml.size());
   if (!parsed) {
-    return support::Status::Error("numbering.xml is not well-formed XML (" +
-                                  std::string(parsed.description()) + " at offset " +
-                                  std::to_string(parsed.offset) + ")");
+    return support::Status::Error(support::StatusCode::kInvalidInput,
+                                  "numbering.xml is not well-formed XML (" +
+                                      std::string(parsed.description()) + " at offset " +
+                                      std::to_string(parsed.offset) + ")");
   }
   pugi::xml_document styles;
   if (!styles_xml.empty()) {
     const pugi::xml_parse_result styles_parsed =
         styles.load_buffer(styles_xml.data(), styles_xml.size());
     if (!styles_parsed) {
-      return support::Status::Error("styles.xml is not well-formed XML (" +
-                                    std::string(styles_parsed.description()) + " at offset " +
-                                    std::to_string(styles_parsed.offset) + ")");
+      return support::Status::Error(support::StatusCode::kInvalidInput,
+                                    "styles.xml is not well-formed XML (" +
+                                        std::string(styles_parsed.description()) + " at offset " +
+                                        std::to_string(styles_parsed.offset) + ")");
     }
   }
   Numbering numbering = Parse(*document, styles);

@@ -55,11 +55,12 @@ PictureFiles::PictureFiles(const DocxPackage& package, std::string folder,
       budget_(std::max<std::uint64_t>(std::uint64_t{256} << 20, package.package_size() * 100)) {}
 
 void PictureFiles::OverBudget(std::uint64_t bytes) {
-  status_ =
-      support::Status::Error("the pictures would come to " + std::to_string(bytes >> 20) +
-                             " MiB, more than the " + std::to_string(budget_ >> 20) +
-                             " MiB a package of " + std::to_string(package_.package_size() >> 10) +
-                             " KiB may write (its parts inflate to far more than it holds)");
+  status_ = support::Status::Error(
+      support::StatusCode::kResourceLimit,
+      "the pictures would come to " + std::to_string(bytes >> 20) + " MiB, more than the " +
+          std::to_string(budget_ >> 20) + " MiB a package of " +
+          std::to_string(package_.package_size() >> 10) +
+          " KiB may write (its parts inflate to far more than it holds)");
 }
 
 void PictureFiles::Diagnose(std::string message) {
@@ -205,7 +206,8 @@ void PictureFiles::Write(const std::string& name, const std::string& bytes) {
   const std::string path = (std::filesystem::path(folder_) / name).string();
   support::ReplacementFile file(path);
   if (!file.Write(bytes)) {
-    status_ = support::Status::Error("cannot write " + path + ": " + std::strerror(errno));
+    status_ = support::Status::Error(support::StatusCode::kIoFailed,
+                                     "cannot write " + path + ": " + std::strerror(errno));
   } else {
     status_ = file.Commit();
   }

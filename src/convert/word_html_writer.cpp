@@ -134,7 +134,8 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
   std::error_code error;
   fs::create_directories(folder, error);
   if (error) {
-    return support::Status::Error(folder.string() + ": " + error.message());
+    return support::Status::Error(support::StatusCode::kIoFailed,
+                                  folder.string() + ": " + error.message());
   }
 
   // The page is encoded and written while it is rendered, a few megabytes at
@@ -146,15 +147,18 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
   support::Status written =
       file.fd() >= 0
           ? support::Status::Ok()
-          : support::Status::Error("cannot write " + target_htm + ": " + std::strerror(errno));
+          : support::Status::Error(support::StatusCode::kIoFailed,
+                                   "cannot write " + target_htm + ": " + std::strerror(errno));
   const std::function<void(std::string&)> drain = [&](std::string& text) {
     if (written.ok()) {
       auto bytes = support::EncodeText(text, support::EncodingAnsi);
       if (!bytes) {
-        written = support::Status::Error("cannot write " + target_htm + ": " + bytes.message());
+        written = support::Status::Error(support::StatusCode::kIoFailed,
+                                         "cannot write " + target_htm + ": " + bytes.message());
       } else if (!file.Write(*bytes)) {
         written =
-            support::Status::Error("cannot write " + target_htm + ": " + std::strerror(errno));
+            support::Status::Error(support::StatusCode::kIoFailed,
+                                   "cannot write " + target_htm + ": " + std::strerror(errno));
       }
     }
     text.clear();
@@ -195,7 +199,8 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
     if (written.ok() && !writer.budget_status().ok()) written = writer.budget_status();
     if (written.ok() && !writer.status().ok()) {
       written =
-          support::Status::Error("cannot write " + target_htm + ": " + writer.status().message());
+          support::Status::Error(support::StatusCode::kIoFailed,
+                                 "cannot write " + target_htm + ": " + writer.status().message());
     }
     // After the page, so its pictures are numbered after the page's.
     header_file = RenderHeaderFile(doc, stories, htm_name, &pictures);

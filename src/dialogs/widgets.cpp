@@ -191,9 +191,9 @@ QString ChineseNote(const QString& note) {
 
 }  // namespace
 
-QString NotesText(const std::vector<std::string>& notes) {
+QString NotesText(const std::vector<support::Diagnostic>& notes) {
   QStringList lines;
-  for (const std::string& note : notes) lines << ChineseNote(Qs(note));
+  for (const support::Diagnostic& note : notes) lines << ChineseNote(Qs(note.Text()));
   return lines.join(QLatin1Char('\n'));
 }
 

@@ -20,6 +20,8 @@ class QSplitter;
 class QTreeView;
 class QWidget;
 
+#include "support/diagnostic.h"
+
 namespace tessarine::dialogs {
 
 inline QString Qs(std::string_view text) {
@@ -70,7 +72,7 @@ QStringList DroppedDocuments(const QMimeData* data);
 
 // The notes a run collected about content it could not render fully (one
 // per line), for a message's details; empty without notes.
-QString NotesText(const std::vector<std::string>& notes);
+QString NotesText(const std::vector<support::Diagnostic>& notes);
 
 // A stored Multi-line value ("a|||b") as the lines of a multi-line box.
 QString MultiLineToBox(std::string_view stored);

@@ -45,7 +45,8 @@ fs::path AbsolutePath(const std::string& path) {
 // Reads the whole file or explains why it could not.
 support::Result<std::string> ReadWholeFile(const std::string& path) {
   const auto failed = [&](const std::string& reason) {
-    return Status::Error("无法读取项目文件" + Quoted(path) + "：" + reason);
+    return Status::Error(support::StatusCode::kIoFailed,
+                         "无法读取项目文件" + Quoted(path) + "：" + reason);
   };
   // O_NONBLOCK: a FIFO given by mistake must not hang the open.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -152,7 +153,7 @@ support::Result<std::string> ProjectText(const ProjectSettings& settings, const 
     return root.dump(2, ' ', /*ensure_ascii=*/false) + "\n";
   } catch (const nlohmann::json::exception&) {
     // The only failure of dump: text that is not UTF-8, which JSON cannot hold.
-    return Status::Error("含有不是有效 UTF-8 的文本");
+    return Status::Error(support::StatusCode::kInvalidInput, "含有不是有效 UTF-8 的文本");
   }
 }
 
@@ -160,8 +161,9 @@ support::Result<std::string> ProjectText(const ProjectSettings& settings, const 
 // file over the target: readers see the old file or the new one, never half.
 Status ReplaceFileAtomically(const fs::path& target, std::string_view bytes) {
   support::ReplacementFile file(target.string());
-  if (!file.Write(bytes) || ::fsync(file.fd()) != 0) return Status::Error(SystemError(errno));
-  if (!file.Commit().ok()) return Status::Error(SystemError(errno));
+  if (!file.Write(bytes) || ::fsync(file.fd()) != 0)
+    return Status::Error(support::StatusCode::kIoFailed, SystemError(errno));
+  if (!file.Commit().ok()) return Status::Error(support::StatusCode::kIoFailed, SystemError(errno));
   // The rename itself is durable once the folder is synced; a folder that
   // cannot be opened for that still holds the complete new file.
   const int folder = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -179,19 +181,22 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
   if (!bytes.ok()) return bytes.status();
 
   const auto invalid = [&](const std::string& detail) {
-    return Status::Error("项目文件" + Quoted(path) + "无效：" + detail);
+    return Status::Error(support::StatusCode::kInvalidInput,
+                         "项目文件" + Quoted(path) + "无效：" + detail);
   };
   Json root;
   try {
     root = Json::parse(*bytes);
   } catch (const nlohmann::json::parse_error& error) {
-    return Status::Error("项目文件" + Quoted(path) + "已损坏：不是有效的 JSON（第 " +
-                         std::to_string(error.byte) + " 字节处）");
+    return Status::Error(support::StatusCode::kInvalidInput,
+                         "项目文件" + Quoted(path) + "已损坏：不是有效的 JSON（第 " +
+                             std::to_string(error.byte) + " 字节处）");
   }
   const auto format = root.is_object() ? root.find("format") : root.end();
   if (!root.is_object() || format == root.end() || !format->is_string() ||
       format->get<std::string>() != kFormatName) {
-    return Status::Error(Quoted(path) + "不是 Tessarine 项目文件");
+    return Status::Error(support::StatusCode::kInvalidInput,
+                         Quoted(path) + "不是 Tessarine 项目文件");
   }
   const auto version = root.find("version");
   if (version == root.end()) return invalid("缺少格式版本 \"version\"");
@@ -200,9 +205,10 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
   }
   if (version->is_number_unsigned() ? version->get<uint64_t>() > kProjectFileVersion
                                     : version->get<int64_t>() > kProjectFileVersion) {
-    return Status::Error("项目文件" + Quoted(path) + "的格式版本为 " + version->dump() +
-                         "，本程序只能打开版本 " + std::to_string(kProjectFileVersion) +
-                         " 及以下的项目文件，请使用更新版本的 Tessarine");
+    return Status::Error(support::StatusCode::kInvalidInput,
+                         "项目文件" + Quoted(path) + "的格式版本为 " + version->dump() +
+                             "，本程序只能打开版本 " + std::to_string(kProjectFileVersion) +
+                             " 及以下的项目文件，请使用更新版本的 Tessarine");
   }
   if (version->get<int64_t>() < 1) return invalid("未知的格式版本 " + version->dump());
 
@@ -265,7 +271,8 @@ Status LoadProject(const std::string& path, ProjectSettings& settings) {
 
 Status SaveProject(const std::string& path, ProjectSettings& settings) {
   const auto failed = [&](const std::string& reason) {
-    return Status::Error("无法保存项目文件" + Quoted(path) + "：" + reason);
+    return Status::Error(support::StatusCode::kIoFailed,
+                         "无法保存项目文件" + Quoted(path) + "：" + reason);
   };
   const fs::path file = AbsolutePath(path);
   if (file.filename().empty()) return failed(SystemError(EISDIR));

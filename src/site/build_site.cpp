@@ -52,8 +52,8 @@ constexpr int16_t kStartStep = 2;
 constexpr int16_t kSitePagesStep = 5;
 constexpr double kDocumentsShare = 7.0;
 
-Status Failure(std::string message) {
-  return Status::Error(std::move(message));
+Status Failure(support::StatusCode code, std::string message) {
+  return Status::Error(code, std::move(message));
 }
 
 // Adds up the wall time of each group of stages. A lap charges the time since
@@ -108,8 +108,8 @@ Result<std::string> CreateScratchFolder() {
   Result<support::ScratchFolder> folder =
       support::ScratchFolder::Create(base, kScratchFolderPrefix);
   if (!folder) {
-    return Failure("cannot create a scratch folder under " + base.string() + ": " +
-                   folder.message());
+    return Failure(support::StatusCode::kIoFailed, "cannot create a scratch folder under " +
+                                                       base.string() + ": " + folder.message());
   }
   // The build removes it itself: it stays after a failure.
   const std::string path = folder->path().string();
@@ -121,8 +121,9 @@ Status CreateFolder(const std::string& folder) {
   std::error_code error;
   fs::create_directories(folder, error);
   if (error || !fs::is_directory(folder, error)) {
-    return Failure("cannot create the folder " + folder + ": " +
-                   (error ? error.message() : "a file of that name is in the way"));
+    return Failure(support::StatusCode::kIoFailed,
+                   "cannot create the folder " + folder + ": " +
+                       (error ? error.message() : "a file of that name is in the way"));
   }
   return Status::Ok();
 }
@@ -144,7 +145,8 @@ std::string PageHeading(const Section& row) {
 class SiteBuild {
  public:
   SiteBuild(const ProjectSettings& project, std::string template_folder, BuildProgress& progress,
-            const std::atomic<bool>& stop_requested, BuildOutcome& outcome)
+            const std::atomic<bool>& stop_requested, BuildOutcome& outcome,
+            support::DiagnosticSink& diagnostics)
       : project_(project),
         template_folder_(std::move(template_folder)),
         stop_requested_(stop_requested),
@@ -152,7 +154,8 @@ class SiteBuild {
         step_size_(kDocumentsShare / static_cast<double>(project.Documents.size())),
         outcome_(outcome),
         page_names_(project),
-        search_(project.SiteSearch != "0") {}
+        search_(project.SiteSearch != "0"),
+        diagnostics_(diagnostics) {}
 
   Status Run();
   bool stopped() const { return step_.stopped(); }
@@ -182,6 +185,7 @@ class SiteBuild {
   StageClock clock_;
   SitePageNames page_names_;
   SearchIndexBuilder search_;
+  support::DiagnosticSink& diagnostics_;
 };
 
 Status SiteBuild::Run() {
@@ -216,7 +220,8 @@ Status SiteBuild::BuildDocument(size_t number) {
   const std::string& prefix = document.FilenamePre;
 
   if (!support::IsDocumentFile(document.Path, kDocumentExtensions)) {
-    return Failure(std::string(kInvalidDocument) + std::string(kLineBreak) + document.Path);
+    return Failure(support::StatusCode::kInvalidInput,
+                   std::string(kInvalidDocument) + std::string(kLineBreak) + document.Path);
   }
   const std::string resource_folder =
       project_.OutputDir + prefix + std::string(kResourceFolderSuffix);
@@ -233,8 +238,7 @@ Status SiteBuild::BuildDocument(size_t number) {
   if (made_here) support::DeleteFolder(resource_folder);
   // With several documents the reason alone does not say which one failed.
   if (built.message().find(document.Path) != std::string::npos) return built;
-  return Failure(built.message() + std::string(kLineBreak) + std::string(kFailedDocument) +
-                 document.Path);
+  return built.Annotated(std::string(kLineBreak) + std::string(kFailedDocument) + document.Path);
 }
 
 // BuildDocument's stages once the resource folder is there.
@@ -284,7 +288,7 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   if (Status s = DocumentStep("init a_doc 1"); !s) return s;
   if (Status s = AssignPageFiles(*sections, document, project_.FileExt); !s) return s;
   for (std::string& warning : page_names_.Claim(*sections, number)) {
-    outcome_.diagnostics.push_back(std::move(warning));
+    diagnostics_.Report({support::Severity::kWarning, {}, std::move(warning), {}});
   }
   MoveNotesToTheirPages(*sections);
   LinkAcrossPages(*sections);
@@ -329,19 +333,17 @@ Status SiteBuild::Convert(const DocumentRecord& document, const std::string& wor
   Status stop = Status::Ok();
   const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
     stop = DocumentStep(convert::StepLabel(done), convert::StepWeight(done));
-    return stop.ok();
+    return stop;
   };
   convert::LegacyDocOptions legacy;
   legacy.stop_requested = [this] { return stop_requested_.load(); };
-  const convert::ConvertOutcome converted =
+  convert::ConvertOutcome converted =
       convert::ConvertToWordHtml(document.Path, word_html, on_step, legacy);
-  for (const std::string& note : converted.diagnostics) {
-    outcome_.diagnostics.push_back(document.Path + ": " + note);
-  }
+  diagnostics_.ReportAll(std::move(converted.diagnostics));
   // A stop the converter saw itself (inside LibreOffice or the body) came
   // between two steps: it ends the build as one seen at a step does.
   if (converted.stopped()) return stop.ok() ? step_.Within(0, 0.0) : stop;
-  if (!converted.ok()) return Failure(converted.message);
+  if (!converted.ok()) return converted.status;
   return Status::Ok();
 }
 
@@ -469,7 +471,7 @@ Status ProgressStep::StopRequested() {
   if (!stop_requested_.load()) return Status::Ok();
   if (!stopped_) progress_.SetState(kStateInterrupted);
   stopped_ = true;
-  return Status::Error(std::string(kInterruptedMessage));
+  return Status::Stopped();
 }
 
 BuildOutcome BuildSite(const ProjectSettings& settings, BuildProgress& progress,
@@ -480,14 +482,16 @@ BuildOutcome BuildSite(const ProjectSettings& settings, BuildProgress& progress,
 BuildOutcome BuildSite(const ProjectSettings& settings, BuildProgress& progress,
                        const std::atomic<bool>& stop_requested, const std::string& data_folder) {
   BuildOutcome outcome;
+  // Outside the build, so that what it met stays even when it throws.
+  support::DiagnosticSink diagnostics;
   try {
     ProjectSettings project = settings;
     if (auto failure = project::ValidateBuild(project, data_folder)) {
-      outcome.status = Status::Error(failure->message);
+      outcome.status = Status::Error(support::StatusCode::kInvalidInput, failure->message);
       return outcome;
     }
     SiteBuild build(project, data_folder + "template/" + project.Template + "/", progress,
-                    stop_requested, outcome);
+                    stop_requested, outcome, diagnostics);
     outcome.status = build.Run();
     outcome.stopped = build.stopped();
     // Only a failure leaves its scratch folder behind, for a look at what
@@ -498,10 +502,13 @@ BuildOutcome BuildSite(const ProjectSettings& settings, BuildProgress& progress,
     }
     outcome.stage_times = build.StageTimes();
   } catch (const std::bad_alloc&) {
-    outcome.status = Status::Error("not enough memory to build the site");
+    outcome.status =
+        Status::Error(support::StatusCode::kResourceLimit, "not enough memory to build the site");
   } catch (const std::exception& e) {
-    outcome.status = Status::Error(std::string("unexpected internal error: ") + e.what());
+    outcome.status = Status::Error(support::StatusCode::kInternal,
+                                   std::string("unexpected internal error: ") + e.what());
   }
+  outcome.diagnostics = diagnostics.Take();
   if (!outcome.ok()) outcome.home_page.clear();
   return outcome;
 }

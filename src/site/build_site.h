@@ -43,6 +43,7 @@
 
 #include "project/project_settings.h"
 #include "site/section.h"
+#include "support/diagnostic.h"
 #include "support/progress.h"
 #include "support/status.h"
 
@@ -96,7 +97,8 @@ class ProgressStep {
   // A step above 0 moves the bar by `step`, but never past kProgressCap; a
   // step of 0 or less leaves it. Then the stage ends (BuildProgress::
   // StageEnded with `label`). Returns Ok to go on, or, once the stop flag is
-  // set, the state kStateInterrupted and the failure kInterruptedMessage.
+  // set, the state kStateInterrupted and support::Status::Stopped(), as the
+  // batch run's step answers.
   support::Status operator()(int16_t step, std::string_view label);
   // A point inside the stage that the next step of `step` ends, `done` (0 to
   // 1) of the way through it: the bar shows that share of the step, rounded
@@ -145,9 +147,10 @@ struct BuildOutcome {
   std::string home_page;
   // The build's scratch folder when it was kept (after a failure).
   std::string scratch_folder;
-  // Content oddities the converter met without stopping, each prefixed by the
-  // document's path.
-  std::vector<std::string> diagnostics;
+  // What the build met without stopping: content oddities the converter
+  // worked around (each about its document), page names two documents
+  // share.
+  std::vector<support::Diagnostic> diagnostics;
   // Where the time went, in the order the stages first ran.
   std::vector<StageTime> stage_times;
 

@@ -153,7 +153,8 @@ Status WriteFramePage(const ProjectSettings& settings, const std::string& templa
                       const PlaceholderMap& values, std::string_view page_name) {
   const std::string source = InFolder(template_folder, template_file);
   if (!support::FileExists(source)) {
-    return Status::Error("cannot read " + source + ": the template has no such file");
+    return Status::Error(support::StatusCode::kIoFailed,
+                         "cannot read " + source + ": the template has no such file");
   }
   Result<std::string> page = FillPlaceholders(support::ReadTextFile(source), names, values);
   if (!page) return page.status();
@@ -171,7 +172,8 @@ Status WriteFramePage(const ProjectSettings& settings, const std::string& templa
 Result<std::string> CopyLogo(const ProjectSettings& settings) {
   const std::string source = support::NormalizePath(settings.PageTopLogo);
   if (source.empty() || !support::FileExists(source)) return std::string(kDefaultLogo);
-  if (auto problem = project::CheckLogoFile(source)) return Status::Error(*problem);
+  if (auto problem = project::CheckLogoFile(source))
+    return Status::Error(support::StatusCode::kInvalidInput, *problem);
   const std::string name = std::string(kLogoStem) + support::PictureExtension(source);
   const std::string target = InFolder(settings.OutputDir, name);
   std::error_code error;
@@ -179,7 +181,8 @@ Result<std::string> CopyLogo(const ProjectSettings& settings) {
   // file onto itself fails.
   if (!fs::equivalent(source, target, error)) {
     if (Status copied = support::CopyFileReplacing(source, target); !copied) {
-      return Status::Error("the logo " + source + ": " + copied.message());
+      return Status::Error(support::StatusCode::kIoFailed,
+                           "the logo " + source + ": " + copied.message());
     }
   }
   return LogoAddress(name);

@@ -69,8 +69,9 @@ Status CheckPlainPrefix(std::string_view prefix) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
   });
   if (plain) return Status::Ok();
-  return Status::Error("invalid file-name prefix \"" + std::string(prefix) +
-                       "\": only letters and digits are allowed");
+  return Status::Error(support::StatusCode::kInvalidInput,
+                       "invalid file-name prefix \"" + std::string(prefix) +
+                           "\": only letters and digits are allowed");
 }
 
 Status CopyPageImages(std::string_view all_bodies, const std::string& scratch_folder,
@@ -97,8 +98,9 @@ Status CopyPageImages(std::string_view all_bodies, const std::string& scratch_fo
   std::error_code error;
   fs::create_directories(resource_folder, error);
   if (error || !fs::is_directory(resource_folder, error)) {
-    return Status::Error("cannot create the folder " + resource_folder + ": " +
-                         (error ? error.message() : "a file of that name is in the way"));
+    return Status::Error(support::StatusCode::kIoFailed,
+                         "cannot create the folder " + resource_folder + ": " +
+                             (error ? error.message() : "a file of that name is in the way"));
   }
   for (const std::string& name : names) {
     if (Status s = CopyPicture(source_folder + name, resource_folder + name); !s) return s;

@@ -275,8 +275,9 @@ Result<int> DeepestLevel(std::string_view parse_level) {
   // "<html>" (no levels) or nothing sensible; only a project file edited by
   // hand can carry one.
   if (parse_level.size() != 1 || parse_level[0] < '0' || parse_level[0] > '8') {
-    return Status::Error("ParseLevel \"" + std::string(parse_level) +
-                         "\" is not a heading level index from 0 to 8");
+    return Status::Error(
+        support::StatusCode::kInvalidInput,
+        "ParseLevel \"" + std::string(parse_level) + "\" is not a heading level index from 0 to 8");
   }
   return parse_level[0] - '0' + 1;
 }

@@ -67,7 +67,8 @@ Result<std::string> ApplyTemplateBlocks(const std::string& template_folder,
                                         std::string_view page_nav, std::string_view copyright) {
   const std::string path = template_folder + std::string(kPageTemplateFile);
   if (!support::FileExists(path)) {
-    return Status::Error("cannot read " + path + ": the template has no such file");
+    return Status::Error(support::StatusCode::kIoFailed,
+                         "cannot read " + path + ": the template has no such file");
   }
   return ResolveTemplateBlocks(support::ReadTextFile(path), page_nav, copyright);
 }
@@ -119,7 +120,8 @@ Status WriteContentPage(std::string_view page_skeleton, const PlaceholderMap& va
   if (!path.empty() && path.back() != '/') path += '/';
   path += page_file;
   if (!IsBareFileName(page_file)) {
-    return Status::Error("cannot write " + path + ": not a file name inside the output folder");
+    return Status::Error(support::StatusCode::kInvalidInput,
+                         "cannot write " + path + ": not a file name inside the output folder");
   }
   Result<std::string> page = FillPlaceholders(page_skeleton, kPagePlaceholderNames, values);
   if (!page) return page.status();

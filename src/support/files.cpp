@@ -64,16 +64,19 @@ fs::path WithoutTrailingSlashes(const std::string& path) {
 }
 
 Status CopyFailure(const fs::path& path, const std::error_code& error) {
-  return Status::Error("cannot copy " + path.string() + ": " + error.message());
+  return Status::Error(StatusCode::kIoFailed,
+                       "cannot copy " + path.string() + ": " + error.message());
 }
 
 Status CreateFailure(const fs::path& path, const std::error_code& error) {
-  return Status::Error("cannot create folder " + path.string() + ": " + error.message());
+  return Status::Error(StatusCode::kIoFailed,
+                       "cannot create folder " + path.string() + ": " + error.message());
 }
 
 Status CopyContents(const fs::path& source, const fs::path& target, int depth) {
   if (depth > kMaxCopyDepth) {
-    return Status::Error("cannot copy " + source.string() + ": folders nested too deeply");
+    return Status::Error(StatusCode::kIoFailed,
+                         "cannot copy " + source.string() + ": folders nested too deeply");
   }
   std::error_code error;
   fs::directory_iterator it(source, error);
@@ -235,7 +238,8 @@ Status CopyFolderTree(const std::string& source, const std::string& target) {
     const auto [source_rest, target_rest] = std::mismatch(source_real.begin(), source_real.end(),
                                                           target_real.begin(), target_real.end());
     if (source_rest == source_real.end()) {
-      return Status::Error("cannot copy " + source + " into " + target + ", a folder inside it");
+      return Status::Error(StatusCode::kIoFailed,
+                           "cannot copy " + source + " into " + target + ", a folder inside it");
     }
   }
   error.clear();
@@ -377,16 +381,20 @@ bool ReplacementFile::Write(std::string_view bytes) {
 }
 
 Status ReplacementFile::Commit() {
-  if (fd_ < 0) return Status::Error("cannot write " + target_ + ": " + std::strerror(errno));
+  if (fd_ < 0)
+    return Status::Error(StatusCode::kIoFailed,
+                         "cannot write " + target_ + ": " + std::strerror(errno));
   const int closed = ::close(fd_);
   const int close_error = errno;
   fd_ = -1;
   if (closed != 0) {
-    return Status::Error("cannot write " + target_ + ": " + std::strerror(close_error));
+    return Status::Error(StatusCode::kIoFailed,
+                         "cannot write " + target_ + ": " + std::strerror(close_error));
   }
   if (temporary_.empty()) return Status::Ok();
   if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-    return Status::Error("cannot write " + target_ + ": " + std::strerror(errno));
+    return Status::Error(StatusCode::kIoFailed,
+                         "cannot write " + target_ + ": " + std::strerror(errno));
   }
   temporary_.clear();
   return Status::Ok();
@@ -394,7 +402,9 @@ Status ReplacementFile::Commit() {
 
 Status CopyFileReplacing(const std::string& source, const std::string& target) {
   const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return Status::Error("cannot copy " + source + ": " + std::strerror(errno));
+  if (in < 0)
+    return Status::Error(StatusCode::kIoFailed,
+                         "cannot copy " + source + ": " + std::strerror(errno));
   ReplacementFile out(target);
   int error = out.fd() < 0 ? errno : 0;
   char buffer[64 * 1024];
@@ -407,7 +417,8 @@ Status CopyFileReplacing(const std::string& source, const std::string& target) {
   }
   ::close(in);
   if (error != 0)
-    return Status::Error("cannot copy " + source + " to " + target + ": " + std::strerror(error));
+    return Status::Error(StatusCode::kIoFailed,
+                         "cannot copy " + source + " to " + target + ": " + std::strerror(error));
   return out.Commit();
 }
 

@@ -145,7 +145,7 @@ std::optional<std::string> FindProgram(std::string_view name) {
 Result<fs::path> TemporaryFolder() {
   std::error_code error;
   fs::path folder = fs::temp_directory_path(error);
-  if (error) return Status::Error(error.message());
+  if (error) return Status::Error(StatusCode::kIoFailed, error.message());
   return folder;
 }
 
@@ -173,7 +173,8 @@ void ScratchFolder::Remove() {
 
 Result<ScratchFolder> ScratchFolder::Create(const fs::path& parent, std::string_view prefix) {
   std::string pattern = (parent / (std::string(prefix) + "XXXXXX")).string();
-  if (::mkdtemp(pattern.data()) == nullptr) return Status::Error(std::strerror(errno));
+  if (::mkdtemp(pattern.data()) == nullptr)
+    return Status::Error(StatusCode::kIoFailed, std::strerror(errno));
   ScratchFolder folder;
   folder.path_ = pattern;
   return folder;

@@ -5,10 +5,11 @@
 
 #include <string_view>
 
+#include "support/status.h"  // kInterruptedMessage, the text of a stop
+
 namespace tessarine::support {
 
 inline constexpr std::string_view kBuildFailedLead = "生成出错，原因：";
-inline constexpr std::string_view kInterruptedMessage = "用户中断";
 inline constexpr std::string_view kStateDone = "完成！";
 inline constexpr std::string_view kStateInterrupted = "中断！";
 // A document that is no .doc or .docx file; a line break and its path follow.

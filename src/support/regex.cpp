@@ -205,8 +205,9 @@ Result<std::shared_ptr<const CompiledPattern>> Compile(std::string_view pattern)
                     kCompileOptions, &error_code, &error_offset, ctx);
   pcre2_compile_context_free(ctx);
   if (raw == nullptr) {
-    return Status::Error("invalid regular expression (" + ErrorText(error_code) + " at offset " +
-                         std::to_string(error_offset) + "): " + Abbreviate(pattern));
+    return Status::Error(StatusCode::kInvalidInput,
+                         "invalid regular expression (" + ErrorText(error_code) + " at offset " +
+                             std::to_string(error_offset) + "): " + Abbreviate(pattern));
   }
   auto compiled = std::make_shared<CompiledPattern>();
   compiled->code.reset(raw);
@@ -291,7 +292,7 @@ class MatchLoop {
     }
     if (rc < 0) {
       done_ = true;
-      *error = Status::Error(Describe(rc));
+      *error = Status::Error(StatusCode::kResourceLimit, Describe(rc));
       return -1;
     }
     const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data_.get());
@@ -490,8 +491,9 @@ Result<std::string> ReplaceRepeat(std::string_view text, std::string_view patter
     if (*next == *current) return next;
     current = std::move(next);
   }
-  return Status::Error("regular expression did not settle after " +
-                       std::to_string(kRepeatRoundLimit) + " rounds: " + Abbreviate(pattern));
+  return Status::Error(StatusCode::kResourceLimit, "regular expression did not settle after " +
+                                                       std::to_string(kRepeatRoundLimit) +
+                                                       " rounds: " + Abbreviate(pattern));
 }
 
 Result<std::vector<OwnedMatch>> CopyMatches(RegexMatcher& matcher) {

@@ -392,7 +392,7 @@ template <typename Sink>
 Status EncodeAnsiTo(std::string_view utf8, Sink&& sink) {
   UConverter* converter = AnsiConverter();
   if (converter == nullptr) {
-    return Status::Error("the code page 936 converter is unavailable");
+    return Status::Error(StatusCode::kInternal, "the code page 936 converter is unavailable");
   }
   constexpr size_t kFlushBytes = 64 * 1024;
   std::string out;
@@ -426,7 +426,8 @@ Status EncodeAnsiTo(std::string_view utf8, Sink&& sink) {
         continue;
       }
       if (U_FAILURE(error)) {
-        return Status::Error(std::string("code page 936: ") + u_errorName(error));
+        return Status::Error(StatusCode::kInvalidInput,
+                             std::string("code page 936: ") + u_errorName(error));
       }
       break;
     }
@@ -434,7 +435,7 @@ Status EncodeAnsiTo(std::string_view utf8, Sink&& sink) {
     units.clear();
     return Status::Ok();
   };
-  Status sink_failed = Status::Error("");
+  Status sink_failed = Status::Error(StatusCode::kIoFailed, "");
 
   size_t pos = 0;
   while (pos < utf8.size()) {
@@ -589,7 +590,7 @@ constexpr Mark kMarks[] = {
 };
 
 Status WriteFailure(const std::string& path, const std::string& reason) {
-  return Status::Error("cannot write " + path + ": " + reason);
+  return Status::Error(StatusCode::kIoFailed, "cannot write " + path + ": " + reason);
 }
 
 }  // namespace
@@ -635,7 +636,8 @@ Result<std::string> DecodeCharset(std::string_view bytes, std::string_view chars
   UErrorCode error = U_ZERO_ERROR;
   UConverter* converter = ucnv_open(std::string(charset).c_str(), &error);
   if (U_FAILURE(error)) {
-    return Status::Error("unknown character set \"" + std::string(charset) + "\"");
+    return Status::Error(StatusCode::kInvalidInput,
+                         "unknown character set \"" + std::string(charset) + "\"");
   }
   struct Count {
     size_t replaced = 0;
@@ -663,7 +665,8 @@ Result<std::string> DecodeCharset(std::string_view bytes, std::string_view chars
   }
   ucnv_close(converter);
   if (U_FAILURE(error)) {
-    return Status::Error("cannot decode \"" + std::string(charset) + "\": " + u_errorName(error));
+    return Status::Error(StatusCode::kInvalidInput,
+                         "cannot decode \"" + std::string(charset) + "\": " + u_errorName(error));
   }
   std::string out = Utf16ToUtf8(static_cast<size_t>(units_needed),
                                 [&](size_t i) -> char32_t { return units[i]; });
@@ -698,11 +701,12 @@ Result<std::string> EncodeText(std::string_view utf8, TextEncoding encoding) {
       return EncodeUtf16(utf8, /*big_endian=*/true);
     case EncodingUtf32LE:
     case EncodingUtf32BE:
-      return Status::Error("UTF-32 text cannot be written");
+      return Status::Error(StatusCode::kInvalidInput, "UTF-32 text cannot be written");
     case EncodingDetect:
-      return Status::Error("no text encoding given");
+      return Status::Error(StatusCode::kInvalidInput, "no text encoding given");
   }
-  return Status::Error("unknown text encoding " + std::to_string(static_cast<int32_t>(encoding)));
+  return Status::Error(StatusCode::kInvalidInput,
+                       "unknown text encoding " + std::to_string(static_cast<int32_t>(encoding)));
 }
 
 std::string ReadText(const std::string& path, int32_t* encoding) {
