@@ -6,7 +6,7 @@ PACKAGES := g++ cmake ninja-build pkg-config libpcre2-dev libicu-dev libzip-dev 
             qt6-base-dev qt6-translations-l10n libreoffice-writer-nogui chromium firefox-esr \
             fonts-noto-cjk xvfb xauth dpkg-dev file lintian appstream desktop-file-utils \
             shared-mime-info man-db bash-completion parallel rsync openssh-server openssh-client \
-            python3-yaml \
+            python3-yaml pandoc \
             clang libclang-rt-dev
 JOBS     ?= 2
 # How long `make fuzz` (and so `make test`) runs each fuzz target.
@@ -24,7 +24,7 @@ build-%: deps
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $* -j $(JOBS)
 
-# The unit tests (ASan/UBSan), the parallel batch and picture tests under
+# The unit tests (ASan/UBSan), the parallel batch, site build and picture tests under
 # ThreadSanitizer, then each fuzz target for FUZZ_SECONDS.
 test: build-test build-tsan build-fuzz
 	@ctest --preset test

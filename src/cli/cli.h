@@ -6,8 +6,10 @@
 // sense.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessarine::cli {
@@ -17,6 +19,13 @@ enum ExitStatus : int {
   kExitFailure = 1,
   kExitUsage = 2,
 };
+
+// The most threads or documents at a time a --jobs option accepts.
+inline constexpr unsigned kMaxJobs = 64;
+
+// The value of a --jobs option: a whole number from 1 to kMaxJobs; empty for
+// anything else.
+std::optional<unsigned> ParseJobs(std::string_view value);
 
 // Runs the command line `args` (without the program name).
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
