@@ -7,12 +7,12 @@ PACKAGES := g++ cmake ninja-build pkg-config libpcre2-dev libicu-dev libzip-dev 
             fonts-noto-cjk xvfb xauth dpkg-dev file lintian appstream desktop-file-utils \
             shared-mime-info man-db bash-completion parallel rsync openssh-server openssh-client \
             python3-yaml pandoc \
-            clang libclang-rt-dev
+            clang libclang-rt-dev clang-format clang-tidy
 JOBS     ?= 2
 # How long `make fuzz` (and so `make test`) runs each fuzz target.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps demo test bench fuzz package format tidy clean
+.PHONY: all deps demo check test bench fuzz package format tidy clean
 
 all: build-release
 
@@ -24,7 +24,12 @@ build-%: deps
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $* -j $(JOBS)
 
-# The unit tests (ASan/UBSan), the parallel batch, site build and picture tests under
+# The fast tests alone (ASan/UBSan): the unit and window tests, without the
+# corpus, browser, LibreOffice and package tests; about a minute.
+check: build-test
+	@ctest --preset check
+
+# Every test (ASan/UBSan), the parallel batch, site build and picture tests under
 # ThreadSanitizer, then each fuzz target for FUZZ_SECONDS.
 test: build-test build-tsan build-fuzz
 	@ctest --preset test
@@ -51,8 +56,10 @@ bench: build-release
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
+# Every source file of src/ (the GUI's app/ and dialogs/ included) against
+# .clang-tidy; any finding fails.
 tidy: build-test
-	@git ls-files 'src/*.cpp' | xargs clang-tidy -p build/test --quiet
+	@git ls-files 'src/*.cpp' | xargs clang-tidy -p build/test --quiet --warnings-as-errors='*'
 
 clean:
 	@rm -rf build

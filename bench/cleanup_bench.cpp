@@ -31,20 +31,20 @@
 #include <string>
 #include <vector>
 
-#include "site/cleanup.h"
-#include "site/head_style.h"
+#include "cleanup/cleanup.h"
+#include "cleanup/head_style.h"
 #include "site/sections.h"
 #include "support/text_file.h"
 #include "word_html_bodies.h"
 
 namespace {
 
-using tessarine::site::CleanBody;
-using tessarine::site::CleanBodyPasses;
-using tessarine::site::CleanupOptions;
-using tessarine::site::CleanupPass;
-using tessarine::site::OptimizeMode;
-using tessarine::site::PassRounds;
+using tessarine::cleanup::CleanBody;
+using tessarine::cleanup::CleanBodyPasses;
+using tessarine::cleanup::CleanupOptions;
+using tessarine::cleanup::CleanupPass;
+using tessarine::cleanup::OptimizeMode;
+using tessarine::cleanup::PassRounds;
 
 CleanupOptions AllFlags(OptimizeMode mode) {
   CleanupOptions options;
@@ -63,7 +63,7 @@ void SetBytes(benchmark::State& state, size_t bytes) {
 void RegisterPass(const std::string& name, const std::string& input, const CleanupPass& pass) {
   benchmark::RegisterBenchmark(name.c_str(), [input, pass](benchmark::State& state) {
     for (auto _ : state) {
-      auto out = tessarine::site::RunCleanupPass(input, pass);
+      auto out = tessarine::cleanup::RunCleanupPass(input, pass);
       if (!out) {
         state.SkipWithError(out.message().c_str());
         return;
@@ -93,7 +93,7 @@ void RegisterMode(OptimizeMode mode, const std::string& prefix) {
       whole_text.rounds = PassRounds::kUntilStable;
       RegisterPass(name + " [whole-text rounds]", text, whole_text);
     }
-    auto next = tessarine::site::RunCleanupPass(text, passes[n]);
+    auto next = tessarine::cleanup::RunCleanupPass(text, passes[n]);
     if (!next) {
       std::cerr << name << ": " << next.message() << "\n";
       std::exit(1);

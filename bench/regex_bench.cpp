@@ -88,12 +88,13 @@ void BM_MsoConditionalBlocks(benchmark::State& state) {
 }
 
 void BM_MsoStyleRemovalToFixedPoint(benchmark::State& state) {
-  RunReplace(state,
-             "(<\\w+\\s+[^>]*?style='[^'>]*?)(mso-[\\w\\-]+:[^;'>]+;?)+([^'>]*?'[^>]*?>)", "$1$3",
-             true);
+  RunReplace(state, "(<\\w+\\s+[^>]*?style='[^'>]*?)(mso-[\\w\\-]+:[^;'>]+;?)+([^'>]*?'[^>]*?>)",
+             "$1$3", true);
 }
 
-void BM_AnyTagIdiom(benchmark::State& state) { RunReplace(state, "<([^a]|a)*?>", "", false); }
+void BM_AnyTagIdiom(benchmark::State& state) {
+  RunReplace(state, "<([^a]|a)*?>", "", false);
+}
 
 void BM_LangAttributes(benchmark::State& state) {
   RunReplace(state, "(<\\w+[^>]*?)\\slang=[\\w\\-]+([^>]*?>)", "$1$2", false);
@@ -101,8 +102,8 @@ void BM_LangAttributes(benchmark::State& state) {
 
 void BM_AllClearTagFilter(benchmark::State& state) {
   RunReplace(state,
-             "<(?!(p|/p|br|sub|sup|/sub|/sup|img|table|tr|td|th|/table|/tr|/td|/th))+?[^>]*?>",
-             "", false);
+             "<(?!(p|/p|br|sub|sup|/sub|/sup|img|table|tr|td|th|/table|/tr|/td|/th))+?[^>]*?>", "",
+             false);
 }
 
 void BM_HeadingSplitter(benchmark::State& state) {

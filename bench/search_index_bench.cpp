@@ -6,8 +6,9 @@
 //
 // Benchmarks:
 //   text/<pages>    AddDocument: the visible text of every page, as the build
-//                   gathers it after writing a document's pages
-//   index/<pages>   IndexScript: terms, postings and the script text
+//                   gathers it after writing a document's pages, and the
+//                   terms and postings its worker thread gathers from them
+//   index/<pages>   IndexScript: the terms sorted and the script text
 //   snippets/<pages> TextScripts: the snippet text files
 // A rate that drops as the site grows means a step grows faster than the
 // site.
@@ -43,8 +44,8 @@ std::vector<SectionTable> Site(size_t pages) {
 
 void SetPagesRate(benchmark::State& state, size_t pages) {
   state.counters["pages"] = static_cast<double>(pages);
-  state.counters["pages/s"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * pages), benchmark::Counter::kIsRate);
+  state.counters["pages/s"] = benchmark::Counter(static_cast<double>(state.iterations() * pages),
+                                                 benchmark::Counter::kIsRate);
 }
 
 SearchIndexBuilder Builder(const std::vector<SectionTable>& site) {
@@ -80,6 +81,11 @@ void Snippets(benchmark::State& state) {
 
 BENCHMARK(Text)->Name("text")->Arg(300)->Arg(3000)->Arg(15000)->Unit(benchmark::kMillisecond);
 BENCHMARK(Index)->Name("index")->Arg(300)->Arg(3000)->Arg(15000)->Unit(benchmark::kMillisecond);
-BENCHMARK(Snippets)->Name("snippets")->Arg(300)->Arg(3000)->Arg(15000)->Unit(benchmark::kMillisecond);
+BENCHMARK(Snippets)
+    ->Name("snippets")
+    ->Arg(300)
+    ->Arg(3000)
+    ->Arg(15000)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

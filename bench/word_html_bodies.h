@@ -5,7 +5,7 @@
 #include <iostream>
 #include <string>
 
-#include "site/head_style.h"
+#include "cleanup/head_style.h"
 #include "support/text_file.h"
 #include "word_html_samples.h"
 
@@ -18,9 +18,9 @@ std::string BodyMix() {
   for (const auto& file : SampleFiles()) {
     const std::string html = tessarine::support::ReadTextFile(file.string());
     if (html.find("<body") == std::string::npos) continue;
-    auto head = tessarine::site::ParseHead(html);
+    auto head = tessarine::cleanup::ParseHead(html);
     if (!head) continue;
-    auto body = tessarine::site::ExtractBody(head->rest);
+    auto body = tessarine::cleanup::ExtractBody(head->rest);
     if (!body) continue;
     mix += *body;
     mix += "\r\n";

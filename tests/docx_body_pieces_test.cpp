@@ -12,12 +12,16 @@
 #include "convert/docx_xml.h"
 #include "convert/word_html_writer.h"
 #include "test_support.h"
+#include "word_html_checks.h"
 #include "zip_writer.h"
 
 namespace tessarine::convert {
 namespace {
 
+using tessarine::testing::Difference;
+using tessarine::testing::RenderWholeAndInPieces;
 using tessarine::testing::TempDir;
+using tessarine::testing::WholeAndPieces;
 
 constexpr char kRoot[] =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
@@ -115,10 +119,6 @@ TEST(BodyLayoutTest, GivesUpOnWhatItCannotCut) {
 
 // --- Stretch by stretch as whole -------------------------------------------------------
 
-constexpr PackageLimits kWhole{.body_piece_bytes = 0};
-// Every top-level element a stretch of its own: every border is a stretch's.
-constexpr PackageLimits kTinyPieces{.whole_body_bytes = 0, .body_piece_bytes = 1};
-
 std::string WriteDocx(const TempDir& dir, const std::string& document, const std::string& styles) {
   const std::string ns = R"( xmlns="http://schemas.openxmlformats.org/package/2006/relationships")";
   const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
@@ -133,37 +133,6 @@ std::string WriteDocx(const TempDir& dir, const std::string& document, const std
         R"(<w:styles xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main">)" +
             styles + "</w:styles>"},
        {"word/document.xml", document}});
-}
-
-// Where two pages part, with some context; empty when they do not.
-std::string Difference(const std::string& whole, const std::string& pieces) {
-  size_t at = 0;
-  while (at < whole.size() && at < pieces.size() && whole[at] == pieces[at]) ++at;
-  if (at == whole.size() && at == pieces.size()) return {};
-  const size_t from = at > 80 ? at - 80 : 0;
-  return "byte " + std::to_string(at) + "\n whole:  " + whole.substr(from, 160) +
-         "\n pieces: " + pieces.substr(from, 160);
-}
-
-// The page and the reason for a failed Open, read whole and in stretches.
-struct Both {
-  std::string whole, pieces;
-  bool read_in_pieces = false;
-};
-
-Both Convert(const std::string& path) {
-  Both both;
-  for (const bool pieces : {false, true}) {
-    std::string& out = pieces ? both.pieces : both.whole;
-    auto package = DocxPackage::Open(path, pieces ? kTinyPieces : kWhole);
-    if (!package.ok()) {
-      out = "Open failed: " + package.message();
-      continue;
-    }
-    out = RenderWordHtml(*package, "in.files", nullptr);
-    if (pieces) both.read_in_pieces = package->body_outline() != package->body();
-  }
-  return both;
 }
 
 TEST(BodyPiecesTest, ContextualSpacingSectionsAndTitleCrossStretchBorders) {
@@ -182,8 +151,8 @@ TEST(BodyPiecesTest, ContextualSpacingSectionsAndTitleCrossStretchBorders) {
       "<w:tbl><w:tr><w:tc>" + item + item + "</w:tc></w:tr></w:tbl>" + item +
       "<w:sdt><w:sdtContent>" + item + "</w:sdtContent></w:sdt>" +
       R"(<w:sectPr><w:pgSz w:w="11906" w:h="16838"/></w:sectPr>)";
-  const Both both =
-      Convert(WriteDocx(dir, kRoot + ("<w:body>" + body + "</w:body></w:document>"), styles));
+  const WholeAndPieces both =
+      RenderWholeAndInPieces(WriteDocx(dir, kRoot + ("<w:body>" + body + "</w:body></w:document>"), styles));
   EXPECT_TRUE(both.read_in_pieces);
   EXPECT_EQ(Difference(both.whole, both.pieces), "");
   for (const char* expected : {"CxSpFirst", "CxSpMiddle", "CxSpLast", "<div class=WordSection2>",
@@ -207,21 +176,10 @@ TEST(BodyPiecesTest, BrokenOrOddMainPartsOpenOrFailAsWhole) {
   for (const std::string& document : documents) {
     SCOPED_TRACE(document);
     TempDir dir;
-    const Both both = Convert(WriteDocx(dir, document, ""));
+    const WholeAndPieces both = RenderWholeAndInPieces(WriteDocx(dir, document, ""));
     EXPECT_EQ(Difference(both.whole, both.pieces), "");
     EXPECT_FALSE(both.read_in_pieces);
   }
-}
-
-TEST(BodyPiecesTest, CorpusDocumentsConvertTheSameInStretches) {
-  size_t in_pieces = 0;
-  for (const auto& path : tessarine::testing::SoundCorpusDocuments("docx")) {
-    SCOPED_TRACE(path.filename().string());
-    const Both both = Convert(path.string());
-    EXPECT_EQ(Difference(both.whole, both.pieces), "");
-    in_pieces += both.read_in_pieces ? 1 : 0;
-  }
-  EXPECT_GE(in_pieces, 30u);
 }
 
 }  // namespace

@@ -20,7 +20,6 @@ namespace {
 using tessarine::testing::ReadBytes;
 using tessarine::testing::Rel;
 using tessarine::testing::Rels;
-using tessarine::testing::SharedDir;
 using tessarine::testing::TempDir;
 using tessarine::testing::WriteBytes;
 
@@ -91,96 +90,6 @@ void PatchDeclaredSize(const std::string& path, const std::string& entry, std::u
   }
   ASSERT_EQ(patched, 2u);
   WriteBytes(path, bytes);
-}
-
-// --- The corpus -------------------------------------------------------------
-
-struct CorpusFile {
-  std::string name;
-  std::string status;
-};
-
-// The docx rows of the corpus's provenance table: file name and status.
-std::vector<CorpusFile> CorpusDocx() {
-  std::ifstream in(SharedDir() / "corpus" / "PROVENANCE.md");
-  std::vector<CorpusFile> files;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("| docx/", 0) != 0) continue;
-    std::vector<std::string> cells;
-    std::stringstream row(line.substr(1));
-    std::string cell;
-    while (std::getline(row, cell, '|')) {
-      cells.push_back(cell.substr(cell.find_first_not_of(' ')));
-      cells.back().erase(cells.back().find_last_not_of(' ') + 1);
-    }
-    files.push_back({cells[0].substr(5), cells[8]});
-  }
-  return files;
-}
-
-// What each broken corpus file must be reported as.
-const std::map<std::string, std::string> kBrokenCorpus = {
-    {"poi__bug53475-password-is-pass.docx", "password-protected"},
-    {"poi__clusterfuzz-testcase-minimized-POIXWPFFuzzer-4959857092198400.docx",
-     "damaged or truncated"},
-    {"poi__truncated62886.docx", "damaged or truncated"},
-    {"tika__testWORD_truncated.docx", "damaged or truncated"},
-    {"poi__ExternalEntityInText.docx", "DTD"},
-};
-
-TEST(DocxPackageCorpus, OkFilesOpenAndBrokenOnesSayWhy) {
-  std::vector<CorpusFile> files = CorpusDocx();
-  ASSERT_EQ(files.size(), 53u);
-  size_t broken = 0;
-  for (const CorpusFile& file : files) {
-    SCOPED_TRACE(file.name);
-    auto package = DocxPackage::Open((SharedDir() / "corpus" / "docx" / file.name).string());
-    if (file.status == "ok") {
-      ASSERT_TRUE(package.ok()) << package.message();
-      EXPECT_TRUE(package->body().first_child()) << "empty body";
-      EXPECT_EQ(package->main_document().document_element().name(), std::string("w:document"));
-      continue;
-    }
-    ++broken;
-    ASSERT_FALSE(package.ok());
-    ASSERT_EQ(kBrokenCorpus.count(file.name), 1u)
-        << "unexpected broken file; status " << file.status;
-    EXPECT_NE(package.message().find(kBrokenCorpus.at(file.name)), std::string::npos)
-        << package.message();
-  }
-  EXPECT_EQ(broken, kBrokenCorpus.size());
-}
-
-TEST(DocxPackageCorpus, StrictDocumentReadsWithCanonicalNames) {
-  auto package =
-      DocxPackage::Open((SharedDir() / "corpus" / "docx" / "oxsdk__Strict01.docx").string());
-  ASSERT_TRUE(package.ok()) << package.message();
-  EXPECT_TRUE(package->body().child("w:p"));
-  EXPECT_STREQ(package->main_document().document_element().attribute("w:conformance").value(),
-               "strict");
-  // mc:Ignorable keeps naming the namespaces it ignores, by canonical prefix.
-  EXPECT_STREQ(package->main_document().document_element().attribute("mc:Ignorable").value(),
-               "w14 w15 wne wp14");
-  ASSERT_NE(package->styles_part(), nullptr);
-  EXPECT_TRUE(package->styles_part()->child("w:styles").child("w:docDefaults"));
-  // Strict relationship types read as the transitional ones.
-  int headers = 0;
-  for (const Relationship& rel : package->Relationships(package->main_part_name())) {
-    if (rel.type == kRelHeader) ++headers;
-  }
-  EXPECT_EQ(headers, 9);
-  // Universal measures ("36pt", "120%") and the strict app-properties
-  // namespace.
-  EXPECT_EQ(package->settings().default_tab_stop, 720);
-  EXPECT_EQ(package->settings().zoom_percent, 120);
-  EXPECT_EQ(package->settings().theme_font_lang.latin, "en-US");
-  EXPECT_EQ(package->app_properties().words, 1832);
-  EXPECT_EQ(package->core_properties().creator, "Eric White");
-  EXPECT_EQ(package->theme_fonts().minor.latin, "Calibri");
-  EXPECT_NE(package->font_table().Find("Calibri"), nullptr);
-  ASSERT_NE(package->RelatedXmlPart("rId13"), nullptr);
-  EXPECT_TRUE(package->RelatedXmlPart("rId13")->child("w:hdr"));
 }
 
 // --- Reasons for refusing a file ------------------------------------------------

@@ -11,7 +11,6 @@
 namespace tessarine::convert {
 namespace {
 
-using tessarine::testing::SharedDir;
 
 // A styles part from the styles' XML (namespace declaration added).
 StyleSheet SheetOf(const std::string& body) {
@@ -236,34 +235,6 @@ TEST(DocxStylesResolve, TogglePropertiesFollowTheHierarchyRule) {
 }
 
 // --- Built-in identification and class names ------------------------------------
-
-// Chinese Word stores "heading 1" under styleId "1", "toc 1" under "10" and
-// Normal under "a" (oxsdk__TOC2.docx).
-TEST(DocxStylesNames, BuiltinsAreKnownByNameNotId) {
-  auto package = DocxPackage::Open((SharedDir() / "corpus" / "docx" / "oxsdk__TOC2.docx").string());
-  ASSERT_TRUE(package.ok()) << package.message();
-  StyleSheet sheet = StyleSheet::Parse(package->styles_part());
-
-  const Style* heading = sheet.FindByName("Heading 1");
-  ASSERT_NE(heading, nullptr);
-  EXPECT_EQ(heading->style_id, "1");
-  EXPECT_EQ(HeadingLevel(*heading), 1);
-  EXPECT_EQ(HeadingLevel(*sheet.Find("2")), 2);
-  EXPECT_EQ(HeadingLevel(*sheet.Find("1Char")), 0);  // "标题 1 Char" is no heading
-  EXPECT_EQ(TocLevel(*sheet.Find("20")), 2);
-  EXPECT_EQ(sheet.DefaultStyle(StyleType::kParagraph)->style_id, "a");
-
-  const std::pair<const char*, const char*> classes[] = {
-      {"a", "MsoNormal"},       {"1", "MsoHeading1"}, {"10", "MsoToc1"},   {"a3", "MsoHyperlink"},
-      {"a1", "MsoNormalTable"}, {"1Char", "a1Char"},  {"2Char", "a2Char"}, {"unknown", ""},
-  };
-  for (const auto& [id, class_name] : classes) EXPECT_EQ(sheet.ClassName(id), class_name) << id;
-
-  RunProperties run = sheet.ResolveRunProperties("1", {});
-  EXPECT_EQ(run.bold, true);
-  EXPECT_EQ(run.size, 44);
-  EXPECT_EQ(sheet.ResolveParagraphProperties("1", {}).justification, "both");
-}
 
 TEST(DocxStylesNames, BuiltinClassNames) {
   const std::pair<const char*, const char*> cases[] = {

@@ -266,6 +266,9 @@ def main():
     args.source, args.shared, args.work = (Path(p).resolve()
                                            for p in (args.source, args.shared, args.work))
     args.tessarine = str(Path(args.tessarine).resolve())
+    if not (args.shared / "corpus").is_dir():
+        print(f"SKIPPED: no corpus in {args.shared}")
+        return SKIPPED
     shutil.rmtree(args.work, ignore_errors=True)
     args.work.mkdir(parents=True)
     failures = []

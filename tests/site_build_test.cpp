@@ -26,10 +26,11 @@
 #include <utility>
 #include <vector>
 
+#include "cli_runner.h"
+#include "cleanup/cleanup.h"
 #include "project/project_file.h"
 #include "project/project_settings.h"
 #include "site/build_site.h"
-#include "site/cleanup.h"
 #include "support/text_file.h"
 #include "test_support.h"
 #include "zip_writer.h"
@@ -534,15 +535,15 @@ TEST_F(SiteBuild, StopDuringThePagesOfALargeDocumentEndsBeforeTheNextPage) {
 
 // The clean-up asks before every pass, so a large page stops between two.
 TEST(CleanupStop, AFailureBetweenPassesEndsTheCleanUp) {
-  CleanupOptions options;
-  options.mode = OptimizeMode::kAllClear;
-  const size_t passes = CleanBodyPasses(options).size();
+  cleanup::CleanupOptions options;
+  options.mode = cleanup::OptimizeMode::kAllClear;
+  const size_t passes = cleanup::CleanBodyPasses(options).size();
   ASSERT_GT(passes, 3u);
   size_t asked = 0;
   const auto ask = [&] {
     return ++asked < passes ? support::Status::Ok() : support::Status::Error("stop");
   };
-  const support::Result<std::string> cleaned = CleanBody("<p class=x>text</p>", options, ask);
+  const support::Result<std::string> cleaned = cleanup::CleanBody("<p class=x>text</p>", options, ask);
   ASSERT_FALSE(cleaned.ok());
   EXPECT_EQ(cleaned.status().message(), "stop");
   EXPECT_EQ(asked, passes);  // before each pass, and none ran after the failure
@@ -695,22 +696,6 @@ TEST_F(SiteBuild, BlankDocumentsAreSkippedWithAnEmptySlot) {
   EXPECT_EQ(main_frame(), "about:blank");
 }
 
-TEST_F(SiteBuild, ARealDocumentBuilds) {
-  const fs::path corpus = testing::SharedDir() / "corpus/docx/poi__Numbering.docx";
-  ASSERT_TRUE(fs::exists(corpus)) << corpus;
-  project::AddDocumentRecord(settings_, corpus.string());
-  AddDocument("guide.docx", kGuide);
-  settings_.FileEncode = "1";  // UTF-8
-  const BuildOutcome outcome = Build();
-  ASSERT_TRUE(outcome.ok()) << outcome.status.message();
-  ASSERT_FALSE(outcome.site_sections.empty());
-  ASSERT_FALSE(outcome.site_sections[0].empty());
-  const std::string home = ReadBytes(Out("doc1.htm"));
-  EXPECT_EQ(home.rfind("\xEF\xBB\xBF", 0), 0u);  // UTF-8 with its mark
-  EXPECT_NE(home.find("<title>poi__Numbering"), std::string::npos);
-  EXPECT_TRUE(fs::exists(Out("doc1.files/tessarine.css")));
-}
-
 // The demo's project: numbered headings (a Word multi-level list), a
 // special page name and a table, with its document found beside it.
 TEST_F(SiteBuild, TheSampleProjectBuilds) {
@@ -821,7 +806,7 @@ TEST(BlankHtml, OnlyTagsAndWhiteSpaceAreBlank) {
       {"a < b", false},
   };
   for (const auto& c : cases) {
-    const support::Result<bool> blank = IsBlankHtml(c.html);
+    const support::Result<bool> blank = cleanup::IsBlankHtml(c.html);
     ASSERT_TRUE(blank.ok()) << blank.message();
     EXPECT_EQ(*blank, c.blank) << c.html;
   }
@@ -829,24 +814,14 @@ TEST(BlankHtml, OnlyTagsAndWhiteSpaceAreBlank) {
 
 // --- The build command ---------------------------------------------------------------------------
 
-struct CliRun {
-  int status = -1;
-  std::string out, err;
-};
+using testing::CliRun;
 
 class BuildCommand : public SiteBuild {
  protected:
-  // Runs `tessarine ARGS` in the temporary folder with its own data folder.
-  CliRun Tessarine(const std::string& args) {
-    const std::string command = "cd '" + temp_.File("") + "' && TESSARINE_HOME='" +
-                                temp_.File("home") + "' '" + TESSARINE_CLI + "' " + args + " >'" +
-                                temp_.File("stdout") + "' 2>'" + temp_.File("stderr") + "'";
-    CliRun run;
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = ReadBytes(temp_.File("stdout"));
-    run.err = ReadBytes(temp_.File("stderr"));
-    return run;
+  // Runs `tessarine ARGS` in-process in the temporary folder with its own
+  // data folder.
+  CliRun Tessarine(const std::vector<std::string>& args) {
+    return testing::RunTessarine(temp_.path(), temp_.path() / "home", args);
   }
   void SaveProject() { ASSERT_TRUE(project::SaveProject(temp_.File("site.tsn"), settings_).ok()); }
 };
@@ -856,7 +831,7 @@ TEST_F(BuildCommand, BuildsIntoTheOutputFolderAndNamesTheHomePage) {
   settings_.OutputDir = temp_.File("not-there");  // --output takes its place
   SaveProject();
   fs::create_directories(temp_.path() / "site");
-  const CliRun run = Tessarine("build site.tsn --output site --timings");
+  const CliRun run = Tessarine({"build", "site.tsn", "--output", "site", "--timings"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(fs::exists(temp_.path() / "site/doc1.1.1.htm"));
   // Not a terminal: one line per progress value, 100 after success.
@@ -874,21 +849,21 @@ TEST_F(BuildCommand, RefusalsAndFailuresExitWithOne) {
   project::AddDocumentRecord(settings_, temp_.File("docs/broken.docx"));
   SaveProject();
 
-  CliRun run = Tessarine("build site.tsn --output missing");
+  CliRun run = Tessarine({"build", "site.tsn", "--output", "missing"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "提示：无效的输出文件夹！\n");
 
-  run = Tessarine("build site.tsn");
+  run = Tessarine({"build", "site.tsn"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err.rfind(std::string(kBuildFailedLead) + "\nOpen:", 0), 0u) << run.err;
   EXPECT_EQ(run.out.find(std::string(kBuildSucceeded)), std::string::npos);
 
-  run = Tessarine("build site.tsn --output");
+  run = Tessarine({"build", "site.tsn", "--output"});
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("--output needs a value"), std::string::npos) << run.err;
 }
 
-// SIGTERM and SIGHUP stop a build as Ctrl-C does: the message, exit status
+// SIGTERM and SIGHUP stop a build of the program itself as Ctrl-C does: the message, exit status
 // 1, no partial or temporary file in the output folder, and the scratch
 // folder named (when it holds something) or gone.
 TEST_F(BuildCommand, TerminationSignalsStopTheBuildCleanly) {

@@ -5,15 +5,17 @@
 #include <utility>
 #include <vector>
 
-#include "site/cleanup.h"
-#include "site/navigation.h"
+#include "cleanup/cleanup.h"
 #include "site/sections.h"
 #include "support/regex.h"
 #include "support/text_file.h"
 #include "test_support.h"
 
-namespace tessarine::site {
+namespace tessarine::cleanup {
 namespace {
+
+using site::Section;
+using site::SplitSections;
 
 template <typename T>
 T Ok(support::Result<T> result) {
@@ -130,6 +132,7 @@ struct FlagCase {
 };
 
 TEST(CleanupFlags, EachFlagChangesOnlyWhatItShouldOnRealWordHtml) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   using O = CleanupOptions;
   constexpr OptimizeMode kOne = OptimizeMode::kSelective;
   constexpr OptimizeMode kTwo = OptimizeMode::kAllClear;
@@ -179,6 +182,7 @@ TEST(CleanupFlags, EachFlagChangesOnlyWhatItShouldOnRealWordHtml) {
 }
 
 TEST(CleanupFlags, FlagsOfTheOtherModeChangeNothing) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const std::string& body = SampleBody(kFormulaSample);
   CleanupOptions selective_flags = Mode(OptimizeMode::kSelective);
   selective_flags.Opt1VML = selective_flags.Opt1Absolute = selective_flags.Opt1EQ =
@@ -198,6 +202,7 @@ TEST(CleanupFlags, FlagsOfTheOtherModeChangeNothing) {
 // --- Modes on real Word HTML ---------------------------------------------------
 
 TEST(CleanupModes, SelectiveModeLeavesNoWordOnlyMarkup) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   CleanupOptions options = Mode(OptimizeMode::kSelective);
   options.Opt1VML = true;
   const std::string& body = SampleBody(kFormulaSample);
@@ -218,6 +223,7 @@ TEST(CleanupModes, SelectiveModeLeavesNoWordOnlyMarkup) {
 }
 
 TEST(CleanupModes, AllClearWithoutFlagsKeepsOnlyParagraphsBreaksAndScripts) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const std::string& body = SampleBody(kFormulaSample);
   const std::string out = Clean(body, Mode(OptimizeMode::kAllClear));
   const auto tags = Ok(support::RegexpExecute("<[^>]*>", out));
@@ -231,49 +237,29 @@ TEST(CleanupModes, AllClearWithoutFlagsKeepsOnlyParagraphsBreaksAndScripts) {
 }
 
 TEST(CleanupModes, NoOptimisationTouchesOnlyTheHomePage) {
-  SectionTable sections(2);
-  sections[0].Level = "0";
-  sections[0].Body = SampleBody(kTocSample);
-  sections[1].Level = "1";
-  sections[1].Body = sections[0].Body;
-  sections[1].PageFile = "doc1_1.htm";
-  sections[1].Title = "1 Overview";
-  project::DocumentRecord document;
-  document.Toc = "1";
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
+  const std::string body = SampleBody(kTocSample);
   const CleanupOptions options = Mode(OptimizeMode::kNone);
-
-  const std::string home = Ok(CleanPageBody(sections, 0, document, options));
   // Word's contents paragraphs, cut out here by plain search.
-  std::string expected = sections[0].Body;
+  std::string expected = body;
   for (size_t at = expected.find("<p class=MsoToc"); at != std::string::npos;
        at = expected.find("<p class=MsoToc", at)) {
     expected.erase(at, expected.find("</p>", at) + 4 - at);
   }
-  ASSERT_NE(expected, sections[0].Body);
-  EXPECT_EQ(home, expected + BuildTocBlock(sections, document));
-  EXPECT_EQ(Ok(CleanPageBody(sections, 1, document, options)), sections[1].Body);
-
-  document.Toc = "0";
-  EXPECT_EQ(Ok(CleanPageBody(sections, 0, document, options)), expected);
+  ASSERT_NE(expected, body);
+  EXPECT_EQ(Ok(CleanPageBody(body, true, options)), expected);
+  EXPECT_EQ(Ok(CleanPageBody(body, false, options)), body);
 }
 
 TEST(CleanupModes, HomePageStepsRunInEveryMode) {
-  SectionTable sections(1);
-  sections[0].Level = "0";
-  sections[0].Body = SampleBody(kTocSample);
-  project::DocumentRecord document;
-  document.Toc = "1";
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
+  const std::string body = SampleBody(kTocSample);
   for (OptimizeMode mode : {OptimizeMode::kSelective, OptimizeMode::kAllClear}) {
-    const std::string home = Ok(CleanPageBody(sections, 0, document, Mode(mode)));
+    const std::string home = Ok(CleanPageBody(body, true, Mode(mode)));
     EXPECT_EQ(Count(home, "MsoToc"), 0u);
-    EXPECT_TRUE(home.ends_with(R"(<div id="tessarine_toc"></div>)"));
     // Without the home-page step the contents text would still be there.
-    EXPECT_LT(home.size(), Clean(sections[0].Body, Mode(mode)).size());
+    EXPECT_LT(home.size(), Clean(body, Mode(mode)).size());
   }
-}
-
-TEST(CleanupModes, RowOutsideTheTableIsAnError) {
-  EXPECT_FALSE(CleanPageBody(SectionTable(1), 1, {}, {}).ok());
 }
 
 // --- Single passes ---------------------------------------------------------------
@@ -326,6 +312,7 @@ TEST(CleanupPasses, SmallInputs) {
 // on sample bodies, on the pages of one (where most lack the needles), and on
 // a tag whose mso- runs take several rounds beside text holding ">".
 TEST(CleanupPasses, ShortcutsGiveWhatThePlainServicesGive) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   std::vector<std::string> texts = {
       "<p class=x style='mso-a:1;b:1;mso-c:2;mso-d:3;e:1;mso-f:4'>a > b<span\r\n"
       "style='mso-g:1;h:2;position:absolute;left:-3pt'>c</span><td  a  b\r\n  c>d</td>>"};
@@ -431,6 +418,7 @@ TEST(EndOpenComment, OnlyAnOpenerWithoutItsCloseGoes) {
 }
 
 TEST(IsBlankHtml, WhiteSpaceIsBlankEntitiesAreNot) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   EXPECT_TRUE(Ok(IsBlankHtml("")));
   EXPECT_TRUE(Ok(IsBlankHtml("<p class=MsoNormal>\r\n</p>")));
   EXPECT_TRUE(Ok(IsBlankHtml("<p\r\nclass=MsoNormal><![if !vml]>\t <![endif]></p>")));
@@ -439,4 +427,4 @@ TEST(IsBlankHtml, WhiteSpaceIsBlankEntitiesAreNot) {
 }
 
 }  // namespace
-}  // namespace tessarine::site
+}  // namespace tessarine::cleanup

@@ -20,7 +20,8 @@ checks what a reader of the site would notice first:
   without a console error (script errors and failed loads included).
 
 usage: site_corpus_test.py TESSARINE SHARED_DIR WORK_DIR [--browser]
-Exit status 0 when every check holds; each failure is printed.
+Exit status 0 when every check holds; each failure is printed. 77 (skipped)
+when SHARED_DIR holds no corpus.
 """
 
 import html
@@ -280,6 +281,9 @@ def main(argv):
         return 2
     tessarine, shared, work = argv[1], Path(argv[2]), Path(argv[3])
     use_browser = "--browser" in argv[4:]
+    if not (shared / "corpus" / "PROVENANCE.md").is_file():
+        print(f"SKIPPED: no corpus in {shared}")
+        return 77
     failures = []
     sites = []
     documents = sound_documents(shared)

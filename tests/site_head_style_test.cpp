@@ -5,12 +5,12 @@
 #include <utility>
 #include <vector>
 
-#include "site/head_style.h"
+#include "cleanup/head_style.h"
 #include "support/regex.h"
 #include "support/text_file.h"
 #include "test_support.h"
 
-namespace tessarine::site {
+namespace tessarine::cleanup {
 namespace {
 
 using testing::FixturesDir;
@@ -47,6 +47,7 @@ HeadParts HeadOfFixture(const std::string& name) {
 // --- Real Word HTML -----------------------------------------------------------
 
 TEST(HeadStyleSample, ProbabilityFormula) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const HeadParts parts = HeadOfSample("cn-probability-formula/index.htm");
   EXPECT_FALSE(Has(parts.head, R"(<title|\[if gte mso)"));
   EXPECT_TRUE(parts.rest.starts_with("\r\n\r\n<body lang=ZH-CN"));
@@ -84,6 +85,7 @@ TEST(HeadStyleSample, ProbabilityFormula) {
 // Word writes its VML behaviour rules in a style block before the title; a
 // document without a title (cn-jahhan-doc has none) brings them into the head.
 TEST(HeadStyleSample, VmlBehaviourRulesKeptUnlessOpt1VmlIsOn) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const std::string sheet =
       Ok(ParseStyleSheet(HeadOfSample("cn-jahhan-doc-cp20936/index.htm").head));
   EXPECT_TRUE(Ok(OptimizeStyleSheet(sheet, OptimizeMode::kSelective, false))
@@ -183,4 +185,4 @@ TEST(ExtractBody, ContentOfTheBodyElement) {
 }
 
 }  // namespace
-}  // namespace tessarine::site
+}  // namespace tessarine::cleanup

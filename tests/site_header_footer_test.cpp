@@ -159,6 +159,7 @@ struct SampleCase {
 };
 
 TEST(HeaderFooterSamples, FirstStoriesOnlyAndNumberedPages) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const SampleCase cases[] = {
       {"cn-lingfangzeng-gb2312", "publication", false, true, true},
       {"cn-lingfangzeng-gb2312", "index", true, true, false},  // field never updated
@@ -281,6 +282,7 @@ constexpr const char* kUnboundedVmlPicture =
 // On real Word HTML whose shapes all hold a picture the bounded pass gives
 // exactly what the unbounded one gave.
 TEST(VmlPicturesToImages, SameAsUnboundedPassOnRealPictureShapes) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const char* files[] = {
       "cn-jahhan-doc-utf8/index.htm",
       "cn-jahhan-doc-cp20936/index.htm",

@@ -1,17 +1,16 @@
 // The readers' search index: page text, terms (CJK characters and pairs,
 // folded words) and the script files in both output encodings.
-#include "site/search_index.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "site/search_index.h"
 #include "support/text_file.h"
 #include "test_support.h"
 
@@ -171,15 +170,14 @@ TEST(SearchIndex, BothEncodingsGiveTheSameIndex) {
     const std::string raw = ReadBytes(temp.path() / kSearchIndexFile);
     if (encoding == support::EncodingAnsi) {
       EXPECT_NE(raw.find("\xB0\xB2\xD7\xB0"), std::string::npos);  // 安装 in code page 936
-      EXPECT_NE(raw.find("\\ud55c"), std::string::npos);            // 한 escaped
+      EXPECT_NE(raw.find("\\ud55c"), std::string::npos);           // 한 escaped
       EXPECT_EQ(raw.find("&#"), std::string::npos);
     } else {
       EXPECT_NE(raw.find("한국"), std::string::npos);
     }
     const nlohmann::json index = ReadIndex(temp.path() / kSearchIndexFile, encoding);
     EXPECT_EQ(index["count"], 4);
-    const auto postings =
-        Postings(index, {"guide.htm", "guide.1.htm", "guide.1.1.htm", "faq.htm"});
+    const auto postings = Postings(index, {"guide.htm", "guide.1.htm", "guide.1.1.htm", "faq.htm"});
     // Titles count as text of their page.
     using Files = std::set<std::string>;
     EXPECT_EQ(postings.at("安装"), (Files{"guide.1.htm", "faq.htm"}));
@@ -196,18 +194,44 @@ TEST(SearchIndex, BothEncodingsGiveTheSameIndex) {
     EXPECT_NE(index["terms"].get<std::string>().find("script|etup"), std::string::npos);
 
     // The snippet text: one file of up to 200 pages, the same text either way.
-    const std::string text = support::DecodeText(
-        ReadBytes(temp.path() / "tfiles/search-text-0.js").substr(
-            encoding == support::EncodingUtf8 ? 3 : 0),
-        encoding);
+    const std::string text =
+        support::DecodeText(ReadBytes(temp.path() / "tfiles/search-text-0.js")
+                                .substr(encoding == support::EncodingUtf8 ? 3 : 0),
+                            encoding);
     const std::string head = "tessarineSearchText(0,";
     ASSERT_EQ(text.substr(0, head.size()), head);
-    const auto pages = nlohmann::json::parse(text.substr(head.size(), text.rfind(");") - head.size()));
-    EXPECT_EQ(pages, nlohmann::json::parse(R"(["欢迎使用 Tessarine。","安装 Tessarine 前请阅读 Setup。",
+    const auto pages =
+        nlohmann::json::parse(text.substr(head.size(), text.rfind(");") - head.size()));
+    EXPECT_EQ(pages,
+              nlohmann::json::parse(R"(["欢迎使用 Tessarine。","安装 Tessarine 前请阅读 Setup。",
         "setup setup 한국어 €5 \\ </script>","安装"])"));
     // "</script>" inside a string cannot end an inline script early.
     EXPECT_EQ(text.find("</script>"), std::string::npos);
   }
+}
+
+// The terms are gathered on the builder's own thread as documents come: the
+// index must not depend on when it catches up, on a builder being moved, or
+// on documents added after an index was made.
+TEST(SearchIndex, GatheringAlongsideTheBuildGivesOneIndex) {
+  SectionTable many;
+  for (int k = 0; k < 300; ++k) {
+    many.push_back(Row("1", "第" + std::to_string(k) + "页", "m" + std::to_string(k) + ".htm",
+                       "<p>word" + std::to_string(k % 37) + " 共同 shared</p>"));
+  }
+  const std::string first = SampleSite().IndexScript(false);
+  SearchIndexBuilder builder = SampleSite();
+  builder.AddDocument(many);
+  const std::string whole = builder.IndexScript(false);
+  EXPECT_EQ(builder.IndexScript(false), whole);
+
+  SearchIndexBuilder moved = SampleSite();
+  EXPECT_EQ(moved.IndexScript(false), first);  // made before the last document
+  SearchIndexBuilder target(std::move(moved));
+  target.AddDocument(many);
+  EXPECT_EQ(target.page_count(), 304u);
+  EXPECT_EQ(target.IndexScript(false), whole);
+  EXPECT_NE(whole.find("\"count\":304"), std::string::npos);
 }
 
 TEST(SearchIndex, ManyPagesSplitTheTextAndTurnedOffLeavesNothing) {

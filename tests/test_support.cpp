@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -10,7 +11,14 @@
 namespace tessarine::testing {
 
 std::filesystem::path SharedDir() {
-  return TESSARINE_SHARED_DIR;
+  const char* chosen = std::getenv("TESSARINE_SHARED_DIR");
+  return chosen != nullptr && *chosen != '\0' ? chosen : TESSARINE_SHARED_DIR;
+}
+
+bool HaveSharedInputs() {
+  std::error_code error;
+  return std::filesystem::is_directory(SharedDir() / "corpus", error) &&
+         std::filesystem::is_directory(SharedDir() / "wordhtml-samples", error);
 }
 
 std::vector<std::filesystem::path> SoundCorpusDocuments(const std::string& folder) {

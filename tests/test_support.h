@@ -9,8 +9,12 @@
 
 namespace tessarine::testing {
 
-// Folder with corpus/ and wordhtml-samples/ (read only).
+// Folder with corpus/ and wordhtml-samples/ (read only): the one chosen at
+// configure time, or $TESSARINE_SHARED_DIR when set.
 std::filesystem::path SharedDir();
+// Whether SharedDir() holds them: the build configures and the tests run
+// without it, and the tests that read it then report themselves skipped.
+bool HaveSharedInputs();
 // tests/fixtures/ (read only).
 std::filesystem::path FixturesDir();
 
@@ -41,3 +45,8 @@ class TempDir {
 };
 
 }  // namespace tessarine::testing
+
+// Skips the current test, saying why, when the shared inputs are missing.
+#define TESSARINE_SKIP_WITHOUT_SHARED_INPUTS()                                          \
+  if (!::tessarine::testing::HaveSharedInputs())                                       \
+  GTEST_SKIP() << "no shared inputs in " << ::tessarine::testing::SharedDir().string()

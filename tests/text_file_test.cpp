@@ -460,6 +460,7 @@ TEST_F(TextFileTest, UnknownFileEncodingIsAnError) {
 // Word's own HTML
 
 TEST(WordHtml, Gb2312PageRoundTripsByteForByte) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const auto path = SharedDir() / "wordhtml-samples/cn-lingfangzeng-gb2312/publication.htm";
   const std::string bytes = ReadBytes(path);
   const std::string text = ReadTextFile(path.string());
@@ -471,6 +472,7 @@ TEST(WordHtml, Gb2312PageRoundTripsByteForByte) {
 }
 
 TEST(WordHtml, UnicodePageIsUtf16WithItsMark) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   const auto path = SharedDir() / "wordhtml-samples/cn-softwaretesting-utf16/index.htm";
   int32_t encoding = EncodingDetect;
   const std::string text = ReadText(path.string(), &encoding);

@@ -21,6 +21,7 @@
 #include "support/regex.h"
 #include "support/text_file.h"
 #include "test_support.h"
+#include "word_html_checks.h"
 #include "zip_writer.h"
 
 namespace tessarine::convert {
@@ -30,6 +31,8 @@ namespace fs = std::filesystem;
 using tessarine::testing::ReadBytes;
 using tessarine::testing::Rel;
 using tessarine::testing::Rels;
+using tessarine::testing::Count;
+using tessarine::testing::SpanNumbers;
 using tessarine::testing::TempDir;
 
 constexpr const char* kNamespaces = tessarine::testing::kWordNamespaces;
@@ -165,12 +168,6 @@ std::string PageXOfYFooter() {
            "Footer");
 }
 
-size_t Count(const std::string& text, const std::string& piece) {
-  size_t n = 0;
-  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
-  return n;
-}
-
 // The ids of header.htm's stories, in order.
 std::vector<std::string> StoryIds(const std::string& header) {
   std::vector<std::string> ids;
@@ -211,34 +208,9 @@ void Convert(const Docx& docx, Converted& converted) {
   converted.filelist = support::ReadTextFile(converted.Scratch() + "doc.files/filelist.xml");
 }
 
-project::DocumentRecord SiteRecord() {
-  project::DocumentRecord document;
-  document.FilenamePre = "doc";
-  document.Header = "1";
-  document.Footer = "1";
-  document.HFHome = "1";
-  return document;
-}
-
-// The site stage's header and footers for `pages` pages.
+// The site stage's header and footers for `pages` pages of the document.
 site::SectionTable SitePages(const Converted& converted, int pages) {
-  site::SectionTable sections(static_cast<size_t>(pages));
-  const project::DocumentRecord document = SiteRecord();
-  EXPECT_TRUE(site::BuildHeaders(sections, document, converted.Scratch(), converted.Output()).ok());
-  EXPECT_TRUE(site::BuildFooters(sections, document, converted.Scratch(), converted.Output()).ok());
-  return sections;
-}
-
-// Numbers standing directly before "</span>" (the page-number spans keep
-// their tag after the tidy passes).
-std::vector<std::string> SpanNumbers(const std::string& html) {
-  std::vector<std::string> numbers;
-  auto matches = support::RegexpExecute(">([0-9]+)</span>", html);
-  EXPECT_TRUE(matches.ok());
-  if (matches.ok()) {
-    for (const auto& m : *matches) numbers.push_back(*m.groups[0]);
-  }
-  return numbers;
+  return tessarine::testing::SitePages(converted.Scratch(), converted.Output(), pages);
 }
 
 // The numbering takes the first number after a page-number mark: a field's
@@ -577,71 +549,6 @@ TEST(WordHtmlHeaderTest, AMissingStoryPartIsWrittenEmptyAndReported) {
     reported = reported || message.find("header or footer part") != std::string::npos;
   }
   EXPECT_TRUE(reported);
-}
-
-// --- The corpus ----------------------------------------------------------------------
-
-// The header file is rendered in memory here, without the page and its
-// pictures (whose conversion dominates the time); the tests above cover
-// writing it. The site stage then reads it from a scratch folder.
-TEST(WordHtmlHeaderTest, CorpusDocumentsGetTheirFirstHeaderAndFooter) {
-  int with_stories = 0, checked = 0, numbered = 0;
-  for (const fs::path& path : tessarine::testing::SoundCorpusDocuments("docx")) {
-    SCOPED_TRACE(path.filename().string());
-    auto package = DocxPackage::Open(path.string());
-    if (!package.ok()) continue;
-    bool has_parts = false;
-    for (const std::string& name : package->PartNames()) {
-      has_parts = has_parts || name.starts_with("word/header") || name.starts_with("word/footer");
-    }
-    if (!has_parts) continue;
-    ++with_stories;
-    // What the first section itself names; Word then writes h1 / f1.
-    const SectionProperties first = ParseSectionProperties(SectionNodes(package->body()).front());
-    auto names = [&](const std::vector<HeaderFooterReference>& references) {
-      for (const HeaderFooterReference& reference : references) {
-        const Relationship* rel = package->MainRelationship(reference.id);
-        if (reference.type == "default" && rel != nullptr && !rel->external) return true;
-      }
-      return false;
-    };
-    const bool header = names(first.headers), footer = names(first.footers);
-
-    const HtmlDocument doc = BuildHtmlDocument(*package, "doc.files", nullptr);
-    const std::string text = RenderHeaderFile(doc, PlanHeaderFooters(doc), "doc.htm", nullptr);
-    EXPECT_EQ(text.find("<div style='mso-element:header' id=h1>") != std::string::npos, header);
-    EXPECT_EQ(text.find("<div style='mso-element:footer' id=f1>") != std::string::npos, footer);
-    if (!header && !footer) continue;
-    ++checked;
-
-    // A first footer with a PAGE field whose result is a number gets each
-    // page's own number from the site stage.
-    const size_t f1 = text.find("id=f1>");
-    const std::string story = f1 == std::string::npos
-                                  ? ""
-                                  : text.substr(f1, text.find("<div style='mso-element:", f1) - f1);
-    auto page_field =
-        support::RegexpTest(R"(mso-field-code:"\s*PAGE[^>]*>(<[^>]*>)*[0-9]+</span>)", story);
-    ASSERT_TRUE(page_field.ok());
-    if (!*page_field) continue;
-    ++numbered;
-    Converted converted;
-    fs::create_directories(converted.Scratch() + "doc.files");
-    fs::create_directories(converted.Output());
-    ASSERT_TRUE(
-        support::WriteTextFile(converted.Scratch() + "doc.files/header.htm", text, "0").ok());
-    const site::SectionTable pages = SitePages(converted, 2);
-    for (size_t k = 0; k < pages.size(); ++k) {
-      const std::vector<std::string> numbers = SpanNumbers(pages[k].FooterHtml);
-      EXPECT_NE(std::find(numbers.begin(), numbers.end(), std::to_string(k + 1)), numbers.end())
-          << pages[k].FooterHtml;
-    }
-  }
-  std::cout << "corpus documents with header or footer parts: " << with_stories
-            << "; with h1 or f1 in their first section: " << checked
-            << "; of these with a page number in f1: " << numbered << "\n";
-  EXPECT_GT(checked, 0);
-  EXPECT_GT(numbered, 0);
 }
 
 }  // namespace

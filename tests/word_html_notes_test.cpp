@@ -19,7 +19,6 @@ namespace {
 
 using tessarine::testing::Rel;
 using tessarine::testing::Rels;
-using tessarine::testing::SharedDir;
 using tessarine::testing::TempDir;
 
 constexpr const char* kNamespaces = tessarine::testing::kWordNamespaces;
@@ -344,15 +343,6 @@ TEST(WordHtmlNotes, AltChunkMergedIntoTheBody) {
   EXPECT_LT(before, one);
   EXPECT_LT(one, two);
   EXPECT_LT(two, after);
-}
-
-TEST(WordHtmlNotes, CorpusAltChunkKeepsItsText) {
-  const auto path = SharedDir() / "corpus" / "docx" / "poi__stress012.docx";
-  auto package = DocxPackage::Open(path.string());
-  ASSERT_TRUE(package.ok()) << package.message();
-  const std::string html = RenderWordHtml(*package, "x.files", nullptr);
-  EXPECT_NE(html.find("Milj\u00F6bilaga Terminalglas\u00F6gon"), std::string::npos);
-  EXPECT_EQ(html.find("font-family: sans-serif"), std::string::npos);  // the chunk's style sheet
 }
 
 }  // namespace

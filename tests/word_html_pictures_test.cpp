@@ -17,7 +17,6 @@
 #include <iterator>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -26,10 +25,12 @@
 #include "convert/picture_convert.h"
 #include "convert/picture_files.h"
 #include "convert/word_html_writer.h"
+#include "support/base64.h"
 #include "support/regex.h"
 #include "support/sha256.h"
 #include "support/text_file.h"
 #include "test_support.h"
+#include "word_html_checks.h"
 #include "zip_writer.h"
 
 namespace tessarine::convert {
@@ -37,7 +38,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using tessarine::testing::ReadBytes;
-using tessarine::testing::SharedDir;
+using tessarine::testing::Count;
 using tessarine::testing::TempDir;
 
 // --- Building packages -------------------------------------------------------------
@@ -52,7 +53,7 @@ struct Docx {
 
 std::string Bytes(std::string_view base64) {
   std::string bytes;
-  EXPECT_TRUE(DecodeBase64(base64, bytes));
+  EXPECT_TRUE(tessarine::support::DecodeBase64(base64, bytes));
   return bytes;
 }
 
@@ -179,12 +180,6 @@ Written Convert(const TempDir& dir, const Docx& docx, const PackageLimits& limit
   written.html = ReadBytes(dir.path() / "doc.htm");
   written.folder = dir.path() / "doc.files";
   return written;
-}
-
-// The file's bytes, or empty when it cannot be read (without failing).
-std::string ReadBytesIfAny(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 size_t Count(const std::string& text, const std::string& piece) {
@@ -693,39 +688,6 @@ TEST(PictureConvert, ConvertedPicturesComeFromTheCacheNextTime) {
   EXPECT_FALSE(again.problem.empty());
 }
 
-// A process that is gone or only waits to be reaped.
-bool ProcessEnded(const std::string& pid) {
-  const std::string stat = ReadBytesIfAny(fs::path("/proc") / pid / "stat");
-  const size_t paren = stat.rfind(')');
-  return paren == std::string::npos || stat.substr(paren + 2, 1) == "Z";
-}
-
-TEST(PictureConvert, AConverterPastItsTimeIsEndedWithEverythingItStarted) {
-  TempDir dir;
-  const std::string pid_file = dir.File("child.pid");
-  const auto started = std::chrono::steady_clock::now();
-  const RunOutcome run =
-      RunProgram("/bin/sh", {"-c", "sleep 60 & echo $! > " + pid_file + "; wait"}, "",
-                 std::chrono::milliseconds(500));
-  EXPECT_TRUE(run.started);
-  EXPECT_TRUE(run.timed_out);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
-  std::string pid = ReadBytes(pid_file);
-  pid.erase(pid.find_last_not_of("\n") + 1);
-  ASSERT_FALSE(pid.empty());
-  for (int i = 0; i < 100 && !ProcessEnded(pid); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  EXPECT_TRUE(ProcessEnded(pid)) << pid;
-
-  const RunOutcome quick = RunProgram("/bin/sh", {"-c", "echo hello; exit 3"}, dir.File("out.txt"),
-                                      std::chrono::seconds(30));
-  EXPECT_FALSE(quick.timed_out);
-  EXPECT_EQ(quick.exit_code, 3);
-  EXPECT_EQ(ReadBytes(dir.path() / "out.txt"), "hello\n");
-  EXPECT_FALSE(RunProgram(dir.File("no such program"), {}, "", std::chrono::seconds(1)).started);
-}
-
 TEST(PictureConvert, FormatsAreKnownByTheirBytes) {
   const std::pair<std::string, const char*> cases[] = {
       {kPng, "png"},
@@ -738,10 +700,6 @@ TEST(PictureConvert, FormatsAreKnownByTheirBytes) {
       {"plain text", ""},
   };
   for (const auto& [bytes, format] : cases) EXPECT_EQ(SniffPictureFormat(bytes), format) << format;
-  std::string decoded;
-  EXPECT_TRUE(DecodeBase64(EncodeBase64(MinimalEmf() + "ab"), decoded));
-  EXPECT_EQ(decoded, MinimalEmf() + "ab");
-  EXPECT_FALSE(DecodeBase64("ab$c", decoded));
 }
 
 // --- Text boxes ------------------------------------------------------------------
@@ -910,108 +868,6 @@ TEST(WordHtmlPictures, APictureInsideATextBoxIsWrittenThere) {
   EXPECT_LT(box, picture);
   EXPECT_LT(picture, box_end);
   EXPECT_EQ(Count(CleanBody(out.html, true), "<img "), 1u);
-}
-
-// --- The real corpus -------------------------------------------------------------
-
-const std::string* RelationshipTarget(const DocxPackage& package, pugi::xml_node node,
-                                      const char* attribute) {
-  const char* id = node.attribute(attribute).value();
-  if (*id == '\0') return nullptr;
-  const Relationship* rel = package.MainRelationship(id);
-  if (rel == nullptr || rel->external || !package.HasPart(rel->target)) return nullptr;
-  return &rel->target;
-}
-
-// The pictures document.xml shows: embedded DrawingML blips and VML image
-// data, one branch of each alternate-content pair.
-size_t CountPictures(const DocxPackage& package, pugi::xml_node node) {
-  size_t count = 0;
-  for (pugi::xml_node child : node.children()) {
-    const std::string_view name = child.name();
-    if (name == "mc:AlternateContent") {
-      const size_t choice = CountPictures(package, child.child("mc:Choice"));
-      count += choice > 0 ? choice : CountPictures(package, child.child("mc:Fallback"));
-    } else if (name == "c:chart") {
-      ++count;  // drawn as an SVG picture
-    } else if (name == "a:blip") {
-      count += RelationshipTarget(package, child, "r:embed") != nullptr ? 1 : 0;
-    } else if (name == "v:imagedata") {
-      count += RelationshipTarget(package, child, "r:id") != nullptr ||
-                       RelationshipTarget(package, child, "o:relid") != nullptr
-                   ? 1
-                   : 0;
-    } else {
-      count += CountPictures(package, child);
-    }
-  }
-  return count;
-}
-
-TEST(WordHtmlPictures, EveryCorpusPictureReachesThePageWithItsFile) {
-  size_t documents = 0, with_pictures = 0, passing = 0, charts = 0;
-  for (const auto& entry : fs::directory_iterator(SharedDir() / "corpus" / "docx")) {
-    if (entry.path().extension() != ".docx") continue;
-    auto package = DocxPackage::Open(entry.path().string());
-    if (!package.ok()) continue;  // the broken ones have their own tests
-    ++documents;
-    SCOPED_TRACE(entry.path().filename().string());
-    const size_t expected = CountPictures(*package, package->body());
-    TempDir dir;
-    auto result = WriteWordHtml(*package, dir.File("doc.htm"));
-    ASSERT_TRUE(result.ok()) << result.message();
-    const std::string html =
-        support::DecodeText(ReadBytes(dir.path() / "doc.htm"), support::EncodingAnsi);
-    const std::string body = html.substr(
-        html.find("<body"), html.find("mso-element:footnote-list") - html.find("<body"));
-    const size_t images = Count(body.substr(0, body.find("mso-element:endnote-list")), "<img ");
-    EXPECT_EQ(images, expected);
-    // Every conditional block is closed, and text boxes leave their wrappers
-    // balanced.
-    const std::string whole_body = html.substr(html.find("<body"));
-    EXPECT_EQ(Count(whole_body, "<!--[if "), Count(whole_body, "<![endif]-->"));
-    EXPECT_EQ(Count(whole_body, "<![if "), Count(whole_body, "<![endif]>"));
-    EXPECT_EQ(Count(whole_body, "<table"), Count(whole_body, "</table>"));
-    EXPECT_EQ(Count(whole_body, "<div"), Count(whole_body, "</div>"));
-    // A drawn chart shows one bar per cached value.
-    size_t cached = 0;
-    for (const Relationship& rel : package->Relationships(package->main_part_name())) {
-      if (rel.type != kRelChart) continue;
-      const pugi::xml_document* chart = package->XmlPart(rel.target);
-      ASSERT_NE(chart, nullptr);
-      pugi::xml_node plot = chart->child("c:chartSpace").child("c:chart").child("c:plotArea");
-      for (pugi::xml_node bars : plot.children("c:barChart")) {
-        for (pugi::xml_node ser : bars.children("c:ser")) {
-          pugi::xml_node cache = ser.child("c:val").child("c:numRef").child("c:numCache");
-          cached += static_cast<size_t>(
-              std::distance(cache.children("c:pt").begin(), cache.children("c:pt").end()));
-        }
-      }
-    }
-    if (cached > 0) {
-      size_t drawn = 0;
-      for (const auto& file : fs::directory_iterator(dir.path() / "doc.files")) {
-        if (file.path().extension() == ".svg")
-          drawn += Count(ReadBytes(file.path()), "class=\"bar\"");
-      }
-      EXPECT_EQ(drawn, cached);
-      ++charts;
-    }
-    auto sources = support::RegexpExecute("src=\"doc\\.files/([^\"]+)\"", html);
-    ASSERT_TRUE(sources.ok());
-    bool files_exist = true;
-    for (const auto& source : *sources) {
-      const std::string file = source.groups[0].value_or("");
-      files_exist = files_exist && fs::is_regular_file(dir.path() / "doc.files" / file);
-      EXPECT_TRUE(fs::is_regular_file(dir.path() / "doc.files" / file)) << file;
-    }
-    with_pictures += expected > 0 ? 1 : 0;
-    passing += images == expected && files_exist ? 1 : 0;
-  }
-  std::printf("corpus pictures: %zu of %zu documents pass (%zu have pictures, %zu bar charts)\n",
-              passing, documents, with_pictures, charts);
-  EXPECT_GT(with_pictures, 10u);
-  EXPECT_GE(charts, 2u);
 }
 
 }  // namespace

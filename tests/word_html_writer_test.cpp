@@ -18,6 +18,7 @@
 #include "support/regex.h"
 #include "support/text_file.h"
 #include "test_support.h"
+#include "word_html_checks.h"
 #include "zip_writer.h"
 
 namespace tessarine::convert {
@@ -25,7 +26,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using tessarine::testing::ReadBytes;
-using tessarine::testing::SharedDir;
+using tessarine::testing::BodyOf;
+using tessarine::testing::Count;
+using tessarine::testing::kHeadingPattern;
+using tessarine::testing::PageSetup;
+using tessarine::testing::ParsePageSetup;
 using tessarine::testing::TempDir;
 
 // --- Building packages ---------------------------------------------------------
@@ -119,51 +124,7 @@ std::string Instr(const std::string& text) {
   return "<w:r><w:instrText xml:space=\"preserve\">" + text + "</w:instrText></w:r>";
 }
 
-// The body markup only: from the body start tag on.
-std::string BodyOf(const std::string& html) {
-  return html.substr(html.find("<body"));
-}
-
-size_t Count(const std::string& text, const std::string& piece) {
-  size_t count = 0;
-  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
 // --- The later stages' own patterns ------------------------------------------------
-
-// The head and style parse: head text between </title> and </head> without
-// Word's conditional blocks, then the joined <style> blocks, then size and
-// margin of the first named @page rule.
-struct PageSetup {
-  std::string size, margin;
-};
-PageSetup ParsePageSetup(const std::string& html) {
-  const size_t title_end = html.find("</title>");
-  std::string head = html.substr(title_end + 8, html.find("</head>") - title_end - 8);
-  head = support::RegexpReplace(head, "<!--\\[if gte mso [0-9]+\\]>([^a]|a)+?<!\\[endif\\]-->", "")
-             .value_or("");
-  std::string sheet;
-  auto styles = support::RegexpExecute("<style>([^a]|a)+?</style>", head);
-  EXPECT_TRUE(styles.ok());
-  for (const auto& match : styles.value_or({})) {
-    if (!sheet.empty()) sheet += "\r\n";
-    sheet += match.value;
-  }
-  sheet = support::RegexpReplace(sheet, "</?style>", "").value_or("");
-  return {
-      support::RegexpSubMatch(sheet, "@page\\s[^\\{]+?\\{[^\\}]*?size:([^;\\}]+);[^\\}]*?\\}", 0)
-          .value_or("?"),
-      support::RegexpSubMatch(sheet, "@page\\s[^\\{]+?\\{[^\\}]*?margin:([^;\\}]+);[^\\}]*?\\}", 0)
-          .value_or("?")};
-}
-
-// The section splitter's heading pattern for levels 1 to 9.
-constexpr char kHeadingPattern[] =
-    "(<h(1|2|3|4|5|6|7|8|9)[^>]*>((?:[^a]|a)*?)</h\\2>|<p class=MsoHeading(1|2|3|4|5|6|7|8|9)>"
-    "((?:[^a]|a)*?)</p>)";
 
 struct FoundHeading {
   std::string level, title, plain_title;
@@ -824,51 +785,6 @@ TEST(WordHtmlWriterTest, AFailedWriteNamesTheFile) {
   auto result = WriteWordHtml(*package, dir.File("blocker/out.htm"));
   ASSERT_FALSE(result.ok());
   EXPECT_NE(result.message().find("blocker"), std::string::npos) << result.message();
-}
-
-// --- The corpus
-// ----------------------------------------------------------------------------------------
-
-TEST(WordHtmlWriterTest, CorpusDocumentsGiveWellFormedWordHtml) {
-  size_t converted = 0;
-  for (const auto& entry : fs::directory_iterator(SharedDir() / "corpus" / "docx")) {
-    if (entry.path().extension() != ".docx") continue;
-    auto package = DocxPackage::Open(entry.path().string());
-    if (!package.ok()) continue;  // broken inputs are the package reader's concern
-    SCOPED_TRACE(entry.path().filename().string());
-    std::vector<std::string> diagnostics;
-    const std::string html = RenderWordHtml(*package, "doc.files", &diagnostics);
-    // Deterministic: a second rendering is identical.
-    EXPECT_EQ(html, RenderWordHtml(*package, "doc.files", nullptr));
-    ++converted;
-    EXPECT_EQ(html.rfind("<html ", 0), 0u);
-    EXPECT_EQ(Count(html, "<body"), 1u);
-    EXPECT_LT(html.find("<title>"), html.find("</head>"));
-    EXPECT_TRUE(html.ends_with("</body>\r\n\r\n</html>\r\n"));
-    EXPECT_EQ(Count(html, "\n"), Count(html, "\r\n"));
-    const std::string body = BodyOf(html);
-    // Every conditional comment (field codes, VML drawings, equations) and
-    // every downlevel-revealed block (list labels, the helper row of irregular
-    // tables, note marks, picture and text-box fallbacks) is closed.
-    EXPECT_EQ(Count(body, "<!--[if "), Count(body, "<![endif]-->"));
-    EXPECT_EQ(Count(body, "<![if "), Count(body, "<![endif]>"));
-    EXPECT_EQ(Count(body, "<table"), Count(body, "</table>"));
-    EXPECT_EQ(Count(body, "<td"), Count(body, "</td>"));
-    EXPECT_EQ(Count(body, "<div"), Count(body, "</div>"));
-    // Word's placeholder cells hold an unclosed paragraph.
-    EXPECT_EQ(Count(body, "<p ") - Count(body, "<p class='MsoNormal'>&nbsp;</td>"),
-              Count(body, "</p>"));
-    const PageSetup setup = ParsePageSetup(html);
-    EXPECT_NE(support::RegexpTest("^[0-9.]+pt [0-9.]+pt$", setup.size).value_or(false), false)
-        << setup.size;
-    EXPECT_NE(support::RegexpTest("^-?[0-9.]+pt -?[0-9.]+pt -?[0-9.]+pt -?[0-9.]+pt$", setup.margin)
-                  .value_or(false),
-              false)
-        << setup.margin;
-    auto headings = support::RegexpExecute(kHeadingPattern, body);
-    EXPECT_TRUE(headings.ok()) << headings.message();
-  }
-  EXPECT_GE(converted, 40u);
 }
 
 // A stop asked for while the body is written ends the conversion early, as a

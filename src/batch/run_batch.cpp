@@ -1,20 +1,19 @@
 #include "batch/run_batch.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <thread>
 
+#include "cleanup/cleanup.h"
+#include "cleanup/head_style.h"
 #include "convert/conversion.h"
-#include "site/build_site.h"
-#include "site/cleanup.h"
-#include "site/head_style.h"
+#include "project/document_record.h"
 #include "support/files.h"
+#include "support/process.h"
+#include "support/progress.h"
 #include "support/regex.h"
 #include "support/text_file.h"
 
@@ -65,16 +64,29 @@ std::string LiteralReplacement(std::string_view text) {
 }
 
 Status Interrupted() {
-  return Status::Error(std::string(site::kInterruptedMessage));
+  return Status::Error(std::string(support::kInterruptedMessage));
 }
 
-Result<std::string> ReadPage(const std::string& path) {
-  errno = 0;
-  if (std::ifstream probe(path, std::ios::binary); !probe) {
-    const char* reason = errno != 0 ? std::strerror(errno) : "cannot be opened";
-    return Status::Error(std::string(site::kReadFileFailure) + path + ": " + reason);
-  }
-  return support::ReadTextFile(path);
+// The settings' clean-up choices as a document's record, so that the batch
+// run makes its clean-up and page width options as the site build does.
+project::DocumentRecord CleanupRecord(const BatchSettings& settings) {
+  const auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
+  project::DocumentRecord record;
+  record.OptimizeMode = std::to_string(settings.OptimizeMode);
+  record.Opt1VML = flag(settings.Opt1VML);
+  record.Opt1Absolute = flag(settings.Opt1Absolute);
+  record.Opt1EQ = flag(settings.Opt1EQ);
+  record.Opt1Margin = flag(settings.Opt1Margin);
+  record.Opt1Space = flag(settings.Opt1Space);
+  record.Opt2Image = flag(settings.Opt2Image);
+  record.Opt2Table = flag(settings.Opt2Table);
+  record.Opt2EQ = flag(settings.Opt2EQ);
+  record.Opt2Indent = flag(settings.Opt2Indent);
+  record.Opt2PtoBR = flag(settings.Opt2PtoBR);
+  record.OptPageWidth = flag(settings.OptPageWidth);
+  record.OptPageMargin = flag(settings.OptPageMargin);
+  record.OptPageEffect = flag(settings.OptPageEffect);
+  return record;
 }
 
 // The cleaned page of Word HTML `text` (modes 1 and 2).
@@ -84,32 +96,35 @@ Result<std::string> OptimizePage(std::string text, const BatchSettings& settings
     return step.Step(size * unit, label) ? Status::Ok() : Interrupted();
   };
   if (Status s = stage(kOptimizeStartStep, "start optimize"); !s) return s;
+  const project::DocumentRecord record = CleanupRecord(settings);
+  Result<cleanup::CleanupOptions> options = cleanup::CleanupOptionsOf(record);
+  if (!options) return options.status();
 
   // Word's head up to and including the title stays as it is.
   std::string kept_head;
   if (const size_t title_end = Lower(text).find("</title>"); title_end != std::string::npos) {
     kept_head = text.substr(0, title_end + std::string_view("</title>").size());
   }
-  Result<site::HeadParts> head = site::ParseHead(text);
+  Result<cleanup::HeadParts> head = cleanup::ParseHead(text);
   if (!head) return head.status();
   text = std::string();
   if (Status s = stage(kHeadParseStep, "head parse"); !s) return s;
 
-  Result<std::string> sheet = site::ParseStyleSheet(head->head);
+  Result<std::string> sheet = cleanup::ParseStyleSheet(head->head);
   if (!sheet) return sheet.status();
-  Result<site::PageSetup> page_setup = site::ReadPageSetup(*sheet);
+  Result<cleanup::PageSetup> page_setup = cleanup::ReadPageSetup(*sheet);
   if (!page_setup) return page_setup.status();
   if (Status s = stage(kStyleParseStep, "style parse"); !s) return s;
 
-  const site::OptimizeMode mode = static_cast<site::OptimizeMode>(settings.OptimizeMode);
   std::string style = "<style>\r\n";
-  if (mode == site::OptimizeMode::kSelective) {
-    Result<std::string> optimized = site::OptimizeStyleSheet(*sheet, mode, settings.Opt1VML);
+  if (options->mode == cleanup::OptimizeMode::kSelective) {
+    Result<std::string> optimized =
+        cleanup::OptimizeStyleSheet(*sheet, options->mode, options->Opt1VML);
     if (!optimized) return optimized.status();
     style += *optimized;
   } else {
     // All-clear keeps Word's whole sheet inline: the page has no other.
-    style += site::kGeneratorComment;
+    style += cleanup::kGeneratorComment;
     style += kLineBreak;
     style += *sheet;
   }
@@ -134,25 +149,11 @@ Result<std::string> OptimizePage(std::string text, const BatchSettings& settings
   rest = std::string();
   if (Status s = stage(kBodyStep, "start body optimize"); !s) return s;
 
-  site::CleanupOptions options;
-  options.mode = mode;
-  options.Opt1VML = settings.Opt1VML;
-  options.Opt1Absolute = settings.Opt1Absolute;
-  options.Opt1EQ = settings.Opt1EQ;
-  options.Opt1Margin = settings.Opt1Margin;
-  options.Opt1Space = settings.Opt1Space;
-  options.Opt2Image = settings.Opt2Image;
-  options.Opt2Table = settings.Opt2Table;
-  options.Opt2EQ = settings.Opt2EQ;
-  options.Opt2Indent = settings.Opt2Indent;
-  options.Opt2PtoBR = settings.Opt2PtoBR;
   // A large page is seen to stop between its clean-up passes.
-  body = site::CleanBody(std::move(*body), options,
+  body = cleanup::CleanBody(std::move(*body), *options,
                          [&] { return step.Continue() ? Status::Ok() : Interrupted(); });
   if (!body) return body.status();
-  const site::PageWidthOptions width{settings.OptPageWidth, settings.OptPageMargin,
-                                     settings.OptPageEffect};
-  page += site::WrapPageWidth(*body, width, *page_setup);
+  page += cleanup::WrapPageWidth(*body, cleanup::PageWidthOptionsOf(record), *page_setup);
   page += "</body></html>";
   return page;
 }
@@ -167,7 +168,7 @@ Result<std::string> ConvertDocument(const BatchSettings& settings, const ListSli
   const double unit = 1.0 / static_cast<double>(count);
   const std::string& path = settings.Documents[position - 1];
   if (!support::IsDocumentFile(path, kDocumentExtensions)) {
-    return Status::Error(std::string(site::kInvalidDocument) + std::string(kLineBreak) + path);
+    return Status::Error(std::string(support::kInvalidDocument) + std::string(kLineBreak) + path);
   }
   const std::string page_path = folder +
                                 BatchPageName(path, settings.NameRule, slice.first - 1 + position,
@@ -187,7 +188,7 @@ Result<std::string> ConvertDocument(const BatchSettings& settings, const ListSli
   if (converted.stopped()) return Interrupted();
   if (!converted.ok()) return Status::Error(converted.message);
 
-  Result<std::string> text = ReadPage(page_path);
+  Result<std::string> text = cleanup::ReadWordPage(page_path);
   if (!text) return text.status();
   if (!settings.Charset.empty()) {
     text = support::RegexpReplace(*text, kCharsetMeta,
@@ -239,13 +240,14 @@ struct Slot {
 BatchOutcome RunStaged(const BatchSettings& settings, const ListSlice& slice,
                        BatchProgressStep& step, unsigned jobs) {
   BatchOutcome outcome;
-  std::string staging_template = settings.OutputDir + ".tessarine-batch-XXXXXX";
-  if (::mkdtemp(staging_template.data()) == nullptr) {
+  Result<support::ScratchFolder> staging_folder =
+      support::ScratchFolder::Create(settings.OutputDir, ".tessarine-batch-");
+  if (!staging_folder) {
     outcome.status = Status::Error("cannot make a working folder in " + settings.OutputDir + ": " +
-                                   std::strerror(errno));
+                                   staging_folder.message());
     return outcome;
   }
-  const fs::path staging(staging_template);
+  const fs::path staging = staging_folder->path();
   const size_t count = settings.Documents.size();
   std::vector<Slot> slots(count);
   std::mutex mutex;
@@ -308,8 +310,7 @@ BatchOutcome RunStaged(const BatchSettings& settings, const ListSlice& slice,
     outcome.pages.push_back(final_page.string());
   }
   for (std::thread& worker : workers) worker.join();
-  std::error_code ignored;
-  fs::remove_all(staging, ignored);
+  staging_folder->Remove();
   return outcome;
 }
 
@@ -322,7 +323,7 @@ BatchProgressStep::BatchProgressStep(BatchProgress& progress,
 bool BatchProgressStep::Step(double size, std::string_view /*label*/) {
   std::lock_guard<std::mutex> lock(mutex_);
   accumulated_ += size;
-  progress_.SetValue(std::min(accumulated_, static_cast<double>(site::kProgressCap)));
+  progress_.SetValue(std::min(accumulated_, static_cast<double>(support::kProgressCap)));
   return ContinueLocked();
 }
 
@@ -335,7 +336,7 @@ bool BatchProgressStep::ContinueLocked() {
   if (!stop_requested_.load()) return true;
   if (!reported_stop_) {
     reported_stop_ = true;
-    progress_.SetState(site::kStateInterrupted);
+    progress_.SetState(support::kStateInterrupted);
   }
   return false;
 }

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 
 #include "batch/run_batch.h"
 #include "cli/cli.h"
@@ -123,7 +122,7 @@ std::optional<std::string> ApplyBatchOption(BatchRequest& request, std::string_v
   return std::nullopt;
 }
 
-std::optional<std::string> ReadDocumentList(BatchRequest& request) {
+std::optional<std::string> ReadDocumentList(BatchRequest& request, std::istream& standard_input) {
   if (!request.files_from) return std::nullopt;
   const std::string& name = *request.files_from;
   std::ifstream file;
@@ -135,7 +134,7 @@ std::optional<std::string> ReadDocumentList(BatchRequest& request) {
              (errno != 0 ? std::strerror(errno) : "cannot be opened");
     }
   }
-  std::istream& in = name == "-" ? std::cin : file;
+  std::istream& in = name == "-" ? standard_input : file;
   const char separator = request.null_separated ? '\0' : '\n';
   std::vector<std::string>& documents = request.settings.Documents;
   for (std::string entry; std::getline(in, entry, separator);) {

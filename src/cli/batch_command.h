@@ -29,9 +29,10 @@ struct BatchRequest {
 std::optional<std::string> ApplyBatchOption(BatchRequest& request, std::string_view option,
                                             std::string_view value);
 
-// Appends the documents the list file names (`--files-from`) to the request's
-// documents; the message when the file cannot be read.
-std::optional<std::string> ReadDocumentList(BatchRequest& request);
+// Appends the documents the list file names (`--files-from`; "-" reads
+// `standard_input`) to the request's documents; the message when the file
+// cannot be read.
+std::optional<std::string> ReadDocumentList(BatchRequest& request, std::istream& standard_input);
 
 // Validates (the window's messages), runs with a progress bar, prints the
 // result. Exit status: 0 converted, 1 refused, failed or stopped.

@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string_view>
+#include <vector>
 
 #include "cli/batch_command.h"
 #include "cli/build_command.h"
@@ -30,6 +31,7 @@ struct Invocation {
   std::vector<std::string> operands;
   std::set<std::string, std::less<>> options;
   std::map<std::string, std::string, std::less<>> values;  // of the options that take one
+  std::istream* in = nullptr;                              // what `--files-from -` reads
 
   bool Has(std::string_view option) const { return options.contains(option); }
 };
@@ -166,7 +168,7 @@ int RunBatchCommand(const Invocation& call, std::ostream& out, std::ostream& err
     err << kProgram << ": no documents given (name them or use --files-from)\n";
     return kExitUsage;
   }
-  if (auto problem = ReadDocumentList(request)) {
+  if (auto problem = ReadDocumentList(request, *call.in)) {
     err << kProgram << ": " << *problem << "\n";
     return kExitFailure;
   }
@@ -295,7 +297,8 @@ std::optional<unsigned> ParseJobs(std::string_view value) {
   return jobs;
 }
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunCli(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+           std::istream& in) {
   if (args.empty()) return UsageError(err, "no command given");
   const std::string& first = args[0];
   if (first == "--help" || first == "-h" || first == "help") {
@@ -314,6 +317,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (command == nullptr) return UsageError(err, "unknown command '" + first + "'");
 
   Invocation call;
+  call.in = &in;
   bool options_ended = false;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];

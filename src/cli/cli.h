@@ -1,16 +1,18 @@
 // The command-line front end: argument handling and the commands.
 //
 // Every command is one row of the command table in cli.cpp and one function;
-// output goes to `out`, diagnostics to `err`. Exit statuses follow one rule
-// for all commands: 0 success, 1 failure, 2 a command line that makes no
-// sense.
+// output goes to `out`, diagnostics to `err`. The commands are a library, so
+// that tests run them in-process; main.cpp only hands over the arguments.
+// Exit statuses follow one rule for all commands: 0 success, 1 failure, 2 a
+// command line that makes no sense.
 #pragma once
 
+#include <istream>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tessarine::cli {
 
@@ -27,7 +29,12 @@ inline constexpr unsigned kMaxJobs = 64;
 // anything else.
 std::optional<unsigned> ParseJobs(std::string_view value);
 
-// Runs the command line `args` (without the program name).
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// Runs the command line `args` (without the program name) in this process
+// and returns its exit status; `--files-from -` reads `in`. Paths are taken
+// from the working folder and TESSARINE_HOME as they are when called. While a
+// build or batch run is under way, SIGINT, SIGTERM and SIGHUP ask it to stop;
+// the previous handlers are back when RunCli returns.
+int RunCli(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+           std::istream& in);
 
 }  // namespace tessarine::cli

@@ -1,33 +1,25 @@
 #include "convert/conversion.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>  // mkdtemp
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <new>
 #include <optional>
-#include <thread>
 #include <unordered_set>
 #include <utility>
 
 #include "convert/docx_package.h"
 #include "convert/word_html_writer.h"
 #include "support/files.h"
+#include "support/process.h"
 
 extern char** environ;  // NOLINT: the process environment, handed to LibreOffice
 
 namespace tessarine::convert {
 namespace {
+
+using support::Result;
 
 ConvertOutcome Failed(std::string_view prefix, std::string_view reason,
                       std::vector<std::string> diagnostics) {
@@ -103,65 +95,22 @@ Route RouteOf(const std::string& path) {
   return Route::kNotWord;
 }
 
-// The program to run: a path as given, or the first match on PATH.
-std::optional<std::string> FindProgram(const std::string& program) {
-  auto runnable = [](const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-           access(path.c_str(), X_OK) == 0;
-  };
-  if (program.find('/') != std::string::npos) {
-    if (runnable(program)) return program;
-    return std::nullopt;
+// A folder of this conversion's own under `parent` (empty: the system's
+// temporary folder), removed with the object. Fails with the reason.
+Result<support::ScratchFolder> MakeScratchFolder(const std::string& parent) {
+  fs::path base = parent;
+  if (base.empty()) {
+    Result<fs::path> temporary = support::TemporaryFolder();
+    if (!temporary) return support::Status::Error("no temporary folder (" + temporary.message() + ")");
+    base = *temporary;
   }
-  const char* path_variable = std::getenv("PATH");
-  const std::string_view path =
-      path_variable != nullptr ? path_variable : "/usr/local/bin:/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find(':', start);
-    if (end == std::string_view::npos) end = path.size();
-    if (end > start) {
-      std::string candidate(path.substr(start, end - start));
-      candidate += '/';
-      candidate += program;
-      if (runnable(candidate)) return candidate;
-    }
-    start = end + 1;
+  Result<support::ScratchFolder> folder = support::ScratchFolder::Create(base, "tessarine-doc-");
+  if (!folder) {
+    return support::Status::Error("cannot create a scratch folder in " + base.string() + " (" +
+                                  folder.message() + ")");
   }
-  return std::nullopt;
+  return folder;
 }
-
-// A folder of this conversion's own, removed with the object.
-class ScratchFolder {
- public:
-  ScratchFolder() = default;
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  ~ScratchFolder() {
-    if (path_.empty()) return;
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-
-  // Empty on success, else the reason.
-  std::string Create(const std::string& parent) {
-    std::error_code error;
-    fs::path base = parent.empty() ? fs::temp_directory_path(error) : fs::path(parent);
-    if (error) return "no temporary folder (" + error.message() + ")";
-    std::string pattern = (base / "tessarine-doc-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      return "cannot create a scratch folder in " + base.string() + " (" + std::strerror(errno) +
-             ")";
-    }
-    path_ = pattern;
-    return {};
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // A file: URL for a local path, as LibreOffice's -env: options take it.
 std::string FileUrl(const fs::path& path) {
@@ -192,79 +141,6 @@ std::chrono::milliseconds TimeLimitFor(const std::string& path, std::chrono::mil
   return std::chrono::minutes(2) + std::chrono::minutes(1) * static_cast<long>(megabytes);
 }
 
-struct ChildEnd {
-  int spawn_error = 0;  // errno of a start that failed; 0: it ran
-  bool timed_out = false;
-  bool stopped = false;  // the caller asked to stop
-  int status = 0;        // waitpid status when it ended by itself
-};
-
-// Runs `argv` with no input and both outputs in `log`, in a process group
-// of its own, for at most `limit`. Whatever is left of the group when the
-// program ends or runs out of time is killed: LibreOffice starts its real
-// process from a launcher, and neither may outlive the call.
-ChildEnd RunChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                  const std::string& log, std::chrono::milliseconds limit,
-                  const std::function<bool()>& stop_requested) {
-  std::vector<char*> args, vars;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  for (const std::string& var : env) vars.push_back(const_cast<char*>(var.c_str()));
-  vars.push_back(nullptr);
-
-  ChildEnd end;
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attributes;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawnattr_init(&attributes);
-  // Group 0: a new group led by the child, so one kill reaches all of it.
-  posix_spawnattr_setpgroup(&attributes, 0);
-  sigset_t signals;
-  sigemptyset(&signals);
-  posix_spawnattr_setsigmask(&attributes, &signals);
-  // Signals this program ignores or handles start in their default state.
-  for (int signal_number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD, SIGALRM}) {
-    sigaddset(&signals, signal_number);
-  }
-  posix_spawnattr_setsigdefault(&attributes, &signals);
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  pid_t pid = 0;
-  end.spawn_error = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), vars.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (end.spawn_error != 0) return end;
-
-  // Poll without reaping (WNOWAIT): while the ended leader is not yet
-  // reaped its id cannot be reused, so the group kill below cannot reach a
-  // stranger.
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  auto pause = std::chrono::milliseconds(2);
-  while (true) {
-    siginfo_t info{};
-    const int waited = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
-    if (waited == 0 && info.si_pid == pid) break;
-    if (waited != 0 && errno != EINTR) break;
-    if (stop_requested && stop_requested()) {
-      end.stopped = true;
-      break;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      end.timed_out = true;
-      break;
-    }
-    std::this_thread::sleep_for(pause);
-    pause = std::min(pause * 2, std::chrono::milliseconds(50));
-  }
-  kill(-pid, SIGKILL);
-  while (waitpid(pid, &end.status, 0) == -1 && errno == EINTR) {
-  }
-  return end;
-}
-
 // The first line of LibreOffice's output that reports an error, if any.
 std::string ErrorLine(const std::string& log) {
   std::ifstream in(log);
@@ -281,7 +157,7 @@ struct LegacyStart {
 
 LegacyStart FindLibreOffice(const LegacyDocOptions& options) {
   LegacyStart start;
-  if (std::optional<std::string> found = FindProgram(options.soffice)) {
+  if (std::optional<std::string> found = support::FindProgram(options.soffice)) {
     start.program = *found;
   } else {
     start.failure = "LibreOffice is needed to open .doc files, but its program \"" +
@@ -318,45 +194,52 @@ LegacyResult ConvertWithLibreOffice(const std::string& document, const std::stri
         "cannot copy the document to " + scratch.string() + " (" + error.message() + ")";
     return result;
   }
-  const std::vector<std::string> argv = {
-      program,       "-env:UserInstallation=" + FileUrl(scratch / "profile"),
-      "--headless",  "--invisible",
-      "--nologo",    "--norestore",
-      "--nodefault", "--convert-to",
-      "docx",        "--outdir",
-      out.string(),  input.string(),
+  const std::vector<std::string> args = {
+      "-env:UserInstallation=" + FileUrl(scratch / "profile"),
+      "--headless",
+      "--invisible",
+      "--nologo",
+      "--norestore",
+      "--nodefault",
+      "--convert-to",
+      "docx",
+      "--outdir",
+      out.string(),
+      input.string(),
   };
-  std::vector<std::string> env;
+  support::ProcessOptions run;
   for (char** var = environ; var != nullptr && *var != nullptr; ++var) {
-    if (std::strncmp(*var, "TMPDIR=", 7) != 0) env.emplace_back(*var);
+    if (std::strncmp(*var, "TMPDIR=", 7) != 0) run.environment.emplace_back(*var);
   }
-  env.push_back("TMPDIR=" + temporary.string());
-
-  const std::chrono::milliseconds limit = TimeLimitFor(document, options.time_limit);
+  run.environment.push_back("TMPDIR=" + temporary.string());
+  run.time_limit = TimeLimitFor(document, options.time_limit);
   const std::string log = (scratch / "soffice.log").string();
-  const ChildEnd end = RunChild(argv, env, log, limit, options.stop_requested);
+  run.output_file = log;
+  run.errors_to_output = true;
+  run.stop_requested = options.stop_requested;
+  const support::ProcessEnd end = support::RunProcess(program, args, run);
   if (end.stopped) {
     result.stopped = true;
     return result;
   }
-  if (end.spawn_error != 0) {
+  if (!end.started) {
     result.not_started = true;
     result.failure =
-        "LibreOffice (" + program + ") could not be started: " + std::strerror(end.spawn_error);
+        "LibreOffice (" + program + ") could not be started: " + std::strerror(end.start_error);
     return result;
   }
   if (end.timed_out) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit).count();
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(run.time_limit).count();
     result.failure = "LibreOffice did not finish converting the document within " +
                      std::to_string(seconds) + " seconds and was stopped";
     return result;
   }
   const std::string said = ErrorLine(log);
   const std::string detail = said.empty() ? "" : " (LibreOffice: " + said + ")";
-  if (WIFSIGNALED(end.status)) {
-    result.failure = "LibreOffice ended abnormally (signal " +
-                     std::to_string(WTERMSIG(end.status)) + ") while converting the document" +
-                     detail;
+  if (end.signal != 0) {
+    result.failure = "LibreOffice ended abnormally (signal " + std::to_string(end.signal) +
+                     ") while converting the document" + detail;
     return result;
   }
   const fs::path docx = out / "document.docx";
@@ -367,9 +250,9 @@ LegacyResult ConvertWithLibreOffice(const std::string& document, const std::stri
         "LibreOffice could not read the document; it may be damaged or password-protected" + detail;
     return result;
   }
-  if (WIFEXITED(end.status) && WEXITSTATUS(end.status) != 0) {
+  if (end.exit_code > 0) {
     result.failure = "LibreOffice could not convert the document (exit status " +
-                     std::to_string(WEXITSTATUS(end.status)) + ")" + detail;
+                     std::to_string(end.exit_code) + ")" + detail;
     return result;
   }
   result.docx = docx.string();
@@ -411,12 +294,12 @@ ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::st
                   {});
   }
   // Holds LibreOffice's .docx while the package reads it.
-  ScratchFolder scratch;
+  support::ScratchFolder scratch;
   std::string package_path = document_path;
   if (route == Route::kLibreOffice) {
-    if (std::string problem = scratch.Create(legacy.scratch_parent); !problem.empty()) {
-      return Failed(kOpenFailure, problem, {});
-    }
+    Result<support::ScratchFolder> made = MakeScratchFolder(legacy.scratch_parent);
+    if (!made) return Failed(kOpenFailure, made.message(), {});
+    scratch = std::move(made).value();
     std::string failure;
     const auto converted = Guarded(
         [&] {
@@ -444,8 +327,8 @@ ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::st
   const DocxPackage& package = opened->value();
   if (!Continue(on_step, ConvertStep::kDocumentOpened)) return Stopped(package.diagnostics());
 
-  auto written = Guarded(
-      [&] { return WriteWordHtml(package, target_htm, legacy.stop_requested); }, failure);
+  auto written =
+      Guarded([&] { return WriteWordHtml(package, target_htm, legacy.stop_requested); }, failure);
   std::vector<std::string> diagnostics;
   if (written && written->ok()) diagnostics = written->value().diagnostics;
   AppendNew(diagnostics, package.diagnostics());

@@ -746,12 +746,12 @@ bool DocxPackage::Impl::PlanPieces() {
   // The body the scan found must be the one a reader asks for.
   pugi::xml_node root = pieces->outline.child("w:document");
   pugi::xml_node body = root.child("w:body");
-  size_t index = 0;
+  size_t body_index = 0;
   for (pugi::xml_node child = root.first_child(); usable && child != body;
        child = child.next_sibling()) {
-    if (child.type() == pugi::node_element) ++index;
+    if (child.type() == pugi::node_element) ++body_index;
   }
-  if (!usable || !body || index != pieces->layout.body_index) {
+  if (!usable || !body || body_index != pieces->layout.body_index) {
     pieces.reset();
     return false;
   }

@@ -445,10 +445,12 @@ class TreeMemory {
     const std::uintptr_t aligned = (start + kChunkBytes - 1) & ~(kChunkBytes - 1);
     if (aligned > start) ::munmap(mapped, aligned - start);
     const std::uintptr_t end = start + 2 * kChunkBytes;
+    // Addresses stay derived from the mapping's pointer; only the offsets
+    // are computed from its numeric value.
+    char* base = static_cast<char*>(mapped) + (aligned - start);
     if (end > aligned + kChunkBytes) {
-      ::munmap(reinterpret_cast<void*>(aligned + kChunkBytes), end - (aligned + kChunkBytes));
+      ::munmap(base + kChunkBytes, end - (aligned + kChunkBytes));
     }
-    char* base = reinterpret_cast<char*>(aligned);
     ::madvise(base, kChunkBytes, MADV_HUGEPAGE);  // a hint; without THP it fails harmlessly
     Chunk& chunk = chunks_[aligned];
     chunk.base = base;

@@ -581,7 +581,7 @@ void BodyWriter::OpenParagraph() {
       out_ += anchor;
       out_ += "</a>";
     } else {
-      PushInline(std::move(anchor), InlineElement{"</a>", id, -1});
+      PushInline(anchor, InlineElement{"</a>", id, -1});
     }
   }
   if (!para.label_written && !para.label_html.empty()) {
@@ -635,7 +635,7 @@ void BodyWriter::CloseWrapper() {
   para_->run_close.clear();
 }
 
-void BodyWriter::PushInline(std::string open, InlineElement element) {
+void BodyWriter::PushInline(const std::string& open, InlineElement element) {
   CloseWrapper();
   out_ += open;
   element.in_comment = para_->comment_open;
@@ -988,7 +988,7 @@ void BodyWriter::WriteHyperlink(pugi::xml_node link) {
     open += '"';
   }
   open += '>';
-  PushInline(std::move(open), InlineElement{"</a>", {}, -1});
+  PushInline(open, InlineElement{"</a>", {}, -1});
   const size_t level = para_->inline_stack.size();
   WriteInline(link);
   while (para_->opened && para_->inline_stack.size() >= level) PopInline();
@@ -1013,14 +1013,14 @@ void BodyWriter::WriteSimpleField(pugi::xml_node field) {
   PrepareContent();
   std::string open = FieldCodeSpan(instruction);
   const size_t level = para_->inline_stack.size() + 1;
-  PushInline(std::move(open), InlineElement{"</span>", {}, -1});
+  PushInline(open, InlineElement{"</span>", {}, -1});
   if (UpperWord(instruction, nullptr) == "HYPERLINK") {
     const std::string target = HyperlinkFieldTarget(instruction);
     if (!target.empty()) {
       std::string anchor = "<a href=\"";
       AppendAttributeText(anchor, target);
       anchor += "\">";
-      PushInline(std::move(anchor), InlineElement{"</a>", {}, -1});
+      PushInline(anchor, InlineElement{"</a>", {}, -1});
     }
   }
   if (IsPageNumberKind(UpperWord(instruction, nullptr)) && !InFieldCode()) {
@@ -1083,8 +1083,7 @@ void BodyWriter::WriteFieldChar(pugi::xml_node fld_char, std::string_view open,
         AppendAttributeText(anchor, target);
         anchor += "\">";
         field.anchor_open = true;
-        PushInline(std::move(anchor),
-                   InlineElement{"</a>", {}, static_cast<int>(fields_.size() - 1)});
+        PushInline(anchor, InlineElement{"</a>", {}, static_cast<int>(fields_.size() - 1)});
       }
     }
   } else if (type == "end") {
@@ -1234,7 +1233,7 @@ void BodyWriter::WriteBookmarkStart(pugi::xml_node start) {
   // between the code blocks instead.
   SyncComment(false);
   if (wraps && !anchor_open) {
-    PushInline(std::move(anchor), InlineElement{"</a>", id, -1});
+    PushInline(anchor, InlineElement{"</a>", id, -1});
   } else {
     out_ += anchor;
     out_ += "</a>";
@@ -1310,8 +1309,8 @@ const BodyWriter::StyleInfo& BodyWriter::ParagraphStyle(std::string_view style_i
   if (info.class_name.empty()) info.class_name = "MsoNormal";
   const ParagraphProperties paragraph = doc_.styles.ResolveParagraphProperties(style_id, {});
   info.contextual_spacing = paragraph.contextual_spacing.value_or(false);
-  info.outline_level = paragraph.outline_level && *paragraph.outline_level >= 0 &&
-                       *paragraph.outline_level < 9;
+  info.outline_level =
+      paragraph.outline_level && *paragraph.outline_level >= 0 && *paragraph.outline_level < 9;
   info.num_id = paragraph.num_id;
   info.num_level = paragraph.num_level;
   const RunProperties run = doc_.styles.ResolveRunProperties(style_id, {});

@@ -127,7 +127,7 @@ class BodyWriter {
   void SyncComment(bool code);
   void UseWrapper(std::string_view open, std::string_view close);
   void CloseWrapper();
-  void PushInline(std::string open, InlineElement element);
+  void PushInline(const std::string& open, InlineElement element);
   void PopInline();
   void CloseAllInline();
   bool InFieldCode() const;

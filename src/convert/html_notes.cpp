@@ -11,6 +11,7 @@
 #include "convert/html_body.h"
 #include "convert/html_text.h"
 #include "convert/numbering.h"
+#include "support/base64.h"
 #include "support/text_file.h"
 
 namespace tessarine::convert {
@@ -718,30 +719,6 @@ std::string DecodeQuotedPrintable(std::string_view text) {
   return out;
 }
 
-std::string DecodeBase64(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() / 4 * 3);
-  unsigned buffer = 0;
-  int bits = 0;
-  for (char c : text) {
-    int value = -1;
-    if (c >= 'A' && c <= 'Z') value = c - 'A';
-    if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
-    if (c >= '0' && c <= '9') value = c - '0' + 52;
-    if (c == '+') value = 62;
-    if (c == '/') value = 63;
-    if (c == '=') break;
-    if (value < 0) continue;
-    buffer = (buffer << 6) | static_cast<unsigned>(value);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out += static_cast<char>((buffer >> bits) & 0xFF);
-    }
-  }
-  return out;
-}
-
 // One header's value (folded lines joined) from a MIME header block.
 std::string HeaderValue(std::string_view headers, std::string_view name) {
   size_t pos = 0;
@@ -781,7 +758,7 @@ std::pair<std::string_view, std::string_view> SplitEntity(std::string_view entit
 std::string Decoded(std::string_view headers, std::string_view body) {
   const std::string encoding = LowerText(HeaderValue(headers, "content-transfer-encoding"));
   if (encoding.find("quoted-printable") != std::string::npos) return DecodeQuotedPrintable(body);
-  if (encoding.find("base64") != std::string::npos) return DecodeBase64(body);
+  if (encoding.find("base64") != std::string::npos) return support::DecodeBase64Lenient(body);
   return std::string(body);
 }
 

@@ -68,11 +68,11 @@ struct DrawnShape {
   std::optional<double> width_pt, height_pt;
   ShapePlacement place;
   // kPicture
-  std::string image_id;  // relationship id of the picture part; empty when linked only
-  bool linked = false;   // the picture is a file outside the package
-  bool ole = false;      // the preview of an embedded object
+  std::string image_id;   // relationship id of the picture part; empty when linked only
+  bool linked = false;    // the picture is a file outside the package
+  bool ole = false;       // the preview of an embedded object
   bool equation = false;  // ...of an equation object (Equation.3, MathType): Word sets it in <sub>
-  std::string chart_id;  // a chart (c:chart): relationship id of its part, drawn as SVG
+  std::string chart_id;   // a chart (c:chart): relationship id of its part, drawn as SVG
   // kTextBox
   pugi::xml_node content;                                                           // w:txbxContent
   double inset_left = 7.2, inset_top = 3.6, inset_right = 7.2, inset_bottom = 3.6;  // points

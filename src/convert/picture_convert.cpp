@@ -1,15 +1,7 @@
 #include "convert/picture_convert.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -18,9 +10,9 @@
 #include <system_error>
 #include <thread>
 
+#include "support/base64.h"
+#include "support/process.h"
 #include "support/sha256.h"
-
-extern char** environ;
 
 namespace tessarine::convert {
 
@@ -46,121 +38,30 @@ bool IsPng(std::string_view bytes) {
 
 // An executable file named `name` on PATH; empty when there is none.
 std::string FindProgram(std::string_view name) {
-  const char* path = std::getenv("PATH");
-  if (path == nullptr) return {};
-  std::string_view rest(path);
-  while (true) {
-    const size_t colon = rest.find(':');
-    std::string_view dir = rest.substr(0, colon);
-    if (!dir.empty()) {
-      std::string candidate(dir);
-      candidate += '/';
-      candidate += name;
-      struct stat info {};
-      if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-          ::access(candidate.c_str(), X_OK) == 0) {
-        return candidate;
-      }
-    }
-    if (colon == std::string_view::npos) break;
-    rest.remove_prefix(colon + 1);
-  }
-  return {};
+  return support::FindProgram(name).value_or(std::string());
+}
+
+// Runs a converter with its output in `stdout_path` (or nowhere) for at most
+// `limit`.
+support::ProcessEnd RunConverter(const std::string& program, const std::vector<std::string>& args,
+                                 const std::string& stdout_path,
+                                 std::chrono::milliseconds limit) {
+  support::ProcessOptions options;
+  options.output_file = stdout_path;
+  options.time_limit = limit;
+  return support::RunProcess(program, args, options);
 }
 
 }  // namespace
 
-RunOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      const std::string& stdout_path, std::chrono::milliseconds limit) {
-  RunOutcome outcome;
-  std::vector<std::string> argv_text;
-  argv_text.push_back(program);
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : argv_text) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1,
-                                   stdout_path.empty() ? "/dev/null" : stdout_path.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  sigset_t signals;
-  sigemptyset(&signals);
-  posix_spawnattr_setsigmask(&attributes, &signals);
-  sigaddset(&signals, SIGPIPE);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGCHLD);
-  posix_spawnattr_setsigdefault(&attributes, &signals);
-
-  pid_t pid = 0;
-  const int spawned =
-      posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (spawned != 0) {
-    outcome.error = std::strerror(spawned);
-    return outcome;
-  }
-  outcome.started = true;
-
-  // The leader is watched without being reaped: while it is a zombie its id
-  // cannot be reused, so the group it names is still only ours when it is
-  // ended below.
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (true) {
-    siginfo_t info{};
-    const int waited = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
-    if (waited == 0 && info.si_pid == pid) break;
-    if (waited == -1 && errno != EINTR) break;
-    if (std::chrono::steady_clock::now() >= deadline) {
-      outcome.timed_out = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ::kill(-pid, SIGKILL);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) == -1 && errno == EINTR) {
-  }
-  if (!outcome.timed_out && WIFEXITED(status)) outcome.exit_code = WEXITSTATUS(status);
-  return outcome;
-}
-
 namespace {
 
-// A fresh folder under the system's temporary folder, removed with the object.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::error_code error;
-    fs::path base = fs::temp_directory_path(error);
-    if (error) base = "/tmp";
-    std::string pattern = (base / "tessarine-pictures-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~ScratchFolder() {
-    if (!path_.empty()) {
-      std::error_code error;
-      fs::remove_all(path_, error);
-    }
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  bool ok() const { return !path_.empty(); }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+// A fresh folder under the system's temporary folder, removed with the
+// object; fails with the system's reason.
+support::Result<support::ScratchFolder> PictureScratchFolder() {
+  return support::ScratchFolder::Create(
+      support::TemporaryFolder().value_or(std::filesystem::path("/tmp")), "tessarine-pictures-");
+}
 
 // Where converted pictures are kept between runs: $TESSARINE_PICTURE_CACHE,
 // else $XDG_CACHE_HOME/tessarine/pictures, else ~/.cache/tessarine/pictures.
@@ -256,7 +157,7 @@ std::string FlatOdfText(const std::vector<PictureToConvert>& pictures) {
     text += "<text:p><draw:frame draw:name=\"p" + std::to_string(i) +
             "\" text:anchor-type=\"as-char\" svg:width=\"2cm\" svg:height=\"2cm\">"
             "<draw:image><office:binary-data>";
-    text += EncodeBase64(pictures[i].bytes);
+    text += support::EncodeBase64(pictures[i].bytes);
     text += "</office:binary-data></draw:image></draw:frame></text:p>\n";
   }
   text += "</office:text></office:body></office:document>\n";
@@ -301,24 +202,24 @@ void CollectEmbeddedPngs(std::string_view page, const std::vector<PictureToConve
     const std::string_view data = source.substr(kDataPrefix.size());
     if (data.size() / 4 * 3 > kMaxPngBytes) continue;
     std::string png;
-    if (DecodeBase64(data, png) && IsPng(png)) result.png[pictures[index].key] = std::move(png);
+    if (support::DecodeBase64(data, png) && IsPng(png)) result.png[pictures[index].key] = std::move(png);
   }
 }
 
 ConvertedPictures ConvertWithOffice(const std::string& program,
                                     const std::vector<PictureToConvert>& pictures) {
   ConvertedPictures result;
-  ScratchFolder scratch;
-  if (!scratch.ok()) {
-    result.problem = "no temporary folder for the conversion: " + std::string(std::strerror(errno));
+  support::Result<support::ScratchFolder> scratch = PictureScratchFolder();
+  if (!scratch) {
+    result.problem = "no temporary folder for the conversion: " + scratch.message();
     return result;
   }
-  const fs::path input = scratch.path() / "pictures.fodt";
-  const fs::path output = scratch.path() / "out";
+  const fs::path input = scratch->path() / "pictures.fodt";
+  const fs::path output = scratch->path() / "out";
   std::error_code error;
   fs::create_directories(output, error);
   if (error || !WriteFile(input, FlatOdfText(pictures))) {
-    result.problem = "cannot write the pictures for LibreOffice to " + scratch.path().string();
+    result.problem = "cannot write the pictures for LibreOffice to " + scratch->path().string();
     return result;
   }
   const auto limit = std::min<std::chrono::milliseconds>(
@@ -326,14 +227,14 @@ ConvertedPictures ConvertWithOffice(const std::string& program,
       kOfficeBaseLimit + kOfficePerPicture * static_cast<long long>(pictures.size()));
   // A private profile: no clash with a LibreOffice the user has open, and
   // nothing left in the user's own settings.
-  const RunOutcome run = RunProgram(
+  const support::ProcessEnd run = RunConverter(
       program,
-      {"-env:UserInstallation=" + FileUrl(scratch.path() / "profile"), "--headless", "--invisible",
+      {"-env:UserInstallation=" + FileUrl(scratch->path() / "profile"), "--headless", "--invisible",
        "--norestore", "--nologo", "--nodefault", "--nolockcheck", "--convert-to",
        "html:HTML (StarWriter):EmbedImages", "--outdir", output.string(), input.string()},
       "", limit);
   if (!run.started) {
-    result.problem = "LibreOffice could not be started: " + run.error;
+    result.problem = "LibreOffice could not be started: " + std::string(std::strerror(run.start_error));
     return result;
   }
   if (run.timed_out) {
@@ -374,11 +275,11 @@ Magick FindMagick() {
     }
     const std::string convert = FindProgram("convert");
     if (convert.empty()) return magick;
-    ScratchFolder scratch;
-    if (!scratch.ok()) return magick;
-    const fs::path version = scratch.path() / "version.txt";
-    const RunOutcome run =
-        RunProgram(convert, {"-version"}, version.string(), std::chrono::seconds(20));
+    support::Result<support::ScratchFolder> scratch = PictureScratchFolder();
+    if (!scratch) return magick;
+    const fs::path version = scratch->path() / "version.txt";
+    const support::ProcessEnd run =
+        RunConverter(convert, {"-version"}, version.string(), std::chrono::seconds(20));
     std::string text;
     if (run.exit_code == 0 && ReadFileBounded(version, 1 << 16, text) &&
         text.starts_with("Version: ImageMagick")) {
@@ -392,19 +293,19 @@ Magick FindMagick() {
 ConvertedPictures ConvertWithMagick(const Magick& magick,
                                     const std::vector<PictureToConvert>& pictures) {
   ConvertedPictures result;
-  ScratchFolder scratch;
-  if (!scratch.ok()) {
-    result.problem = "no temporary folder for the conversion: " + std::string(std::strerror(errno));
+  support::Result<support::ScratchFolder> scratch = PictureScratchFolder();
+  if (!scratch) {
+    result.problem = "no temporary folder for the conversion: " + scratch.message();
     return result;
   }
   std::string last_problem;
   for (size_t i = 0; i < pictures.size(); ++i) {
     const PictureToConvert& picture = pictures[i];
-    const fs::path input = scratch.path() / ("in" + std::to_string(i) + "." + picture.extension);
-    const fs::path output = scratch.path() / ("out" + std::to_string(i) + ".png");
+    const fs::path input = scratch->path() / ("in" + std::to_string(i) + "." + picture.extension);
+    const fs::path output = scratch->path() / ("out" + std::to_string(i) + ".png");
     if (!WriteFile(input, picture.bytes)) continue;
     // "[0]": the first frame of a multi-page TIFF.
-    const RunOutcome run = RunProgram(
+    const support::ProcessEnd run = RunConverter(
         magick.program, {input.string() + "[0]", "png:" + output.string()}, "", kMagickLimit);
     std::string png;
     if (run.exit_code == 0 && ReadFileBounded(output, kMaxPngBytes, png) && IsPng(png)) {
@@ -502,69 +403,6 @@ ConvertedPictures ConvertPicturesToPng(const std::vector<PictureToConvert>& pict
   }
   result.problem = std::move(converted.problem);
   return result;
-}
-
-std::string EncodeBase64(std::string_view bytes) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  text.reserve((bytes.size() + 2) / 3 * 4);
-  size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const unsigned value = static_cast<unsigned char>(bytes[i]) << 16 |
-                           static_cast<unsigned char>(bytes[i + 1]) << 8 |
-                           static_cast<unsigned char>(bytes[i + 2]);
-    text += kAlphabet[value >> 18];
-    text += kAlphabet[(value >> 12) & 63];
-    text += kAlphabet[(value >> 6) & 63];
-    text += kAlphabet[value & 63];
-  }
-  if (i < bytes.size()) {
-    unsigned value = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) value |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    text += kAlphabet[value >> 18];
-    text += kAlphabet[(value >> 12) & 63];
-    text += i + 1 < bytes.size() ? kAlphabet[(value >> 6) & 63] : '=';
-    text += '=';
-  }
-  return text;
-}
-
-bool DecodeBase64(std::string_view text, std::string& bytes) {
-  bytes.clear();
-  bytes.reserve(text.size() / 4 * 3);
-  unsigned value = 0;
-  int bits = 0;
-  bool padding = false;
-  for (char c : text) {
-    int digit;
-    if (c >= 'A' && c <= 'Z') {
-      digit = c - 'A';
-    } else if (c >= 'a' && c <= 'z') {
-      digit = c - 'a' + 26;
-    } else if (c >= '0' && c <= '9') {
-      digit = c - '0' + 52;
-    } else if (c == '+') {
-      digit = 62;
-    } else if (c == '/') {
-      digit = 63;
-    } else if (c == '=') {
-      padding = true;
-      continue;
-    } else if (c == ' ' || c == '\r' || c == '\n' || c == '\t') {
-      continue;
-    } else {
-      return false;
-    }
-    if (padding) return false;  // data after the padding
-    value = ((value << 6) | static_cast<unsigned>(digit)) & 0xFFFFFFu;
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      bytes += static_cast<char>((value >> bits) & 0xFF);
-    }
-  }
-  return true;
 }
 
 }  // namespace tessarine::convert

@@ -14,7 +14,6 @@
 // Internal to the convert library.
 #pragma once
 
-#include <chrono>
 #include <map>
 #include <string>
 #include <string_view>
@@ -51,24 +50,5 @@ std::string PictureConverterName();
 // what could not be converted is missing from the result and explained in
 // `problem`. Leaves no process and no temporary file behind.
 ConvertedPictures ConvertPicturesToPng(const std::vector<PictureToConvert>& pictures);
-
-struct RunOutcome {
-  bool started = false;
-  bool timed_out = false;
-  int exit_code = -1;  // when it ended by itself
-  std::string error;   // why it could not start
-};
-
-// Runs `program` (a path) with `args` in a process group of its own, its
-// standard output to `stdout_path` (or nowhere), and waits at most `limit`.
-// Whatever the program started in its group is ended with it, so no
-// converter outlives the call.
-RunOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      const std::string& stdout_path, std::chrono::milliseconds limit);
-
-// Base64 as used by ODF's binary data and data: URLs; Decode skips white
-// space and fails (returns false) on any other character outside the alphabet.
-std::string EncodeBase64(std::string_view bytes);
-bool DecodeBase64(std::string_view text, std::string& bytes);
 
 }  // namespace tessarine::convert

@@ -10,8 +10,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QUrl>
+
+#include <optional>
+#include <string>
+
+#include "support/process.h"
 
 namespace tessarine::dialogs {
 namespace {
@@ -48,13 +52,16 @@ void SayCannotOpen(QWidget* parent, const QString& path, bool folder) {
 // then. The process has no parent, so that the program's end never takes
 // down a browser the opener is still waiting for.
 void OpenOrSay(QWidget* parent, const QUrl& url, const QString& shown, bool folder) {
-  const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
-  if (opener.isEmpty()) {
+  const std::optional<std::string> found = support::FindProgram("xdg-open");
+  if (!found) {
     if (!QDesktopServices::openUrl(url)) SayCannotOpen(parent, shown, folder);
     return;
   }
   auto* process = new QProcess;
-  process->setProgram(opener);
+  // Started through Qt rather than the process service: the opener's answer
+  // comes through the event loop, and whatever it starts (a browser) must
+  // outlive it rather than go with its process group.
+  process->setProgram(QString::fromStdString(*found));
   process->setArguments({url.toString()});
   process->setStandardOutputFile(QProcess::nullDevice());
   process->setStandardErrorFile(QProcess::nullDevice());
@@ -151,7 +158,7 @@ class QtShell final : public Shell {
   QString ChooseFolder(QWidget* parent, const QString& title,
                        const QString& start_folder) override {
     const QString start = QFileInfo(start_folder).isDir() ? start_folder : LastDialogFolder(title);
-    const QString folder =
+    QString folder =
         QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
     if (!folder.isEmpty()) RememberDialogFolder(title, folder);
     return folder;

@@ -33,7 +33,7 @@ struct ProjectSettings {
   std::string Copyright = "1";  // Flag
   std::string CopyrightHTML =
       "Copyright &copy; 2024-2026 Tessarine contributors. All rights reserved.";
-  std::string PageTopLogo;                             // path of the logo image
+  std::string PageTopLogo;                      // path of the logo image
   std::string PageTopNav = "首页|default.htm";  // Multi-line: text|address
   std::string HeadTitle = "在线文档中心";
   std::string MetaKey;

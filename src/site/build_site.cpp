@@ -1,16 +1,11 @@
 #include "site/build_site.h"
 
-#include <stdlib.h>  // mkdtemp
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
-#include <cstring>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -19,11 +14,11 @@
 #include <optional>
 #include <thread>
 
+#include "cleanup/cleanup.h"
+#include "cleanup/head_style.h"
 #include "convert/conversion.h"
 #include "project/validation.h"
-#include "site/cleanup.h"
 #include "site/frameset.h"
-#include "site/head_style.h"
 #include "site/header_footer.h"
 #include "site/images.h"
 #include "site/links.h"
@@ -33,12 +28,17 @@
 #include "site/sections.h"
 #include "site/templates.h"
 #include "support/files.h"
+#include "support/process.h"
 #include "support/text_file.h"
 
 namespace tessarine::site {
 namespace {
 
 namespace fs = std::filesystem;
+using cleanup::CleanupOptions;
+using cleanup::HeadParts;
+using cleanup::PageSetup;
+using cleanup::PageWidthOptions;
 using project::DocumentRecord;
 using project::ProjectSettings;
 using support::Result;
@@ -52,7 +52,6 @@ constexpr std::string_view kStyleSheetFile = "tessarine.css";
 constexpr std::string_view kTemplateResources = "tfiles/";
 constexpr std::string_view kHomePageLevel = "0";
 constexpr std::string_view kFlagOn = "1";
-constexpr std::string_view kScratchFolderRandom = "XXXXXX";
 
 // Progress: 2 at the start, 12 steps of 7/n over each document, 5 at the end.
 constexpr int16_t kStartStep = 2;
@@ -100,10 +99,7 @@ class StageClock {
 };
 
 fs::path ScratchParent() {
-  std::error_code error;
-  fs::path base = fs::temp_directory_path(error);
-  if (error) base = "/tmp";
-  return base;
+  return support::TemporaryFolder().value_or(fs::path("/tmp"));
 }
 
 // The scratch folders that failed builds left in `parent` and that nothing
@@ -128,13 +124,16 @@ void RemoveOldScratchFolders(const fs::path& parent) {
 Result<std::string> CreateScratchFolder() {
   const fs::path base = ScratchParent();
   RemoveOldScratchFolders(base);
-  std::string pattern =
-      (base / (std::string(kScratchFolderPrefix) + std::string(kScratchFolderRandom))).string();
-  if (mkdtemp(pattern.data()) == nullptr) {
+  Result<support::ScratchFolder> folder =
+      support::ScratchFolder::Create(base, kScratchFolderPrefix);
+  if (!folder) {
     return Failure("cannot create a scratch folder under " + base.string() + ": " +
-                   std::strerror(errno));
+                   folder.message());
   }
-  return pattern + "/";
+  // The build removes it itself: it stays after a failure.
+  const std::string path = folder->path().string();
+  folder->Keep();
+  return path + "/";
 }
 
 Status CreateFolder(const std::string& folder) {
@@ -145,18 +144,6 @@ Status CreateFolder(const std::string& folder) {
                    (error ? error.message() : "a file of that name is in the way"));
   }
   return Status::Ok();
-}
-
-// The converter said it wrote the file; one that cannot be opened now would
-// read as empty text and the document would vanish from the site as if it
-// were blank.
-Result<std::string> ReadWordHtml(const std::string& path) {
-  errno = 0;
-  if (std::ifstream probe(path, std::ios::binary); !probe) {
-    const char* reason = errno != 0 ? std::strerror(errno) : "cannot be opened";
-    return Failure(std::string(kReadFileFailure) + path + ": " + reason);
-  }
-  return support::ReadTextFile(path);
 }
 
 // The page heading the page loop puts in front of a content page's body,
@@ -196,7 +183,7 @@ struct AheadConversion {
 // What every page of one document is made from.
 struct PageJob {
   const DocumentRecord& document;
-  const CleanupOptions& cleanup;
+  const CleanupOptions& cleanup_options;
   const PageSetup& page_setup;
   PageWidthOptions page_width;
   std::string_view page_skeleton;
@@ -247,10 +234,10 @@ class SiteBuild {
   Status TakeAheadConversion(const DocumentRecord& document);
   void DropAheadConversion();
   Result<std::string> WritePages(SectionTable& sections, const DocumentRecord& document,
-                                 const CleanupOptions& cleanup, const PageSetup& page_setup,
+                                 const CleanupOptions& cleanup_options, const PageSetup& page_setup,
                                  std::string_view page_skeleton);
   void PreparePage(SectionTable& sections, size_t k, const PageJob& job,
-                   const BetweenPasses& between_passes, PreparedPage& page) const;
+                   const cleanup::BetweenPasses& between_passes, PreparedPage& page) const;
   Status CopyTemplateResources();
   std::string HomePage() const;
   // The document step of the given weight (a multiple of 7/n).
@@ -350,31 +337,32 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
     clock_.Lap("convert", false);
   }
   StartAheadConversion(number + 1);
-  Result<std::string> text = ReadWordHtml(word_html);
+  Result<std::string> text = cleanup::ReadWordPage(word_html);
   if (!text) return text.status();
   clock_.Lap("read", false);
 
-  Result<HeadParts> head = ParseHead(*text);
+  Result<HeadParts> head = cleanup::ParseHead(*text);
   if (!head) return head.status();
   text = std::string();  // the head and the rest hold it all now
   if (Status s = DocumentStep("head parse"); !s) return s;
-  Result<std::string> style_sheet = ParseStyleSheet(head->head);
+  Result<std::string> style_sheet = cleanup::ParseStyleSheet(head->head);
   if (!style_sheet) return style_sheet.status();
-  Result<PageSetup> page_setup = ReadPageSetup(*style_sheet);
+  Result<PageSetup> page_setup = cleanup::ReadPageSetup(*style_sheet);
   if (!page_setup) return page_setup.status();
   const OutlineClasses outline_classes =
       document.OutlineHeadings == kFlagOn ? OutlineLevelClasses(*style_sheet) : OutlineClasses();
   if (Status s = DocumentStep("style parse"); !s) return s;
-  Result<CleanupOptions> cleanup = CleanupOptionsOf(document);
-  if (!cleanup) return cleanup.status();
-  style_sheet = OptimizeStyleSheet(*style_sheet, cleanup->mode, cleanup->Opt1VML);
+  Result<CleanupOptions> cleanup_options = cleanup::CleanupOptionsOf(document);
+  if (!cleanup_options) return cleanup_options.status();
+  style_sheet =
+      cleanup::OptimizeStyleSheet(*style_sheet, cleanup_options->mode, cleanup_options->Opt1VML);
   if (!style_sheet) return style_sheet.status();
   if (Status s = DocumentStep("style optimize"); !s) return s;
 
-  Result<std::string> body = ExtractBody(head->rest);
+  Result<std::string> body = cleanup::ExtractBody(head->rest);
   if (!body) return body.status();
   head = HeadParts();
-  Result<bool> blank = IsBlankHtml(*body);
+  Result<bool> blank = cleanup::IsBlankHtml(*body);
   if (!blank) return blank.status();
   clock_.Lap("head, style sheet and body", true);
   if (*blank) return Status::Ok();  // skipped without a message; its slot stays empty
@@ -407,7 +395,7 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   if (Status s = DocumentStep("into loop"); !s) return s;
   clock_.Lap("page template", true);
   Result<std::string> all_bodies =
-      WritePages(*sections, document, *cleanup, *page_setup, *skeleton);
+      WritePages(*sections, document, *cleanup_options, *page_setup, *skeleton);
   if (!all_bodies) return all_bodies.status();
   if (Status s = DocumentStep("write mainpage"); !s) return s;
 
@@ -523,7 +511,7 @@ void SiteBuild::DropAheadConversion() {
 // joined; the pages they made and nobody committed are dropped with them.
 class PageWorkers {
  public:
-  using Make = std::function<void(size_t k, const BetweenPasses&, PreparedPage&)>;
+  using Make = std::function<void(size_t k, const cleanup::BetweenPasses&, PreparedPage&)>;
 
   PageWorkers(size_t count, unsigned threads, const std::atomic<bool>& stop_requested, Make make)
       : count_(count),
@@ -550,7 +538,7 @@ class PageWorkers {
   // it; while others make it, this thread makes later pages of the window or
   // waits. `in_turn` is asked before every pass of page k's clean-up and
   // every few milliseconds of waiting; its failure ends the wait with it.
-  Result<PreparedPage*> Await(size_t k, const BetweenPasses& in_turn) {
+  Result<PreparedPage*> Await(size_t k, const cleanup::BetweenPasses& in_turn) {
     std::unique_lock lock(mutex_);
     while (!Slot(k).ready) {
       if (next_ < count_ && next_ < k + window_) {
@@ -591,12 +579,12 @@ class PageWorkers {
 
   // What a page made ahead of its turn asks between passes: the stop flag,
   // and whether the build still wants the page.
-  BetweenPasses AheadCheck() const {
+  cleanup::BetweenPasses AheadCheck() const {
     return
         [this] { return stop_requested_.load() || abandoned_.load() ? Abandoned() : Status::Ok(); };
   }
 
-  void MakeSafely(size_t k, const BetweenPasses& between_passes, PreparedPage& page) {
+  void MakeSafely(size_t k, const cleanup::BetweenPasses& between_passes, PreparedPage& page) {
     try {
       make_(k, between_passes, page);
     } catch (const std::bad_alloc&) {
@@ -641,13 +629,13 @@ class PageWorkers {
 // the pages were made one after the other: the output, the progress values
 // and what a stop or a failure leaves are those of one thread.
 Result<std::string> SiteBuild::WritePages(SectionTable& sections, const DocumentRecord& document,
-                                          const CleanupOptions& cleanup,
+                                          const CleanupOptions& cleanup_options,
                                           const PageSetup& page_setup,
                                           std::string_view page_skeleton) {
   const PageJob job{document,
-                    cleanup,
+                    cleanup_options,
                     page_setup,
-                    PageWidthOptionsOf(document),
+                    cleanup::PageWidthOptionsOf(document),
                     page_skeleton,
                     {
                         {"charset", project_.Charset},
@@ -665,12 +653,13 @@ Result<std::string> SiteBuild::WritePages(SectionTable& sections, const Document
   // between the clean-up passes of a large one.
   const int16_t loop_step = WholeStep(step_size_);
   double done = 0;
-  const BetweenPasses in_turn = [&] { return step_.Within(loop_step, done); };
+  const cleanup::BetweenPasses in_turn = [&] { return step_.Within(loop_step, done); };
 
-  PageWorkers workers(sections.size(), jobs_ - 1, stop_requested_,
-                      [&](size_t k, const BetweenPasses& between_passes, PreparedPage& page) {
-                        PreparePage(sections, k, job, between_passes, page);
-                      });
+  PageWorkers workers(
+      sections.size(), jobs_ - 1, stop_requested_,
+      [&](size_t k, const cleanup::BetweenPasses& between_passes, PreparedPage& page) {
+        PreparePage(sections, k, job, between_passes, page);
+      });
   for (size_t k = 0; k < sections.size(); ++k) {
     done = static_cast<double>(k) / static_cast<double>(sections.size());
     if (Status s = in_turn(); !s) return s;
@@ -702,7 +691,8 @@ Result<std::string> SiteBuild::WritePages(SectionTable& sections, const Document
 // that waits for its turn. Touches nothing but row k and `page`, so that
 // several rows can be made at once.
 void SiteBuild::PreparePage(SectionTable& sections, size_t k, const PageJob& job,
-                            const BetweenPasses& between_passes, PreparedPage& page) const {
+                            const cleanup::BetweenPasses& between_passes,
+                            PreparedPage& page) const {
   using Clock = std::chrono::steady_clock;
   const auto since = [](Clock::time_point& start) {
     const Clock::time_point now = Clock::now();
@@ -712,16 +702,19 @@ void SiteBuild::PreparePage(SectionTable& sections, size_t k, const PageJob& job
   };
   Clock::time_point start = Clock::now();
   Section& row = sections[k];
-  Result<std::string> body = CleanPageBody(sections, k, job.document, job.cleanup, between_passes);
+  Result<std::string> body =
+      cleanup::CleanPageBody(row.Body, k == 0, job.cleanup_options, between_passes);
   if (!body) {
     page.status = body.status();
     return;
   }
+  // The navigation stage's table of contents follows the home page's body.
+  if (k == 0 && job.document.Toc == kFlagOn) *body += BuildTocBlock(sections, job.document);
   if (row.Level != kHomePageLevel) *body = PageHeading(row) + *body;
   *body += BuildRelatedBlock(sections, k, job.document);
   // Whatever a document holds, no page ends inside a comment that hides it.
-  *body = EndOpenComment(row.HeaderHtml + *body + row.FooterHtml);
-  row.Body = WrapPageWidth(*body, job.page_width, job.page_setup);
+  *body = cleanup::EndOpenComment(row.HeaderHtml + *body + row.FooterHtml);
+  row.Body = cleanup::WrapPageWidth(*body, job.page_width, job.page_setup);
   page.clean_up_seconds = since(start);
 
   PlaceholderMap values = job.values;

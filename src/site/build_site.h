@@ -44,20 +44,20 @@
 
 #include "project/project_settings.h"
 #include "site/section.h"
+#include "support/progress.h"
 #include "support/status.h"
 
 namespace tessarine::site {
 
-// Texts of the build, shown by the front ends as they stand.
+// Texts of the build, shown by the front ends as they stand; the batch run
+// shares them.
+using support::kBuildFailedLead;
+using support::kInterruptedMessage;
+using support::kInvalidDocument;
+using support::kStateDone;
+using support::kStateInterrupted;
 inline constexpr std::string_view kBuildSucceeded =
     "恭喜：文档生成成功！您可以点击“查看”按钮，查看生成的效果。";
-inline constexpr std::string_view kBuildFailedLead = "生成出错，原因：";
-inline constexpr std::string_view kInterruptedMessage = "用户中断";
-inline constexpr std::string_view kStateDone = "完成！";
-inline constexpr std::string_view kStateInterrupted = "中断！";
-// Failure messages of the driver's own steps; the path or reason follows.
-inline constexpr std::string_view kInvalidDocument = "无效的 Word 文档：";
-inline constexpr std::string_view kReadFileFailure = "ReadFile:";
 
 // Where a build reports its progress. Called on the build's thread: a GUI
 // forwards the calls to its window's thread.
@@ -73,8 +73,7 @@ class BuildProgress {
   virtual void StageEnded(std::string_view /*label*/) {}
 };
 
-// The bar stays below 100 until the front end sets it after success.
-inline constexpr int kProgressCap = 97;
+using support::kProgressCap;
 
 // Days a failed build's scratch folder is kept before a later build removes
 // it.

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "site/cleanup.h"
+#include "cleanup/cleanup.h"
 #include "site/images.h"
 #include "support/regex.h"
 #include "support/text_file.h"
@@ -139,7 +139,7 @@ Result<std::string> ExtractStory(Story story, const project::DocumentRecord& doc
   }
   if (Status s = Apply(html, kDropVmlOpen); !s) return s;
   if (Status s = Apply(html, kDropVmlClose); !s) return s;
-  html = EndOpenComment(std::move(html));
+  html = cleanup::EndOpenComment(std::move(html));
   // Both are tidied per page in NumberFooter, after their page-number spans
   // have been found by their mso- declarations.
   return CopyHeaderFooterImages(html, scratch_folder, output_dir, prefix);
@@ -160,7 +160,7 @@ Result<std::string> NumberFooter(std::string_view footer, int page, int page_cou
   if (Status s = Apply(html, kPageNumberSpan, NumberReplacement(page)); !s) return s;
   if (Status s = Apply(html, kPageField, NumberReplacement(page)); !s) return s;
   if (Status s = Apply(html, kPageCountField, NumberReplacement(page_count)); !s) return s;
-  return TidyHeaderFooter(std::move(html));
+  return cleanup::TidyHeaderFooter(std::move(html));
 }
 
 namespace {

@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
 #include <cstdint>
+#include <cstring>
+#include <deque>
 #include <filesystem>
-#include <functional>
+#include <mutex>
 #include <thread>
 #include <unordered_map>
 
@@ -39,9 +42,9 @@ void AppendCodePoint(std::string& out, UChar32 c) {
 
 // Chinese, Japanese and Korean script: indexed character by character.
 bool IsCjk(UChar32 c) {
-  if (c < 0x2E80) return false;                  // below every CJK block
-  if (c >= 0x4E00 && c <= 0x9FFF) return true;   // the common ideographs
-  if (c >= 0xAC00 && c <= 0xD7A3) return true;   // Hangul syllables
+  if (c < 0x2E80) return false;                 // below every CJK block
+  if (c >= 0x4E00 && c <= 0x9FFF) return true;  // the common ideographs
+  if (c >= 0xAC00 && c <= 0xD7A3) return true;  // Hangul syllables
   UErrorCode status = U_ZERO_ERROR;
   switch (uscript_getScript(c, &status)) {
     case USCRIPT_HAN:
@@ -65,12 +68,12 @@ bool IsWordChar(UChar32 c) {
 // clean-up passes write are known; others stay as text.
 UChar32 NamedReference(std::string_view name) {
   static const std::unordered_map<std::string_view, UChar32> kNames = {
-      {"amp", '&'},       {"lt", '<'},        {"gt", '>'},       {"quot", '"'},
-      {"apos", '\''},     {"nbsp", 0xA0},     {"copy", 0xA9},    {"reg", 0xAE},
-      {"trade", 0x2122},  {"hellip", 0x2026}, {"mdash", 0x2014}, {"ndash", 0x2013},
-      {"lsquo", 0x2018},  {"rsquo", 0x2019},  {"ldquo", 0x201C}, {"rdquo", 0x201D},
-      {"middot", 0xB7},   {"bull", 0x2022},   {"deg", 0xB0},     {"times", 0xD7},
-      {"shy", 0xAD},      {"ensp", 0x2002},   {"emsp", 0x2003},  {"thinsp", 0x2009},
+      {"amp", '&'},      {"lt", '<'},        {"gt", '>'},       {"quot", '"'},
+      {"apos", '\''},    {"nbsp", 0xA0},     {"copy", 0xA9},    {"reg", 0xAE},
+      {"trade", 0x2122}, {"hellip", 0x2026}, {"mdash", 0x2014}, {"ndash", 0x2013},
+      {"lsquo", 0x2018}, {"rsquo", 0x2019},  {"ldquo", 0x201C}, {"rdquo", 0x201D},
+      {"middot", 0xB7},  {"bull", 0x2022},   {"deg", 0xB0},     {"times", 0xD7},
+      {"shy", 0xAD},     {"ensp", 0x2002},   {"emsp", 0x2003},  {"thinsp", 0x2009},
   };
   const auto it = kNames.find(name);
   return it == kNames.end() ? -1 : it->second;
@@ -158,8 +161,8 @@ size_t SkipNavigationBlock(std::string_view html, size_t pos) {
 // inline elements (a word or a Chinese phrase split by <span>) do not.
 bool BreaksText(std::string_view tag) {
   static constexpr std::string_view kBlocks[] = {
-      "p", "div", "br", "td", "th", "tr", "li", "ul", "ol", "table", "h1", "h2", "h3",
-      "h4", "h5", "h6", "blockquote", "pre", "hr", "dt", "dd", "caption", "img"};
+      "p",  "div", "br", "td", "th",         "tr",  "li", "ul", "ol", "table",   "h1", "h2",
+      "h3", "h4",  "h5", "h6", "blockquote", "pre", "hr", "dt", "dd", "caption", "img"};
   size_t start = 1;
   if (start < tag.size() && tag[start] == '/') ++start;
   size_t end = start;
@@ -181,13 +184,14 @@ void AppendScriptString(std::string& out, std::string_view text, bool ansi) {
   for (size_t pos = 0; pos < text.size();) {
     const size_t start = pos;
     const UChar32 c = NextCodePoint(text, &pos);
+    // Controls, the line separators a script ends a line at, and the slash
+    // of "</" that would close the script element.
+    const bool must_escape = c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029 ||
+                             (c == '/' && start > 0 && text[start - 1] == '<');
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029 ||
-               (c == '/' && start > 0 && text[start - 1] == '<')) {
-      escape_unit(static_cast<uint16_t>(c));
-    } else if (c < 0x80 || !ansi || (c >= 0x4E00 && c <= 0x9FA5)) {
+    } else if (!must_escape && (c < 0x80 || !ansi || (c >= 0x4E00 && c <= 0x9FA5))) {
       out.append(text.substr(start, pos - start));
     } else if (c > 0xFFFF) {
       escape_unit(static_cast<uint16_t>(U16_LEAD(c)));
@@ -285,40 +289,48 @@ namespace {
 template <typename Emit>
 void ForEachTerm(std::string_view text, Emit&& emit) {
   std::string word;
-  std::string run;         // the CJK run so far, up to its last two characters
+  char pair[8];            // the last CJK character, then the pair it ends
+  size_t last_length = 0;  // bytes of the last CJK character in `pair`
   size_t run_length = 0;   // characters in the current CJK run
   const auto end_word = [&] {
     if (!word.empty()) emit(std::string_view(word));
     word.clear();
   };
   const auto end_run = [&] {
-    if (run_length == 1) emit(std::string_view(run));
-    run.clear();
+    if (run_length == 1) emit(std::string_view(pair, last_length));
     run_length = 0;
   };
   for (size_t pos = 0; pos < text.size();) {
+    const char ch = text[pos];
+    if (static_cast<unsigned char>(ch) < 0x80) {
+      ++pos;
+      if (std::isalnum(static_cast<unsigned char>(ch))) {
+        end_run();
+        word += ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + ('a' - 'A')) : ch;
+      } else {
+        end_run();
+        end_word();
+      }
+      continue;
+    }
     const size_t start = pos;
     const UChar32 c = NextCodePoint(text, &pos);
+    const size_t length = pos - start;
     if (IsCjk(c)) {
       end_word();
       if (run_length > 0) {
-        // Keep only the previous character in front of this one.
-        size_t last = run.size();
-        U8_BACK_1(reinterpret_cast<const uint8_t*>(run.data()), 0, last);
-        run.erase(0, last);
-        run.append(text.substr(start, pos - start));
-        emit(std::string_view(run));
+        // The pair: the previous character, then this one.
+        std::memcpy(pair + last_length, text.data() + start, length);
+        emit(std::string_view(pair, last_length + length));
+        std::memmove(pair, pair + last_length, length);
       } else {
-        run.assign(text.substr(start, pos - start));
+        std::memcpy(pair, text.data() + start, length);
       }
+      last_length = length;
       ++run_length;
     } else if (IsWordChar(c)) {
       end_run();
-      if (c < 0x80) {
-        word += static_cast<char>(std::tolower(c));
-      } else {
-        AppendCodePoint(word, u_tolower(c));
-      }
+      AppendCodePoint(word, u_tolower(c));
     } else {
       end_run();
       end_word();
@@ -355,10 +367,95 @@ void AppendPostings(std::string& out, const std::vector<uint32_t>& pages) {
     return;
   }
   std::string bitmap(bitmap_length - 1, 0);
-  for (uint32_t page : pages) bitmap[page / 6] = static_cast<char>(bitmap[page / 6] | 1 << page % 6);
+  for (uint32_t page : pages)
+    bitmap[page / 6] = static_cast<char>(bitmap[page / 6] | 1 << page % 6);
   out += '~';
   for (char bits : bitmap) out += kBitmapDigits[static_cast<size_t>(bits)];
 }
+
+// 64-bit hash of a term, eight bytes a step.
+uint64_t HashTerm(std::string_view term) {
+  uint64_t hash = 0x9E3779B97F4A7C15ull ^ term.size();
+  size_t at = 0;
+  for (; at + 8 <= term.size(); at += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, term.data() + at, 8);
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
+    hash ^= hash >> 32;
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, term.data() + at, term.size() - at);
+  hash = (hash ^ tail) * 0xC4CEB9FE1A85EC53ull;
+  return hash ^ (hash >> 29);
+}
+
+// The distinct terms of a site, numbered in order of first appearance: an
+// open-addressing table whose slots hold a hash tag and the id, over one
+// arena of term bytes. A lookup touches one slot array and, on a tag match,
+// the arena; no node per term.
+class TermTable {
+ public:
+  TermTable() : slots_(kInitialSlots, 0) {}
+
+  // The id of `term`, which is given the next id when it is new.
+  uint32_t Intern(std::string_view term, bool* added) {
+    if ((count() + 1) * 4 > slots_.size() * 3) Grow();
+    const uint64_t hash = HashTerm(term);
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+      const uint64_t slot = slots_[at];
+      if (slot == 0) {
+        const auto id = static_cast<uint32_t>(count());
+        spans_.push_back(
+            {static_cast<uint32_t>(arena_.size()), static_cast<uint32_t>(term.size())});
+        hashes_.push_back(hash);
+        arena_.append(term);
+        slots_[at] = Slot(hash, id);
+        *added = true;
+        return id;
+      }
+      if ((slot >> 32) == (hash >> 32)) {
+        const auto id = static_cast<uint32_t>(slot) - 1;
+        if (Term(id) == term) {
+          *added = false;
+          return id;
+        }
+      }
+    }
+  }
+
+  size_t count() const { return spans_.size(); }
+  std::string_view Term(uint32_t id) const {
+    return std::string_view(arena_).substr(spans_[id].offset, spans_[id].length);
+  }
+
+ private:
+  static constexpr size_t kInitialSlots = 1 << 16;
+  struct Span {
+    uint32_t offset;
+    uint32_t length;
+  };
+
+  static uint64_t Slot(uint64_t hash, uint32_t id) {
+    return (hash & 0xFFFFFFFF00000000ull) | (static_cast<uint64_t>(id) + 1);
+  }
+
+  void Grow() {
+    std::vector<uint64_t> slots(slots_.size() * 2, 0);
+    const size_t mask = slots.size() - 1;
+    for (uint32_t id = 0; id < count(); ++id) {
+      size_t at = hashes_[id] & mask;
+      while (slots[at] != 0) at = (at + 1) & mask;
+      slots[at] = Slot(hashes_[id], id);
+    }
+    slots_ = std::move(slots);
+  }
+
+  std::vector<uint64_t> slots_;
+  std::vector<Span> spans_;
+  std::vector<uint64_t> hashes_;
+  std::string arena_;
+};
 
 }  // namespace
 
@@ -368,14 +465,97 @@ std::vector<std::string> SearchTerms(std::string_view text) {
   return terms;
 }
 
+// The pages gathered so far and their terms. The terms are gathered by a
+// worker thread, page by page in page order, as documents are added; a page
+// is never changed once added (a deque keeps it where it is), so the worker
+// reads it without the lock.
+struct SearchIndexBuilder::State {
+  struct Page {
+    std::string title;
+    std::string text;
+  };
+
+  std::mutex mutex;
+  std::condition_variable wake;  // a page added, or closing
+  std::deque<Page> pages;        // guarded by `mutex`
+  size_t gathered = 0;           // pages whose terms are in the table; guarded
+  bool closing = false;          // guarded
+  std::thread worker;
+
+  // Written by the worker only; read once it has been joined.
+  TermTable table;
+  std::vector<uint32_t> last_page;              // per term: the last page seen
+  std::vector<std::vector<uint32_t>> postings;  // per term: its pages, ascending
+
+  ~State() { Finish(); }
+
+  void Start() {
+    if (worker.joinable()) return;
+    closing = false;
+    worker = std::thread([this] { Gather(); });
+  }
+
+  // Waits until every page added is gathered.
+  void Finish() {
+    if (!worker.joinable()) return;
+    {
+      const std::lock_guard lock(mutex);
+      closing = true;
+    }
+    wake.notify_one();
+    worker.join();
+  }
+
+  void Gather() {
+    for (;;) {
+      const Page* page = nullptr;
+      uint32_t number = 0;
+      {
+        std::unique_lock lock(mutex);
+        wake.wait(lock, [&] { return closing || gathered < pages.size(); });
+        if (gathered == pages.size()) return;
+        number = static_cast<uint32_t>(gathered);
+        page = &pages[gathered];
+      }
+      // Each page once per term: a repeat on the same page costs one lookup.
+      const auto add = [&](std::string_view term) {
+        bool added = false;
+        const uint32_t id = table.Intern(term, &added);
+        if (added) {
+          last_page.push_back(number);
+          postings.push_back({number});
+        } else if (last_page[id] != number) {
+          last_page[id] = number;
+          postings[id].push_back(number);
+        }
+      };
+      ForEachTerm(page->title, add);
+      ForEachTerm(page->text, add);
+      const std::lock_guard lock(mutex);
+      ++gathered;
+    }
+  }
+};
+
+SearchIndexBuilder::SearchIndexBuilder(bool enabled)
+    : enabled_(enabled), state_(enabled ? std::make_unique<State>() : nullptr) {}
+SearchIndexBuilder::SearchIndexBuilder(SearchIndexBuilder&&) noexcept = default;
+SearchIndexBuilder& SearchIndexBuilder::operator=(SearchIndexBuilder&&) noexcept = default;
+SearchIndexBuilder::~SearchIndexBuilder() = default;
+
+size_t SearchIndexBuilder::page_count() const {
+  if (!state_) return 0;
+  const std::lock_guard lock(state_->mutex);
+  return state_->pages.size();
+}
+
 void SearchIndexBuilder::AddDocument(const SectionTable& sections) {
-  if (!enabled_) return;
-  const size_t first = pages_.size();
-  pages_.resize(first + sections.size());
+  if (!state_) return;
+  std::vector<State::Page> added(sections.size());
   const auto extract = [&](size_t begin, size_t end) {
     for (size_t k = begin; k < end; ++k) {
-      pages_[first + k].title = VisibleText(sections[k].Title);
-      pages_[first + k].text = VisibleText(sections[k].Body);
+      added[k].title = VisibleText(sections[k].Title);
+      added[k].text = VisibleText(sections[k].Body);
     }
   };
   // The build itself runs on one core: the second takes half of the pages.
@@ -389,44 +569,22 @@ void SearchIndexBuilder::AddDocument(const SectionTable& sections) {
   } else {
     extract(0, sections.size());
   }
-  for (size_t k = first; k < pages_.size(); ++k) {
-    text_bytes_ += pages_[k].title.size() + pages_[k].text.size();
+  for (const State::Page& page : added) text_bytes_ += page.title.size() + page.text.size();
+  {
+    const std::lock_guard lock(state_->mutex);
+    for (State::Page& page : added) state_->pages.push_back(std::move(page));
   }
+  state_->Start();
+  state_->wake.notify_one();
 }
 
 std::string SearchIndexBuilder::IndexScript(bool ansi) const {
-  // Term ids in order of appearance; each term's pages, each page once.
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
-  };
-  // The last page is kept beside the id, so a term repeated on a page costs
-  // one lookup and nothing more.
-  struct Entry {
-    uint32_t id;
-    uint32_t last_page;
-  };
-  std::unordered_map<std::string, Entry, Hash, std::equal_to<>> ids;
-  ids.reserve(1 << 16);
-  std::vector<std::string_view> names;
-  std::vector<std::vector<uint32_t>> pages;
-  for (size_t number = 0; number < pages_.size(); ++number) {
-    const auto page = static_cast<uint32_t>(number);
-    const auto add = [&](std::string_view term) {
-      auto it = ids.find(term);
-      if (it == ids.end()) {
-        it = ids.emplace(std::string(term), Entry{static_cast<uint32_t>(names.size()), page})
-                 .first;
-        names.push_back(it->first);
-        pages.push_back({page});
-      } else if (it->second.last_page != page) {
-        it->second.last_page = page;
-        pages[it->second.id].push_back(page);
-      }
-    };
-    ForEachTerm(pages_[number].title, add);
-    ForEachTerm(pages_[number].text, add);
-  }
+  if (!state_) return std::string(kNoSearchIndex);
+  state_->Finish();
+  const size_t page_total = state_->pages.size();
+  const std::vector<std::vector<uint32_t>>& pages = state_->postings;
+  std::vector<std::string_view> names(state_->table.count());
+  for (uint32_t id = 0; id < names.size(); ++id) names[id] = state_->table.Term(id);
   // Byte order is the script's order for terms below U+E000 (lead bytes
   // up to 0xED); only others need the slower comparison.
   std::vector<uint32_t> order(names.size());
@@ -440,7 +598,7 @@ std::string SearchIndexBuilder::IndexScript(bool ansi) const {
     return plain[a] && plain[b] ? names[a] < names[b] : Utf16Less(names[a], names[b]);
   });
 
-  std::string out = "tessarineSearchIndex({\"count\":" + std::to_string(pages_.size());
+  std::string out = "tessarineSearchIndex({\"count\":" + std::to_string(page_total);
   // Terms and postings: one string each, entries separated by spaces. A
   // term that starts with the first character of the term before it (most
   // CJK pairs do) is written without it, after "|" instead of the space.
@@ -475,12 +633,14 @@ std::string SearchIndexBuilder::IndexScript(bool ansi) const {
 
 std::vector<std::string> SearchIndexBuilder::TextScripts(bool ansi) const {
   std::vector<std::string> scripts;
-  for (size_t first = 0; first < pages_.size(); first += kTextChunk) {
+  if (!state_) return scripts;
+  // Pages are only added by AddDocument, never while the scripts are made.
+  const std::deque<State::Page>& pages = state_->pages;
+  for (size_t first = 0; first < pages.size(); first += kTextChunk) {
     std::string out = "tessarineSearchText(" + std::to_string(first / kTextChunk) + ",[";
-    for (size_t number = first; number < std::min(pages_.size(), first + kTextChunk);
-         ++number) {
+    for (size_t number = first; number < std::min(pages.size(), first + kTextChunk); ++number) {
       if (number > first) out += ",\n";
-      AppendScriptString(out, pages_[number].text, ansi);
+      AppendScriptString(out, pages[number].text, ansi);
     }
     out += "]);\n";
     scripts.push_back(std::move(out));

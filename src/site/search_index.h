@@ -32,6 +32,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,8 +50,8 @@ inline constexpr size_t kTextChunk = 200;
 inline constexpr std::string_view kNoSearchIndex = "tessarineSearchIndex(null);\n";
 
 // The visible text of an HTML fragment: elements, comments, scripts, style
-// sheets and the generated contents and related-topics blocks dropped, character references decoded, white space runs made one
-// space, no space at either end.
+// sheets and the generated contents and related-topics blocks dropped, character references
+// decoded, white space runs made one space, no space at either end.
 std::string VisibleText(std::string_view html);
 
 // The search terms of a text in the order they occur (repeats kept).
@@ -60,14 +61,19 @@ class SearchIndexBuilder {
  public:
   // A builder of a project whose SiteSearch is "0" gathers nothing, removes
   // an earlier build's files and writes kNoSearchIndex.
-  explicit SearchIndexBuilder(bool enabled = true) : enabled_(enabled) {}
+  explicit SearchIndexBuilder(bool enabled = true);
+  SearchIndexBuilder(SearchIndexBuilder&&) noexcept;
+  SearchIndexBuilder& operator=(SearchIndexBuilder&&) noexcept;
+  ~SearchIndexBuilder();
 
   // Adds every page of one document's table (after its pages are written,
   // while the rows still hold their bodies). Documents come in list order and
   // a skipped one adds nothing, so pages are numbered as the menu lists them.
+  // The pages' terms are gathered on a thread of the builder's own while the
+  // build goes on; the index scripts wait for it.
   void AddDocument(const SectionTable& sections);
 
-  size_t page_count() const { return pages_.size(); }
+  size_t page_count() const;
   // The sum of the pages' visible text (titles and bodies), in bytes of UTF-8.
   size_t text_bytes() const { return text_bytes_; }
 
@@ -80,13 +86,10 @@ class SearchIndexBuilder {
   support::Status Write(const std::string& output_dir, std::string_view file_encode) const;
 
  private:
-  struct Page {
-    std::string title;
-    std::string text;
-  };
+  struct State;
   bool enabled_;
-  std::vector<Page> pages_;
   size_t text_bytes_ = 0;
+  std::unique_ptr<State> state_;  // null when search is off
 };
 
 // Removes the search files of an earlier build.

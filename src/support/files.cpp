@@ -12,6 +12,8 @@
 #include <random>
 #include <system_error>
 
+#include "support/compiler.h"
+
 namespace tessarine::support {
 namespace fs = std::filesystem;
 
@@ -339,11 +341,11 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
   // name safe.
   thread_local std::mt19937 random(std::random_device{}());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    // Appended piece by piece: GCC 12 at -O3 misreads `"." + name` as an
-    // overlapping copy (-Wrestrict).
-    std::string name(".");
-    name.append(path.filename().string()).append(".tmp-").append(std::to_string(random()));
-    temporary_ = (path.parent_path() / name).string();
+    TESSARINE_GCC_FALSE_RESTRICT_BEGIN
+    temporary_ =
+        (path.parent_path() / ("." + path.filename().string() + ".tmp-" + std::to_string(random())))
+            .string();
+    TESSARINE_GCC_FALSE_RESTRICT_END
     fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0 || errno != EEXIST) break;
   }

@@ -33,8 +33,12 @@ namespace {
 // them a meaning of its own (\h, \R, \K, \Q, \A, \z, \p ...).
 constexpr std::string_view kDialectEscapes = "bBcdDfnrsStuvwWx";
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsAsciiDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Recognises the any-character idiom at `pos` (which holds "("): one of
 // "(?:[^a]|a)", "(?:a|[^a])", "([^a]|a)", "(a|[^a])" for any single ASCII
@@ -194,9 +198,9 @@ Result<std::shared_ptr<const CompiledPattern>> Compile(std::string_view pattern)
   pcre2_set_newline(ctx, PCRE2_NEWLINE_ANYCRLF);
   int error_code = 0;
   PCRE2_SIZE error_offset = 0;
-  pcre2_code* raw = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.data()),
-                                  translated.size(), kCompileOptions, &error_code, &error_offset,
-                                  ctx);
+  pcre2_code* raw =
+      pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.data()), translated.size(),
+                    kCompileOptions, &error_code, &error_offset, ctx);
   pcre2_compile_context_free(ctx);
   if (raw == nullptr) {
     return Status::Error("invalid regular expression (" + ErrorText(error_code) + " at offset " +
@@ -531,7 +535,9 @@ RegexMatcher::RegexMatcher(std::string_view pattern, std::string_view text) : im
   impl_->loop.emplace(*impl_->pattern, text);
 }
 
-RegexMatcher::~RegexMatcher() { delete impl_; }
+RegexMatcher::~RegexMatcher() {
+  delete impl_;
+}
 
 bool RegexMatcher::Next() {
   if (!impl_->loop) return false;

@@ -57,6 +57,7 @@ class [[nodiscard]] Result {
   const T& operator*() const& { return value(); }
   T& operator*() & { return value(); }
   const T* operator->() const { return &value(); }
+  T* operator->() { return &value(); }
 
   T value_or(T fallback) const& { return ok() ? *value_ : std::move(fallback); }
   Status status() const { return ok() ? Status::Ok() : error_; }

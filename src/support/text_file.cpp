@@ -425,7 +425,7 @@ Status EncodeAnsiTo(std::string_view utf8, Sink&& sink) {
     units.clear();
     return Status::Ok();
   };
-  const Status sink_failed = Status::Error("");
+  Status sink_failed = Status::Error("");
 
   size_t pos = 0;
   while (pos < utf8.size()) {

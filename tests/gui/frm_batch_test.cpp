@@ -20,8 +20,8 @@
 #include <QTreeWidget>
 #include <memory>
 
-#include "batch/batch_settings.h"
 #include "app/start_up.h"
+#include "batch/batch_settings.h"
 #include "fake_shell.h"
 #include "gui_test_support.h"
 #include "support/files.h"
@@ -351,6 +351,7 @@ class FrmBatchTest : public QObject {
   }
 
   void RunConvertsEveryDocument() {
+    TESSARINE_QSKIP_WITHOUT_CORPUS();
     Window w;
     const QString output = tessarine::testing::TempFolder();
     w.Add(CorpusDocuments());
@@ -408,6 +409,7 @@ class FrmBatchTest : public QObject {
   }
 
   void StopEndsWithInterrupted() {
+    TESSARINE_QSKIP_WITHOUT_CORPUS();
     Window w;
     const QString output = tessarine::testing::TempFolder();
     w.Add(CorpusDocuments());
@@ -452,6 +454,7 @@ class FrmBatchTest : public QObject {
   }
 
   void ClosingDuringARunStopsItFirst() {
+    TESSARINE_QSKIP_WITHOUT_CORPUS();
     Window w;
     w.Add(CorpusDocuments());
     QSignalSpy ended(w.frm.get(), &FrmBatch::BatchEnded);

@@ -339,6 +339,7 @@ void FrmDocSetTest::enablingRulesFollowChoicesAndKeepTicks() {
 }
 
 void FrmDocSetTest::browseChangesPathButNotNodeName() {
+  TESSARINE_QSKIP_WITHOUT_CORPUS();
   ProjectSettings settings = OneDocument(report_);
   FakeShell shell;
   FrmDocSet dialog(settings, 1, shell);
@@ -445,8 +446,8 @@ void FrmDocSetTest::eachControlWritesItsOwnField() {
   FakeShell shell;
   FrmDocSet dialog(settings, 1, shell);
 
-  if (auto* box = dialog.findChild<QLineEdit*>(Name("txt", name))) {
-    box->setText(box->text() + QStringLiteral("x"));
+  if (auto* line = dialog.findChild<QLineEdit*>(Name("txt", name))) {
+    line->setText(line->text() + QStringLiteral("x"));
   } else if (auto* box = dialog.findChild<QCheckBox*>(Name("chk", name))) {
     box->toggle();
   } else if (auto* list = dialog.findChild<QComboBox*>(Name("cbo", name))) {
@@ -503,6 +504,7 @@ void FrmDocSetTest::keyboardFollowsReadingOrderAndEnterIsOk() {
 }
 
 void FrmDocSetTest::screenshots() {
+  TESSARINE_QSKIP_WITHOUT_CORPUS();
   const QString document = QString::fromStdString(tessarine::testing::SharedPath(
       "corpus/docx/chatchat__核电厂定期安全审查指南 第1部分：通用要求（征求意见稿）.docx"));
   ProjectSettings settings = OneDocument(document);

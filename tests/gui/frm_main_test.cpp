@@ -627,6 +627,7 @@ class FrmMainTest : public QObject {
   }
 
   void ConverterNotesGoBehindTheDetails() {
+    TESSARINE_QSKIP_WITHOUT_CORPUS();
     // This document has a table style without an id, which the converter
     // leaves out with a note.
     Window w;

@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QPixmap>
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 namespace tessarine::testing {
@@ -60,7 +62,13 @@ QString TempFolder() {
 }
 
 std::string SharedPath(const std::string& relative) {
-  return std::string(TESSARINE_SHARED_DIR) + "/" + relative;
+  const char* chosen = std::getenv("TESSARINE_SHARED_DIR");
+  return std::string(chosen != nullptr && *chosen != '\0' ? chosen : TESSARINE_SHARED_DIR) + "/" +
+         relative;
+}
+
+bool HaveSharedCorpus() {
+  return QFileInfo(QString::fromStdString(SharedPath("corpus/docx"))).isDir();
 }
 
 std::string SourcePath(const std::string& relative) {

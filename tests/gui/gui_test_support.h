@@ -64,6 +64,8 @@ QString TempFolder();
 
 // Paths of real inputs.
 std::string SharedPath(const std::string& relative);
+// Whether the shared corpus is there to read (see TESSARINE_QSKIP_WITHOUT_CORPUS).
+bool HaveSharedCorpus();
 std::string SourcePath(const std::string& relative);
 
 // Drags the local files `paths` onto `target` and drops them there; true when
@@ -79,3 +81,9 @@ int TallestLine(const QFont& font);
 bool WaitUntil(const std::function<bool()>& done, int timeout_ms);
 
 }  // namespace tessarine::testing
+
+// Skips the current test function, saying why, when the shared corpus is
+// missing.
+#define TESSARINE_QSKIP_WITHOUT_CORPUS()                        \
+  if (!::tessarine::testing::HaveSharedCorpus())                \
+  QSKIP("no shared corpus (set TESSARINE_SHARED_DIR at configure time)")

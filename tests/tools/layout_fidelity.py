@@ -328,6 +328,9 @@ def main():
     if not chromium:
         print("chromium is not installed: skipped")
         return 77
+    if not pathlib.Path(args.corpus).is_dir():
+        print(f"SKIPPED: no corpus in {args.corpus}")
+        return 77
     out = pathlib.Path(args.out).resolve()
     (out / "ours").mkdir(parents=True, exist_ok=True)
     documents = sorted(pathlib.Path(args.corpus).glob("*.docx"))

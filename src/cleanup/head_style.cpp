@@ -1,13 +1,17 @@
-#include "site/head_style.h"
+#include "cleanup/head_style.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "support/regex.h"
+#include "support/text_file.h"
 
-namespace tessarine::site {
+namespace tessarine::cleanup {
 namespace {
 
 using support::RegexpReplace;
@@ -208,6 +212,15 @@ Result<PageSetup> ReadPageSetup(std::string_view style_sheet) {
   return page;
 }
 
+Result<std::string> ReadWordPage(const std::string& path) {
+  errno = 0;
+  if (std::ifstream probe(path, std::ios::binary); !probe) {
+    const char* reason = errno != 0 ? std::strerror(errno) : "cannot be opened";
+    return Status::Error(std::string(kReadFileFailure) + path + ": " + reason);
+  }
+  return support::ReadTextFile(path);
+}
+
 Result<OptimizeMode> OptimizeModeFromIndex(std::string_view index) {
   if (index == "0") return OptimizeMode::kNone;
   if (index == "1") return OptimizeMode::kSelective;
@@ -251,4 +264,4 @@ Result<std::string> ExtractBody(std::string_view rest) {
   return RegexpReplace(*without_starts, kDivEndTag, "");
 }
 
-}  // namespace tessarine::site
+}  // namespace tessarine::cleanup

@@ -1,13 +1,14 @@
-// Body clean-up stage: the passes that turn one page body of Word HTML into
-// plain HTML by the document's clean-up options, the wrapper that gives a
-// finished page the document's paper width, and the test for a body without
-// visible text.
+// Clean-up: the passes that turn one page body of Word HTML into plain HTML
+// by a document's clean-up options, the wrapper that gives a finished page
+// the document's paper width, and the test for a body without visible text.
+// The site build and the batch run both use it; neither owns it.
 //
-// The driver converts the record's mode and flags once per document
-// (CleanupOptionsOf, PageWidthOptionsOf) and calls CleanPageBody on every
-// row's Body, WrapPageWidth on every finished page, and IsBlankHtml on the
-// whole body before it is split. The batch pipeline runs CleanBody on its
-// single page; the header and footer stage runs TidyHeaderFooter.
+// Both make their options with CleanupOptionsOf and PageWidthOptionsOf from
+// a document record (the batch run fills one from its own settings). The
+// site build calls CleanPageBody on every row's Body, WrapPageWidth on every
+// finished page, and IsBlankHtml on the whole body before it is split; the
+// batch run calls CleanBody on its single page; the site's header and footer
+// stage runs TidyHeaderFooter.
 //
 // Every pass is a case-insensitive, global regular-expression replacement
 // (support/regex.h). A pass that runs out of resources fails the call with
@@ -21,11 +22,10 @@
 #include <vector>
 
 #include "project/document_record.h"
-#include "site/head_style.h"
-#include "site/section.h"
+#include "cleanup/head_style.h"
 #include "support/status.h"
 
-namespace tessarine::site {
+namespace tessarine::cleanup {
 
 // The record's OptimizeMode and its ten clean-up flags; a flag is on exactly
 // when the record holds "1".
@@ -52,13 +52,11 @@ support::Result<CleanupOptions> CleanupOptionsOf(const project::DocumentRecord& 
 // it. A long build uses it to stop between the passes of a large page.
 using BetweenPasses = std::function<support::Status()>;
 
-// The cleaned body of row `row` of `sections` (the table is only read). On the
-// home page (row 0) Word's own contents paragraphs go, in every mode, before
-// CleanBody runs; with the record's Toc on, the generated table of contents
-// (BuildTocBlock) is appended after it. Fails when a pattern runs out of
-// resources or `row` is not a row of the table.
-support::Result<std::string> CleanPageBody(const SectionTable& sections, size_t row,
-                                           const project::DocumentRecord& document,
+// The cleaned body of one page of a document. On the home page Word's own
+// contents paragraphs go, in every mode, before CleanBody runs (the site's
+// navigation stage adds its own table of contents after the cleaned body).
+// Fails when a pattern runs out of resources.
+support::Result<std::string> CleanPageBody(std::string body, bool home_page,
                                            const CleanupOptions& options,
                                            const BetweenPasses& between_passes = {});
 
@@ -147,4 +145,4 @@ std::string EndOpenComment(std::string html);
 // visible. Fails when a pattern runs out of resources.
 support::Result<bool> IsBlankHtml(std::string_view html);
 
-}  // namespace tessarine::site
+}  // namespace tessarine::cleanup

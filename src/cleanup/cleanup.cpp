@@ -1,4 +1,4 @@
-#include "site/cleanup.h"
+#include "cleanup/cleanup.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,10 +9,9 @@
 #include <system_error>
 #include <utility>
 
-#include "site/navigation.h"
 #include "support/regex.h"
 
-namespace tessarine::site {
+namespace tessarine::cleanup {
 namespace {
 
 using support::Result;
@@ -565,24 +564,14 @@ Result<std::string> TidyHeaderFooter(std::string html) {
   return RunPasses(std::move(html), passes);
 }
 
-Result<std::string> CleanPageBody(const SectionTable& sections, size_t row,
-                                  const project::DocumentRecord& document,
-                                  const CleanupOptions& options,
+Result<std::string> CleanPageBody(std::string body, bool home_page, const CleanupOptions& options,
                                   const BetweenPasses& between_passes) {
-  if (row >= sections.size()) {
-    return Status::Error("page " + std::to_string(row) + " is not in the section table");
-  }
-  const bool home_page = row == 0;
-  std::string body = sections[row].Body;
   if (home_page) {
     Result<std::string> without_toc = RunCleanupPass(body, Use(kWordTocParagraphs));
     if (!without_toc) return without_toc;
     body = std::move(without_toc).value();
   }
-  Result<std::string> cleaned = CleanBody(std::move(body), options, between_passes);
-  if (!cleaned) return cleaned;
-  if (home_page && IsOn(document.Toc)) *cleaned += BuildTocBlock(sections, document);
-  return cleaned;
+  return CleanBody(std::move(body), options, between_passes);
 }
 
 PageWidthOptions PageWidthOptionsOf(const project::DocumentRecord& document) {
@@ -700,4 +689,4 @@ Result<bool> IsBlankHtml(std::string_view html) {
   return all_white(html.substr(text_start));
 }
 
-}  // namespace tessarine::site
+}  // namespace tessarine::cleanup

@@ -1,12 +1,13 @@
-// Head and style-sheet stage of the site build: cuts Word HTML into its head
-// and the rest, collects the head's style blocks into one style sheet, reads
-// the paper width and margins from its @page rule, reduces the sheet to what
-// a browser needs, and extracts the body that the section splitter cuts up.
+// The reader of converted pages: reads the Word HTML the converter wrote,
+// cuts it into its head and the rest, collects the head's style blocks into
+// one style sheet, reads the paper width and margins from its @page rule,
+// reduces the sheet to what a browser needs, and extracts the body.
 //
-// The driver calls ParseHead, ParseStyleSheet with ReadPageSetup,
-// OptimizeStyleSheet and ExtractBody in that order. Every function that runs
-// a regular expression returns a Result: a pattern that runs out of resources
-// fails the stage with the regex service's message instead of leaving Word's
+// The site build and the batch run call ReadWordPage, ParseHead,
+// ParseStyleSheet with ReadPageSetup, OptimizeStyleSheet and (the site
+// build) ExtractBody in that order. Every function that runs a regular
+// expression returns a Result: a pattern that runs out of resources fails
+// the stage with the regex service's message instead of leaving Word's
 // markup in place unnoticed.
 //
 // Tag searches ignore ASCII letter case; offsets are byte offsets of UTF-8.
@@ -17,7 +18,16 @@
 
 #include "support/status.h"
 
-namespace tessarine::site {
+namespace tessarine::cleanup {
+
+// Lead of the failure of a converted page that cannot be read; the path and
+// the reason follow.
+inline constexpr std::string_view kReadFileFailure = "ReadFile:";
+
+// The text of the Word HTML the converter wrote at `path`. The converter said
+// it wrote the file: one that cannot be opened now fails, rather than read as
+// empty text that would make the document vanish as if it were blank.
+support::Result<std::string> ReadWordPage(const std::string& path);
 
 // Word HTML cut at its head.
 struct HeadParts {
@@ -84,4 +94,4 @@ support::Result<std::string> OptimizeStyleSheet(std::string_view style_sheet, Op
 // ends at the last "</body>".
 support::Result<std::string> ExtractBody(std::string_view rest);
 
-}  // namespace tessarine::site
+}  // namespace tessarine::cleanup
