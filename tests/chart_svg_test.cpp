@@ -156,6 +156,29 @@ TEST(ChartSvg, TitleLegendNumberFormatsAndColours) {
   EXPECT_NE(svg.find(">$1,234.50</text>"), std::string::npos) << svg;
 }
 
+TEST(ChartSvg, TheValueAxisLeavesRoomAboveTheLargestValue) {
+  // A largest value of 5 gets an axis to 6, as the word processor draws it;
+  // percent bars end at 100 %. The chart area's own outline is drawn.
+  struct Case {
+    const char* grouping;
+    std::string top_label;
+  };
+  for (const Case& c : {Case{"clustered", ">6</text>"}, Case{"percentStacked", ">100%</text>"}}) {
+    SCOPED_TRACE(c.grouping);
+    const std::string plot = std::string("<c:barChart><c:barDir val=\"col\"/><c:grouping val=\"") +
+                             c.grouping + "\"/>" + Series(0, {"5", "2"}) + "</c:barChart>";
+    pugi::xml_document doc = Chart(plot);
+    const std::string outline =
+        "<c:spPr><a:ln><a:solidFill><a:srgbClr val=\"D9D9D9\"/></a:solidFill></a:ln></c:spPr>";
+    ASSERT_TRUE(doc.child("c:chartSpace").append_buffer(outline.data(), outline.size()));
+    const std::string svg = Draw(doc);
+    EXPECT_NE(svg.find(c.top_label), std::string::npos) << svg;
+    EXPECT_EQ(svg.find(">7</text>"), std::string::npos);
+    EXPECT_EQ(svg.find(">120%</text>"), std::string::npos);
+    EXPECT_NE(svg.find("fill=\"none\" stroke=\"#D9D9D9\""), std::string::npos);
+  }
+}
+
 TEST(ChartSvg, TypesNotDrawnAndEmptyChartsAreRefused) {
   EXPECT_FALSE(
       ChartSvg(Chart("<c:radarChart>" + Series(0, {"1"}) + "</c:radarChart>").child("c:chartSpace"),

@@ -135,8 +135,8 @@ TEST_F(Cli, ConvertWritesWordHtmlOrSaysWhichStepFailed) {
   const std::string truncated = temp_.File("work/docs/truncated.docx");
   testing::WriteBytes(truncated, whole.substr(0, whole.size() / 2));
   const std::string encrypted = temp_.File("work/docs/encrypted.docx");
-  testing::WriteBytes(encrypted, std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) +
-                                     std::string(504, '\0'));
+  testing::WriteBytes(encrypted,
+                      std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0'));
   CliRun run = Tessarine({"convert", sound, "page.htm"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("page.htm"), std::string::npos) << run.out;

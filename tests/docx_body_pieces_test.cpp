@@ -151,8 +151,8 @@ TEST(BodyPiecesTest, ContextualSpacingSectionsAndTitleCrossStretchBorders) {
       "<w:tbl><w:tr><w:tc>" + item + item + "</w:tc></w:tr></w:tbl>" + item +
       "<w:sdt><w:sdtContent>" + item + "</w:sdtContent></w:sdt>" +
       R"(<w:sectPr><w:pgSz w:w="11906" w:h="16838"/></w:sectPr>)";
-  const WholeAndPieces both =
-      RenderWholeAndInPieces(WriteDocx(dir, kRoot + ("<w:body>" + body + "</w:body></w:document>"), styles));
+  const WholeAndPieces both = RenderWholeAndInPieces(
+      WriteDocx(dir, kRoot + ("<w:body>" + body + "</w:body></w:document>"), styles));
   EXPECT_TRUE(both.read_in_pieces);
   EXPECT_EQ(Difference(both.whole, both.pieces), "");
   for (const char* expected : {"CxSpFirst", "CxSpMiddle", "CxSpLast", "<div class=WordSection2>",

@@ -11,7 +11,6 @@
 namespace tessarine::convert {
 namespace {
 
-
 // A styles part from the styles' XML (namespace declaration added).
 StyleSheet SheetOf(const std::string& body) {
   pugi::xml_document doc;

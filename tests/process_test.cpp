@@ -1,3 +1,5 @@
+#include "support/process.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,7 +12,6 @@
 #include <thread>
 
 #include "support/base64.h"
-#include "support/process.h"
 #include "test_support.h"
 
 namespace tessarine::support {

@@ -259,6 +259,19 @@ std::string Literal(std::string pattern) {
   return pattern;
 }
 
+// Every page of Word's own HTML among the shared samples, decoded.
+std::vector<std::string> WordHtmlSamples() {
+  std::vector<std::string> texts;
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(testing::SharedDir() / "wordhtml-samples")) {
+    const auto ext = entry.path().extension();
+    if (ext != ".htm" && ext != ".html") continue;
+    texts.push_back(ReadTextFile(entry.path().string()));
+    EXPECT_FALSE(texts.back().empty()) << entry.path();
+  }
+  return texts;
+}
+
 TEST(RegexIdiom, RewriteGivesByteIdenticalOutputOnWordHtml) {
   TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   struct Pass {
@@ -279,22 +292,66 @@ TEST(RegexIdiom, RewriteGivesByteIdenticalOutputOnWordHtml) {
   };
   for (const auto& pass : passes) ASSERT_NE(Literal(pass.pattern), pass.pattern);
   int compared = 0;
-  for (const auto& entry :
-       std::filesystem::recursive_directory_iterator(testing::SharedDir() / "wordhtml-samples")) {
-    const auto ext = entry.path().extension();
-    if (ext != ".htm" && ext != ".html") continue;
-    const std::string text = ReadTextFile(entry.path().string());
-    ASSERT_FALSE(text.empty()) << entry.path();
+  for (const std::string& text : WordHtmlSamples()) {
     for (const auto& pass : passes) {
       auto rewritten = RegexpReplace(text, pass.pattern, pass.replacement);
       auto literal = RegexpReplace(text, Literal(pass.pattern), pass.replacement);
       ASSERT_TRUE(rewritten.ok()) << rewritten.message();
       if (!literal.ok()) continue;  // the unrewritten form may run out of stack
-      EXPECT_EQ(*rewritten, *literal) << pass.pattern << " on " << entry.path();
+      EXPECT_EQ(*rewritten, *literal) << pass.pattern;
       ++compared;
     }
   }
   EXPECT_GT(compared, 100);
+}
+
+// Text checked once goes to the engine without a second check: every service
+// must give for it exactly what it gives for the same text as a plain view,
+// over Word's real output, and only well-formed UTF-8 passes the check.
+TEST(RegexValidUtf8, CheckedTextGivesWhatAPlainViewGives) {
+  for (std::string_view bad : {std::string_view("a\xC0\xAF"
+                                                "b"),
+                               std::string_view("\xED\xA0\x80"), std::string_view("ab\xE4\xB8"),
+                               std::string_view("\xF4\x90\x80\x80"), std::string_view("\xFF")}) {
+    EXPECT_FALSE(ValidUtf8::Check(bad).has_value()) << bad;
+    auto plain = RegexpReplace(bad, "b", "c");
+    ASSERT_FALSE(plain.ok());
+    EXPECT_NE(plain.message().find("UTF-8"), std::string::npos) << plain.message();
+  }
+  // A long ASCII run with one fault far inside it, where the check reads
+  // eight bytes at a time.
+  EXPECT_FALSE(ValidUtf8::Check(std::string(1001, 'a') + "\x80" + std::string(64, 'b')));
+  EXPECT_TRUE(ValidUtf8::Check(std::string(1001, 'a') + "\xE4\xB8\xAD\xF0\x9F\x98\x80"));
+  // What a replacement puts into valid text must be valid too.
+  EXPECT_FALSE(RegexpReplace(ValidUtf8::Known("abc"), "b", "\xC3").ok());
+
+  int compared = 0;
+  for (const std::string& text : WordHtmlSamples()) {
+    const std::optional<ValidUtf8> valid = ValidUtf8::Check(text);
+    ASSERT_TRUE(valid);
+    const char* kStyle =
+        R"re((<\w+\s+[^>]*?style='[^'>]*?)(mso-[\w\-]+:[^;'>]+;?)+([^'>]*?'[^>]*?>))re";
+    EXPECT_EQ(RegexpReplace(*valid, kStyle, "$1$3").value_or("a"),
+              RegexpReplace(text, kStyle, "$1$3").value_or("b"));
+    EXPECT_EQ(RegexpReplaceRepeat(*valid, kStyle, "$1$3").value_or("a"),
+              RegexpReplaceRepeat(text, kStyle, "$1$3").value_or("b"));
+    EXPECT_EQ(RegexpTest("<table", *valid).value_or(false),
+              RegexpTest("<table", text).value_or(true));
+    EXPECT_EQ(RegexpSubMatch(*valid, "<title>([^<]*)", 0).value_or("a"),
+              RegexpSubMatch(text, "<title>([^<]*)", 0).value_or("b"));
+    EXPECT_EQ(RegexpGetElement(*valid, "div", "<div[^>]*>(?:[^a]|a)*</div>").value_or("a"),
+              RegexpGetElement(text, "div", "<div[^>]*>(?:[^a]|a)*</div>").value_or("b"));
+    const auto all_valid = RegexpExecute("<(span|a)\\b[^>]*>", *valid);
+    const auto all_plain = RegexpExecute("<(span|a)\\b[^>]*>", text);
+    ASSERT_TRUE(all_valid.ok() && all_plain.ok());
+    ASSERT_EQ(all_valid->size(), all_plain->size());
+    for (size_t i = 0; i < all_valid->size(); ++i) {
+      EXPECT_EQ((*all_valid)[i].value, (*all_plain)[i].value);
+      EXPECT_EQ((*all_valid)[i].offset, (*all_plain)[i].offset);
+    }
+    ++compared;
+  }
+  EXPECT_GT(compared, 10);
 }
 
 }  // namespace

@@ -26,8 +26,8 @@
 #include <utility>
 #include <vector>
 
-#include "cli_runner.h"
 #include "cleanup/cleanup.h"
+#include "cli_runner.h"
 #include "project/project_file.h"
 #include "project/project_settings.h"
 #include "site/build_site.h"
@@ -543,7 +543,8 @@ TEST(CleanupStop, AFailureBetweenPassesEndsTheCleanUp) {
   const auto ask = [&] {
     return ++asked < passes ? support::Status::Ok() : support::Status::Error("stop");
   };
-  const support::Result<std::string> cleaned = cleanup::CleanBody("<p class=x>text</p>", options, ask);
+  const support::Result<std::string> cleaned =
+      cleanup::CleanBody("<p class=x>text</p>", options, ask);
   ASSERT_FALSE(cleaned.ok());
   EXPECT_EQ(cleaned.status().message(), "stop");
   EXPECT_EQ(asked, passes);  // before each pass, and none ran after the failure

@@ -315,7 +315,11 @@ TEST(CleanupPasses, ShortcutsGiveWhatThePlainServicesGive) {
   TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
   std::vector<std::string> texts = {
       "<p class=x style='mso-a:1;b:1;mso-c:2;mso-d:3;e:1;mso-f:4'>a > b<span\r\n"
-      "style='mso-g:1;h:2;position:absolute;left:-3pt'>c</span><td  a  b\r\n  c>d</td>>"};
+      "style='mso-g:1;h:2;position:absolute;left:-3pt'>c</span><td  a  b\r\n  c>d</td>>",
+      // The marker in any case, outside a style, and in a tag the pattern
+      // reaches only through a later style attribute.
+      "<P CLASS=MSO-X STYLE='MSO-A:1;B:2;Mso-C:3'>x</P><p title='mso-z:1;' style='mso-q:1;r:2'>"
+      "<span class=mso-b>y</span><img alt=\"a>b\" style=\"mso-w:1;MSO-V:2\">"};
   for (const char* sample : {kFormulaSample, kTocSample, "cn-lingfangzeng-gb2312/publication.htm",
                              "clip-ckeditor4/text-boxes.html"}) {
     texts.push_back(SampleBody(sample));
@@ -346,6 +350,17 @@ TEST(CleanupPasses, ShortcutsGiveWhatThePlainServicesGive) {
                                 "mso- declarations ('...')", "white-space runs in tags"}) {
     EXPECT_GE(changed[name], 2u) << name;
   }
+}
+
+// A body that is not valid UTF-8 fails the clean-up with the engine's
+// message, whichever pass meets it first; it is never read unchecked.
+TEST(CleanupPasses, InvalidUtf8FailsNamingTheFault) {
+  for (OptimizeMode mode : {OptimizeMode::kSelective, OptimizeMode::kAllClear}) {
+    auto cleaned = CleanBody("<p style='mso-a:1'>a\xC3(</p>", Mode(mode));
+    ASSERT_FALSE(cleaned.ok());
+    EXPECT_NE(cleaned.message().find("UTF-8"), std::string::npos) << cleaned.message();
+  }
+  EXPECT_FALSE(TidyHeaderFooter("<p>\xFF</p>").ok());
 }
 
 TEST(CleanupPasses, ImageIsKeptOnceWhateverTheImageAndEquationFlags) {

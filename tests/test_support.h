@@ -47,6 +47,6 @@ class TempDir {
 }  // namespace tessarine::testing
 
 // Skips the current test, saying why, when the shared inputs are missing.
-#define TESSARINE_SKIP_WITHOUT_SHARED_INPUTS()                                          \
-  if (!::tessarine::testing::HaveSharedInputs())                                       \
+#define TESSARINE_SKIP_WITHOUT_SHARED_INPUTS()   \
+  if (!::tessarine::testing::HaveSharedInputs()) \
   GTEST_SKIP() << "no shared inputs in " << ::tessarine::testing::SharedDir().string()

@@ -118,6 +118,18 @@ size_t CountPictures(const DocxPackage& package, pugi::xml_node node) {
       count += choice > 0 ? choice : CountPictures(package, child.child("mc:Fallback"));
     } else if (name == "c:chart") {
       ++count;  // drawn as an SVG picture
+    } else if (name == "dgm:relIds") {
+      // drawn as an SVG picture when the package stores the diagram's drawing
+      const std::string* data = RelationshipTarget(package, child, "r:dm");
+      const pugi::xml_document* part = data != nullptr ? package.XmlPart(*data) : nullptr;
+      if (part == nullptr) continue;
+      for (pugi::xml_node ext :
+           part->child("dgm:dataModel").child("dgm:extLst").children("a:ext")) {
+        if (RelationshipTarget(package, ext.child("dsp:dataModelExt"), "relId") != nullptr) {
+          ++count;
+          break;
+        }
+      }
     } else if (name == "a:blip") {
       count += RelationshipTarget(package, child, "r:embed") != nullptr ? 1 : 0;
     } else if (name == "v:imagedata") {
@@ -133,7 +145,7 @@ size_t CountPictures(const DocxPackage& package, pugi::xml_node node) {
 }
 
 TEST(WordHtmlPictures, EveryCorpusPictureReachesThePageWithItsFile) {
-  size_t documents = 0, with_pictures = 0, passing = 0, charts = 0;
+  size_t documents = 0, with_pictures = 0, passing = 0, charts = 0, diagrams = 0;
   for (const auto& entry : fs::directory_iterator(SharedDir() / "corpus" / "docx")) {
     if (entry.path().extension() != ".docx") continue;
     auto package = DocxPackage::Open(entry.path().string());
@@ -172,6 +184,30 @@ TEST(WordHtmlPictures, EveryCorpusPictureReachesThePageWithItsFile) {
         }
       }
     }
+    // A drawn diagram shows every text of its stored drawing.
+    for (const Relationship& rel : package->Relationships(package->main_part_name())) {
+      if (!rel.type.ends_with("/diagramDrawing")) continue;
+      const pugi::xml_document* drawing = package->XmlPart(rel.target);
+      ASSERT_NE(drawing, nullptr);
+      // The words of every text element, without the spaces its lines break at.
+      std::string words;
+      for (const auto& file : fs::directory_iterator(dir.path() / "doc.files")) {
+        if (file.path().extension() != ".svg") continue;
+        pugi::xml_document svg;
+        ASSERT_TRUE(svg.load_string(ReadBytes(file.path()).c_str()));
+        for (pugi::xpath_node text : svg.select_nodes("//text")) words += text.node().child_value();
+      }
+      std::erase(words, ' ');
+      size_t texts = 0;
+      for (pugi::xpath_node t : drawing->select_nodes("//a:t")) {
+        std::string text = t.node().child_value();
+        std::erase(text, ' ');
+        ++texts;
+        EXPECT_NE(words.find(text), std::string::npos) << text;
+      }
+      EXPECT_GT(texts, 0u);
+      ++diagrams;
+    }
     if (cached > 0) {
       size_t drawn = 0;
       for (const auto& file : fs::directory_iterator(dir.path() / "doc.files")) {
@@ -192,10 +228,13 @@ TEST(WordHtmlPictures, EveryCorpusPictureReachesThePageWithItsFile) {
     with_pictures += expected > 0 ? 1 : 0;
     passing += images == expected && files_exist ? 1 : 0;
   }
-  std::printf("corpus pictures: %zu of %zu documents pass (%zu have pictures, %zu bar charts)\n",
-              passing, documents, with_pictures, charts);
+  std::printf(
+      "corpus pictures: %zu of %zu documents pass (%zu have pictures, %zu bar charts, %zu "
+      "diagrams)\n",
+      passing, documents, with_pictures, charts, diagrams);
   EXPECT_GT(with_pictures, 10u);
   EXPECT_GE(charts, 2u);
+  EXPECT_GE(diagrams, 1u);
 }
 
 // --- Notes, headers and footers --------------------------------------------------

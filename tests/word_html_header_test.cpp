@@ -28,10 +28,10 @@ namespace tessarine::convert {
 namespace {
 
 namespace fs = std::filesystem;
+using tessarine::testing::Count;
 using tessarine::testing::ReadBytes;
 using tessarine::testing::Rel;
 using tessarine::testing::Rels;
-using tessarine::testing::Count;
 using tessarine::testing::SpanNumbers;
 using tessarine::testing::TempDir;
 

@@ -37,8 +37,8 @@ namespace tessarine::convert {
 namespace {
 
 namespace fs = std::filesystem;
-using tessarine::testing::ReadBytes;
 using tessarine::testing::Count;
+using tessarine::testing::ReadBytes;
 using tessarine::testing::TempDir;
 
 // --- Building packages -------------------------------------------------------------
@@ -704,12 +704,174 @@ TEST(PictureConvert, FormatsAreKnownByTheirBytes) {
 
 // --- Text boxes ------------------------------------------------------------------
 
+// A diagram whose data part names its stored drawing (a rounded box and
+// an ellipse with text) when `with_drawing`.
+Docx DiagramDocx(bool with_drawing) {
+  Docx docx;
+  const std::string dsp = "http://schemas.microsoft.com/office/drawing/2008/diagram";
+  docx.relationships =
+      R"(<Relationship Id="rId7" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/diagramData" Target="diagrams/data1.xml"/>)";
+  std::string data =
+      R"(<?xml version="1.0" encoding="UTF-8"?><dgm:dataModel xmlns:dgm="http://schemas.openxmlformats.org/drawingml/2006/diagram" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"><dgm:ptLst/>)";
+  if (with_drawing) {
+    docx.relationships +=
+        R"(<Relationship Id="rId8" Type="http://schemas.microsoft.com/office/2007/relationships/diagramDrawing" Target="diagrams/drawing1.xml"/>)";
+    data += R"(<dgm:extLst><a:ext uri=")" + dsp + R"("><dsp:dataModelExt xmlns:dsp=")" + dsp +
+            R"(" relId="rId8"/></a:ext></dgm:extLst>)";
+    const auto shape = [](const std::string& preset, const std::string& text, int x) {
+      return R"(<dsp:sp><dsp:spPr><a:xfrm><a:off x=")" + std::to_string(x) +
+             R"(" y="0"/><a:ext cx="1270000" cy="635000"/></a:xfrm><a:prstGeom prst=")" + preset +
+             R"("/><a:solidFill><a:srgbClr val="4472C4"><a:alpha val="90000"/></a:srgbClr></a:solidFill>)"
+             R"(<a:ln w="12700"><a:solidFill><a:srgbClr val="FFFFFF"/></a:solidFill></a:ln></dsp:spPr>)"
+             R"(<dsp:style><a:fontRef idx="minor"><a:srgbClr val="FFFFFF"/></a:fontRef></dsp:style>)"
+             R"(<dsp:txBody><a:bodyPr anchor="ctr"/><a:p><a:pPr algn="ctr"/><a:r><a:rPr sz="1800"/><a:t>)" +
+             text + "</a:t></a:r></a:p></dsp:txBody></dsp:sp>";
+    };
+    docx.media.emplace_back(
+        "word/diagrams/drawing1.xml",
+        R"(<?xml version="1.0" encoding="UTF-8"?><dsp:drawing xmlns:dsp=")" + dsp +
+            R"(" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"><dsp:spTree>)" +
+            shape("roundRect", "First &amp; best", 0) + shape("ellipse", "Second", 1905000) +
+            "</dsp:spTree></dsp:drawing>");
+  }
+  data += "</dgm:dataModel>";
+  docx.media.emplace_back("word/diagrams/data1.xml", data);
+  docx.body = P(
+      R("before ") +
+      InRun(
+          R"(<w:drawing><wp:inline><wp:extent cx="5486400" cy="3200400"/><wp:docPr id="1" name="Diagram 1"/>)"
+          R"(<a:graphic><a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/diagram">)"
+          R"(<dgm:relIds xmlns:dgm="http://schemas.openxmlformats.org/drawingml/2006/diagram" r:dm="rId7"/>)"
+          R"(</a:graphicData></a:graphic></wp:inline></w:drawing>)") +
+      R(" after"));
+  return docx;
+}
+
+TEST(WordHtmlPictures, ADiagramShowsItsStoredDrawingAndWithoutOneIsReported) {
+  for (const bool with_drawing : {true, false}) {
+    SCOPED_TRACE(with_drawing ? "stored drawing" : "none");
+    TempDir dir;
+    const Written out = Convert(dir, DiagramDocx(with_drawing));
+    EXPECT_NE(out.html.find("before after"), std::string::npos);
+    if (!with_drawing) {
+      EXPECT_EQ(Count(out.html, "<img "), 0u);
+      ASSERT_EQ(out.diagnostics.size(), 1u);
+      EXPECT_NE(out.diagnostics.front().find("diagrams"), std::string::npos);
+      continue;
+    }
+    EXPECT_TRUE(out.diagnostics.empty()) << out.diagnostics.front();
+    EXPECT_NE(out.html.find("<v:shape id=\"Diagram_x0020_1\" o:spid=\"_x0000_i1025\" "
+                            "type=\"#_x0000_t75\"\r\n style='width:432pt;height:252pt;"),
+              std::string::npos)
+        << out.html;
+    EXPECT_NE(out.html.find("<img width=576 height=336\r\nsrc=\"doc.files/image001.svg\" "
+                            "v:shapes=\"Diagram_x0020_1\">"),
+              std::string::npos);
+    const std::string svg = ReadBytes(out.folder / "image001.svg");
+    EXPECT_EQ(Count(svg, "class=\"shape\""), 2u) << svg;
+    EXPECT_NE(svg.find(" fill=\"#4472C4\" fill-opacity=\"0.9\" stroke=\"#FFFFFF\""),
+              std::string::npos);
+    EXPECT_NE(svg.find(" A"), std::string::npos);  // the rounded corners and the ellipse
+    // Centred in its shape, broken into lines that fit it.
+    EXPECT_NE(svg.find("<text x=\"50\" y=\"20.5\" font-size=\"18\" text-anchor=\"middle\" "
+                       "fill=\"#FFFFFF\">First &amp;</text>\n<text x=\"50\" y=\"42.1\""),
+              std::string::npos)
+        << svg;
+    EXPECT_NE(svg.find(">Second</text>"), std::string::npos);
+    EXPECT_NE(ReadBytes(out.folder / "filelist.xml").find("<o:File HRef=\"image001.svg\"/>"),
+              std::string::npos);
+  }
+}
+
+// A chain of three DrawingML text boxes: the text is kept once, in the
+// first (whose Word-written VML twin is in the fallback).
+TEST(WordHtmlPictures, LinkedTextBoxesShowTheirTextOnceInTheFirstBox) {
+  const auto box = [](const std::string& name, const std::string& text_part) {
+    return Anchor(
+        R"(<a:graphic><a:graphicData uri="http://schemas.microsoft.com/office/word/2010/wordprocessingShape">)"
+        R"(<wps:wsp><wps:cNvSpPr txBox="1"/><wps:spPr><a:solidFill><a:srgbClr val="FFFF00"/></a:solidFill>)"
+        R"(<a:ln><a:noFill/></a:ln></wps:spPr>)" +
+            text_part + R"(<wps:bodyPr/></wps:wsp></a:graphicData></a:graphic>)",
+        name);
+  };
+  const std::string head = R"(<wps:txbx id="5"><w:txbxContent>)" + P(R("Chained words")) +
+                           P(R("more words")) + "</w:txbxContent></wps:txbx>";
+  const auto vml = [](const std::string& id, const std::string& next, bool content) {
+    return R"(<w:pict><v:shape id=")" + id +
+           R"(" type="#_x0000_t202" style="position:absolute;width:50pt;height:40pt">)"
+           R"(<v:textbox style="mso-next-textbox:#)" +
+           next + "\">" +
+           (content ? "<w:txbxContent>" + P(R("Chained words")) + P(R("more words")) +
+                          "</w:txbxContent>"
+                    : std::string()) +
+           "</v:textbox></v:shape></w:pict>";
+  };
+  for (const bool drawing : {true, false}) {
+    SCOPED_TRACE(drawing ? "DrawingML" : "VML");
+    TempDir dir;
+    Docx docx;
+    if (drawing) {
+      // The continuations come first in the document: the chain is known
+      // before the first box is written.
+      docx.body = P(InRun(box("Text Box 3", R"(<wps:linkedTxbx id="5" seq="2"/>)"))) +
+                  P(InRun(box("Text Box 1", head))) +
+                  P(InRun(box("Text Box 2", R"(<wps:linkedTxbx id="5" seq="1"/>)")));
+    } else {
+      // Each box of a VML chain may hold the chain's text; only the first shows it.
+      docx.body = P(InRun(vml("Box1", "Box2", true))) + P(InRun(vml("Box2", "Box3", true))) +
+                  P(InRun(vml("Box3", "Box3", true)));
+    }
+    const Written out = Convert(dir, docx);
+    const std::string first = drawing ? "Text_x0020_Box_x0020_1" : "Box1";
+    const std::string second = drawing ? "Text_x0020_Box_x0020_2" : "Box2";
+    const std::string third = drawing ? "Text_x0020_Box_x0020_3" : "Box3";
+    for (bool keep_fallback : {true, false}) {
+      const std::string body = CleanBody(out.html, keep_fallback);
+      EXPECT_EQ(Count(body, "Chained words"), 1u) << body;
+      EXPECT_EQ(Count(body, "more words"), 1u);
+    }
+    // Three boxes, each named with the next, the first holding the text and
+    // growing with it in the fallback; the others keep their size.
+    EXPECT_EQ(Count(out.html, "<v:rect "), 3u);
+    const size_t link1 = out.html.find("<v:textbox style='mso-next-textbox:#" + second + "'");
+    const size_t link2 = out.html.find("<v:textbox style='mso-next-textbox:#" + third + "'");
+    ASSERT_NE(link1, std::string::npos) << out.html;
+    ASSERT_NE(link2, std::string::npos);
+    EXPECT_EQ(Count(out.html, "mso-next-textbox"), 2u);
+    const size_t text = out.html.find("Chained words", out.html.find("<body"));
+    EXPECT_LT(out.html.find("<v:rect id=\"" + first + "\""), text);
+    EXPECT_GT(text, link1);
+    EXPECT_EQ(out.html.rfind("<v:rect ", text), out.html.rfind("<v:rect id=\"" + first, text));
+    EXPECT_EQ(Count(out.html, drawing ? " height=33 style='" : " height=53 style='"), 2u)
+        << out.html;
+  }
+}
+
+TEST(WordHtmlPictures, AStrictDocumentsTextBoxKeepsItsText) {
+  // ISO strict keeps the shape's elements in the drawing namespace.
+  TempDir dir;
+  Docx docx;
+  docx.body = P(InRun(
+      R"(<w:drawing xmlns:wp="http://purl.oclc.org/ooxml/drawingml/wordprocessingDrawing">)"
+      R"(<wp:inline><wp:extent cx="857250" cy="314325"/><wp:docPr id="1" name="Text Box 9"/>)"
+      R"(<a:graphic><a:graphicData uri="http://schemas.microsoft.com/office/word/2010/wordprocessingShape">)"
+      R"(<wp:wsp><wp:cNvSpPr txBox="1"/><wp:spPr/><wp:txbx>)"
+      R"(<wne:txbxContent xmlns:wne="http://schemas.microsoft.com/office/word/2006/wordml">)" +
+      P(R("Strict words")) +
+      R"(</wne:txbxContent></wp:txbx><wp:bodyPr/></wp:wsp></a:graphicData></a:graphic>)"
+      R"(</wp:inline></w:drawing>)"));
+  const Written out = Convert(dir, docx);
+  EXPECT_EQ(Count(CleanBody(out.html, true), "Strict words"), 1u) << out.html;
+  EXPECT_NE(out.html.find("<v:rect id=\"Text_x0020_Box_x0020_9\""), std::string::npos);
+  EXPECT_TRUE(out.diagnostics.empty());
+}
+
 TEST(WordHtmlPictures, ShapesKeepFillOutlineAndTextDirection) {
   // Colours from the shape's style (no theme: Office's accents), text
   // running bottom to top; a VML box with vertical text.
   const std::string styled =
       R"(<a:graphic><a:graphicData uri="http://schemas.microsoft.com/office/word/2010/wordprocessingShape">)"
-      R"(<wps:wsp><wps:spPr><a:prstGeom prst="rect"/></wps:spPr>)"
+      R"(<wps:wsp><wps:spPr><a:xfrm rot="1800000"/><a:prstGeom prst="rect"/></wps:spPr>)"
       R"(<wps:style><a:lnRef idx="2"><a:schemeClr val="accent1"><a:shade val="50000"/></a:schemeClr></a:lnRef>)"
       R"(<a:fillRef idx="1"><a:schemeClr val="accent1"/></a:fillRef><a:effectRef idx="0"><a:schemeClr val="accent1"/></a:effectRef>)"
       R"(<a:fontRef idx="minor"><a:schemeClr val="lt1"/></a:fontRef></wps:style>)"
@@ -734,6 +896,11 @@ TEST(WordHtmlPictures, ShapesKeepFillOutlineAndTextDirection) {
   EXPECT_NE(out.html.find(" fillcolor=\"#FFCC00\""), std::string::npos);
   EXPECT_NE(out.html.find("<v:textbox style='layout-flow:vertical' inset="), std::string::npos);
   EXPECT_EQ(Count(out.html, ";writing-mode:vertical-rl"), 2u);
+  // Turned by 30 degrees, in the drawing and its fallback.
+  EXPECT_NE(out.html.find(";width:67.5pt;height:24.75pt;rotation:30;z-index:"), std::string::npos);
+  EXPECT_NE(out.html.find("<table cellpadding=0 cellspacing=0 style='transform:rotate(30deg)'>"),
+            std::string::npos);
+  EXPECT_EQ(Count(out.html, "rotate(30deg)"), 1u);
 }
 
 TEST(WordHtmlPictures, TextBoxTextStaysInWordsVmlAndFallbackForm) {

@@ -25,12 +25,12 @@ namespace tessarine::convert {
 namespace {
 
 namespace fs = std::filesystem;
-using tessarine::testing::ReadBytes;
 using tessarine::testing::BodyOf;
 using tessarine::testing::Count;
 using tessarine::testing::kHeadingPattern;
 using tessarine::testing::PageSetup;
 using tessarine::testing::ParsePageSetup;
+using tessarine::testing::ReadBytes;
 using tessarine::testing::TempDir;
 
 // --- Building packages ---------------------------------------------------------
@@ -634,9 +634,13 @@ TEST(WordHtmlWriterTest, TableOfContentsField) {
                       "href=\"#_Toc100\"><span class=MsoHyperlink><span lang=EN-US>Intro"),
             std::string::npos)
       << body;
-  // The page number is hidden on screen, its code in a field block.
-  EXPECT_NE(body.find("<span lang=EN-US style='display:none;mso-hide:screen'>1</span>"),
-            std::string::npos);
+  // The page number is hidden on screen, its code in a field block; text
+  // of the link without the Hyperlink style shows its own colour, not the
+  // link's.
+  EXPECT_NE(body.find("<span lang=EN-US style='color:windowtext;text-decoration:none;"
+                      "text-underline:none;display:none;mso-hide:screen'>1</span>"),
+            std::string::npos)
+      << body;
   EXPECT_NE(body.find("<h1><a name=\"_Toc100\"><span lang=EN-US>Intro</span></a>"),
             std::string::npos);
   EXPECT_EQ(Count(body, "<!--[if supportFields]>"), Count(body, "<![endif]-->"));
@@ -667,13 +671,16 @@ TEST(WordHtmlWriterTest, HyperlinksBookmarksAndSimpleFields) {
                 Instr(" FORMTEXT ") + FieldChar("separate") + R("form") + FieldChar("end") +
                 R"(<w:bookmarkEnd w:id="6"/>)");
   const std::string body = BodyOf(Render(docx));
+  // Without a Hyperlink style the linked text keeps its own look, as in Word.
+  const std::string plain = " style='color:windowtext;text-decoration:none;text-underline:none'";
   const std::vector<std::string> expected = {
-      "<a href=\"http://example.com/?a=1&amp;b=2\"><span lang=EN-US>external</span></a>",
-      "<a href=\"#there\"><span lang=EN-US>internal</span></a>",
+      "<a href=\"http://example.com/?a=1&amp;b=2\"><span lang=EN-US" + plain +
+          ">external</span></a>",
+      "<a href=\"#there\"><span lang=EN-US" + plain + ">internal</span></a>",
       // A bookmark over two paragraphs cannot wrap them: an empty anchor.
       "<p class=MsoNormal><a name=\"across\"></a><span lang=EN-US>start",
-      "<![endif]--><a href=\"http://field.example/\"><span lang=EN-US>field link</span></a>"
-      "<!--[if supportFields]>",
+      "<![endif]--><a href=\"http://field.example/\"><span lang=EN-US" + plain +
+          ">field link</span></a><!--[if supportFields]>",
       "<span style='mso-field-code:\" PAGE \"'><span lang=EN-US style='mso-no-proof:yes'>7</span>"
       "</span>",
   };

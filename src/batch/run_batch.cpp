@@ -151,7 +151,7 @@ Result<std::string> OptimizePage(std::string text, const BatchSettings& settings
 
   // A large page is seen to stop between its clean-up passes.
   body = cleanup::CleanBody(std::move(*body), *options,
-                         [&] { return step.Continue() ? Status::Ok() : Interrupted(); });
+                            [&] { return step.Continue() ? Status::Ok() : Interrupted(); });
   if (!body) return body.status();
   page += cleanup::WrapPageWidth(*body, cleanup::PageWidthOptionsOf(record), *page_setup);
   page += "</body></html>";

@@ -34,6 +34,8 @@ struct Pass {
   // A pattern that every match contains, found far faster than the match
   // itself (see CleanupPass::needle).
   std::string_view needle = {};
+  // Text every match holds (see CleanupPass::marker).
+  std::string_view marker = {};
 };
 
 constexpr PassRounds kOnce = PassRounds::kOnce;
@@ -163,12 +165,16 @@ constexpr Pass kMsoDeclarationsSingleQuoted = {
     R"re((<\w+\s+[^>]*?style='[^'>]*?)(mso-[\w\-]+:[^;'>]+;?)+([^'>]*?'[^>]*?>))re",
     "$1$3",
     kUntilStableByTag,
+    {},
+    "mso-",
 };
 constexpr Pass kMsoDeclarationsDoubleQuoted = {
     "mso- declarations (\"...\")",
     R"re((<\w+\s+[^>]*?style="[^">]*?)(mso-[\w\-]+:[^;">]+;?)+([^">]*?"[^>]*?>))re",
     "$1$3",
     kUntilStableByTag,
+    {},
+    "mso-",
 };
 constexpr Pass kEmptyStyle = {
     "empty style attributes",
@@ -329,8 +335,9 @@ constexpr Pass kClosingPasses[] = {
 };
 
 CleanupPass Use(const Pass& pass) {
-  return CleanupPass{pass.name, std::string(pass.pattern), pass.replacement, pass.rounds,
-                     pass.needle};
+  return CleanupPass{pass.name,        std::string(pass.pattern),
+                     pass.replacement, pass.rounds,
+                     pass.needle,      pass.marker};
 }
 
 template <size_t N>
@@ -373,7 +380,7 @@ void AppendAllClearPasses(std::vector<CleanupPass>& list, const CleanupOptions& 
   list.push_back(Use(kClearDoubleQuotedStyle));
   list.push_back(Use(kClearLang));
   list.push_back(Use(kClearVmlShapeReference));
-  list.push_back(CleanupPass{kTagFilterName, TagFilterPattern(options), "", kOnce, {}});
+  list.push_back(CleanupPass{kTagFilterName, TagFilterPattern(options), "", kOnce, {}, {}});
   if (options.Opt2EQ) list.push_back(Use(kClearEquationSubscript));
   if (options.Opt2Table) list.push_back(Use(kClearTableBorders));
   if (options.Opt2Indent) list.push_back(Use(kClearFirstLineIndent));
@@ -398,79 +405,209 @@ std::vector<std::string_view> PiecesEndingAtTagEnds(std::string_view text) {
   return pieces;
 }
 
-// kUntilStableByTag: the first round over the whole text, further rounds
-// over the changed pieces only, joined. A match cannot reach across the ">"
-// that ends a piece, so a round over the joined pieces changes each of them
-// exactly as a round over the whole text would. Word's busiest style
-// attributes need a round per run of mso- declarations; this way those
-// rounds read a few tags instead of the whole body each time.
-Result<std::string> RunUntilStableByTag(std::string_view text, std::string_view pattern,
-                                        std::string_view replacement) {
-  Result<std::string> first = support::RegexpReplace(text, pattern, replacement);
-  if (!first || *first == text) return first;
-  const std::vector<std::string_view> before = PiecesEndingAtTagEnds(text);
-  const std::vector<std::string_view> after = PiecesEndingAtTagEnds(*first);
-  // Cannot happen for the patterns this is used with; the plain loop gives
-  // the right text anyway.
-  if (before.size() != after.size()) {
-    return support::RegexpReplaceRepeat(*first, pattern, replacement);
-  }
+// A text on its way through the passes, and whether its UTF-8 is known to
+// be valid. A clean-up checks its input once; each pass's result is valid
+// again (the replacements are), and so is every piece of it cut after a
+// ">", so the regex services need not check the page before every pattern.
+// Text that fails the check goes to the services as it is, and the first
+// pass fails on it naming the fault.
+struct PassText {
+  std::string_view text;
+  bool valid = false;
 
-  struct Piece {
-    size_t index;
-    std::string text;
-  };
-  std::vector<Piece> changing;
-  for (size_t i = 0; i < after.size(); ++i) {
-    if (before[i] != after[i]) changing.push_back({i, std::string(after[i])});
+  static PassText Checked(std::string_view text) {
+    return PassText{text, support::ValidUtf8::Check(text).has_value()};
   }
-  std::vector<Piece> settled;
+  PassText With(std::string_view other) const { return PassText{other, valid}; }
+};
+
+Result<std::string> Replace(PassText text, std::string_view pattern, std::string_view replacement) {
+  return text.valid
+             ? support::RegexpReplace(support::ValidUtf8::Known(text.text), pattern, replacement)
+             : support::RegexpReplace(text.text, pattern, replacement);
+}
+
+Result<std::string> ReplaceRepeat(PassText text, std::string_view pattern,
+                                  std::string_view replacement) {
+  return text.valid ? support::RegexpReplaceRepeat(support::ValidUtf8::Known(text.text), pattern,
+                                                   replacement)
+                    : support::RegexpReplaceRepeat(text.text, pattern, replacement);
+}
+
+Result<bool> Test(PassText text, std::string_view pattern) {
+  return text.valid ? support::RegexpTest(pattern, support::ValidUtf8::Known(text.text))
+                    : support::RegexpTest(pattern, text.text);
+}
+
+// True when `text` holds `marker` (lower-case ASCII ending in a character
+// that is no letter, such as "mso-") in any letter case. The last character
+// is looked for first, which skips most of a tag at library speed.
+bool HoldsIgnoringCase(std::string_view text, std::string_view marker) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  const size_t last = marker.size() - 1;
+  for (size_t at = text.find(marker[last], last); at != std::string_view::npos;
+       at = text.find(marker[last], at + 1)) {
+    size_t k = 0;
+    while (k < last && lower(text[at - last + k]) == marker[k]) ++k;
+    if (k == last) return true;
+  }
+  return false;
+}
+
+// Pieces of a text (see PiecesEndingAtTagEnds) by their number, their texts
+// one after another in one string: a large table has millions of tags, and a
+// string of its own for each would take several times the page.
+class PieceSet {
+ public:
+  void Add(size_t index, std::string_view piece) {
+    index_.push_back(index);
+    text_ += piece;
+    end_.push_back(text_.size());
+  }
+  size_t size() const { return index_.size(); }
+  bool empty() const { return index_.empty(); }
+  size_t index(size_t k) const { return index_[k]; }
+  std::string_view piece(size_t k) const {
+    const size_t start = k == 0 ? 0 : end_[k - 1];
+    return std::string_view(text_).substr(start, end_[k] - start);
+  }
+  const std::string& joined() const { return text_; }
+
+ private:
+  std::vector<size_t> index_;
+  std::vector<size_t> end_;
+  std::string text_;
+};
+
+// Further rounds over the `changing` pieces, joined, until none changes;
+// every piece ends in `settled`. False when a round's result cannot be cut
+// back into the pieces (the caller then takes the plain loop).
+Result<bool> SettlePieces(PassText text, std::string_view pattern, std::string_view replacement,
+                          PieceSet changing, PieceSet& settled) {
   while (!changing.empty()) {
-    std::string joined;
-    for (const Piece& piece : changing) joined += piece.text;
-    Result<std::string> next = support::RegexpReplace(joined, pattern, replacement);
-    if (!next) return next;
-    if (*next == joined) break;
+    Result<std::string> next = Replace(text.With(changing.joined()), pattern, replacement);
+    if (!next) return next.status();
+    if (*next == changing.joined()) break;
     const std::vector<std::string_view> pieces = PiecesEndingAtTagEnds(*next);
     // The joined text ends at a ">", so its last piece is the empty rest.
-    if (pieces.size() != changing.size() + 1) {
-      return support::RegexpReplaceRepeat(*first, pattern, replacement);
-    }
-    std::vector<Piece> still_changing;
+    if (pieces.size() != changing.size() + 1) return false;
+    PieceSet still_changing;
     for (size_t k = 0; k < changing.size(); ++k) {
-      if (pieces[k] == changing[k].text) {
-        settled.push_back(std::move(changing[k]));
+      if (pieces[k] == changing.piece(k)) {
+        settled.Add(changing.index(k), pieces[k]);
       } else {
-        still_changing.push_back({changing[k].index, std::string(pieces[k])});
+        still_changing.Add(changing.index(k), pieces[k]);
       }
     }
     changing = std::move(still_changing);
   }
-  for (Piece& piece : changing) settled.push_back(std::move(piece));
-  std::sort(settled.begin(), settled.end(),
-            [](const Piece& a, const Piece& b) { return a.index < b.index; });
+  for (size_t k = 0; k < changing.size(); ++k) settled.Add(changing.index(k), changing.piece(k));
+  return true;
+}
 
+// `pieces` with the settled ones in place of theirs.
+std::string Reassemble(const std::vector<std::string_view>& pieces, const PieceSet& settled,
+                       size_t size_hint) {
+  std::vector<size_t> order(settled.size());
+  for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::sort(order.begin(), order.end(),
+            [&](size_t a, size_t b) { return settled.index(a) < settled.index(b); });
   std::string out;
-  out.reserve(first->size());
-  auto next_settled = settled.begin();
-  for (size_t i = 0; i < after.size(); ++i) {
-    if (next_settled != settled.end() && next_settled->index == i) {
-      out += next_settled->text;
+  out.reserve(size_hint);
+  auto next_settled = order.begin();
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    if (next_settled != order.end() && settled.index(*next_settled) == i) {
+      out += settled.piece(*next_settled);
       ++next_settled;
     } else {
-      out += after[i];
+      out += pieces[i];
     }
   }
   return out;
 }
 
+// kUntilStableByTag: the first round over the whole text (or, with a
+// marker, over the pieces that hold it, joined), further rounds over the
+// changed pieces only, joined. A match cannot reach across the ">" that ends
+// a piece, so a round over the joined pieces changes each of them exactly as
+// a round over the whole text would, and a piece without the marker holds
+// no match. Word's busiest style attributes need a round per run of mso-
+// declarations; this way those rounds read a few tags instead of the whole
+// body each time, and the first reads only the tags that have any.
+Result<std::string> RunUntilStableByTag(PassText text, const CleanupPass& pass) {
+  const std::string_view pattern = pass.pattern;
+  const std::string_view replacement = pass.replacement;
+  if (!pass.marker.empty()) {
+    const std::vector<std::string_view> pieces = PiecesEndingAtTagEnds(text.text);
+    PieceSet marked;
+    // The last piece holds no ">", so no match.
+    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+      if (HoldsIgnoringCase(pieces[i], pass.marker)) marked.Add(i, pieces[i]);
+    }
+    if (marked.empty()) return std::string(text.text);
+    Result<std::string> first = Replace(text.With(marked.joined()), pattern, replacement);
+    if (!first) return first;
+    if (*first == marked.joined()) return std::string(text.text);
+    const std::vector<std::string_view> after = PiecesEndingAtTagEnds(*first);
+    if (after.size() != marked.size() + 1) return ReplaceRepeat(text, pattern, replacement);
+    PieceSet changing;
+    for (size_t k = 0; k < marked.size(); ++k) {
+      if (after[k] != marked.piece(k)) changing.Add(marked.index(k), after[k]);
+    }
+    marked = PieceSet();
+    PieceSet settled;
+    Result<bool> cut = SettlePieces(text, pattern, replacement, std::move(changing), settled);
+    if (!cut) return cut.status();
+    if (!*cut) return ReplaceRepeat(text, pattern, replacement);
+    return Reassemble(pieces, settled, text.text.size());
+  }
+
+  Result<std::string> first = Replace(text, pattern, replacement);
+  if (!first || *first == text.text) return first;
+  const std::vector<std::string_view> before = PiecesEndingAtTagEnds(text.text);
+  const std::vector<std::string_view> after = PiecesEndingAtTagEnds(*first);
+  // Cannot happen for the patterns this is used with; the plain loop gives
+  // the right text anyway.
+  if (before.size() != after.size()) {
+    return ReplaceRepeat(text.With(*first), pattern, replacement);
+  }
+  PieceSet changing;
+  for (size_t i = 0; i < after.size(); ++i) {
+    if (before[i] != after[i]) changing.Add(i, after[i]);
+  }
+  PieceSet settled;
+  Result<bool> cut = SettlePieces(text, pattern, replacement, std::move(changing), settled);
+  if (!cut) return cut.status();
+  if (!*cut) return ReplaceRepeat(text.With(*first), pattern, replacement);
+  return Reassemble(after, settled, first->size());
+}
+
+Result<std::string> RunPass(PassText text, const CleanupPass& pass) {
+  if (!pass.needle.empty()) {
+    Result<bool> may_match = Test(text, pass.needle);
+    if (!may_match) return may_match.status();
+    if (!*may_match) return std::string(text.text);
+  }
+  switch (pass.rounds) {
+    case PassRounds::kOnce:
+      break;
+    case PassRounds::kUntilStable:
+      return ReplaceRepeat(text, pass.pattern, pass.replacement);
+    case PassRounds::kUntilStableByTag:
+      return RunUntilStableByTag(text, pass);
+  }
+  return Replace(text, pass.pattern, pass.replacement);
+}
+
+// `passes` in order over `text`, whose UTF-8 is checked once.
 Result<std::string> RunPasses(std::string text, const std::vector<CleanupPass>& passes,
                               const BetweenPasses& between_passes = {}) {
+  const bool valid = PassText::Checked(text).valid;
   for (const CleanupPass& pass : passes) {
     if (between_passes) {
       if (Status s = between_passes(); !s) return s;
     }
-    Result<std::string> next = RunCleanupPass(text, pass);
+    Result<std::string> next = RunPass(PassText{text, valid}, pass);
     if (!next) return next;
     text = std::move(next).value();
   }
@@ -536,20 +673,7 @@ std::vector<CleanupPass> CleanBodyPasses(const CleanupOptions& options) {
 }
 
 Result<std::string> RunCleanupPass(std::string_view text, const CleanupPass& pass) {
-  if (!pass.needle.empty()) {
-    Result<bool> may_match = support::RegexpTest(pass.needle, text);
-    if (!may_match) return may_match.status();
-    if (!*may_match) return std::string(text);
-  }
-  switch (pass.rounds) {
-    case PassRounds::kOnce:
-      break;
-    case PassRounds::kUntilStable:
-      return support::RegexpReplaceRepeat(text, pass.pattern, pass.replacement);
-    case PassRounds::kUntilStableByTag:
-      return RunUntilStableByTag(text, pass.pattern, pass.replacement);
-  }
-  return support::RegexpReplace(text, pass.pattern, pass.replacement);
+  return RunPass(PassText::Checked(text), pass);
 }
 
 Result<std::string> CleanBody(std::string body, const CleanupOptions& options,

@@ -21,8 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "project/document_record.h"
 #include "cleanup/head_style.h"
+#include "project/document_record.h"
 #include "support/status.h"
 
 namespace tessarine::cleanup {
@@ -99,6 +99,10 @@ struct CleanupPass {
   // When not empty, a pattern that every match of `pattern` contains a match
   // of: a text without one is left as it is without running the pass.
   std::string_view needle;
+  // For kUntilStableByTag, when not empty: text every match holds, in any
+  // letter case. The pieces of the text without it are passed over even in
+  // the first round.
+  std::string_view marker;
 
   bool operator==(const CleanupPass&) const = default;
 };

@@ -234,10 +234,15 @@ Result<std::string> OptimizeStyleSheet(std::string_view style_sheet, OptimizeMod
 
   std::string sheet(style_sheet);
   if (mode == OptimizeMode::kSelective) {
+    // Checked once: each pass's result is as valid as the sheet it read.
+    const bool valid = support::ValidUtf8::Check(sheet).has_value();
     for (const StylePass& pass : kSelectivePasses) {
       if (pass.vml_only && !remove_vml_rules) continue;
-      auto next = pass.until_stable ? RegexpReplaceRepeat(sheet, pass.pattern, pass.replacement)
-                                    : RegexpReplace(sheet, pass.pattern, pass.replacement);
+      const auto run = [&](auto text) {
+        return pass.until_stable ? RegexpReplaceRepeat(text, pass.pattern, pass.replacement)
+                                 : RegexpReplace(text, pass.pattern, pass.replacement);
+      };
+      auto next = valid ? run(support::ValidUtf8::Known(sheet)) : run(std::string_view(sheet));
       if (!next) return next.status();
       sheet = std::move(next).value();
     }
@@ -261,7 +266,9 @@ Result<std::string> ExtractBody(std::string_view rest) {
   }
   auto without_starts = RegexpReplace(rest, kDivStartTag, "");
   if (!without_starts) return without_starts;
-  return RegexpReplace(*without_starts, kDivEndTag, "");
+  // The engine checked the body's UTF-8 in the first pass; what that pass
+  // made of it is as valid.
+  return RegexpReplace(support::ValidUtf8::Known(*without_starts), kDivEndTag, "");
 }
 
 }  // namespace tessarine::cleanup

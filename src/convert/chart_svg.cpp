@@ -553,6 +553,22 @@ class Svg {
     out_ += " fill=\"" + fill + "\"/>\n";
   }
 
+  // A drawn shape: its outline `d`, filled (fill "none" for none, with
+  // `opacity` below 1 when see-through) and stroked when `stroke` names a
+  // colour.
+  void Shape(const std::string& d, const std::string& fill, double opacity,
+             const std::string& stroke, double stroke_width) {
+    out_ += "<path class=\"shape\" d=\"" + d + "\" fill=\"" + fill + '"';
+    if (opacity < 1) Attribute("fill-opacity", opacity);
+    if (stroke.empty()) {
+      out_ += "/>\n";
+      return;
+    }
+    out_ += " stroke=\"" + stroke + '"';
+    Attribute("stroke-width", stroke_width);
+    out_ += " stroke-linejoin=\"round\"/>\n";
+  }
+
   void Path(const char* cls, const std::string& d, const std::string& fill) {
     out_ += "<path";
     Class(cls);
@@ -561,11 +577,12 @@ class Svg {
 
   // `anchor`: start, middle or end.
   void Text(double x, double y, std::string_view text, double size, const char* anchor,
-            const std::string& color) {
+            const std::string& color, bool bold = false) {
     out_ += "<text";
     Attribute("x", x);
     Attribute("y", y);
     Attribute("font-size", size);
+    if (bold) out_ += " font-weight=\"bold\"";
     out_ += " text-anchor=\"";
     out_ += anchor;
     out_ += "\" fill=\"" + color + "\">";
@@ -623,8 +640,11 @@ struct Axis {
 };
 
 // The value axis scale over `low` … `high`, the axis element's own scaling
-// taking precedence.
-Axis ValueAxis(pugi::xml_node axis, double low, double high, std::string format) {
+// taking precedence. With `headroom` the automatic scale leaves a twentieth
+// of the range beyond the values, as the word processor's does (a largest
+// value of 5 gets an axis up to 6).
+Axis ValueAxis(pugi::xml_node axis, double low, double high, std::string format,
+               bool headroom = false) {
   Axis result;
   result.deleted = Flag(axis, "c:delete").value_or(false);
   result.gridlines = static_cast<bool>(axis.child("c:majorGridlines"));
@@ -641,8 +661,9 @@ Axis ValueAxis(pugi::xml_node axis, double low, double high, std::string format)
   if (high < 0) high = 0;
   if (high == low) high = low + 1;
   const double step = NiceStep(high - low);
-  result.min = std::floor(low / step) * step;
-  result.max = std::ceil(high / step) * step;
+  const double margin = headroom ? (high - low) / 20 : 0;
+  result.min = std::floor((low < 0 ? low - margin : low) / step) * step;
+  result.max = std::ceil((high > 0 ? high + margin : high) / step) * step;
   pugi::xml_node scaling = axis.child("c:scaling");
   if (pugi::xml_node max = scaling.child("c:max"))
     result.max = max.attribute("val").as_double(result.max);
@@ -690,6 +711,14 @@ class ChartPainter {
     const bool round = groups.front().kind == Kind::kPie || groups.front().kind == Kind::kDoughnut;
     if (round && groups.size() > 1) return std::nullopt;
 
+    // The chart area's own outline.
+    if (std::optional<Rgb> outline = palette_.Solid(chart_space.child("c:spPr").child("a:ln"))) {
+      const double inset = 0.5;
+      svg_.Shape("M" + NumberText(inset) + ' ' + NumberText(inset) + " H" +
+                     NumberText(width_ - inset) + " V" + NumberText(height_ - inset) + " H" +
+                     NumberText(inset) + " Z",
+                 "none", 1, Hex(*outline), 0.75);
+    }
     Box area{6, 6, width_ - 12, height_ - 12};
     // Title: its own text, else the one series' name when the title is
     // automatic.
@@ -913,7 +942,8 @@ class ChartPainter {
     if (!any) return;
     const bool percent = groups.front().grouping == "percentStacked";
     if (percent) format = "0%";
-    const Axis values = ValueAxis(FindAxis(plot, "c:valAx", scatter ? 1 : 0), low, high, format);
+    const Axis values =
+        ValueAxis(FindAxis(plot, "c:valAx", scatter ? 1 : 0), low, high, format, !percent);
     Axis xs;
     if (scatter) xs = ValueAxis(FindAxis(plot, "c:valAx", 0), x_low, x_high, "General");
     pugi::xml_node category_axis = plot.child("c:catAx");
@@ -1124,6 +1154,232 @@ class ChartPainter {
   double width_, height_;
 };
 
+// --- Diagrams ---------------------------------------------------------------------------
+
+constexpr double kEmuPerPoint = 12700;
+// Shapes and nesting beyond these are damage; a real diagram has dozens.
+constexpr size_t kMaxDiagramShapes = 2000;
+constexpr int kMaxDiagramNesting = 16;
+
+double Emu(pugi::xml_node node, const char* name) {
+  const double value = std::strtod(node.attribute(name).value(), nullptr);
+  return std::isfinite(value) ? std::clamp(value, -1e12, 1e12) / kEmuPerPoint : 0;
+}
+
+// The stored drawing of a diagram (dsp:drawing): the shapes the word
+// processor laid out, each with its preset outline, fill, line and text.
+class DiagramPainter {
+ public:
+  DiagramPainter(const ChartStyle& style, double width, double height)
+      : palette_(style.color_scheme), svg_(width, height, style.font_family) {}
+
+  std::string Paint(pugi::xml_node drawing) {
+    Members(drawing.child("dsp:spTree"), 0);
+    return svg_.Finish();
+  }
+
+  size_t shapes() const { return shapes_; }
+
+ private:
+  void Members(pugi::xml_node tree, int nesting) {
+    if (nesting > kMaxDiagramNesting) return;
+    for (pugi::xml_node child : tree.children()) {
+      if (shapes_ >= kMaxDiagramShapes) return;
+      if (Is(child, "dsp:sp")) {
+        ShapeAndText(child);
+      } else if (Is(child, "dsp:grpSp")) {
+        // The stored drawing places every member in the diagram's own
+        // coordinates; groups only gather them.
+        Members(child, nesting + 1);
+      }
+    }
+  }
+
+  // The colour and opacity of a fill or line: its own, else the one its
+  // style reference names; nullopt for none.
+  std::optional<std::pair<std::string, double>> Colour(pugi::xml_node own,
+                                                       pugi::xml_node ref) const {
+    if (own.child("a:noFill")) return std::nullopt;
+    pugi::xml_node color_parent = own.child("a:solidFill");
+    if (!color_parent) color_parent = own.child("a:gradFill").child("a:gsLst").child("a:gs");
+    if (!color_parent && ref && ref.attribute("idx").as_int(0) > 0) color_parent = ref;
+    for (pugi::xml_node color : color_parent.children()) {
+      if (std::optional<Rgb> rgb = palette_.Color(color)) {
+        pugi::xml_node alpha = color.child("a:alpha");
+        const double opacity = alpha ? std::clamp(Fraction(Val(alpha)), 0.0, 1.0) : 1.0;
+        return std::make_pair(Hex(*rgb), opacity);
+      }
+    }
+    return std::nullopt;
+  }
+
+  static std::string Outline(std::string_view preset, double x, double y, double w, double h) {
+    const auto n = [](double v) { return NumberText(v); };
+    const auto move = [&](double px, double py) { return "M" + n(px) + ' ' + n(py); };
+    const auto line = [&](double px, double py) { return " L" + n(px) + ' ' + n(py); };
+    if (preset == "ellipse") {
+      const double rx = w / 2, ry = h / 2;
+      return move(x, y + ry) + " A" + n(rx) + ' ' + n(ry) + " 0 1 0 " + n(x + w) + ' ' + n(y + ry) +
+             " A" + n(rx) + ' ' + n(ry) + " 0 1 0 " + n(x) + ' ' + n(y + ry) + " Z";
+    }
+    if (preset == "roundRect" || preset == "flowChartAlternateProcess") {
+      const double r = std::min(w, h) * 0.1667;
+      const std::string corner = " A" + n(r) + ' ' + n(r) + " 0 0 1 ";
+      return move(x + r, y) + line(x + w - r, y) + corner + n(x + w) + ' ' + n(y + r) +
+             line(x + w, y + h - r) + corner + n(x + w - r) + ' ' + n(y + h) + line(x + r, y + h) +
+             corner + n(x) + ' ' + n(y + h - r) + line(x, y + r) + corner + n(x + r) + ' ' + n(y) +
+             " Z";
+    }
+    if (preset == "triangle") {
+      return move(x + w / 2, y) + line(x + w, y + h) + line(x, y + h) + " Z";
+    }
+    if (preset == "diamond") {
+      return move(x + w / 2, y) + line(x + w, y + h / 2) + line(x + w / 2, y + h) +
+             line(x, y + h / 2) + " Z";
+    }
+    if (preset == "homePlate" || preset == "chevron") {
+      const double tip = std::min(w, h / 2);
+      std::string d = move(x, y) + line(x + w - tip, y) + line(x + w, y + h / 2) +
+                      line(x + w - tip, y + h) + line(x, y + h);
+      if (preset == "chevron") d += line(x + tip, y + h / 2);
+      return d + " Z";
+    }
+    if (preset == "rightArrow" || preset == "leftArrow") {
+      const double head = std::min(w, h / 2), shaft = h / 4;
+      std::string d = move(x, y + shaft) + line(x + w - head, y + shaft) + line(x + w - head, y) +
+                      line(x + w, y + h / 2) + line(x + w - head, y + h) +
+                      line(x + w - head, y + h - shaft) + line(x, y + h - shaft) + " Z";
+      if (preset == "leftArrow") {
+        d = move(x + w, y + shaft) + line(x + head, y + shaft) + line(x + head, y) +
+            line(x, y + h / 2) + line(x + head, y + h) + line(x + head, y + h - shaft) +
+            line(x + w, y + h - shaft) + " Z";
+      }
+      return d;
+    }
+    if (preset == "line" || preset == "straightConnector1") {
+      return move(x, y) + line(x + w, y + h);
+    }
+    return move(x, y) + line(x + w, y) + line(x + w, y + h) + line(x, y + h) + " Z";
+  }
+
+  void ShapeAndText(pugi::xml_node sp) {
+    ++shapes_;
+    pugi::xml_node properties = sp.child("dsp:spPr");
+    pugi::xml_node style = sp.child("dsp:style");
+    pugi::xml_node xfrm = properties.child("a:xfrm");
+    const double x = Emu(xfrm.child("a:off"), "x"), y = Emu(xfrm.child("a:off"), "y");
+    const double w = Emu(xfrm.child("a:ext"), "cx"), h = Emu(xfrm.child("a:ext"), "cy");
+    const std::string_view preset = properties.child("a:prstGeom").attribute("prst").value();
+    const bool open_line = preset == "line" || preset == "straightConnector1";
+    std::optional<std::pair<std::string, double>> fill;
+    if (!open_line) fill = Colour(properties, style.child("a:fillRef"));
+    pugi::xml_node ln = properties.child("a:ln");
+    const auto stroke = Colour(ln, style.child("a:lnRef"));
+    const double stroke_width = ln.attribute("w") ? Emu(ln, "w") : 0.75;
+    if (properties.child("a:custGeom") && !fill && !stroke) return;
+    if (fill || stroke) {
+      svg_.Shape(Outline(preset, x, y, w, h), fill ? fill->first : "none", fill ? fill->second : 1,
+                 stroke ? stroke->first : std::string(), stroke_width);
+    }
+    pugi::xml_node body = sp.child("dsp:txBody");
+    if (!body) return;
+    // The text's own box where the drawing keeps one.
+    double tx = x, ty = y, tw = w, th = h;
+    if (pugi::xml_node text_xfrm = sp.child("dsp:txXfrm")) {
+      tx = Emu(text_xfrm.child("a:off"), "x");
+      ty = Emu(text_xfrm.child("a:off"), "y");
+      tw = Emu(text_xfrm.child("a:ext"), "cx");
+      th = Emu(text_xfrm.child("a:ext"), "cy");
+    }
+    Text(body, style, tx, ty, tw, th);
+  }
+
+  struct TextLine {
+    std::string text;
+    double size = 18;
+    std::string align;
+    bool bold = false;
+    std::string color;
+  };
+
+  void Text(pugi::xml_node body, pugi::xml_node style, double x, double y, double w, double h) {
+    pugi::xml_node body_pr = body.child("a:bodyPr");
+    const double left = body_pr.attribute("lIns") ? Emu(body_pr, "lIns") : 7.2;
+    const double right = body_pr.attribute("rIns") ? Emu(body_pr, "rIns") : 7.2;
+    const double top = body_pr.attribute("tIns") ? Emu(body_pr, "tIns") : 3.6;
+    const double bottom = body_pr.attribute("bIns") ? Emu(body_pr, "bIns") : 3.6;
+    x += left;
+    w = std::max(1.0, w - left - right);
+    y += top;
+    h = std::max(1.0, h - top - bottom);
+    std::string style_color;
+    for (pugi::xml_node color : style.child("a:fontRef").children()) {
+      if (std::optional<Rgb> rgb = palette_.Color(color)) style_color = Hex(*rgb);
+    }
+    std::vector<TextLine> lines;
+    for (pugi::xml_node p : body.children("a:p")) {
+      TextLine paragraph;
+      const std::string_view algn = p.child("a:pPr").attribute("algn").value();
+      paragraph.align = algn == "ctr" ? "middle" : algn == "r" ? "end" : "start";
+      bool first = true;
+      for (pugi::xml_node run : p.children()) {
+        if (!Is(run, "a:r") && !Is(run, "a:fld")) continue;
+        pugi::xml_node rpr = run.child("a:rPr");
+        if (first) {
+          if (const int size = rpr.attribute("sz").as_int(0); size > 0)
+            paragraph.size = std::clamp(size / 100.0, 1.0, 400.0);
+          paragraph.bold = rpr.attribute("b").as_bool(false);
+          const auto color = Colour(rpr, {});
+          paragraph.color = color ? color->first : style_color;
+          first = false;
+        }
+        paragraph.text += run.child("a:t").child_value();
+      }
+      if (paragraph.color.empty()) paragraph.color = style_color.empty() ? "#000000" : style_color;
+      Wrap(paragraph, w, lines);
+    }
+    if (lines.empty()) return;
+    double height = 0;
+    for (const TextLine& line : lines) height += line.size * 1.2;
+    const std::string_view anchor = body_pr.attribute("anchor").value();
+    double baseline = y;
+    if (anchor == "ctr" || anchor.empty()) baseline += (h - height) / 2;
+    if (anchor == "b") baseline += h - height;
+    for (const TextLine& line : lines) {
+      baseline += line.size * 1.2;
+      const double at = line.align == "middle" ? x + w / 2 : line.align == "end" ? x + w : x;
+      svg_.Text(at, baseline - line.size * 0.25, line.text, line.size, line.align.c_str(),
+                line.color, line.bold);
+    }
+  }
+
+  // A paragraph in lines no wider than `width`, broken at spaces.
+  static void Wrap(const TextLine& paragraph, double width, std::vector<TextLine>& lines) {
+    TextLine line = paragraph;
+    line.text.clear();
+    size_t pos = 0;
+    const std::string& text = paragraph.text;
+    while (pos <= text.size()) {
+      size_t space = text.find(' ', pos);
+      if (space == std::string::npos) space = text.size();
+      const std::string word = text.substr(pos, space - pos);
+      const std::string joined = line.text.empty() ? word : line.text + ' ' + word;
+      if (!line.text.empty() && TextWidth(joined, line.size) > width) {
+        lines.push_back(line);
+        line.text = word;
+      } else {
+        line.text = joined;
+      }
+      pos = space + 1;
+    }
+    if (!line.text.empty()) lines.push_back(line);
+  }
+
+  Palette palette_;
+  Svg svg_;
+  size_t shapes_ = 0;
+};
+
 }  // namespace
 
 std::string DrawingColorHex(pugi::xml_node parent, pugi::xml_node color_scheme) {
@@ -1141,6 +1397,15 @@ std::optional<std::string> ChartSvg(pugi::xml_node chart_space, const ChartStyle
   height_pt = std::min(height_pt, 5000.0);
   ChartPainter painter(style, width_pt, height_pt);
   return painter.Paint(chart_space);
+}
+
+std::optional<std::string> DiagramSvg(pugi::xml_node drawing, const ChartStyle& style,
+                                      double width_pt, double height_pt) {
+  if (!drawing || !(width_pt > 0) || !(height_pt > 0)) return std::nullopt;
+  DiagramPainter painter(style, std::min(width_pt, 5000.0), std::min(height_pt, 5000.0));
+  std::string svg = painter.Paint(drawing);
+  if (painter.shapes() == 0) return std::nullopt;
+  return svg;
 }
 
 }  // namespace tessarine::convert

@@ -9,6 +9,9 @@
 // (one rect per drawn value of a bar or column series), "slice" (one path per
 // pie or doughnut slice), "marker", "line", "area".
 //
+// Diagrams are drawn the same way from the drawing the package stores for
+// them (DiagramSvg).
+//
 // Internal to the convert library.
 #pragma once
 
@@ -35,5 +38,14 @@ std::string DrawingColorHex(pugi::xml_node parent, pugi::xml_node color_scheme);
 // stock, bubble ...) or no series at all.
 std::optional<std::string> ChartSvg(pugi::xml_node chart_space, const ChartStyle& style,
                                     double width_pt, double height_pt);
+
+// The SVG text of a diagram's stored drawing (dsp:drawing, the shapes the
+// word processor laid out for it) in a box of `width_pt` by `height_pt`:
+// each shape's outline (rectangles, rounded rectangles, ellipses, triangles,
+// diamonds, arrows, chevrons; other outlines as their frame) with its fill
+// and line, and its text. Every drawn shape carries the class "shape".
+// nullopt for a drawing without shapes.
+std::optional<std::string> DiagramSvg(pugi::xml_node drawing, const ChartStyle& style,
+                                      double width_pt, double height_pt);
 
 }  // namespace tessarine::convert

@@ -101,7 +101,8 @@ Result<support::ScratchFolder> MakeScratchFolder(const std::string& parent) {
   fs::path base = parent;
   if (base.empty()) {
     Result<fs::path> temporary = support::TemporaryFolder();
-    if (!temporary) return support::Status::Error("no temporary folder (" + temporary.message() + ")");
+    if (!temporary)
+      return support::Status::Error("no temporary folder (" + temporary.message() + ")");
     base = *temporary;
   }
   Result<support::ScratchFolder> folder = support::ScratchFolder::Create(base, "tessarine-doc-");
@@ -229,8 +230,7 @@ LegacyResult ConvertWithLibreOffice(const std::string& document, const std::stri
     return result;
   }
   if (end.timed_out) {
-    const auto seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(run.time_limit).count();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(run.time_limit).count();
     result.failure = "LibreOffice did not finish converting the document within " +
                      std::to_string(seconds) + " seconds and was stopped";
     return result;

@@ -80,6 +80,7 @@ constexpr NamespaceEntry kNamespaces[] = {
     {"http://schemas.microsoft.com/office/word/2018/wordml/cex", "w16cex"},
     {"http://schemas.microsoft.com/office/word/2006/wordml", "wne"},
     {"http://schemas.microsoft.com/office/drawing/2010/main", "a14"},
+    {"http://schemas.microsoft.com/office/drawing/2008/diagram", "dsp"},
 };
 
 bool IsCanonicalPrefix(std::string_view prefix) {
@@ -254,6 +255,20 @@ class Normalizer {
     }
     std::string_view written = name.substr(0, colon);
     const std::string& target = TargetPrefix(written);
+    if (!is_attribute && target == "wp") {
+      // ISO strict documents keep the shape and group elements Word writes
+      // under wps: and wpg: in the drawing namespace; they read as the same.
+      if (std::string_view family = ShapeFamily(name.substr(colon + 1)); !family.empty()) {
+        out.assign(family);
+        out.append(name.substr(colon));
+        return true;
+      }
+    }
+    if (!is_attribute && target == "wne" && name.substr(colon + 1) == "txbxContent") {
+      out.assign("w");  // ... and a text box's content in Word 2006's own namespace
+      out.append(name.substr(colon));
+      return true;
+    }
     if (target == written) {
       if (kept_prefix_ != written) kept_prefix_.assign(written);
       return false;
@@ -265,6 +280,19 @@ class Normalizer {
       out.append(name.substr(colon));
     }
     return true;
+  }
+
+  static std::string_view ShapeFamily(std::string_view local) {
+    static constexpr std::string_view kShape[] = {"wsp",   "cNvPr", "cNvSpPr",    "cNvCnPr", "spPr",
+                                                  "style", "txbx",  "linkedTxbx", "bodyPr"};
+    static constexpr std::string_view kGroup[] = {"wgp", "grpSp", "grpSpPr", "cNvGrpSpPr"};
+    for (std::string_view known : kShape) {
+      if (local == known) return "wps";
+    }
+    for (std::string_view known : kGroup) {
+      if (local == known) return "wpg";
+    }
+    return {};
   }
 
   std::string RewritePrefixList(std::string_view list) {

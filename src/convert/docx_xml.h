@@ -14,7 +14,8 @@
 //   pic drawingml picture         m   math           mc  markup compatibility
 //   v  VML                        o   office:office  w10 office:word
 //   wps wpg wpc wpi wp14 w14 w15 w16se wne (Word 2006-2016 extensions)
-//   c  chart   dgm diagram   sl schemaLibrary   ds customXml data store
+//   c  chart   dgm diagram   dsp diagram drawing   sl schemaLibrary
+//   ds customXml data store
 //   cp core properties  dc  dcterms  dcmitype  xsi
 //   ep extended (app) properties  vt docPropsVTypes
 //   ct content types  pr package relationships  xml (the xml: prefix)

@@ -4,6 +4,7 @@
 #include "convert/html_body.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -673,6 +674,28 @@ bool BodyWriter::HideFieldResult() const {
   return false;
 }
 
+bool BodyWriter::InHyperlink() const {
+  if (para_ == nullptr) return false;
+  for (const InlineElement& element : para_->inline_stack) {
+    if (element.close == "</a>" && element.bookmark_id.empty()) return true;
+  }
+  return false;
+}
+
+const BodyWriter::LinkLook& BodyWriter::HyperlinkLook() {
+  if (!link_look_) {
+    LinkLook look;
+    if (const Style* style = doc_.styles.FindByName("Hyperlink")) {
+      const RunProperties run = doc_.styles.EffectiveRun(style->style_id);
+      if (run.color) look.color = *run.color;
+      if (run.underline) look.underline = *run.underline != "none";
+    }
+    for (char& c : look.color) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    link_look_ = look;
+  }
+  return *link_look_;
+}
+
 // --- Inline content ----------------------------------------------------------
 
 void BodyWriter::WriteInline(pugi::xml_node parent) {
@@ -758,6 +781,27 @@ void BodyWriter::RunWrapper(const RunProperties& direct, bool east_asian_text, s
   std::string& css = scratch_css_;
   css.clear();
   AppendRunCss(css, direct, doc_.fonts, doc_.languages, CssMode::kDirect, east_asian_text);
+  if (InHyperlink()) {
+    // Text in a link shows the link's look in a browser; where its own
+    // colour or underline differs, Word writes it out.
+    const RunProperties seen =
+        doc_.styles.ResolveRunProperties(para_->style_id, direct, para_->table_style_id);
+    const LinkLook& link = HyperlinkLook();
+    if (!direct.color) {
+      std::string color = seen.color.value_or("auto");
+      for (char& c : color) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (color == "AUTO" && link.color != "AUTO") {
+        css += "color:windowtext;";
+      } else if (color != link.color) {
+        css += "color:";
+        AppendCssColor(css, color, "windowtext");
+        css += ';';
+      }
+    }
+    if (!direct.underline && link.underline && (!seen.underline || *seen.underline == "none")) {
+      css += "text-decoration:none;text-underline:none;";
+    }
+  }
   if (HideFieldResult()) css += "display:none;mso-hide:screen;";
   const InheritedRun& inherited = Inherited(
       para_ != nullptr ? std::string_view(para_->style_id) : std::string_view(), char_style,

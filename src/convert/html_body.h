@@ -21,6 +21,7 @@
 
 #include "convert/html_document.h"
 #include "convert/html_notes.h"
+#include "convert/html_picture.h"
 #include "convert/picture_files.h"
 #include "support/status.h"
 
@@ -132,6 +133,15 @@ class BodyWriter {
   void CloseAllInline();
   bool InFieldCode() const;
   bool HideFieldResult() const;
+  // Inside a hyperlink's <a href> (not a bookmark's <a name>).
+  bool InHyperlink() const;
+  // What a link shows unless its text says otherwise: the Hyperlink style's
+  // colour ("0000FF", a browser's blue, without one) and underline.
+  struct LinkLook {
+    std::string color = "0000FF";
+    bool underline = true;
+  };
+  const LinkLook& HyperlinkLook();
 
   // --- inline content ---
   void WriteInline(pugi::xml_node parent);
@@ -166,8 +176,12 @@ class BodyWriter {
   // A w:drawing, w:pict, w:object or mc:AlternateContent met in a run.
   void WriteRunObject(pugi::xml_node object, std::string_view open, std::string_view close);
   void WritePicture(const DrawnShape& shape, std::string_view open, std::string_view close);
-  // A chart drawn as an SVG picture; false when it cannot be drawn.
+  // A chart, or a diagram's stored drawing, drawn as an SVG picture; false
+  // when it cannot be drawn.
   bool WriteChart(const DrawnShape& shape, std::string_view open, std::string_view close);
+  // A relationship of the story being written.
+  const Relationship* StoryRelationship(std::string_view id) const;
+  const Relationship* DiagramDrawing(const Relationship& data) const;
   void ReportRenderedDrawings();
   // The theme's a:clrScheme; an empty handle without a theme.
   pugi::xml_node ThemeColorScheme() const;
@@ -226,9 +240,12 @@ class BodyWriter {
   std::optional<std::string> picture_prefix_;
   std::unique_ptr<PictureFiles> own_pictures_;  // names only, when none was set
   bool picture_type_written_ = false;           // the VML shape type goes once per file
+  // The text-box chains of each part met, by its tree.
+  std::map<const void*, TextBoxChains> text_box_chains_;
   bool rendered_drawings_reported_ = false;
   bool linked_pictures_reported_ = false;
   bool invalid_text_reported_ = false;
+  std::optional<LinkLook> link_look_;
   support::Status status_ = support::Status::Ok();
 };
 

@@ -450,6 +450,19 @@ void AppendParagraphCss(std::string& css, const ParagraphProperties& p, CssMode 
   if (p.shading) AppendShadingCss(css, *p.shading);
 }
 
+void AppendInsideBorder(std::string& css, std::string_view name, const std::optional<Border>& b) {
+  if (!IsVisibleBorder(b)) return;
+  css += name;
+  css += ':';
+  // mso-border-insideh and -insidev put the width first.
+  AppendPoints(css, b->size.value_or(4) / 8.0);
+  css += "pt ";
+  css += BorderStyleCss(b->val);
+  css += ' ';
+  AppendCssColor(css, b->color, "windowtext");
+  css += ';';
+}
+
 bool IsVisibleBorder(const std::optional<Border>& border) {
   return border && !border->val.empty() && border->val != "nil" && border->val != "none";
 }

@@ -61,6 +61,9 @@ void ApplyListIndent(ParagraphProperties& paragraph, const ListLevel& level, boo
 // then goes into an mso-…-alt declaration).
 void AppendBorderValue(std::string& css, const Border& border, bool minimum_one_point);
 bool IsVisibleBorder(const std::optional<Border>& border);
+// A table's inside border as Word declares it, width first
+// ("mso-border-insideh:.5pt solid windowtext;"); nothing for none.
+void AppendInsideBorder(std::string& css, std::string_view name, const std::optional<Border>& b);
 // True when a border is thinner than one point, so Word adds an -alt value.
 bool IsThinBorder(const Border& border);
 

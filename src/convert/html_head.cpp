@@ -548,21 +548,6 @@ void WriteListDefinitions(const HtmlDocument& doc, std::string& out) {
 
 // --- Table styles ------------------------------------------------------------
 
-void AppendTableBorder(std::string& css, std::string_view name, const std::optional<Border>& b) {
-  if (!IsVisibleBorder(b)) return;
-  css += name;
-  css += ':';
-  // mso-border-insideh and -insidev put the width first.
-  AppendPoints(css, b->size.value_or(4) / 8.0);
-  css += "pt ";
-  std::string value;
-  AppendBorderValue(value, *b, false);
-  css += value.substr(0, value.find(' '));
-  css += ' ';
-  AppendCssColor(css, b->color, "windowtext");
-  css += ';';
-}
-
 void AppendPadding(std::string& css, const CellMargins& margins) {
   const auto side = [](const std::optional<TableWidth>& w, int fallback) {
     return w && w->type != "pct" ? w->value : fallback;
@@ -609,8 +594,8 @@ void WriteTableStyles(const HtmlDocument& doc, std::string& out) {
       }
     }
     AppendPadding(css, table.cell_margins);
-    AppendTableBorder(css, "mso-border-insideh", b.inside_h);
-    AppendTableBorder(css, "mso-border-insidev", b.inside_v);
+    AppendInsideBorder(css, "mso-border-insideh", b.inside_h);
+    AppendInsideBorder(css, "mso-border-insidev", b.inside_v);
     const ParagraphProperties paragraph = doc.styles.EffectiveParagraph(style.style_id);
     if (paragraph.spacing_after.value_or(0) == 0) {
       css += "mso-para-margin:0cm;mso-para-margin-bottom:.0001pt;";

@@ -266,7 +266,8 @@ struct DrawingReader {
   void TextBox(pugi::xml_node wsp, pugi::xml_node names, const Frame& frame) {
     if (OnOffValue(names.attribute("hidden").value()) && *names.attribute("hidden").value()) return;
     pugi::xml_node content = wsp.child("wps:txbx").child("w:txbxContent");
-    if (!content) {
+    pugi::xml_node linked = wsp.child("wps:linkedTxbx");
+    if (!content && !linked) {
       // A shape filled with a picture shows the picture.
       if (wsp.child("wps:spPr").child("a:blipFill")) Picture(wsp, names, frame);
       return;
@@ -274,6 +275,14 @@ struct DrawingReader {
     DrawnShape shape;
     shape.kind = DrawnShape::Kind::kTextBox;
     shape.content = content;
+    shape.source = wsp;
+    if (linked) {
+      shape.chain_id = linked.attribute("id").value();
+      shape.chain_seq = std::max(1LL, std::strtoll(linked.attribute("seq").value(), nullptr, 10));
+    } else if (const char* id = wsp.child("wps:txbx").attribute("id").value(); *id != '\0') {
+      shape.chain_id = id;
+      shape.chain_seq = 0;
+    }
     pugi::xml_node body = wsp.child("wps:bodyPr");
     auto inset = [&](const char* name, double fallback) {
       const std::optional<long long> emu = EmuAttribute(body, name);
@@ -284,6 +293,10 @@ struct DrawingReader {
     shape.inset_right = inset("rIns", 7.2);
     shape.inset_bottom = inset("bIns", 3.6);
     ShapeLook(wsp, shape);
+    // Rotation in 60000ths of a degree.
+    const double rotation =
+        std::fmod(wsp.child("wps:spPr").child("a:xfrm").attribute("rot").as_double(0) / 60000, 360);
+    if (std::isfinite(rotation)) shape.rotation = rotation;
     // Text direction: the box's text runs top to bottom (vert, eaVert,
     // wordArtVert …) or bottom to top (vert270).
     const std::string_view vert = body.attribute("vert").value();
@@ -324,6 +337,14 @@ struct DrawingReader {
     }
     if (const std::optional<long long> width = EmuAttribute(line, "w")) {
       shape.line_width_pt = EmuToPoints(*width);
+    } else if (const int idx = style.child("a:lnRef").attribute("idx").as_int(0); idx > 0) {
+      // The width of the theme's line style the reference names.
+      pugi::xml_node styles =
+          color_scheme.parent().child("a:fmtScheme").child("a:lnStyleLst").first_child();
+      for (int i = 1; i < idx && styles; ++i) styles = styles.next_sibling();
+      if (const std::optional<long long> themed = EmuAttribute(styles, "w")) {
+        shape.line_width_pt = EmuToPoints(*themed);
+      }
     }
   }
 
@@ -394,10 +415,17 @@ struct DrawingReader {
         Members(item, canvas, 0);
       } else if (Is(item, "mc:AlternateContent")) {
         Graphic(ReadableBranch(item), names, frame, nesting + 1);
-      } else if (Is(item, "c:chart") && *item.attribute("r:id").value() != '\0') {
+      } else if ((Is(item, "c:chart") && *item.attribute("r:id").value() != '\0') ||
+                 (Is(item, "dgm:relIds") && *item.attribute("r:dm").value() != '\0')) {
+        // Drawn as SVG pictures: a chart from its part, a diagram from the
+        // drawing its data part names.
         DrawnShape shape;
         shape.kind = DrawnShape::Kind::kPicture;
-        shape.chart_id = item.attribute("r:id").value();
+        if (Is(item, "c:chart")) {
+          shape.chart_id = item.attribute("r:id").value();
+        } else {
+          shape.diagram_id = item.attribute("r:dm").value();
+        }
         Fill(shape, names, frame);
         shapes.push_back(std::move(shape));
       } else {
@@ -576,9 +604,10 @@ struct VmlReader {
         return;
       }
       shape.ole = node.attribute("o:ole") != nullptr;
-    } else if (text_box) {
+    } else if (text_box || node.child("v:textbox")) {
       shape.kind = DrawnShape::Kind::kTextBox;
       shape.content = text_box;
+      shape.source = node;
       const std::string_view filled = node.attribute("filled").value();
       if (filled != "f" && filled != "false") {
         const char* color = node.attribute("fillcolor").value();
@@ -595,6 +624,7 @@ struct VmlReader {
       for (const auto& [name, value] :
            ParseVmlStyle(node.child("v:textbox").attribute("style").value())) {
         if (name == "layout-flow") shape.text_flow = value;
+        if (name == "mso-next-textbox" && value.starts_with('#')) shape.vml_next = value.substr(1);
         if (name == "mso-layout-flow-alt" && value == "bottom-to-top" && !shape.text_flow.empty()) {
           shape.text_flow += ";mso-layout-flow-alt:bottom-to-top";
         }
@@ -712,6 +742,11 @@ std::string VmlStyle(const DrawnShape& shape, bool text_box) {
     AppendVmlPoints(style, *shape.height_pt);
     style += ';';
   }
+  if (shape.rotation != 0) {
+    style += "rotation:";
+    AppendShortNumber(style, shape.rotation);
+    style += ';';
+  }
   if (place.floating) {
     style += "z-index:" + std::to_string(place.z_index) + ';';
   }
@@ -809,6 +844,55 @@ void ReadVml(pugi::xml_node container, const PageGeometry& page, std::vector<Dra
              UnshownDrawings& unshown) {
   VmlReader reader{page, shapes, unshown};
   reader.Children(container, nullptr, ShapePlacement{}, 0);
+}
+
+TextBoxChains ReadTextBoxChains(pugi::xml_node root) {
+  struct Walker : pugi::xml_tree_walker {
+    TextBoxChains chains;
+    bool for_each(pugi::xml_node& node) override {
+      if (Is(node, "wps:linkedTxbx")) {
+        const long long seq = std::strtoll(node.attribute("seq").value(), nullptr, 10);
+        chains.linked[node.attribute("id").value()].emplace(std::max(1LL, seq), node.parent());
+      } else if (Is(node, "v:textbox")) {
+        for (const auto& [name, value] : ParseVmlStyle(node.attribute("style").value())) {
+          const std::string id = node.parent().attribute("id").value();
+          if (name == "mso-next-textbox" && value.starts_with('#') && value.substr(1) != id) {
+            chains.vml_next.emplace(id, value.substr(1));
+          }
+        }
+      }
+      return true;
+    }
+  } walker;
+  root.traverse(walker);
+  return std::move(walker.chains);
+}
+
+void ResolveChain(const TextBoxChains& chains, DrawnShape& shape) {
+  if (shape.kind != DrawnShape::Kind::kTextBox) return;
+  if (shape.chain_seq >= 0) {
+    shape.continuation = shape.chain_seq > 0;
+    const auto chain = chains.linked.find(shape.chain_id);
+    if (chain == chains.linked.end()) return;
+    const auto next = chain->second.upper_bound(shape.chain_seq);
+    if (next == chain->second.end()) return;
+    // The next box's name: its own in a group, else its drawing's.
+    pugi::xml_node names = next->second.child("wps:cNvPr");
+    for (pugi::xml_node up = next->second.parent(); !names && up; up = up.parent()) {
+      if (Is(up, "wp:anchor") || Is(up, "wp:inline")) names = up.child("wp:docPr");
+    }
+    if (*names.attribute("name").value() != '\0')
+      shape.chain_next = VmlId(names.attribute("name").value());
+    return;
+  }
+  if (!shape.from_vml) return;
+  if (!shape.vml_next.empty() && shape.vml_next != shape.name) shape.chain_next = shape.vml_next;
+  for (const auto& [from, to] : chains.vml_next) {
+    if (to == shape.name && from != shape.name) {
+      shape.continuation = true;
+      break;
+    }
+  }
 }
 
 // --- Writing -------------------------------------------------------------------------
@@ -937,7 +1021,15 @@ void AppendTextBoxStart(std::string& out, const DrawnShape& shape, const TextBox
     out += '"';
   }
   out += ">\r\n" + pad + " <v:textbox";
-  if (!shape.text_flow.empty()) out += " style='layout-flow:" + shape.text_flow + "'";
+  // Word names the box a chain's text continues in.
+  std::string textbox_style;
+  if (!shape.text_flow.empty()) textbox_style = "layout-flow:" + shape.text_flow;
+  if (!shape.chain_next.empty()) {
+    if (!textbox_style.empty()) textbox_style += ';';
+    textbox_style += "mso-next-textbox:#";
+    AppendAttributeText(textbox_style, shape.chain_next);
+  }
+  if (!textbox_style.empty()) out += " style='" + textbox_style + "'";
   out += " inset=\"";
   AppendVmlPoints(out, shape.inset_left);
   out += ',';
@@ -954,13 +1046,23 @@ void AppendTextBoxStart(std::string& out, const DrawnShape& shape, const TextBox
   } else {
     out += "mso-ignore:vglayout";
   }
-  out += "'>\r\n" + pad + "<table cellpadding=0 cellspacing=0>\r\n" + pad + " <tr>\r\n" + pad +
-         "  <td";
+  out += "'>\r\n" + pad + "<table cellpadding=0 cellspacing=0";
+  if (shape.rotation != 0) {
+    // Browsers turn the box as a whole, about its middle.
+    out += " style='transform:rotate(";
+    AppendShortNumber(out, shape.rotation);
+    out += "deg)'";
+  }
+  out += ">\r\n" + pad + " <tr>\r\n" + pad + "  <td";
   if (shape.width_pt && shape.height_pt) {
     out += " width=";
     AppendPixels(out, *shape.width_pt);
-    out += " height=";
-    AppendPixels(out, *shape.height_pt);
+    // The first box of a chain holds the whole text, which a browser cannot
+    // pour on into the next box: its cell grows to hold it.
+    if (shape.chain_next.empty() || shape.continuation) {
+      out += " height=";
+      AppendPixels(out, *shape.height_pt);
+    }
   }
   out += " style='";
   if (!shape.line.empty()) {
@@ -1068,8 +1170,17 @@ void BodyWriter::WriteRunObject(pugi::xml_node object, std::string_view open,
     linked_pictures_reported_ = true;
   }
   bool undrawn = unshown.rendered > 0;
-  for (const DrawnShape& shape : shapes) {
-    if (!shape.chart_id.empty()) {
+  for (DrawnShape& shape : shapes) {
+    if (shape.kind == DrawnShape::Kind::kTextBox && shape.source) {
+      const auto [chains, made] =
+          text_box_chains_.try_emplace(shape.source.root().internal_object());
+      if (made) chains->second = ReadTextBoxChains(shape.source.root());
+      ResolveChain(chains->second, shape);
+      // A text box that holds no text and continues no other's is a plain
+      // shape, which is not drawn.
+      if (!shape.content && !shape.continuation) continue;
+    }
+    if (!shape.chart_id.empty() || !shape.diagram_id.empty()) {
       if (!WriteChart(shape, open, close)) {
         undrawn = true;
         if (!fallback) ReportRenderedDrawings();
@@ -1099,12 +1210,33 @@ void BodyWriter::ReportRenderedDrawings() {
   rendered_drawings_reported_ = true;
 }
 
+const Relationship* BodyWriter::StoryRelationship(std::string_view id) const {
+  return story_part_.empty() ? doc_.package->MainRelationship(id)
+                             : doc_.package->FindRelationship(story_part_, id);
+}
+
+// The part of the drawing the package stores for a diagram whose data part
+// is `data`: named by the data's dsp:dataModelExt, among the relationships of
+// the part that holds the diagram, else by the data part's own.
+const Relationship* BodyWriter::DiagramDrawing(const Relationship& data) const {
+  if (const pugi::xml_document* part = doc_.package->XmlPart(data.target)) {
+    for (pugi::xml_node ext : part->child("dgm:dataModel").child("dgm:extLst").children("a:ext")) {
+      const char* id = ext.child("dsp:dataModelExt").attribute("relId").value();
+      if (*id == '\0') continue;
+      const Relationship* rel = StoryRelationship(id);
+      if (rel == nullptr) rel = doc_.package->FindRelationship(data.target, id);
+      if (rel != nullptr && !rel->external) return rel;
+    }
+  }
+  return nullptr;
+}
+
 bool BodyWriter::WriteChart(const DrawnShape& shape, std::string_view open,
                             std::string_view close) {
-  const Relationship* rel = story_part_.empty()
-                                ? doc_.package->MainRelationship(shape.chart_id)
-                                : doc_.package->FindRelationship(story_part_, shape.chart_id);
+  const bool diagram = !shape.diagram_id.empty();
+  const Relationship* rel = StoryRelationship(diagram ? shape.diagram_id : shape.chart_id);
   if (rel == nullptr || rel->external) return false;
+  if (diagram && (rel = DiagramDrawing(*rel)) == nullptr) return false;
   const PictureFiles::Files* files = Pictures().UseMade(rel->target, "svg", [&] {
     std::optional<std::string> svg;
     const pugi::xml_document* part = doc_.package->XmlPart(rel->target);
@@ -1114,8 +1246,9 @@ bool BodyWriter::WriteChart(const DrawnShape& shape, std::string_view open,
     if (const std::string& font = doc_.package->theme_fonts().minor.latin; !font.empty()) {
       style.font_family = font;
     }
-    svg = ChartSvg(part->child("c:chartSpace"), style, shape.width_pt.value_or(360),
-                   shape.height_pt.value_or(216));
+    const double width = shape.width_pt.value_or(360), height = shape.height_pt.value_or(216);
+    svg = diagram ? DiagramSvg(part->child("dsp:drawing"), style, width, height)
+                  : ChartSvg(part->child("c:chartSpace"), style, width, height);
     return svg;
   });
   if (files == nullptr) return false;
@@ -1195,7 +1328,7 @@ void BodyWriter::WriteTextBox(const DrawnShape& shape) {
   current_table_style_.clear();
   std::vector<std::string> saved_bookmarks;
   saved_bookmarks.swap(block_bookmarks_);
-  if (shape.content) WriteBlocks(shape.content, depth + 2);
+  if (shape.content && !shape.continuation) WriteBlocks(shape.content, depth + 2);
   block_bookmarks_.swap(saved_bookmarks);
   current_table_style_ = saved_table_style;
   counter_ = saved_counter;

@@ -24,14 +24,17 @@
 // are written here as their members: each picture and each text box of the
 // group in its own form, placed where the group puts it. Shapes that hold
 // neither text nor a picture (lines, arrows, plain rectangles) draw nothing
-// that a browser could show without rendering and are left out, as are charts
-// and diagrams (reported).
+// that a browser could show without rendering and are left out. Charts are
+// drawn from their cached values and diagrams from the drawing the package
+// stores for them, both as SVG pictures; a diagram without that drawing, ink
+// and the like are left out (reported) unless mc:Fallback offers a picture.
 //
 // Reading (ReadDrawing, ReadVml) turns DrawingML and VML into DrawnShape
 // values; the Append… functions write the markup. The BodyWriter members in
 // html_picture.cpp put the two together. Internal to the convert library.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <pugixml.hpp>
 #include <string>
@@ -73,16 +76,47 @@ struct DrawnShape {
   bool ole = false;       // the preview of an embedded object
   bool equation = false;  // ...of an equation object (Equation.3, MathType): Word sets it in <sub>
   std::string chart_id;   // a chart (c:chart): relationship id of its part, drawn as SVG
+  // a diagram (dgm:relIds): relationship id of its data part, whose stored
+  // drawing is drawn as SVG
+  std::string diagram_id;
   // kTextBox
   pugi::xml_node content;                                                           // w:txbxContent
   double inset_left = 7.2, inset_top = 3.6, inset_right = 7.2, inset_bottom = 3.6;  // points
   std::string fill;  // "#RRGGBB"; empty: none
   std::string line;  // "#RRGGBB"; empty: none
   double line_width_pt = 0.75;
+  double rotation = 0;  // degrees clockwise
   // VML layout-flow of the text: "vertical", "vertical-ideographic",
   // "vertical;mso-layout-flow-alt:bottom-to-top"; empty: across.
   std::string text_flow;
+  // Linked text boxes: one text flows through a chain of boxes and is kept
+  // once, in the first. `source` is the box's wps:wsp or VML element;
+  // `chain_id` and `chain_seq` its DrawingML chain (wps:txbx id, 0 for the
+  // first box; wps:linkedTxbx id and seq for the rest; -1 outside a chain);
+  // `vml_next` the VML id its text continues in (mso-next-textbox).
+  pugi::xml_node source;
+  std::string chain_id;
+  long long chain_seq = -1;
+  std::string vml_next;
+  // Resolved before writing (ResolveChain): the VML id of the next box, and
+  // whether this box continues another's text (and so shows none of its own).
+  std::string chain_next;
+  bool continuation = false;
 };
+
+// The text-box chains of one part: which box continues which.
+struct TextBoxChains {
+  // DrawingML: chain id -> the boxes that continue it (wps:wsp), by sequence.
+  std::map<std::string, std::map<long long, pugi::xml_node>, std::less<>> linked;
+  // VML: box id -> the box its text continues in, self-links left out.
+  std::map<std::string, std::string, std::less<>> vml_next;
+};
+
+// The chains of the part whose tree holds `node`.
+TextBoxChains ReadTextBoxChains(pugi::xml_node root);
+
+// Sets `shape.chain_next` and `shape.continuation` from the chains of its part.
+void ResolveChain(const TextBoxChains& chains, DrawnShape& shape);
 
 // The page a floating shape's fallback position is estimated against.
 struct PageGeometry {

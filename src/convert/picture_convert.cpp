@@ -44,8 +44,7 @@ std::string FindProgram(std::string_view name) {
 // Runs a converter with its output in `stdout_path` (or nowhere) for at most
 // `limit`.
 support::ProcessEnd RunConverter(const std::string& program, const std::vector<std::string>& args,
-                                 const std::string& stdout_path,
-                                 std::chrono::milliseconds limit) {
+                                 const std::string& stdout_path, std::chrono::milliseconds limit) {
   support::ProcessOptions options;
   options.output_file = stdout_path;
   options.time_limit = limit;
@@ -202,7 +201,8 @@ void CollectEmbeddedPngs(std::string_view page, const std::vector<PictureToConve
     const std::string_view data = source.substr(kDataPrefix.size());
     if (data.size() / 4 * 3 > kMaxPngBytes) continue;
     std::string png;
-    if (support::DecodeBase64(data, png) && IsPng(png)) result.png[pictures[index].key] = std::move(png);
+    if (support::DecodeBase64(data, png) && IsPng(png))
+      result.png[pictures[index].key] = std::move(png);
   }
 }
 
@@ -234,7 +234,8 @@ ConvertedPictures ConvertWithOffice(const std::string& program,
        "html:HTML (StarWriter):EmbedImages", "--outdir", output.string(), input.string()},
       "", limit);
   if (!run.started) {
-    result.problem = "LibreOffice could not be started: " + std::string(std::strerror(run.start_error));
+    result.problem =
+        "LibreOffice could not be started: " + std::string(std::strerror(run.start_error));
     return result;
   }
   if (run.timed_out) {

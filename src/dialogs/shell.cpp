@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QUrl>
-
 #include <optional>
 #include <string>
 

@@ -67,8 +67,12 @@ std::string HeadingPattern(int deepest_level) {
 
 Result<std::string> TitleText(std::string_view heading_html) {
   std::string text(heading_html);
+  // Checked once: each pass's result is as valid as the heading it read.
+  const bool valid = support::ValidUtf8::Check(text).has_value();
   for (const TitlePass& pass : kTitlePasses) {
-    auto next = support::RegexpReplace(text, pass.pattern, pass.replacement);
+    auto next = valid ? support::RegexpReplace(support::ValidUtf8::Known(text), pass.pattern,
+                                               pass.replacement)
+                      : support::RegexpReplace(text, pass.pattern, pass.replacement);
     if (!next) return next;
     text = std::move(next).value();
   }

@@ -59,8 +59,7 @@ ProcessEnd RunProcess(const std::string& program, const std::vector<std::string>
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, kNowhere.data(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (options.errors_to_output) {
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
   } else {
@@ -80,8 +79,8 @@ ProcessEnd RunProcess(const std::string& program, const std::vector<std::string>
   posix_spawnattr_setflags(&attributes,
                            POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
-  end.start_error = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(),
-                                environment);
+  end.start_error =
+      posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environment);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (end.start_error != 0) return end;

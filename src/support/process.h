@@ -79,8 +79,7 @@ class ScratchFolder {
 
   // Makes the folder in `parent`; fails with the system's reason (the text
   // of errno alone, for the caller to put in its own message).
-  static Result<ScratchFolder> Create(const std::filesystem::path& parent,
-                                      std::string_view prefix);
+  static Result<ScratchFolder> Create(const std::filesystem::path& parent, std::string_view prefix);
 
   const std::filesystem::path& path() const { return path_; }
   // The folder stays when the object goes.

@@ -10,6 +10,8 @@
 
 #include "support/regex.h"
 
+#include "support/text_file.h"
+
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
@@ -265,14 +267,15 @@ size_t Utf8SequenceLength(unsigned char b) {
 // Runs one pattern over one text, match after match, with the dialect's
 // global loop: each search starts where the previous match ended; after an
 // empty match the search moves one character on. The text's UTF-8 is
-// validated by the first search only: checking it on every search would make
-// a global loop quadratic.
+// validated by the first search only, and not at all when it is known to be
+// valid: checking it on every search would make a global loop quadratic.
 class MatchLoop {
  public:
-  MatchLoop(const CompiledPattern& pattern, std::string_view text)
+  MatchLoop(const CompiledPattern& pattern, std::string_view text, bool known_valid)
       : pattern_(pattern),
         text_(text),
-        data_(pcre2_match_data_create_from_pattern(pattern.code.get(), nullptr)) {}
+        data_(pcre2_match_data_create_from_pattern(pattern.code.get(), nullptr)),
+        checked_(known_valid) {}
 
   // Finds the next match. Returns 1 for a match, 0 at the end, and sets
   // *error (returning -1) when the engine fails.
@@ -341,7 +344,7 @@ class MatchLoop {
   size_t position_ = 0;
   size_t start_ = 0;
   size_t end_ = 0;
-  bool checked_ = false;
+  bool checked_;
   bool done_ = false;
 };
 
@@ -437,55 +440,28 @@ void AppendReplacement(const std::vector<ReplacementToken>& tokens, const MatchL
   }
 }
 
-}  // namespace
-
 // ---------------------------------------------------------------------------
-// Services.
+// Services, each for a text that may still need its UTF-8 check and for one
+// that is known to be valid.
 
-Result<bool> RegexpTest(std::string_view pattern, std::string_view text) {
-  RegexMatcher matcher(pattern, text);
+Result<bool> Test(std::string_view pattern, std::string_view text, bool known_valid) {
+  RegexMatcher matcher =
+      known_valid ? RegexMatcher(pattern, ValidUtf8::Known(text)) : RegexMatcher(pattern, text);
   if (matcher.Next()) return true;
   if (!matcher.status()) return matcher.status();
   return false;
 }
 
-Result<std::string> RegexpSubMatch(std::string_view text, std::string_view pattern, int index) {
-  RegexMatcher matcher(pattern, text);
-  if (!matcher.Next()) {
-    if (!matcher.status()) return matcher.status();
-    return std::string();
-  }
-  if (index < 0) return std::string();
-  return std::string(matcher.match().Group(static_cast<size_t>(index)));
-}
-
-Result<std::string> RegexpGetElement(std::string_view text, std::string_view tag,
-                                     std::string_view pattern) {
-  RegexMatcher outer(pattern, text);
-  if (!outer.Next()) {
-    if (!outer.status()) return outer.status();
-    return std::string();
-  }
-  const std::string_view value = outer.match().value;
-
-  const std::string tag_pattern = "</?" + std::string(tag) + "[^>]*?>";
-  RegexMatcher tags(tag_pattern, value);
-  int depth = 0;
-  while (tags.Next()) {
-    const RegexMatch& m = tags.match();
-    depth += (m.value.size() > 1 && m.value[1] == '/') ? -1 : 1;
-    if (depth == 0) return std::string(value.substr(0, m.offset + m.value.size()));
-  }
-  if (!tags.status()) return tags.status();
-  return std::string(value);
-}
-
-Result<std::string> RegexpReplace(std::string_view text, std::string_view pattern,
-                                  std::string_view replacement) {
+Result<std::string> Replace(std::string_view text, std::string_view pattern,
+                            std::string_view replacement, bool known_valid) {
   auto compiled = Compile(pattern);
   if (!compiled) return compiled.status();
+  // What a replacement puts in is valid only when the replacement is.
+  if (known_valid && !IsValidUtf8(replacement)) {
+    return Status::Error("replacement text is not valid UTF-8; pattern: " + Abbreviate(pattern));
+  }
   const auto tokens = ParseReplacement(replacement, (*compiled)->group_count);
-  MatchLoop loop(**compiled, text);
+  MatchLoop loop(**compiled, text, known_valid);
   std::string out;
   size_t copied = 0;  // text before this offset is already in `out`
   Status error = Status::Ok();
@@ -502,19 +478,134 @@ Result<std::string> RegexpReplace(std::string_view text, std::string_view patter
   return out;
 }
 
-Result<std::string> RegexpReplaceRepeat(std::string_view text, std::string_view pattern,
-                                        std::string_view replacement) {
-  auto current = RegexpReplace(text, pattern, replacement);
+Result<std::string> ReplaceRepeat(std::string_view text, std::string_view pattern,
+                                  std::string_view replacement, bool known_valid) {
+  auto current = Replace(text, pattern, replacement, known_valid);
   if (!current) return current;
   if (*current == text) return current;
+  // Every later round reads a result of the first: valid when the text was.
   for (int round = 1; round < kRepeatRoundLimit; ++round) {
-    auto next = RegexpReplace(*current, pattern, replacement);
+    auto next = Replace(*current, pattern, replacement, known_valid);
     if (!next) return next;
     if (*next == *current) return next;
     current = std::move(next);
   }
   return Status::Error("regular expression did not settle after " +
                        std::to_string(kRepeatRoundLimit) + " rounds: " + Abbreviate(pattern));
+}
+
+Result<std::vector<OwnedMatch>> CopyMatches(RegexMatcher& matcher) {
+  std::vector<OwnedMatch> matches;
+  while (matcher.Next()) {
+    const RegexMatch& m = matcher.match();
+    OwnedMatch owned;
+    owned.value = std::string(m.value);
+    owned.offset = m.offset;
+    owned.groups.reserve(m.groups.size());
+    for (const auto& g : m.groups) {
+      owned.groups.push_back(g ? std::optional<std::string>(std::string(*g)) : std::nullopt);
+    }
+    matches.push_back(std::move(owned));
+  }
+  if (!matcher.status()) return matcher.status();
+  return matches;
+}
+
+Result<std::string> FirstGroup(RegexMatcher& matcher, int index) {
+  if (!matcher.Next()) {
+    if (!matcher.status()) return matcher.status();
+    return std::string();
+  }
+  if (index < 0) return std::string();
+  return std::string(matcher.match().Group(static_cast<size_t>(index)));
+}
+
+// The element the first match of `outer` starts; the tag scan reads a piece
+// of the same text, so it is as valid as that text.
+Result<std::string> GetElement(RegexMatcher& outer, std::string_view tag, bool known_valid) {
+  if (!outer.Next()) {
+    if (!outer.status()) return outer.status();
+    return std::string();
+  }
+  const std::string_view value = outer.match().value;
+
+  const std::string tag_pattern = "</?" + std::string(tag) + "[^>]*?>";
+  RegexMatcher tags = known_valid ? RegexMatcher(tag_pattern, ValidUtf8::Known(value))
+                                  : RegexMatcher(tag_pattern, value);
+  int depth = 0;
+  while (tags.Next()) {
+    const RegexMatch& m = tags.match();
+    depth += (m.value.size() > 1 && m.value[1] == '/') ? -1 : 1;
+    if (depth == 0) return std::string(value.substr(0, m.offset + m.value.size()));
+  }
+  if (!tags.status()) return tags.status();
+  return std::string(value);
+}
+
+}  // namespace
+
+std::optional<ValidUtf8> ValidUtf8::Check(std::string_view text) {
+  if (!IsValidUtf8(text)) return std::nullopt;
+  return ValidUtf8(text);
+}
+
+ValidUtf8 ValidUtf8::Known(std::string_view text) {
+  assert(IsValidUtf8(text));
+  return ValidUtf8(text);
+}
+
+Result<bool> RegexpTest(std::string_view pattern, std::string_view text) {
+  return Test(pattern, text, false);
+}
+Result<bool> RegexpTest(std::string_view pattern, ValidUtf8 text) {
+  return Test(pattern, text.text(), true);
+}
+
+Result<std::string> RegexpSubMatch(std::string_view text, std::string_view pattern, int index) {
+  RegexMatcher matcher(pattern, text);
+  return FirstGroup(matcher, index);
+}
+Result<std::string> RegexpSubMatch(ValidUtf8 text, std::string_view pattern, int index) {
+  RegexMatcher matcher(pattern, text);
+  return FirstGroup(matcher, index);
+}
+
+Result<std::string> RegexpGetElement(std::string_view text, std::string_view tag,
+                                     std::string_view pattern) {
+  RegexMatcher outer(pattern, text);
+  return GetElement(outer, tag, false);
+}
+Result<std::string> RegexpGetElement(ValidUtf8 text, std::string_view tag,
+                                     std::string_view pattern) {
+  RegexMatcher outer(pattern, text);
+  return GetElement(outer, tag, true);
+}
+
+Result<std::string> RegexpReplace(std::string_view text, std::string_view pattern,
+                                  std::string_view replacement) {
+  return Replace(text, pattern, replacement, false);
+}
+Result<std::string> RegexpReplace(ValidUtf8 text, std::string_view pattern,
+                                  std::string_view replacement) {
+  return Replace(text.text(), pattern, replacement, true);
+}
+
+Result<std::string> RegexpReplaceRepeat(std::string_view text, std::string_view pattern,
+                                        std::string_view replacement) {
+  return ReplaceRepeat(text, pattern, replacement, false);
+}
+Result<std::string> RegexpReplaceRepeat(ValidUtf8 text, std::string_view pattern,
+                                        std::string_view replacement) {
+  return ReplaceRepeat(text.text(), pattern, replacement, true);
+}
+
+Result<std::vector<OwnedMatch>> RegexpExecute(std::string_view pattern, std::string_view text) {
+  RegexMatcher matcher(pattern, text);
+  return CopyMatches(matcher);
+}
+Result<std::vector<OwnedMatch>> RegexpExecute(std::string_view pattern, ValidUtf8 text) {
+  RegexMatcher matcher(pattern, text);
+  return CopyMatches(matcher);
 }
 
 // ---------------------------------------------------------------------------
@@ -532,7 +623,17 @@ RegexMatcher::RegexMatcher(std::string_view pattern, std::string_view text) : im
     return;
   }
   impl_->pattern = *compiled;
-  impl_->loop.emplace(*impl_->pattern, text);
+  impl_->loop.emplace(*impl_->pattern, text, false);
+}
+
+RegexMatcher::RegexMatcher(std::string_view pattern, ValidUtf8 text) : impl_(new Impl) {
+  auto compiled = Compile(pattern);
+  if (!compiled) {
+    status_ = compiled.status();
+    return;
+  }
+  impl_->pattern = *compiled;
+  impl_->loop.emplace(*impl_->pattern, text.text(), true);
 }
 
 RegexMatcher::~RegexMatcher() {
@@ -554,24 +655,6 @@ bool RegexMatcher::Next() {
   match_.groups.resize(loop.group_count());
   for (uint32_t n = 1; n <= loop.group_count(); ++n) match_.groups[n - 1] = loop.Group(n);
   return true;
-}
-
-Result<std::vector<OwnedMatch>> RegexpExecute(std::string_view pattern, std::string_view text) {
-  std::vector<OwnedMatch> matches;
-  RegexMatcher matcher(pattern, text);
-  while (matcher.Next()) {
-    const RegexMatch& m = matcher.match();
-    OwnedMatch owned;
-    owned.value = std::string(m.value);
-    owned.offset = m.offset;
-    owned.groups.reserve(m.groups.size());
-    for (const auto& g : m.groups) {
-      owned.groups.push_back(g ? std::optional<std::string>(std::string(*g)) : std::nullopt);
-    }
-    matches.push_back(std::move(owned));
-  }
-  if (!matcher.status()) return matcher.status();
-  return matches;
 }
 
 }  // namespace tessarine::support

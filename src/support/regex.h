@@ -22,12 +22,38 @@
 
 namespace tessarine::support {
 
+// A view of text whose UTF-8 is known to be well formed. Every service below
+// also takes one in place of a plain view: for a plain view the engine checks
+// the text before the first search of each call, which reads the whole text,
+// and a clean-up that runs dozens of patterns over one page would read it
+// dozens of times. A stage checks its input once (Check) and runs its
+// patterns over the result and over what they make of it: a replacement on
+// valid text with a valid replacement is valid again, and so is any piece of
+// it cut at an ASCII character. The view does not own the text.
+class ValidUtf8 {
+ public:
+  // The text when its UTF-8 is well formed; nullopt otherwise (the services
+  // then fail on it when given it as a plain view, naming the fault).
+  static std::optional<ValidUtf8> Check(std::string_view text);
+  // Text that is valid by construction: made of valid pieces by this
+  // system. Never for text read from outside; a debug build checks anyway.
+  static ValidUtf8 Known(std::string_view text);
+
+  std::string_view text() const { return text_; }
+
+ private:
+  explicit ValidUtf8(std::string_view text) : text_(text) {}
+  std::string_view text_;
+};
+
 // True when the pattern matches anywhere in the text.
 Result<bool> RegexpTest(std::string_view pattern, std::string_view text);
+Result<bool> RegexpTest(std::string_view pattern, ValidUtf8 text);
 
 // Capture group `index` (0 is the first group) of the first match; empty text
 // when nothing matches or the group did not take part.
 Result<std::string> RegexpSubMatch(std::string_view text, std::string_view pattern, int index);
+Result<std::string> RegexpSubMatch(ValidUtf8 text, std::string_view pattern, int index);
 
 // One complete element cut out of the text: the first match of `pattern`
 // (which starts at the element's opening tag and runs to the last end tag),
@@ -36,14 +62,21 @@ Result<std::string> RegexpSubMatch(std::string_view text, std::string_view patte
 // match; without a match, empty text.
 Result<std::string> RegexpGetElement(std::string_view text, std::string_view tag,
                                      std::string_view pattern);
+Result<std::string> RegexpGetElement(ValidUtf8 text, std::string_view tag,
+                                     std::string_view pattern);
 
 // Every match replaced, left to right in one pass. The replacement knows
-// $1..$99, $&, $`, $' and $$; anything else is literal.
+// $1..$99, $&, $`, $' and $$; anything else is literal. For valid text the
+// result is valid too: a replacement that is not well-formed UTF-8 fails.
 Result<std::string> RegexpReplace(std::string_view text, std::string_view pattern,
+                                  std::string_view replacement);
+Result<std::string> RegexpReplace(ValidUtf8 text, std::string_view pattern,
                                   std::string_view replacement);
 
 // RegexpReplace again and again until the text stops changing.
 Result<std::string> RegexpReplaceRepeat(std::string_view text, std::string_view pattern,
+                                        std::string_view replacement);
+Result<std::string> RegexpReplaceRepeat(ValidUtf8 text, std::string_view pattern,
                                         std::string_view replacement);
 
 struct RegexMatch {
@@ -67,6 +100,7 @@ struct RegexMatch {
 class RegexMatcher {
  public:
   RegexMatcher(std::string_view pattern, std::string_view text);
+  RegexMatcher(std::string_view pattern, ValidUtf8 text);
   ~RegexMatcher();
   RegexMatcher(const RegexMatcher&) = delete;
   RegexMatcher& operator=(const RegexMatcher&) = delete;
@@ -91,5 +125,6 @@ struct OwnedMatch {
   std::vector<std::optional<std::string>> groups;
 };
 Result<std::vector<OwnedMatch>> RegexpExecute(std::string_view pattern, std::string_view text);
+Result<std::vector<OwnedMatch>> RegexpExecute(std::string_view pattern, ValidUtf8 text);
 
 }  // namespace tessarine::support

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <system_error>
 
@@ -119,12 +120,20 @@ char32_t NextUtf8(std::string_view s, size_t& pos) {
   return c;
 }
 
-// Length of the longest well-formed UTF-8 prefix.
+// Length of the longest well-formed UTF-8 prefix. Runs of ASCII, most of
+// any HTML, are passed eight bytes at a time.
 size_t ValidUtf8Prefix(std::string_view s) {
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
   size_t pos = 0;
   while (pos < s.size()) {
     if (static_cast<unsigned char>(s[pos]) < 0x80) {
       ++pos;
+      while (pos + 8 <= s.size()) {
+        uint64_t word;
+        std::memcpy(&word, s.data() + pos, 8);
+        if ((word & kHighBits) != 0) break;
+        pos += 8;
+      }
       continue;
     }
     const size_t start = pos;

@@ -84,6 +84,6 @@ bool WaitUntil(const std::function<bool()>& done, int timeout_ms);
 
 // Skips the current test function, saying why, when the shared corpus is
 // missing.
-#define TESSARINE_QSKIP_WITHOUT_CORPUS()                        \
-  if (!::tessarine::testing::HaveSharedCorpus())                \
+#define TESSARINE_QSKIP_WITHOUT_CORPUS()         \
+  if (!::tessarine::testing::HaveSharedCorpus()) \
   QSKIP("no shared corpus (set TESSARINE_SHARED_DIR at configure time)")

@@ -11,7 +11,14 @@
 //    "size":10.5,"bold":false,"italic":false,"color":"#000000","list":1}
 // left and first (first-line indent, negative = hanging) in points; list is
 // the numbering level + 1, 0 for no numbering. One per table cell, in order:
-//   {"kind":"cell","text":"…","colspan":2,"rowspan":1}
+//   {"kind":"cell","text":"…","colspan":2,"rowspan":1,
+//    "borders":[["solid",0.5,"#000000"],["none",0,""],…]}
+// borders: top, right, bottom, left as a reader sees them where two cells
+// meet (the heavier of the two borders there), each as a CSS style family
+// (solid, double, dotted, dashed, outset, inset, none), width in points and
+// colour.
+#include <array>
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -73,6 +80,40 @@ std::string Number(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.2f", value);
   return text;
+}
+
+// A border as a reader sees it.
+struct Edge {
+  std::string style = "none";
+  double width = 0;
+  std::string color;
+};
+
+Edge SeenEdge(const std::optional<Border>& border) {
+  Edge edge;
+  if (!border || border->val.empty() || border->val == "nil" || border->val == "none") return edge;
+  const std::string& val = border->val;
+  if (val == "double" || val.starts_with("thinThick") || val.starts_with("thickThin") ||
+      val == "triple") {
+    edge.style = "double";
+  } else if (val == "dotted") {
+    edge.style = "dotted";
+  } else if (val == "dashed" || val == "dashSmallGap" || val == "dotDash" || val == "dotDotDash") {
+    edge.style = "dashed";
+  } else if (val == "outset" || val == "inset") {
+    edge.style = val;
+  } else {
+    edge.style = "solid";
+  }
+  edge.width = border->size.value_or(4) / 8.0;
+  edge.color = border->color.size() == 6 ? "#" + border->color : "#000000";
+  for (char& c : edge.color) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return edge;
+}
+
+// Where two cells meet, the wider border shows; between equals, the first.
+const Edge& Heavier(const Edge& first, const Edge& second) {
+  return second.width > first.width ? second : first;
 }
 
 class Walker {
@@ -165,19 +206,65 @@ class Walker {
 
   void Table(pugi::xml_node tbl) {
     const TableProperties table = ParseTableProperties(tbl.child("w:tblPr"));
-    const std::string table_style = table.style_id.value_or("");
+    std::string table_style = table.style_id.value_or("");
+    if (styles_.Find(table_style) == nullptr) {
+      const Style* normal = styles_.DefaultStyle(StyleType::kTable);
+      table_style = normal != nullptr ? normal->style_id : "";
+    }
+    const TableBorders outer =
+        (table_style.empty() ? table : Merge(styles_.EffectiveTable(table_style), table)).borders;
     // Row spans: a cell that restarts a vertical merge spans the rows below
     // that continue it in the same grid column.
     std::vector<pugi::xml_node> rows;
     for (pugi::xml_node row : tbl.children("w:tr")) rows.push_back(row);
     std::vector<std::map<int, pugi::xml_node>> grid(rows.size());
+    std::vector<int> row_end(rows.size(), 0);
     for (size_t r = 0; r < rows.size(); ++r) {
-      int column = 0;
+      pugi::xml_node tr_pr = rows[r].child("w:trPr");
+      int column = tr_pr.child("w:gridBefore").attribute("w:val").as_int(0);
       for (pugi::xml_node tc : rows[r].children("w:tc")) {
         grid[r][column] = tc;
         column += std::max(1, ParseCellProperties(tc.child("w:tcPr")).grid_span.value_or(1));
       }
+      row_end[r] = column;
     }
+    // Each cell's own borders, the table's standing in where it has none.
+    const auto sides = [&](size_t r, int column) {
+      const pugi::xml_node tc = grid[r].at(column);
+      const CellProperties cell = ParseCellProperties(tc.child("w:tcPr"));
+      const int span = std::max(1, cell.grid_span.value_or(1));
+      // A merged cell ends where its merge ends.
+      size_t last = r;
+      while (cell.vertical_merge && last + 1 < rows.size()) {
+        auto it = grid[last + 1].find(column);
+        if (it == grid[last + 1].end()) break;
+        const CellProperties next = ParseCellProperties(it->second.child("w:tcPr"));
+        if (!next.vertical_merge || *next.vertical_merge == "restart") break;
+        ++last;
+      }
+      const CellProperties bottom_cell =
+          last == r ? cell : ParseCellProperties(grid[last].at(column).child("w:tcPr"));
+      const TableBorders& own = cell.borders;
+      const auto pick = [](const std::optional<Border>& mine, const std::optional<Border>& edge,
+                           const std::optional<Border>& inside, bool at_edge) {
+        return SeenEdge(mine ? mine : (at_edge ? edge : inside));
+      };
+      return std::array<Edge, 4>{
+          pick(own.top, outer.top, outer.inside_h, r == 0),
+          pick(own.right, outer.right, outer.inside_v, column + span >= row_end[r]),
+          pick(bottom_cell.borders.bottom, outer.bottom, outer.inside_h, last + 1 >= rows.size()),
+          pick(own.left, outer.left, outer.inside_v, column == 0)};
+    };
+    // The grid column where the cell of row `r` covering `column` starts.
+    const auto covering = [&](size_t r, int column) -> std::optional<int> {
+      auto it = grid[r].upper_bound(column);
+      if (it == grid[r].begin()) return std::nullopt;
+      --it;
+      const int span =
+          std::max(1, ParseCellProperties(it->second.child("w:tcPr")).grid_span.value_or(1));
+      if (column >= it->first + span) return std::nullopt;
+      return it->first;
+    };
     for (size_t r = 0; r < rows.size(); ++r) {
       for (const auto& [column, tc] : grid[r]) {
         const CellProperties cell = ParseCellProperties(tc.child("w:tcPr"));
@@ -200,7 +287,35 @@ class Walker {
         std::string line = "{\"kind\":\"cell\",\"text\":";
         Json(line, Head(text));
         line += ",\"colspan\":" + std::to_string(std::max(1, cell.grid_span.value_or(1))) +
-                ",\"rowspan\":" + std::to_string(rowspan) + "}";
+                ",\"rowspan\":" + std::to_string(rowspan) + ",\"borders\":[";
+        std::array<Edge, 4> seen = sides(r, column);
+        // The top edge meets the cell above (the first row of its merge),
+        // the left edge the cell before.
+        if (r > 0) {
+          if (std::optional<int> above = covering(r - 1, column)) {
+            size_t origin = r - 1;
+            while (origin > 0 &&
+                   ParseCellProperties(grid[origin].at(*above).child("w:tcPr"))
+                           .vertical_merge.value_or("restart") != "restart" &&
+                   grid[origin - 1].count(*above)) {
+              --origin;
+            }
+            seen[0] = Heavier(sides(origin, *above)[2], seen[0]);
+          }
+        }
+        if (column > 0) {
+          if (std::optional<int> before = covering(r, column - 1)) {
+            seen[3] = Heavier(sides(r, *before)[1], seen[3]);
+          }
+        }
+        for (size_t i = 0; i < 4; ++i) {
+          line += i ? ",[" : "[";
+          Json(line, seen[i].style);
+          line += "," + Number(seen[i].width) + ",";
+          Json(line, seen[i].color);
+          line += "]";
+        }
+        line += "]}";
         std::cout << line << "\n";
         Blocks(tc, table_style);
       }

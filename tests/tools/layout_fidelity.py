@@ -7,9 +7,11 @@ layout_expectations (built from tests/tools/layout_expectations.cpp: the style
 sheet and numbering models, not the HTML writer). The page is loaded in
 headless Chromium and the computed layout of every paragraph (left edge of the
 text column, first-line indent, alignment, font size, weight, style, colour)
-and table cell (column and row span) is read and matched with the document's
+and table cell (column and row span, and the border of each side as a reader
+sees it: where two cells meet, the heavier of their borders) is read and matched with the document's
 paragraphs in order by their text. A measure agrees within 1 pt for lengths
-and exactly for alignment, weight, style, colour and spans.
+and exactly for alignment, weight, style, colour and spans; a cell's borders
+agree when every side has the same style, colour and width within 1 pt.
 
   layout_fidelity.py --tessarine BIN --expectations BIN --corpus DIR --out DIR
                      [--libreoffice] [--check] [--screenshots]
@@ -20,8 +22,9 @@ no class name a browser rejects, every nested list level indented deeper than
 its parent where the document indents it so, at least 98 % of paragraphs
 matching indent and alignment and 98 % size and weight, and every chart shown
 as an SVG picture. --screenshots saves one viewport each of a nested list, a
-chart and a text box, ours and (with --libreoffice) LibreOffice's. Exit 77
-when Chromium is missing.
+chart and a text box, ours and LibreOffice's beside them (LibreOffice
+converts just those documents unless --libreoffice is given). Exit 77 when
+Chromium is missing.
 """
 
 import argparse
@@ -81,9 +84,46 @@ PROBE = r"""(() => {
                          color: hex(f.color), inCell: container !== document.body,
                          top: p.getBoundingClientRect().top + scrollY});
   }
+  // A cell's border on one side as a reader sees it: in a collapsed table
+  // the heavier of its own and its neighbour's across that edge.
+  const sides = ['Top', 'Right', 'Bottom', 'Left'];
+  const edge = (s, side) => {
+    const style = s['border' + side + 'Style'];
+    const width = style === 'none' || style === 'hidden' ? 0 : pt(s['border' + side + 'Width']);
+    return width > 0 ? [style, width, hex(s['border' + side + 'Color'])] : ['none', 0, ''];
+  };
+  const rects = new Map();
+  const neighbour = (c, i) => {
+    const table = c.closest('table');
+    if (getComputedStyle(table).borderCollapse !== 'collapse') return null;
+    if (!rects.has(table)) {
+      rects.set(table, [...table.querySelectorAll('td, th')]
+        .filter(d => d.closest('table') === table).map(d => [d, d.getBoundingClientRect()]));
+    }
+    const r = c.getBoundingClientRect(), cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
+    for (const [d, q] of rects.get(table)) {
+      if (d === c) continue;
+      const across = i === 0 ? Math.abs(q.bottom - r.top) < 3 : i === 2 ? Math.abs(q.top - r.bottom) < 3
+                   : i === 1 ? Math.abs(q.left - r.right) < 3 : Math.abs(q.right - r.left) < 3;
+      const along = i % 2 === 0 ? q.left <= cx && cx <= q.right : q.top <= cy && cy <= q.bottom;
+      if (across && along) return d;
+    }
+    return null;
+  };
   for (const c of document.body.querySelectorAll('td, th')) {
     if (skip(c)) continue;
-    out.cells.push({text: c.innerText.replace(/\s+/g, ''), colspan: c.colSpan, rowspan: c.rowSpan});
+    const s = getComputedStyle(c);
+    const borders = sides.map((side, i) => {
+      let mine = edge(s, side);
+      const other = neighbour(c, i);
+      if (other) {
+        const theirs = edge(getComputedStyle(other), sides[(i + 2) % 4]);
+        if (theirs[1] > mine[1]) mine = theirs;
+      }
+      return mine;
+    });
+    out.cells.push({text: c.innerText.replace(/\s+/g, ''), colspan: c.colSpan, rowspan: c.rowSpan,
+                    borders});
   }
   for (const el of document.querySelectorAll('[class]')) {
     for (const cls of el.getAttribute('class').split(/\s+/)) {
@@ -150,6 +190,20 @@ def match(expected, measured):
 
 
 MEASURES = ("indent", "alignment", "size", "weight", "style", "colour")
+CELL_MEASURES = ("spans", "borders")
+
+
+def borders_agree(want, seen):
+    """Every side the same style family, width within the tolerance and
+    colour; a side without a border matches only a side without one."""
+    for (style, width, color), (got_style, got_width, got_color) in zip(want, seen):
+        if (style == "none") != (got_style == "none"):
+            return False
+        if style == "none":
+            continue
+        if style != got_style or abs(width - got_width) > TOLERANCE_PT or color != got_color:
+            return False
+    return True
 
 
 def agree(e, m):
@@ -167,7 +221,7 @@ def agree(e, m):
 
 class Tally:
     def __init__(self):
-        self.counts = {k: 0 for k in MEASURES + ("spans",)}
+        self.counts = {k: 0 for k in MEASURES + CELL_MEASURES}
         self.paragraphs = self.found = self.cells = self.cells_found = 0
         self.mismatches = []
 
@@ -181,7 +235,7 @@ class Tally:
         self.mismatches += other.mismatches
 
     def share(self, measure):
-        base = self.cells_found if measure == "spans" else self.found
+        base = self.cells_found if measure in CELL_MEASURES else self.found
         return self.counts[measure] / base if base else 1.0
 
 
@@ -207,6 +261,10 @@ def score(name, expected, page):
             tally.counts["spans"] += 1
         else:
             tally.mismatches.append((name, "spans", e, m))
+        if borders_agree(e["borders"], m["borders"]):
+            tally.counts["borders"] += 1
+        else:
+            tally.mismatches.append((name, "borders", e, m))
     return tally
 
 
@@ -282,15 +340,16 @@ def screenshot(browser, session, page, path, selector=None, text=None):
 
 def report(title, tallies, total):
     lines = [f"### {title}", "",
-             "| document | paragraphs found | " + " | ".join(MEASURES) + " | cells found | spans |",
-             "|---|---|" + "---|" * len(MEASURES) + "---|---|"]
+             "| document | paragraphs found | " + " | ".join(MEASURES) + " | cells found | spans | borders |",
+             "|---|---|" + "---|" * len(MEASURES) + "---|---|---|"]
     for name, t in sorted(tallies.items()):
         lines.append(f"| {name} | {t.found}/{t.paragraphs} | " +
                      " | ".join(f"{t.share(m):.3f}" for m in MEASURES) +
-                     f" | {t.cells_found}/{t.cells} | {t.share('spans'):.3f} |")
+                     f" | {t.cells_found}/{t.cells} | {t.share('spans'):.3f} | {t.share('borders'):.3f} |")
     lines.append(f"| **all** | {total.found}/{total.paragraphs} | " +
                  " | ".join(f"{total.share(m):.3f}" for m in MEASURES) +
-                 f" | {total.cells_found}/{total.cells} | {total.share('spans'):.3f} |")
+                 f" | {total.cells_found}/{total.cells} | {total.share('spans'):.3f} |"
+                 f" {total.share('borders'):.3f} |")
     return "\n".join(lines)
 
 
@@ -304,7 +363,7 @@ def worst(total, count=15):
         for name, e, m in items[:3]:
             keys = {"indent": ("left", "first"), "alignment": ("align",), "size": ("size",),
                     "weight": ("bold",), "style": ("italic",), "colour": ("color",),
-                    "spans": ("colspan", "rowspan")}[measure]
+                    "spans": ("colspan", "rowspan"), "borders": ("borders",)}[measure]
             want = ", ".join(f"{k}={e.get(k)}" for k in keys)
             got = ", ".join(f"{k}={m.get(k) if not isinstance(m.get(k), float) else round(m[k], 1)}"
                             for k in keys)
@@ -347,6 +406,17 @@ def main():
             expected[document.name] = items
     theirs = libreoffice_pages([d for d in documents if d.name in ours], out / "lo") \
         if args.libreoffice else {}
+    picks = {}
+    if args.screenshots:
+        picks = {
+            "nested-list": max(ours, key=lambda n: max([e.get("list", 0) for e in expected[n]] + [0])),
+            "chart": next((n for n in ours if b".svg\"" in ours[n].read_bytes()), None),
+            "text-box": next((n for n in ours if b"class=shape" in ours[n].read_bytes()), None),
+        }
+    # LibreOffice's pages of the documents shown, for the screenshots beside
+    # ours, when the whole corpus is not measured against it.
+    shown = [d for d in documents if d.name in picks.values()]
+    their_shots = theirs if args.libreoffice else libreoffice_pages(shown, out / "lo-shown")
 
     problems = []
     results = {"ours": {}, "LibreOffice": {}}
@@ -370,11 +440,6 @@ def main():
         if args.screenshots:
             shots = out / "screenshots"
             shots.mkdir(exist_ok=True)
-            picks = {
-                "nested-list": max(ours, key=lambda n: max([e.get("list", 0) for e in expected[n]] + [0])),
-                "chart": next((n for n in ours if b".svg\"" in ours[n].read_bytes()), None),
-                "text-box": next((n for n in ours if b"class=shape" in ours[n].read_bytes()), None),
-            }
             for what, name in picks.items():
                 if name is None:
                     continue
@@ -382,11 +447,13 @@ def main():
                             "text-box": "div.shape"}[what]
                 anchor = screenshot(browser, session, ours[name], shots / f"ours-{what}.png",
                                     selector=selector)
-                if name in theirs:
+                if name in their_shots:
                     # The same place on LibreOffice's page: its chart picture,
                     # else the text ours shows at the top.
-                    screenshot(browser, session, theirs[name], shots / f"libreoffice-{what}.png",
+                    screenshot(browser, session, their_shots[name],
+                               shots / f"libreoffice-{what}.png",
                                selector="img" if what == "chart" else None, text=anchor)
+                    print(f"screenshots: {shots}/ours-{what}.png, libreoffice-{what}.png ({name})")
 
     text = []
     totals = {}
@@ -404,7 +471,7 @@ def main():
     if len(totals) == 2:
         text.append("### ours against LibreOffice (all documents)\n")
         text.append("| measure | ours | LibreOffice |\n|---|---|---|")
-        for m in MEASURES + ("spans",):
+        for m in MEASURES + CELL_MEASURES:
             text.append(f"| {m} | {totals['ours'].share(m):.3f} | {totals['LibreOffice'].share(m):.3f} |")
         text.append(f"| paragraphs found | {totals['ours'].found}/{totals['ours'].paragraphs} | "
                     f"{totals['LibreOffice'].found}/{totals['LibreOffice'].paragraphs} |")
