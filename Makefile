@@ -6,7 +6,7 @@ PACKAGES := g++ cmake ninja-build pkg-config libpcre2-dev libicu-dev libzip-dev 
             qt6-base-dev qt6-translations-l10n libreoffice-writer-nogui chromium firefox-esr \
             fonts-noto-cjk xvfb xauth dpkg-dev file lintian appstream desktop-file-utils \
             shared-mime-info man-db bash-completion parallel rsync openssh-server openssh-client \
-            python3-yaml \
+            python3-yaml pandoc \
             clang libclang-rt-dev clang-format clang-tidy
 JOBS     ?= 2
 # How long `make fuzz` (and so `make test`) runs each fuzz target.
@@ -29,7 +29,7 @@ build-%: deps
 check: build-test
 	@ctest --preset check
 
-# Every test (ASan/UBSan), the parallel batch and picture tests under
+# Every test (ASan/UBSan), the parallel batch, site build and picture tests under
 # ThreadSanitizer, then each fuzz target for FUZZ_SECONDS.
 test: build-test build-tsan build-fuzz
 	@ctest --preset test

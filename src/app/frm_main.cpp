@@ -664,7 +664,7 @@ void FrmMain::OnBuilding() {
   job_->Start([job = job_, outcome, settings = settings_,
                data_folder = data_folder_](const std::atomic<bool>& stop) {
     ForwardedProgress<site::BuildProgress, int> progress(*job);
-    *outcome = site::BuildSite(settings, progress, stop, data_folder);
+    *outcome = site::BuildSite(settings, progress, stop, data_folder, site::AllCores());
     return outcome->status;
   });
 }

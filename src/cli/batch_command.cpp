@@ -18,7 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kBarDone = 100;
-constexpr unsigned kMaxJobs = 64;
 
 // The run's progress on the console bar, in whole percent.
 class BatchConsole : public batch::BatchProgress {
@@ -105,12 +104,9 @@ std::optional<std::string> ApplyBatchOption(BatchRequest& request, std::string_v
     if (value != "0" && value != "1" && value != "2") return bad("0, 1 or 2");
     s.OptimizeMode = value[0] - '0';
   } else if (option == "--jobs") {
-    unsigned jobs = 0;
-    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), jobs);
-    if (ec != std::errc() || end != value.data() + value.size() || jobs == 0 || jobs > kMaxJobs) {
-      return bad(std::string("a number from 1 to ").append(std::to_string(kMaxJobs)));
-    }
-    request.jobs = jobs;
+    const std::optional<unsigned> jobs = ParseJobs(value);
+    if (!jobs) return bad(std::string("a number from 1 to ").append(std::to_string(kMaxJobs)));
+    request.jobs = *jobs;
   } else if (option == "--shard") {
     request.shard = batch::ParseShard(value);
     if (!request.shard) return bad("K/N with 1 <= K <= N");

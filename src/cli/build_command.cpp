@@ -87,7 +87,8 @@ int RunBuild(const BuildRequest& request, std::ostream& out, std::ostream& err) 
   site::BuildOutcome outcome;
   {
     InterruptStopsRun interrupt;
-    outcome = site::BuildSite(settings, build_progress, InterruptStopsRun::stop_requested());
+    outcome = site::BuildSite(settings, build_progress, InterruptStopsRun::stop_requested(),
+                              request.jobs);
   }
   if (outcome.ok()) progress.SetValue(kBarDone);
   progress.Finish();

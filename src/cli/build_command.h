@@ -1,4 +1,4 @@
-// `tessarine build PROJECT.tsn [--output DIR] [--timings]`: the desktop
+// `tessarine build PROJECT.tsn [--output DIR] [--timings] [--jobs N]`: the desktop
 // program's Build command on the command line.
 //
 // Loads the project, runs the build's checks (the same messages as the main
@@ -13,6 +13,8 @@
 #include <ostream>
 #include <string>
 
+#include "site/build_site.h"
+
 namespace tessarine::cli {
 
 struct BuildRequest {
@@ -22,6 +24,9 @@ struct BuildRequest {
   std::optional<std::string> output_dir;
   // Print the time each group of stages took to `err` after the build.
   bool timings = false;
+  // Threads the build keeps busy (site::BuildSite); the output is the same
+  // for every value.
+  unsigned jobs = site::AllCores();
 };
 
 // Exit status: 0 built, 1 refused, failed or stopped.

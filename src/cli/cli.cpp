@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -118,6 +119,15 @@ int RunBuildCommand(const Invocation& call, std::ostream& out, std::ostream& err
   if (auto output = call.values.find("--output"); output != call.values.end()) {
     request.output_dir = output->second;
   }
+  if (auto jobs = call.values.find("--jobs"); jobs != call.values.end()) {
+    const std::optional<unsigned> value = ParseJobs(jobs->second);
+    if (!value) {
+      err << kProgram << ": --jobs " << jobs->second << ": expected a number from 1 to " << kMaxJobs
+          << "\n";
+      return kExitUsage;
+    }
+    request.jobs = *value;
+  }
   return RunBuild(request, out, err);
 }
 
@@ -194,7 +204,8 @@ const std::vector<Command>& Commands() {
        "PROJECT.tsn",
        "build the project's site into its output folder",
        {{"--output", "build into DIR instead of the project's output folder", "DIR"},
-        {"--timings", "print the time each stage took"}},
+        {"--timings", "print the time each stage took"},
+        {"--jobs", "threads the build keeps busy (default: one per core; 1 builds on one)", "N"}},
        1,
        1,
        RunBuildCommand},
@@ -277,6 +288,15 @@ int UsageError(std::ostream& err, const std::string& problem) {
 }
 
 }  // namespace
+
+std::optional<unsigned> ParseJobs(std::string_view value) {
+  unsigned jobs = 0;
+  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+  if (ec != std::errc() || end != value.data() + value.size() || jobs == 0 || jobs > kMaxJobs) {
+    return std::nullopt;
+  }
+  return jobs;
+}
 
 int RunCli(std::span<const std::string> args, std::ostream& out, std::ostream& err,
            std::istream& in) {

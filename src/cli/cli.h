@@ -8,9 +8,11 @@
 #pragma once
 
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace tessarine::cli {
 
@@ -19,6 +21,13 @@ enum ExitStatus : int {
   kExitFailure = 1,
   kExitUsage = 2,
 };
+
+// The most threads or documents at a time a --jobs option accepts.
+inline constexpr unsigned kMaxJobs = 64;
+
+// The value of a --jobs option: a whole number from 1 to kMaxJobs; empty for
+// anything else.
+std::optional<unsigned> ParseJobs(std::string_view value);
 
 // Runs the command line `args` (without the program name) in this process
 // and returns its exit status; `--files-from -` reads `in`. Paths are taken

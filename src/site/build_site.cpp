@@ -3,10 +3,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <thread>
 
 #include "cleanup/cleanup.h"
 #include "cleanup/head_style.h"
@@ -64,6 +70,21 @@ class StageClock {
     const auto now = std::chrono::steady_clock::now();
     const double seconds = std::chrono::duration<double>(now - last_).count();
     last_ = now;
+    Charge(stage, pattern_passes, seconds);
+  }
+  // Charges time measured elsewhere (on another thread) to the stage, and
+  // none of the time since the previous lap.
+  void Add(std::string_view stage, bool pattern_passes, double seconds) {
+    Restart();
+    Charge(stage, pattern_passes, seconds);
+  }
+  // The next lap starts now: the time since the previous one (spent waiting
+  // for other threads) is charged to no stage.
+  void Restart() { last_ = std::chrono::steady_clock::now(); }
+  std::vector<StageTime> Times() const { return times_; }
+
+ private:
+  void Charge(std::string_view stage, bool pattern_passes, double seconds) {
     for (StageTime& time : times_) {
       if (time.stage == stage) {
         time.seconds += seconds;
@@ -72,9 +93,7 @@ class StageClock {
     }
     times_.push_back(StageTime{std::string(stage), seconds, pattern_passes});
   }
-  std::vector<StageTime> Times() const { return times_; }
 
- private:
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
   std::vector<StageTime> times_;
 };
@@ -141,33 +160,86 @@ std::string PageHeading(const Section& row) {
   return "<h" + row.Level + ">" + content + "</h" + row.Level + ">";
 }
 
+// The failure a page made ahead of its turn ends with when the build stops
+// or gives up; never reported as it stands (the page's turn reads the stop
+// flag, or never comes).
+Status Abandoned() {
+  return Status::Stopped();
+}
+
+// A document converted on a thread of its own while the documents before it
+// are cleaned and written. Its progress steps are kept and shown when its
+// turn comes, so the bar moves as in a build that converts in turn.
+struct AheadConversion {
+  size_t number = 0;
+  std::string word_html;
+  std::thread thread;
+  std::atomic<bool> cancel{false};
+  // Set by the thread; read once it is joined.
+  convert::ConvertOutcome outcome;
+  std::vector<convert::ConvertStep> steps;
+  double seconds = 0;
+};
+
+// What every page of one document is made from.
+struct PageJob {
+  const DocumentRecord& document;
+  const CleanupOptions& cleanup_options;
+  const PageSetup& page_setup;
+  PageWidthOptions page_width;
+  std::string_view page_skeleton;
+  PlaceholderMap values;  // the page's own keys empty
+};
+
+// One page made ready, on any thread: its body is in the table and its file
+// waits under a temporary name until its turn puts it in place.
+struct PreparedPage {
+  bool ready = false;
+  Status status = Status::Ok();
+  std::optional<support::ReplacementFile> file;
+  double clean_up_seconds = 0;
+  double meta_seconds = 0;
+  double writing_seconds = 0;
+};
+
 // The build of one project: the working values every document shares.
 class SiteBuild {
  public:
   SiteBuild(const ProjectSettings& project, std::string template_folder, BuildProgress& progress,
-            const std::atomic<bool>& stop_requested, BuildOutcome& outcome,
+            const std::atomic<bool>& stop_requested, unsigned jobs, BuildOutcome& outcome,
             support::DiagnosticSink& diagnostics)
       : project_(project),
         template_folder_(std::move(template_folder)),
         stop_requested_(stop_requested),
         step_(progress, stop_requested),
         step_size_(kDocumentsShare / static_cast<double>(project.Documents.size())),
+        jobs_(std::max(1u, jobs)),
         outcome_(outcome),
         page_names_(project),
         search_(project.SiteSearch != "0"),
         diagnostics_(diagnostics) {}
+  ~SiteBuild() { DropAheadConversion(); }
+  SiteBuild(const SiteBuild&) = delete;
+  SiteBuild& operator=(const SiteBuild&) = delete;
 
   Status Run();
   bool stopped() const { return step_.stopped(); }
   std::vector<StageTime> StageTimes() const { return clock_.Times(); }
 
  private:
+  Status BuildDocuments();
   Status BuildDocument(size_t number);
   Status BuildDocumentInto(size_t number, const std::string& resource_folder);
   Status Convert(const DocumentRecord& document, const std::string& word_html);
+  Status ConvertedOutcome(const convert::ConvertOutcome& converted, Status stop);
+  void StartAheadConversion(size_t number);
+  Status TakeAheadConversion(const DocumentRecord& document);
+  void DropAheadConversion();
   Result<std::string> WritePages(SectionTable& sections, const DocumentRecord& document,
                                  const CleanupOptions& cleanup_options, const PageSetup& page_setup,
                                  std::string_view page_skeleton);
+  void PreparePage(SectionTable& sections, size_t k, const PageJob& job,
+                   const cleanup::BetweenPasses& between_passes, PreparedPage& page) const;
   Status CopyTemplateResources();
   std::string HomePage() const;
   // The document step of the given weight (a multiple of 7/n).
@@ -180,6 +252,10 @@ class SiteBuild {
   const std::atomic<bool>& stop_requested_;
   ProgressStep step_;
   const double step_size_;
+  // Threads the build may keep busy: pages of a document are made by this
+  // many at a time, and the next document converts beside them.
+  const unsigned jobs_;
+  std::unique_ptr<AheadConversion> ahead_;
   BuildOutcome& outcome_;
   std::string scratch_;
   StageClock clock_;
@@ -195,9 +271,11 @@ Status SiteBuild::Run() {
   scratch_ = *scratch;
   outcome_.scratch_folder = scratch_;
 
-  for (size_t number = 1; number <= project_.Documents.size(); ++number) {
-    if (Status s = BuildDocument(number); !s) return s;
-  }
+  const Status documents = BuildDocuments();
+  // A document converted ahead of a failure or a stop leaves nothing: the
+  // build ends as one that never reached it.
+  DropAheadConversion();
+  if (!documents) return documents;
 
   if (Status s = CopyTemplateResources(); !s) return s;
   if (Status s = step_(kSitePagesStep, "write otherpage"); !s) return s;
@@ -211,6 +289,13 @@ Status SiteBuild::Run() {
   clock_.Lap("search index", false);
 
   outcome_.home_page = HomePage();
+  return Status::Ok();
+}
+
+Status SiteBuild::BuildDocuments() {
+  for (size_t number = 1; number <= project_.Documents.size(); ++number) {
+    if (Status s = BuildDocument(number); !s) return s;
+  }
   return Status::Ok();
 }
 
@@ -247,8 +332,14 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   const std::string& prefix = document.FilenamePre;
 
   const std::string word_html = scratch_ + prefix + ".htm";
-  if (Status s = Convert(document, word_html); !s) return s;
-  clock_.Lap("convert", false);
+  if (ahead_ && ahead_->number == number) {
+    if (Status s = TakeAheadConversion(document); !s) return s;
+  } else {
+    DropAheadConversion();
+    if (Status s = Convert(document, word_html); !s) return s;
+    clock_.Lap("convert", false);
+  }
+  StartAheadConversion(number + 1);
   Result<std::string> text = cleanup::ReadWordPage(word_html);
   if (!text) return text.status();
   clock_.Lap("read", false);
@@ -339,7 +430,13 @@ Status SiteBuild::Convert(const DocumentRecord& document, const std::string& wor
   legacy.stop_requested = [this] { return stop_requested_.load(); };
   convert::ConvertOutcome converted =
       convert::ConvertToWordHtml(document.Path, word_html, on_step, legacy);
-  diagnostics_.ReportAll(std::move(converted.diagnostics));
+  return ConvertedOutcome(converted, stop);
+}
+
+// The end of a conversion, on the build's thread: its notes, then its
+// result. `stop` is what the last progress step said.
+Status SiteBuild::ConvertedOutcome(const convert::ConvertOutcome& converted, Status stop) {
+  diagnostics_.ReportAll(converted.diagnostics);
   // A stop the converter saw itself (inside LibreOffice or the body) came
   // between two steps: it ends the build as one seen at a step does.
   if (converted.stopped()) return stop.ok() ? step_.Within(0, 0.0) : stop;
@@ -347,65 +444,298 @@ Status SiteBuild::Convert(const DocumentRecord& document, const std::string& wor
   return Status::Ok();
 }
 
+// With more than one job, document `number` (if there is one) converts now,
+// beside the stages of the one before it. A document that is no document
+// is left to its turn, which fails as a build without threads would.
+void SiteBuild::StartAheadConversion(size_t number) {
+  if (jobs_ < 2 || number > project_.Documents.size()) return;
+  const DocumentRecord& document = project_.Documents[number - 1];
+  if (!support::IsDocumentFile(document.Path, kDocumentExtensions)) return;
+  ahead_ = std::make_unique<AheadConversion>();
+  AheadConversion& ahead = *ahead_;
+  ahead.number = number;
+  ahead.word_html = scratch_ + document.FilenamePre + ".htm";
+  ahead.thread = std::thread([this, &ahead, path = document.Path] {
+    const auto start = std::chrono::steady_clock::now();
+    const auto go_on = [&] { return !stop_requested_.load() && !ahead.cancel.load(); };
+    const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
+      ahead.steps.push_back(done);
+      return go_on() ? Status::Ok() : Status::Stopped();
+    };
+    convert::LegacyDocOptions legacy;
+    legacy.stop_requested = [&] { return !go_on(); };
+    try {
+      ahead.outcome = convert::ConvertToWordHtml(path, ahead.word_html, on_step, legacy);
+    } catch (const std::bad_alloc&) {
+      ahead.outcome.status = Status::Error(support::StatusCode::kResourceLimit,
+                                           "not enough memory to convert the document");
+    }
+    ahead.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  });
+}
+
+// The conversion that ran ahead for this document, taken as if it had run
+// now: its progress steps shown in order, then its notes and result.
+Status SiteBuild::TakeAheadConversion(const DocumentRecord& document) {
+  std::unique_ptr<AheadConversion> ahead = std::move(ahead_);
+  ahead->thread.join();
+  clock_.Add("convert", false, ahead->seconds);
+  Status stop = Status::Ok();
+  for (const convert::ConvertStep done : ahead->steps) {
+    stop = DocumentStep(convert::StepLabel(done), convert::StepWeight(done));
+    if (!stop) return stop;
+  }
+  if (ahead->outcome.stopped() && !stop_requested_.load()) {
+    // Only a cancel ends a conversion without the stop flag, and nothing
+    // cancels a conversion it still wants.
+    return Failure(support::StatusCode::kInternal,
+                   "the conversion of " + document.Path + " was cancelled");
+  }
+  return ConvertedOutcome(ahead->outcome, stop);
+}
+
+// Ends a conversion running ahead, if any, and removes what it wrote.
+void SiteBuild::DropAheadConversion() {
+  if (!ahead_) return;
+  ahead_->cancel.store(true);
+  ahead_->thread.join();
+  std::error_code ignored;
+  fs::remove(ahead_->word_html, ignored);
+  const std::string& html = ahead_->word_html;
+  support::DeleteFolder(html.substr(0, html.size() - std::string_view(".htm").size()) +
+                        std::string(kResourceFolderSuffix));
+  ahead_.reset();
+}
+
+// Threads that make the pages of one document ahead of their turn, up to a
+// window of pages past the one whose turn it is. Dropped, they stop and are
+// joined; the pages they made and nobody committed are dropped with them.
+class PageWorkers {
+ public:
+  using Make = std::function<void(size_t k, const cleanup::BetweenPasses&, PreparedPage&)>;
+
+  PageWorkers(size_t count, unsigned threads, const std::atomic<bool>& stop_requested, Make make)
+      : count_(count),
+        window_(std::max<size_t>(1, kWindowPerThread * (threads + 1))),
+        slots_(std::min(count, window_)),
+        stop_requested_(stop_requested),
+        make_(std::move(make)) {
+    for (unsigned t = 0; t < threads && t + 1 < count; ++t) {
+      threads_.emplace_back([this] { Work(); });
+    }
+  }
+  ~PageWorkers() {
+    {
+      std::lock_guard lock(mutex_);
+      abandoned_.store(true);
+    }
+    changed_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+  }
+  PageWorkers(const PageWorkers&) = delete;
+  PageWorkers& operator=(const PageWorkers&) = delete;
+
+  // Page k, the next in turn, once it is made: made here if nobody has taken
+  // it; while others make it, this thread makes later pages of the window or
+  // waits. `in_turn` is asked before every pass of page k's clean-up and
+  // every few milliseconds of waiting; its failure ends the wait with it.
+  Result<PreparedPage*> Await(size_t k, const cleanup::BetweenPasses& in_turn) {
+    std::unique_lock lock(mutex_);
+    while (!Slot(k).ready) {
+      if (next_ < count_ && next_ < k + window_) {
+        const size_t j = next_++;
+        lock.unlock();
+        MakeSafely(j, j == k ? in_turn : AheadCheck(), Slot(j));
+        lock.lock();
+        Slot(j).ready = true;
+        changed_.notify_all();
+        continue;
+      }
+      changed_.wait_for(lock, kWaitSlice);
+      lock.unlock();
+      if (Status s = in_turn(); !s) return s;
+      lock.lock();
+    }
+    return &Slot(k);
+  }
+
+  // Page k is in place (or given up): its slot takes a later page.
+  void Done(size_t k) {
+    {
+      std::lock_guard lock(mutex_);
+      PreparedPage& slot = Slot(k);
+      slot.ready = false;
+      slot.status = Status::Ok();
+      slot.file.reset();
+      ++done_;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  static constexpr size_t kWindowPerThread = 8;
+  static constexpr std::chrono::milliseconds kWaitSlice{5};
+
+  PreparedPage& Slot(size_t k) { return slots_[k % slots_.size()]; }
+
+  // What a page made ahead of its turn asks between passes: the stop flag,
+  // and whether the build still wants the page.
+  cleanup::BetweenPasses AheadCheck() const {
+    return
+        [this] { return stop_requested_.load() || abandoned_.load() ? Abandoned() : Status::Ok(); };
+  }
+
+  void MakeSafely(size_t k, const cleanup::BetweenPasses& between_passes, PreparedPage& page) {
+    try {
+      make_(k, between_passes, page);
+    } catch (const std::bad_alloc&) {
+      page.status =
+          Status::Error(support::StatusCode::kResourceLimit, "not enough memory to build the site");
+    } catch (const std::exception& e) {
+      page.status = Status::Error(support::StatusCode::kInternal,
+                                  std::string("unexpected internal error: ") + e.what());
+    }
+  }
+
+  void Work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(
+          lock, [this] { return abandoned_.load() || next_ >= count_ || next_ < done_ + window_; });
+      if (abandoned_.load() || next_ >= count_) return;
+      const size_t j = next_++;
+      lock.unlock();
+      MakeSafely(j, AheadCheck(), Slot(j));
+      lock.lock();
+      Slot(j).ready = true;
+      changed_.notify_all();
+    }
+  }
+
+  const size_t count_;
+  const size_t window_;
+  std::vector<PreparedPage> slots_;  // page k in slot k % size
+  const std::atomic<bool>& stop_requested_;
+  const Make make_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t next_ = 0;  // the first page nobody has taken
+  size_t done_ = 0;  // pages in place
+  std::atomic<bool> abandoned_{false};
+  std::vector<std::thread> threads_;
+};
+
 // Every row of the table as a page, in row order; gives all finished bodies
-// joined, for the picture copying.
+// joined, for the picture copying. With more than one job the pages are made
+// by several threads, but each is put in place (its file renamed over the
+// target) in row order, with the bar and the stop flag handled there as if
+// the pages were made one after the other: the output, the progress values
+// and what a stop or a failure leaves are those of one thread.
 Result<std::string> SiteBuild::WritePages(SectionTable& sections, const DocumentRecord& document,
                                           const CleanupOptions& cleanup_options,
                                           const PageSetup& page_setup,
                                           std::string_view page_skeleton) {
-  const PageWidthOptions page_width = cleanup::PageWidthOptionsOf(document);
-  PlaceholderMap values = {
-      {"charset", project_.Charset},
-      {"filekey", document.FilenamePre},
-      {"copyright", project_.CopyrightHTML},
-      {"title", ""},
-      {"metakey", ""},
-      {"metadesc", ""},
-      {"nav", ""},
-      {"content", ""},
-  };
+  const PageJob job{document,
+                    cleanup_options,
+                    page_setup,
+                    cleanup::PageWidthOptionsOf(document),
+                    page_skeleton,
+                    {
+                        {"charset", project_.Charset},
+                        {"filekey", document.FilenamePre},
+                        {"copyright", project_.CopyrightHTML},
+                        {"title", ""},
+                        {"metakey", ""},
+                        {"metadesc", ""},
+                        {"nav", ""},
+                        {"content", ""},
+                    }};
   std::string all_bodies;
   // The loop is the stage that "write mainpage" ends: the bar moves through
   // that step page by page, and a stop is seen before every page and
   // between the clean-up passes of a large one.
   const int16_t loop_step = WholeStep(step_size_);
   double done = 0;
-  const cleanup::BetweenPasses between_passes = [&] { return step_.Within(loop_step, done); };
+  const cleanup::BetweenPasses in_turn = [&] { return step_.Within(loop_step, done); };
 
+  PageWorkers workers(
+      sections.size(), jobs_ - 1, stop_requested_,
+      [&](size_t k, const cleanup::BetweenPasses& between_passes, PreparedPage& page) {
+        PreparePage(sections, k, job, between_passes, page);
+      });
   for (size_t k = 0; k < sections.size(); ++k) {
     done = static_cast<double>(k) / static_cast<double>(sections.size());
-    if (Status s = between_passes(); !s) return s;
-    Section& row = sections[k];
-    Result<std::string> body =
-        cleanup::CleanPageBody(row.Body, k == 0, cleanup_options, between_passes);
-    if (!body) return body.status();
-    // The navigation stage's table of contents follows the home page's body.
-    if (k == 0 && document.Toc == kFlagOn) *body += BuildTocBlock(sections, document);
-    if (row.Level != kHomePageLevel) *body = PageHeading(row) + *body;
-    *body += BuildRelatedBlock(sections, k, document);
-    // Whatever a document holds, no page ends inside a comment that hides it.
-    *body = cleanup::EndOpenComment(row.HeaderHtml + *body + row.FooterHtml);
-    row.Body = cleanup::WrapPageWidth(*body, page_width, page_setup);
-    all_bodies += row.Body;
-    clock_.Lap("page clean-up", true);
-
-    values["title"] = row.PageTitle;
-    Result<std::string> keywords = PageMetaKeywords(document, values["title"], row.Body);
-    if (!keywords) return keywords.status();
-    values["metakey"] = std::move(*keywords);
-    values["metadesc"] = PageMetaDescription(document, values["title"], values["metakey"]);
-    values["nav"] = row.Nav;
-    values["content"] = row.Body;
-    clock_.Lap("page meta texts", true);
-
-    if (Status s = WriteContentPage(page_skeleton, values, project_.OutputDir, row.PageFile,
-                                    project_.FileEncode);
-        !s) {
-      return s;
+    if (Status s = in_turn(); !s) return s;
+    Result<PreparedPage*> made = workers.Await(k, in_turn);
+    if (!made) return made.status();
+    PreparedPage& page = **made;
+    if (!page.status) {
+      // Made ahead of its turn when the stop came: the stop is seen here.
+      if (Status s = in_turn(); !s) return s;
+      return page.status;
     }
-    clock_.Lap("page writing", false);
+    const auto commit_start = std::chrono::steady_clock::now();
+    const Status placed = page.file->Commit();
+    if (!placed) return placed;
+    all_bodies += sections[k].Body;
+    clock_.Add("page clean-up", true, page.clean_up_seconds);
+    clock_.Add("page meta texts", true, page.meta_seconds);
+    clock_.Add(
+        "page writing", false,
+        page.writing_seconds +
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - commit_start).count());
+    workers.Done(k);
   }
   return all_bodies;
+}
+
+// Row k made into its page: the cleaned body with heading, related topics,
+// header and footer goes into the row, and the filled template into a file
+// that waits for its turn. Touches nothing but row k and `page`, so that
+// several rows can be made at once.
+void SiteBuild::PreparePage(SectionTable& sections, size_t k, const PageJob& job,
+                            const cleanup::BetweenPasses& between_passes,
+                            PreparedPage& page) const {
+  using Clock = std::chrono::steady_clock;
+  const auto since = [](Clock::time_point& start) {
+    const Clock::time_point now = Clock::now();
+    const double seconds = std::chrono::duration<double>(now - start).count();
+    start = now;
+    return seconds;
+  };
+  Clock::time_point start = Clock::now();
+  Section& row = sections[k];
+  Result<std::string> body =
+      cleanup::CleanPageBody(row.Body, k == 0, job.cleanup_options, between_passes);
+  if (!body) {
+    page.status = body.status();
+    return;
+  }
+  // The navigation stage's table of contents follows the home page's body.
+  if (k == 0 && job.document.Toc == kFlagOn) *body += BuildTocBlock(sections, job.document);
+  if (row.Level != kHomePageLevel) *body = PageHeading(row) + *body;
+  *body += BuildRelatedBlock(sections, k, job.document);
+  // Whatever a document holds, no page ends inside a comment that hides it.
+  *body = cleanup::EndOpenComment(row.HeaderHtml + *body + row.FooterHtml);
+  row.Body = cleanup::WrapPageWidth(*body, job.page_width, job.page_setup);
+  page.clean_up_seconds = since(start);
+
+  PlaceholderMap values = job.values;
+  values["title"] = row.PageTitle;
+  Result<std::string> keywords = PageMetaKeywords(job.document, values["title"], row.Body);
+  if (!keywords) {
+    page.status = keywords.status();
+    return;
+  }
+  values["metakey"] = std::move(*keywords);
+  values["metadesc"] = PageMetaDescription(job.document, values["title"], values["metakey"]);
+  values["nav"] = row.Nav;
+  values["content"] = row.Body;
+  page.meta_seconds = since(start);
+
+  page.status = WriteContentPageUncommitted(job.page_skeleton, values, project_.OutputDir,
+                                            row.PageFile, project_.FileEncode, page.file);
+  page.writing_seconds = since(start);
 }
 
 // The template's tfiles/ into the output folder's tfiles/, replacing files of
@@ -474,13 +804,18 @@ Status ProgressStep::StopRequested() {
   return Status::Stopped();
 }
 
-BuildOutcome BuildSite(const ProjectSettings& settings, BuildProgress& progress,
-                       const std::atomic<bool>& stop_requested) {
-  return BuildSite(settings, progress, stop_requested, support::DataFolder());
+unsigned AllCores() {
+  return std::max(1u, std::thread::hardware_concurrency());
 }
 
 BuildOutcome BuildSite(const ProjectSettings& settings, BuildProgress& progress,
-                       const std::atomic<bool>& stop_requested, const std::string& data_folder) {
+                       const std::atomic<bool>& stop_requested, unsigned jobs) {
+  return BuildSite(settings, progress, stop_requested, support::DataFolder(), jobs);
+}
+
+BuildOutcome BuildSite(const ProjectSettings& settings, BuildProgress& progress,
+                       const std::atomic<bool>& stop_requested, const std::string& data_folder,
+                       unsigned jobs) {
   BuildOutcome outcome;
   // Outside the build, so that what it met stays even when it throws.
   support::DiagnosticSink diagnostics;
@@ -491,7 +826,7 @@ BuildOutcome BuildSite(const ProjectSettings& settings, BuildProgress& progress,
       return outcome;
     }
     SiteBuild build(project, data_folder + "template/" + project.Template + "/", progress,
-                    stop_requested, outcome, diagnostics);
+                    stop_requested, jobs, outcome, diagnostics);
     outcome.status = build.Run();
     outcome.stopped = build.stopped();
     // Only a failure leaves its scratch folder behind, for a look at what

@@ -30,9 +30,10 @@
 // than kKeptScratchDays.
 //
 // Stopping: the stop flag is read at every progress step, before every page
-// of the page loop and between the clean-up passes of every page, and while
-// LibreOffice converts a .doc (its process group is then killed), so a stop
-// takes effect within a fraction of a second wherever the build is.
+// of the page loop and between the clean-up passes of every page (on every
+// thread that makes pages), and while LibreOffice converts a .doc (its
+// process group is then killed), so a stop takes effect within a fraction of
+// a second wherever the build is.
 #pragma once
 
 #include <atomic>
@@ -164,9 +165,25 @@ struct BuildOutcome {
 // one-argument data folder form takes the templates from
 // `data_folder`template/ (ending with "/"); the other uses
 // support::DataFolder(). Never throws.
+//
+// `jobs` is how many threads the build keeps busy: with more than one, the
+// pages of a document are cleaned and written by that many threads and the
+// next document converts while the one before it is cleaned and written.
+// Whatever `jobs` is, every file written, the diagnostics, the progress
+// values and their order, and what a stop or a failure leaves in the output
+// folder are those of the one-thread build: pages made ahead of their turn
+// wait under temporary names and are put in place in row order, and a
+// document converted ahead of its turn shows its progress steps and notes
+// when its turn comes (and leaves nothing when that turn never comes).
+// Progress calls are made on the thread that called BuildSite.
 BuildOutcome BuildSite(const project::ProjectSettings& settings, BuildProgress& progress,
-                       const std::atomic<bool>& stop_requested);
+                       const std::atomic<bool>& stop_requested, unsigned jobs = 1);
 BuildOutcome BuildSite(const project::ProjectSettings& settings, BuildProgress& progress,
-                       const std::atomic<bool>& stop_requested, const std::string& data_folder);
+                       const std::atomic<bool>& stop_requested, const std::string& data_folder,
+                       unsigned jobs = 1);
+
+// The number of processor cores (at least 1): the jobs of a build that uses
+// the whole machine.
+unsigned AllCores();
 
 }  // namespace tessarine::site

@@ -116,6 +116,18 @@ Result<std::string> FillPlaceholders(std::string_view template_text, std::string
 Status WriteContentPage(std::string_view page_skeleton, const PlaceholderMap& values,
                         const std::string& output_dir, std::string_view page_file,
                         std::string_view file_encode) {
+  std::optional<support::ReplacementFile> page;
+  Status written =
+      WriteContentPageUncommitted(page_skeleton, values, output_dir, page_file, file_encode, page);
+  if (!written) return written;
+  return page->Commit();
+}
+
+Status WriteContentPageUncommitted(std::string_view page_skeleton, const PlaceholderMap& values,
+                                   const std::string& output_dir, std::string_view page_file,
+                                   std::string_view file_encode,
+                                   std::optional<support::ReplacementFile>& page) {
+  page.reset();
   std::string path = output_dir;
   if (!path.empty() && path.back() != '/') path += '/';
   path += page_file;
@@ -123,9 +135,9 @@ Status WriteContentPage(std::string_view page_skeleton, const PlaceholderMap& va
     return Status::Error(support::StatusCode::kInvalidInput,
                          "cannot write " + path + ": not a file name inside the output folder");
   }
-  Result<std::string> page = FillPlaceholders(page_skeleton, kPagePlaceholderNames, values);
-  if (!page) return page.status();
-  return support::WriteTextFile(path, *page, file_encode);
+  Result<std::string> filled = FillPlaceholders(page_skeleton, kPagePlaceholderNames, values);
+  if (!filled) return filled.status();
+  return support::WriteTextFileUncommitted(path, *filled, file_encode, page);
 }
 
 }  // namespace tessarine::site

@@ -23,9 +23,11 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "support/files.h"
 #include "support/status.h"
 
 namespace tessarine::site {
@@ -74,5 +76,14 @@ support::Result<std::string> FillPlaceholders(std::string_view template_text,
 support::Status WriteContentPage(std::string_view page_skeleton, const PlaceholderMap& values,
                                  const std::string& output_dir, std::string_view page_file,
                                  std::string_view file_encode);
+
+// WriteContentPage with the finished page left in `page` (support::
+// WriteTextFileUncommitted): the page file changes once the caller commits.
+support::Status WriteContentPageUncommitted(std::string_view page_skeleton,
+                                            const PlaceholderMap& values,
+                                            const std::string& output_dir,
+                                            std::string_view page_file,
+                                            std::string_view file_encode,
+                                            std::optional<support::ReplacementFile>& page);
 
 }  // namespace tessarine::site

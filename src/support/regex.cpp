@@ -459,7 +459,8 @@ Result<std::string> Replace(std::string_view text, std::string_view pattern,
   if (!compiled) return compiled.status();
   // What a replacement puts in is valid only when the replacement is.
   if (known_valid && !IsValidUtf8(replacement)) {
-    return Status::Error("replacement text is not valid UTF-8; pattern: " + Abbreviate(pattern));
+    return Status::Error(StatusCode::kInvalidInput,
+                         "replacement text is not valid UTF-8; pattern: " + Abbreviate(pattern));
   }
   const auto tokens = ParseReplacement(replacement, (*compiled)->group_count);
   MatchLoop loop(**compiled, text, known_valid);

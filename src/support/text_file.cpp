@@ -748,8 +748,13 @@ std::string ReadText(const std::string& path, int32_t* encoding) {
   return DecodeText(std::string_view(bytes).substr(skip), static_cast<TextEncoding>(*encoding));
 }
 
-Status WriteText(const std::string& path, std::string_view text, bool append, int32_t* encoding,
-                 int32_t default_encoding) {
+namespace {
+
+// WriteText up to its last step: a whole text (not `append`) is left complete
+// in `replacement`, for the caller to commit.
+Status WriteTextUncommitted(const std::string& path, std::string_view text, bool append,
+                            int32_t* encoding, int32_t default_encoding,
+                            std::optional<ReplacementFile>& replacement) {
   if (encoding == nullptr) {
     return WriteFailure(path, "no text encoding given");
   }
@@ -760,7 +765,7 @@ Status WriteText(const std::string& path, std::string_view text, bool append, in
   }
   // A whole text goes to a new file that replaces the old one only once it
   // is complete, so a failure (a full disk) leaves the old file as it was.
-  std::optional<ReplacementFile> replacement;
+  replacement.reset();
   if (!append) {
     replacement.emplace(path);
     if (replacement->fd() < 0) return WriteFailure(path, ErrnoText(errno));
@@ -846,8 +851,26 @@ Status WriteText(const std::string& path, std::string_view text, bool append, in
   if (file.Close() != 0) {
     return WriteFailure(path, ErrnoText(errno));
   }
-  if (result.ok() && replacement) return replacement->Commit();
   return result;
+}
+
+int32_t EncodingOfSetting(std::string_view file_encode, bool& known) {
+  int32_t encoding = 0;
+  const char* end = file_encode.data() + file_encode.size();
+  const auto [stop, error] = std::from_chars(file_encode.data(), end, encoding);
+  known = error == std::errc() && stop == end;
+  return encoding;
+}
+
+}  // namespace
+
+Status WriteText(const std::string& path, std::string_view text, bool append, int32_t* encoding,
+                 int32_t default_encoding) {
+  std::optional<ReplacementFile> replacement;
+  Status written =
+      WriteTextUncommitted(path, text, append, encoding, default_encoding, replacement);
+  if (written.ok() && replacement) return replacement->Commit();
+  return written;
 }
 
 std::string ReadTextFile(const std::string& path) {
@@ -856,13 +879,22 @@ std::string ReadTextFile(const std::string& path) {
 }
 
 Status WriteTextFile(const std::string& path, std::string_view text, std::string_view file_encode) {
-  int32_t encoding = 0;
-  const char* end = file_encode.data() + file_encode.size();
-  const auto [stop, error] = std::from_chars(file_encode.data(), end, encoding);
-  if (error != std::errc() || stop != end) {
+  std::optional<ReplacementFile> replacement;
+  Status written = WriteTextFileUncommitted(path, text, file_encode, replacement);
+  if (!written) return written;
+  return replacement->Commit();
+}
+
+Status WriteTextFileUncommitted(const std::string& path, std::string_view text,
+                                std::string_view file_encode,
+                                std::optional<ReplacementFile>& replacement) {
+  replacement.reset();
+  bool known = false;
+  int32_t encoding = EncodingOfSetting(file_encode, known);
+  if (!known) {
     return WriteFailure(path, "unknown file encoding \"" + std::string(file_encode) + "\"");
   }
-  return WriteText(path, text, /*append=*/false, &encoding, EncodingAnsi);
+  return WriteTextUncommitted(path, text, /*append=*/false, &encoding, EncodingAnsi, replacement);
 }
 
 }  // namespace tessarine::support

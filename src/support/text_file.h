@@ -6,9 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "support/files.h"
 #include "support/status.h"
 
 namespace tessarine::support {
@@ -74,5 +76,13 @@ Status WriteText(const std::string& path, std::string_view text, bool append, in
 // always replacing the file.
 std::string ReadTextFile(const std::string& path);
 Status WriteTextFile(const std::string& path, std::string_view text, std::string_view file_encode);
+
+// WriteTextFile but for its last step: on success the complete file waits in
+// `replacement` and the target changes only when the caller commits it (and
+// stays as it was if the caller drops it). Lets a caller write files on
+// several threads and put them in place in an order of its own.
+Status WriteTextFileUncommitted(const std::string& path, std::string_view text,
+                                std::string_view file_encode,
+                                std::optional<ReplacementFile>& replacement);
 
 }  // namespace tessarine::support
