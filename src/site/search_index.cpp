@@ -538,7 +538,7 @@ struct SearchIndexBuilder::State {
 };
 
 SearchIndexBuilder::SearchIndexBuilder(bool enabled)
-    : enabled_(enabled), state_(enabled ? std::make_unique<State>() : nullptr) {}
+    : state_(enabled ? std::make_unique<State>() : nullptr) {}
 SearchIndexBuilder::SearchIndexBuilder(SearchIndexBuilder&&) noexcept = default;
 SearchIndexBuilder& SearchIndexBuilder::operator=(SearchIndexBuilder&&) noexcept = default;
 SearchIndexBuilder::~SearchIndexBuilder() = default;
@@ -663,7 +663,7 @@ support::Status SearchIndexBuilder::Write(const std::string& output_dir,
                                           std::string_view file_encode) const {
   const bool ansi = file_encode != "1";
   RemoveSearchFiles(output_dir);
-  if (!enabled_) {
+  if (!state_) {
     // The menu page still asks for the index: an empty one, not a missing file.
     return support::WriteTextFile(output_dir + std::string(kSearchIndexFile),
                                   std::string(kNoSearchIndex), file_encode);

@@ -87,7 +87,6 @@ class SearchIndexBuilder {
 
  private:
   struct State;
-  bool enabled_;
   size_t text_bytes_ = 0;
   std::unique_ptr<State> state_;  // null when search is off
 };
