@@ -5,9 +5,9 @@
 //   bench_search_index [--benchmark_filter=...]   (reports pages/s)
 //
 // Benchmarks:
-//   text/<pages>    AddDocument: the visible text of every page, as the build
-//                   gathers it after writing a document's pages, and the
-//                   terms and postings its worker thread gathers from them
+//   text/<pages>    AddDocument and the wait for the worker thread: the
+//                   visible text of every page and its terms and postings,
+//                   gathered as the build hands the pages over
 //   index/<pages>   IndexScript: the terms sorted and the script text
 //   snippets/<pages> TextScripts: the snippet text files
 // A rate that drops as the site grows means a step grows faster than the

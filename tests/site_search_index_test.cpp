@@ -234,6 +234,57 @@ TEST(SearchIndex, GatheringAlongsideTheBuildGivesOneIndex) {
   EXPECT_NE(whole.find("\"count\":304"), std::string::npos);
 }
 
+// The files of a folder, name -> bytes.
+std::map<std::string, std::string> Files(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    files[entry.path().filename().string()] = ReadBytes(entry.path());
+  }
+  return files;
+}
+
+// Snippet files written along the build, page by page, are those Write makes
+// at the end; until Write they wait under names no reader asks for, and a
+// builder dropped without writing leaves nothing behind.
+TEST(SearchIndex, TextsWrittenAlongTheBuildMatchTheOnesWrittenAtTheEnd) {
+  SectionTable table;
+  for (size_t i = 0; i < 2 * kTextChunk + 3; ++i) {
+    table.push_back(Row("1", "页" + std::to_string(i), "p" + std::to_string(i) + ".htm",
+                        "<p>第" + std::to_string(i % 7) + "节 word" + std::to_string(i) + "</p>"));
+  }
+  for (const std::string encoding : {"0", "1"}) {
+    SCOPED_TRACE(encoding);
+    TempDir at_end;
+    fs::create_directories(at_end.path() / "tfiles");
+    SearchIndexBuilder plain;
+    plain.AddDocument(table);
+    ASSERT_TRUE(plain.Write(at_end.path().string() + "/", encoding).ok());
+
+    TempDir along;
+    const std::string out = along.path().string() + "/";
+    {
+      SearchIndexBuilder dropped;
+      dropped.WriteTextsAlong(out, encoding);
+      dropped.AddDocument(table);
+      EXPECT_EQ(dropped.page_count(), table.size());
+    }
+    EXPECT_TRUE(!fs::exists(along.path() / "tfiles") || Files(along.path() / "tfiles").empty());
+
+    SearchIndexBuilder builder;
+    builder.WriteTextsAlong(out, encoding);
+    for (const Section& row : table) builder.AddPage(row);
+    EXPECT_EQ(builder.text_bytes(), plain.text_bytes());  // waits for the worker
+    // The two full files are written already, the last one is Write's.
+    const auto waiting = Files(along.path() / "tfiles");
+    EXPECT_EQ(waiting.size(), 2u);
+    for (const auto& [name, bytes] : waiting) {
+      EXPECT_TRUE(name.starts_with(".search-text-")) << name;
+    }
+    ASSERT_TRUE(builder.Write(out, encoding).ok());
+    EXPECT_EQ(Files(along.path() / "tfiles"), Files(at_end.path() / "tfiles"));
+  }
+}
+
 TEST(SearchIndex, ManyPagesSplitTheTextAndTurnedOffLeavesNothing) {
   SearchIndexBuilder builder;
   SectionTable table;

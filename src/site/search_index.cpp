@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <thread>
 #include <unordered_map>
 
@@ -349,7 +352,7 @@ constexpr std::string_view kMoreDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZ6789$_";
 constexpr std::string_view kBitmapDigits =
     "abcdefghijklmnopqrstuvwxyz012345ABCDEFGHIJKLMNOPQRSTUVWXYZ6789$_";
 
-void AppendPostings(std::string& out, const std::vector<uint32_t>& pages) {
+void AppendPostings(std::string& out, std::span<const uint32_t> pages) {
   std::string deltas;
   uint32_t previous = 0;
   for (size_t i = 0; i < pages.size(); ++i) {
@@ -389,72 +392,109 @@ uint64_t HashTerm(std::string_view term) {
   return hash ^ (hash >> 29);
 }
 
-// The distinct terms of a site, numbered in order of first appearance: an
-// open-addressing table whose slots hold a hash tag and the id, over one
-// arena of term bytes. A lookup touches one slot array and, on a tag match,
-// the arena; no node per term.
+// Where a short term's key goes in the table.
+uint64_t MixKey(uint64_t key) {
+  key = (key ^ (key >> 31)) * 0xFF51AFD7ED558CCDull;
+  return key ^ (key >> 29);
+}
+
+// The distinct terms of a site, numbered in order of first appearance, and
+// for each the last page that held it. An open-addressing table of slots
+// that hold a term of up to eight bytes (most words and every CJK pair)
+// itself, longer ones by their hash over an arena of their bytes, beside the
+// id and the last page: a repeat costs one slot read, most new ones too.
 class TermTable {
  public:
-  TermTable() : slots_(kInitialSlots, 0) {}
+  TermTable() : slots_(kInitialSlots) {}
 
-  // The id of `term`, which is given the next id when it is new.
-  uint32_t Intern(std::string_view term, bool* added) {
-    if ((count() + 1) * 4 > slots_.size() * 3) Grow();
-    const uint64_t hash = HashTerm(term);
+  // The id of `term` (given the next id when it is new) when `page` is not
+  // the last page it was met on; kSamePage when it is. Pages come in
+  // ascending order.
+  static constexpr uint32_t kSamePage = UINT32_MAX;
+  uint32_t Meet(std::string_view term, uint32_t page) {
+    if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
+    const bool is_long = term.size() > 8;
+    uint64_t key = 0;
+    if (is_long) {
+      key = HashTerm(term);
+    } else {
+      std::memcpy(&key, term.data(), term.size());
+    }
+    const uint32_t tag = is_long ? kLongTag : 0;
     const size_t mask = slots_.size() - 1;
-    for (size_t at = hash & mask;; at = (at + 1) & mask) {
-      const uint64_t slot = slots_[at];
-      if (slot == 0) {
-        const auto id = static_cast<uint32_t>(count());
+    for (size_t at = (is_long ? key : MixKey(key)) & mask;; at = (at + 1) & mask) {
+      Slot& slot = slots_[at];
+      if (slot.id == 0) {
+        const auto id = static_cast<uint32_t>(count_++);
         spans_.push_back(
             {static_cast<uint32_t>(arena_.size()), static_cast<uint32_t>(term.size())});
-        hashes_.push_back(hash);
         arena_.append(term);
-        slots_[at] = Slot(hash, id);
-        *added = true;
+        slot = {key, (id + 1) | tag, page};
         return id;
       }
-      if ((slot >> 32) == (hash >> 32)) {
-        const auto id = static_cast<uint32_t>(slot) - 1;
-        if (Term(id) == term) {
-          *added = false;
-          return id;
-        }
+      if (slot.key == key && (slot.id & kLongTag) == tag) {
+        const uint32_t id = (slot.id & ~kLongTag) - 1;
+        if (is_long && Term(id) != term) continue;
+        if (slot.last_page == page) return kSamePage;
+        slot.last_page = page;
+        return id;
       }
     }
   }
 
-  size_t count() const { return spans_.size(); }
+  size_t count() const { return count_; }
   std::string_view Term(uint32_t id) const {
     return std::string_view(arena_).substr(spans_[id].offset, spans_[id].length);
   }
 
  private:
   static constexpr size_t kInitialSlots = 1 << 16;
+  static constexpr uint32_t kLongTag = 0x80000000u;
+  struct Slot {
+    uint64_t key = 0;        // the term's bytes, or for a long one its hash
+    uint32_t id = 0;         // id + 1 (0: empty), kLongTag for a long term
+    uint32_t last_page = 0;  // the last page the term was met on
+  };
   struct Span {
     uint32_t offset;
     uint32_t length;
   };
 
-  static uint64_t Slot(uint64_t hash, uint32_t id) {
-    return (hash & 0xFFFFFFFF00000000ull) | (static_cast<uint64_t>(id) + 1);
-  }
-
   void Grow() {
-    std::vector<uint64_t> slots(slots_.size() * 2, 0);
+    std::vector<Slot> slots(slots_.size() * 2);
     const size_t mask = slots.size() - 1;
-    for (uint32_t id = 0; id < count(); ++id) {
-      size_t at = hashes_[id] & mask;
-      while (slots[at] != 0) at = (at + 1) & mask;
-      slots[at] = Slot(hashes_[id], id);
+    for (const Slot& slot : slots_) {
+      if (slot.id == 0) continue;
+      size_t at = ((slot.id & kLongTag) != 0 ? slot.key : MixKey(slot.key)) & mask;
+      while (slots[at].id != 0) at = (at + 1) & mask;
+      slots[at] = slot;
     }
     slots_ = std::move(slots);
   }
 
-  std::vector<uint64_t> slots_;
+  std::vector<Slot> slots_;
+  size_t count_ = 0;
   std::vector<Span> spans_;
-  std::vector<uint64_t> hashes_;
   std::string arena_;
+};
+
+// Term id -> pages, ascending, made once from the (term, page) pairs in the
+// order they were met: a counting sort by term keeps each term's pages in
+// page order.
+struct PostingLists {
+  std::vector<uint32_t> starts;  // per term and one more: where its pages start
+  std::vector<uint32_t> pages;
+
+  PostingLists(size_t terms, const std::vector<std::pair<uint32_t, uint32_t>>& met)
+      : starts(terms + 1, 0), pages(met.size()) {
+    for (const auto& [term, page] : met) ++starts[term + 1];
+    for (size_t id = 0; id < terms; ++id) starts[id + 1] += starts[id];
+    std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
+    for (const auto& [term, page] : met) pages[next[term]++] = page;
+  }
+  std::span<const uint32_t> Of(uint32_t id) const {
+    return std::span<const uint32_t>(pages).subspan(starts[id], starts[id + 1] - starts[id]);
+  }
 };
 
 }  // namespace
@@ -465,38 +505,71 @@ std::vector<std::string> SearchTerms(std::string_view text) {
   return terms;
 }
 
-// The pages gathered so far and their terms. The terms are gathered by a
-// worker thread, page by page in page order, as documents are added; a page
-// is never changed once added (a deque keeps it where it is), so the worker
-// reads it without the lock.
+// The pages added so far and their terms. A worker thread takes the pages in
+// page order as they are added: it reads each page's text out of its HTML,
+// gathers its terms and, when the build has given it a folder, writes each
+// full file of snippet text (under a temporary name, put in place by Write).
+// The driver only appends pages; a page's fields are the worker's from then
+// on (a deque keeps each page where it is), read by others once it is joined.
 struct SearchIndexBuilder::State {
   struct Page {
+    std::string title_html;  // until the worker has read it
+    std::string body_html;
     std::string title;
     std::string text;
   };
+
+  // Pages go to the worker a batch at a time: one hand-over per page woke it
+  // (and let it take the driver's core) thousands of times.
+  static constexpr size_t kBatch = 32;
+  std::vector<Page> batch;  // the driver's, not yet handed over
 
   std::mutex mutex;
   std::condition_variable wake;  // a page added, or closing
   std::deque<Page> pages;        // guarded by `mutex`
   size_t gathered = 0;           // pages whose terms are in the table; guarded
   bool closing = false;          // guarded
+  bool abandoned = false;        // guarded: the builder goes, its pages unwanted
   std::thread worker;
+
+  // Set before the first page is added, read by the worker.
+  std::string output_dir;  // empty: the snippet files are all made by Write
+  std::string file_encode;
 
   // Written by the worker only; read once it has been joined.
   TermTable table;
-  std::vector<uint32_t> last_page;              // per term: the last page seen
-  std::vector<std::vector<uint32_t>> postings;  // per term: its pages, ascending
+  std::vector<std::pair<uint32_t, uint32_t>> met;  // (term, page), each page once per term
+  size_t text_bytes = 0;
+  std::deque<std::optional<support::ReplacementFile>> text_files;  // per full chunk
+  support::Status texts_written = support::Status::Ok();
 
-  ~State() { Finish(); }
+  ~State() {
+    batch.clear();
+    {
+      const std::lock_guard lock(mutex);
+      abandoned = true;
+    }
+    Finish();
+  }
 
-  void Start() {
-    if (worker.joinable()) return;
-    closing = false;
-    worker = std::thread([this] { Gather(); });
+  // Gives the worker the pages of the batch.
+  void HandOver() {
+    if (batch.empty()) return;
+    {
+      const std::lock_guard lock(mutex);
+      for (Page& page : batch) pages.push_back(std::move(page));
+    }
+    batch.clear();
+    if (!worker.joinable()) {
+      closing = false;
+      worker = std::thread([this] { Gather(); });
+    }
+    wake.notify_one();
   }
 
   // Waits until every page added is gathered.
   void Finish() {
+    HandOver();
     if (!worker.joinable()) return;
     {
       const std::lock_guard lock(mutex);
@@ -506,31 +579,59 @@ struct SearchIndexBuilder::State {
     worker.join();
   }
 
+  // The snippet script of pages chunk*kTextChunk.. up to `end`.
+  std::string TextScript(size_t chunk, size_t end, bool ansi) const {
+    const size_t first = chunk * kTextChunk;
+    std::string out = "tessarineSearchText(" + std::to_string(chunk) + ",[";
+    for (size_t number = first; number < end; ++number) {
+      if (number > first) out += ",\n";
+      AppendScriptString(out, pages[number].text, ansi);
+    }
+    out += "]);\n";
+    return out;
+  }
+
+  std::string TextPath(size_t chunk) const {
+    return output_dir + std::string(kSearchTextPrefix) + std::to_string(chunk) + ".js";
+  }
+
+  // The snippet file of a full chunk, written while the build goes on.
+  void WriteChunk(size_t chunk) {
+    if (!texts_written || chunk != text_files.size()) return;
+    if (chunk == 0) {
+      std::error_code error;
+      fs::create_directories(fs::path(TextPath(0)).parent_path(), error);
+    }
+    const std::string script = TextScript(chunk, (chunk + 1) * kTextChunk, file_encode != "1");
+    text_files.emplace_back();
+    texts_written =
+        support::WriteTextFileUncommitted(TextPath(chunk), script, file_encode, text_files.back());
+  }
+
   void Gather() {
     for (;;) {
-      const Page* page = nullptr;
+      Page* page = nullptr;
       uint32_t number = 0;
       {
         std::unique_lock lock(mutex);
         wake.wait(lock, [&] { return closing || gathered < pages.size(); });
-        if (gathered == pages.size()) return;
+        if (abandoned || gathered == pages.size()) return;
         number = static_cast<uint32_t>(gathered);
         page = &pages[gathered];
       }
+      page->title = VisibleText(page->title_html);
+      page->text = VisibleText(page->body_html);
+      page->title_html = std::string();
+      page->body_html = std::string();
+      text_bytes += page->title.size() + page->text.size();
       // Each page once per term: a repeat on the same page costs one lookup.
       const auto add = [&](std::string_view term) {
-        bool added = false;
-        const uint32_t id = table.Intern(term, &added);
-        if (added) {
-          last_page.push_back(number);
-          postings.push_back({number});
-        } else if (last_page[id] != number) {
-          last_page[id] = number;
-          postings[id].push_back(number);
-        }
+        const uint32_t id = table.Meet(term, number);
+        if (id != TermTable::kSamePage) met.emplace_back(id, number);
       };
       ForEachTerm(page->title, add);
       ForEachTerm(page->text, add);
+      if (!output_dir.empty() && (number + 1) % kTextChunk == 0) WriteChunk(number / kTextChunk);
       const std::lock_guard lock(mutex);
       ++gathered;
     }
@@ -546,43 +647,39 @@ SearchIndexBuilder::~SearchIndexBuilder() = default;
 size_t SearchIndexBuilder::page_count() const {
   if (!state_) return 0;
   const std::lock_guard lock(state_->mutex);
-  return state_->pages.size();
+  return state_->pages.size() + state_->batch.size();
+}
+
+size_t SearchIndexBuilder::text_bytes() const {
+  if (!state_) return 0;
+  state_->Finish();
+  return state_->text_bytes;
+}
+
+void SearchIndexBuilder::WriteTextsAlong(const std::string& output_dir,
+                                         std::string_view file_encode) {
+  if (!state_) return;
+  const std::lock_guard lock(state_->mutex);
+  if (!state_->pages.empty() || !state_->batch.empty()) return;  // too late: Write makes them all
+  state_->output_dir = output_dir;
+  state_->file_encode = std::string(file_encode);
+}
+
+void SearchIndexBuilder::AddPage(const Section& row) {
+  if (!state_) return;
+  state_->batch.push_back({row.Title, row.Body, {}, {}});
+  if (state_->batch.size() >= State::kBatch) state_->HandOver();
 }
 
 void SearchIndexBuilder::AddDocument(const SectionTable& sections) {
-  if (!state_) return;
-  std::vector<State::Page> added(sections.size());
-  const auto extract = [&](size_t begin, size_t end) {
-    for (size_t k = begin; k < end; ++k) {
-      added[k].title = VisibleText(sections[k].Title);
-      added[k].text = VisibleText(sections[k].Body);
-    }
-  };
-  // The build itself runs on one core: the second takes half of the pages.
-  // Each page's text lands in its own slot, so the result is the same.
-  constexpr size_t kPagesWorthAThread = 64;
-  if (sections.size() >= kPagesWorthAThread) {
-    const size_t half = sections.size() / 2;
-    std::thread helper(extract, half, sections.size());
-    extract(0, half);
-    helper.join();
-  } else {
-    extract(0, sections.size());
-  }
-  for (const State::Page& page : added) text_bytes_ += page.title.size() + page.text.size();
-  {
-    const std::lock_guard lock(state_->mutex);
-    for (State::Page& page : added) state_->pages.push_back(std::move(page));
-  }
-  state_->Start();
-  state_->wake.notify_one();
+  for (const Section& row : sections) AddPage(row);
 }
 
 std::string SearchIndexBuilder::IndexScript(bool ansi) const {
   if (!state_) return std::string(kNoSearchIndex);
   state_->Finish();
   const size_t page_total = state_->pages.size();
-  const std::vector<std::vector<uint32_t>>& pages = state_->postings;
+  const PostingLists pages(state_->table.count(), state_->met);
   std::vector<std::string_view> names(state_->table.count());
   for (uint32_t id = 0; id < names.size(); ++id) names[id] = state_->table.Term(id);
   // Byte order is the script's order for terms below U+E000 (lead bytes
@@ -623,7 +720,7 @@ std::string SearchIndexBuilder::IndexScript(bool ansi) const {
       terms += term;
     }
     previous_first = first;
-    AppendPostings(postings, pages[order[i]]);
+    AppendPostings(postings, pages.Of(order[i]));
   }
   out += ",\n\"terms\":";
   AppendScriptString(out, terms, ansi);
@@ -634,49 +731,70 @@ std::string SearchIndexBuilder::IndexScript(bool ansi) const {
 std::vector<std::string> SearchIndexBuilder::TextScripts(bool ansi) const {
   std::vector<std::string> scripts;
   if (!state_) return scripts;
-  // Pages are only added by AddDocument, never while the scripts are made.
-  const std::deque<State::Page>& pages = state_->pages;
-  for (size_t first = 0; first < pages.size(); first += kTextChunk) {
-    std::string out = "tessarineSearchText(" + std::to_string(first / kTextChunk) + ",[";
-    for (size_t number = first; number < std::min(pages.size(), first + kTextChunk); ++number) {
-      if (number > first) out += ",\n";
-      AppendScriptString(out, pages[number].text, ansi);
-    }
-    out += "]);\n";
-    scripts.push_back(std::move(out));
+  state_->Finish();
+  const size_t count = state_->pages.size();
+  for (size_t chunk = 0; chunk * kTextChunk < count; ++chunk) {
+    scripts.push_back(state_->TextScript(chunk, std::min(count, (chunk + 1) * kTextChunk), ansi));
   }
   return scripts;
 }
 
-void RemoveSearchFiles(const std::string& output_dir) {
+void RemoveSearchFiles(const std::string& output_dir, size_t kept_chunks) {
   std::error_code error;
   const fs::path index = fs::path(output_dir) / kSearchIndexFile;
-  fs::remove(index, error);
+  if (kept_chunks == 0) fs::remove(index, error);
   const std::string prefix = fs::path(kSearchTextPrefix).filename().string();
   for (const auto& entry : fs::directory_iterator(index.parent_path(), error)) {
     const std::string name = entry.path().filename().string();
-    if (name.starts_with(prefix) && name.ends_with(".js")) fs::remove(entry.path(), error);
+    if (!name.starts_with(prefix) || !name.ends_with(".js")) continue;
+    const std::string_view number =
+        std::string_view(name).substr(prefix.size(), name.size() - prefix.size() - 3);
+    size_t chunk = 0;
+    const auto [end, failed] = std::from_chars(number.data(), number.data() + number.size(), chunk);
+    // A file this build writes again is replaced, not removed first.
+    if (failed == std::errc() && end == number.data() + number.size() && chunk < kept_chunks &&
+        std::to_string(chunk) == number) {
+      continue;
+    }
+    fs::remove(entry.path(), error);
   }
 }
 
 support::Status SearchIndexBuilder::Write(const std::string& output_dir,
                                           std::string_view file_encode) const {
   const bool ansi = file_encode != "1";
-  RemoveSearchFiles(output_dir);
   if (!state_) {
+    RemoveSearchFiles(output_dir);
     // The menu page still asks for the index: an empty one, not a missing file.
     return support::WriteTextFile(output_dir + std::string(kSearchIndexFile),
                                   std::string(kNoSearchIndex), file_encode);
   }
-  // The snippet files are written on the second core while the index is
-  // made on this one; both only read the pages.
+  state_->Finish();
+  State& state = *state_;
+  const size_t count = state.pages.size();
+  const size_t chunks = (count + kTextChunk - 1) / kTextChunk;
+  // The files the worker wrote fit only the folder and encoding it was given.
+  if (state.output_dir != output_dir || state.file_encode != file_encode) {
+    state.output_dir = output_dir;
+    state.file_encode = std::string(file_encode);
+    state.text_files.clear();
+    state.texts_written = support::Status::Ok();
+  }
+  if (!state.texts_written) return state.texts_written;
+  RemoveSearchFiles(output_dir, chunks);
+  // The snippet files the worker has not written are written on the second
+  // core while the index is made on this one; both only read the pages.
   support::Status texts_written = support::Status::Ok();
   std::thread texts_writer([&] {
-    const std::vector<std::string> texts = TextScripts(ansi);
-    for (size_t chunk = 0; chunk < texts.size() && texts_written.ok(); ++chunk) {
-      const std::string path =
-          output_dir + std::string(kSearchTextPrefix) + std::to_string(chunk) + ".js";
-      texts_written = support::WriteTextFile(path, texts[chunk], file_encode);
+    for (size_t chunk = 0; chunk < chunks && texts_written; ++chunk) {
+      if (chunk < state.text_files.size() && state.text_files[chunk]) {
+        texts_written = state.text_files[chunk]->Commit();
+        state.text_files[chunk].reset();
+      } else {
+        texts_written = support::WriteTextFile(
+            state.TextPath(chunk),
+            state.TextScript(chunk, std::min(count, (chunk + 1) * kTextChunk), ansi), file_encode);
+      }
     }
   });
   const std::string index = IndexScript(ansi);

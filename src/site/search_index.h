@@ -1,7 +1,8 @@
-// Full-text search over the built site, for readers: the build gathers the
-// plain text of every page while the pages are written and at the end writes
-// script files beside the menu data, so that the search works from a folder
-// (file://) without a server.
+// Full-text search over the built site, for readers: the build hands every
+// page over as it is written, a thread of the index's own gathers its plain
+// text and terms (and writes the snippet files) meanwhile, and at the end the
+// index is sorted and written beside the menu data, as scripts, so that the
+// search works from a folder (file://) without a server.
 //
 //   tfiles/search-index.js      tessarineSearchIndex({count, terms, postings});
 //                               the number of pages, which are numbered as the
@@ -66,16 +67,22 @@ class SearchIndexBuilder {
   SearchIndexBuilder& operator=(SearchIndexBuilder&&) noexcept;
   ~SearchIndexBuilder();
 
-  // Adds every page of one document's table (after its pages are written,
-  // while the rows still hold their bodies). Documents come in list order and
-  // a skipped one adds nothing, so pages are numbered as the menu lists them.
-  // The pages' terms are gathered on a thread of the builder's own while the
-  // build goes on; the index scripts wait for it.
+  // Gives the worker the output folder: it writes each full file of snippet
+  // text there, under a temporary name that Write puts in place, while the
+  // build goes on. Only before the first page; without it Write makes them.
+  void WriteTextsAlong(const std::string& output_dir, std::string_view file_encode);
+
+  // Adds one page (its title and finished body), in the order the menu lists
+  // the pages: documents in list order, a skipped one adding nothing. Its text
+  // and terms are gathered on a thread of the builder's own while the build
+  // goes on; the index scripts wait for it.
+  void AddPage(const Section& row);
+  // Every page of one document's table, in order.
   void AddDocument(const SectionTable& sections);
 
   size_t page_count() const;
   // The sum of the pages' visible text (titles and bodies), in bytes of UTF-8.
-  size_t text_bytes() const { return text_bytes_; }
+  size_t text_bytes() const;
 
   // The script texts, in UTF-8, before encoding.
   std::string IndexScript(bool ansi) const;
@@ -87,11 +94,11 @@ class SearchIndexBuilder {
 
  private:
   struct State;
-  size_t text_bytes_ = 0;
   std::unique_ptr<State> state_;  // null when search is off
 };
 
-// Removes the search files of an earlier build.
-void RemoveSearchFiles(const std::string& output_dir);
+// Removes the search files of an earlier build but the first `kept_chunks`
+// snippet files (which a build replaces) and, when it keeps any, the index.
+void RemoveSearchFiles(const std::string& output_dir, size_t kept_chunks = 0);
 
 }  // namespace tessarine::site
