@@ -130,8 +130,9 @@ def main():
     for tier, *_, result in rows:
         print(f"\n{tier}: index loaded {result['loadMs']:.0f} ms after navigation start")
         for r in result["rows"]:
+            checked = (f"  texts checked after {r['checked']:6.1f} ms" if r["checked"] else "")
             print(f"  {r['query']!r:16} {r['hits']:5} pages  first {r['first']:6.1f} ms  "
-                  f"median {r['median']:6.1f} ms")
+                  f"median {r['median']:6.1f} ms{checked}")
 
 
 if __name__ == "__main__":

@@ -5,7 +5,8 @@ layout work in a second engine.
 
 Firefox is driven without any driver: the test writes a check page into the
 built site that opens the frameset in frames of its own (a desktop one and a
-375 x 667 one), works the search box as a reader would (typing, Enter) and
+375 x 667 one), works the search box as a reader would (typing, Enter; a
+word, and three characters whose pairs another page holds apart) and
 reports what it saw to a one-shot HTTP listener on 127.0.0.1. The profile
 lets pages of one folder look into each other (the site itself never needs
 that: its frames talk by messages), so that the check page can read the
@@ -27,7 +28,7 @@ import threading
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from site_browser_test import SKIPPED  # noqa: E402
-from site_search_browser_test import holding_phrase, page_texts  # noqa: E402
+from site_search_browser_test import apart_phrase, holding_phrase, page_texts  # noqa: E402
 
 TIMEOUT = 90
 
@@ -41,7 +42,7 @@ CHECK_PAGE = """<!DOCTYPE html>
 <script>
 "use strict";
 const QUERY = %(query)s;
-const EXPECTED = %(expected)s;
+const PHRASE = %(phrase)s;
 const report = {};
 const sleep = ms => new Promise(done => setTimeout(done, ms));
 async function until(what, probe) {
@@ -57,6 +58,8 @@ function frame(outer, name) {
 }
 async function run() {
   report.engine = tessarineSearch.search(QUERY).sort();
+  await until("the texts the phrase is checked in", () => tessarineSearch.pending(PHRASE) === 0);
+  report.phraseEngine = tessarineSearch.search(PHRASE).sort();
   const left = await until("the search box", () => {
     const doc = frame("desktop", "tessarine_left");
     return !doc.getElementById("ts-search").hidden && doc.querySelectorAll("[role=treeitem]").length
@@ -75,6 +78,13 @@ async function run() {
     const main = frame("desktop", "tessarine_main");
     return /tessarine_q=/.test(main.location.search)
         ? main.querySelectorAll("mark.tessarine_hit").length : 0; });
+  input.value = PHRASE;
+  input.dispatchEvent(new Event("input", {bubbles: true}));
+  report.phraseShown = await until("the phrase's results, checked", () => {
+    const count = left.querySelector(".ts-count");
+    const items = [...left.querySelectorAll(".ts-result")];
+    return count && !count.textContent.endsWith("\u2026") && items.length
+        ? items.map(a => decodeURI(a.getAttribute("href").split("?")[0])).sort() : null; });
   const phone = document.getElementById("phone").contentDocument;
   await until("the phone layout", () => phone.querySelector(".tessarine_menu_button"));
   const leftFrame = phone.querySelector(".tessarine_frame_left");
@@ -131,9 +141,16 @@ def main():
             print(f"FAILED: the build exited {build.returncode}\n{build.stdout}{build.stderr}")
             return 1
         query = "模板"
-        expected = holding_phrase(page_texts(site), query)
+        texts = page_texts(site)
+        expected = holding_phrase(texts, query)
+        # Three characters whose pairs another page holds apart.
+        phrase = apart_phrase(texts)
+        if not phrase:
+            print("FAILED: no page of the sample holds the pairs of a phrase apart")
+            return 1
+        phrase_expected = holding_phrase(texts, phrase)
         (site / "firefox-check.htm").write_text(
-            CHECK_PAGE % {"query": json.dumps(query), "expected": json.dumps(expected)},
+            CHECK_PAGE % {"query": json.dumps(query), "phrase": json.dumps(phrase)},
             encoding="utf-8")
         profile = scratch / "profile"
         profile.mkdir()
@@ -159,6 +176,10 @@ def main():
             failures.append(f"search({query!r}) gave {report.get('engine')}, pages hold it: {expected}")
         if report.get("shown") != expected:
             failures.append(f"the result list shows {report.get('shown')}, expected {expected}")
+        for key, where in (("phraseEngine", "search"), ("phraseShown", "the result list")):
+            if report.get(key) != phrase_expected:
+                failures.append(f"{where} for {phrase!r} gave {report.get(key)}, "
+                                f"pages show it: {phrase_expected}")
         if not report.get("treeItems"):
             failures.append("the tree menu is empty")
         if not report.get("marked"):
@@ -171,6 +192,7 @@ def main():
         if failures:
             return 1
         print(f"site_firefox_test: passed ({len(expected)} results for {query!r}, "
+              f"{len(phrase_expected)} for {phrase!r}, "
               f"{report['marked']} hits marked, {report['treeItems']} menu items)")
         return 0
     finally:

@@ -4,10 +4,11 @@ Chromium from file://.
 
 Builds PROJECT (with --template NAME, that template) and checks:
 
-  * the search box appears once the index has loaded; a Chinese term and an
-    English word list exactly the pages whose text (title and content) holds
-    them, each result with its title, its path in the menu and a snippet
-    with the hits marked;
+  * the search box appears once the index has loaded; a Chinese term, an
+    English word and three Chinese characters whose pairs another page holds
+    apart list exactly the pages whose text (title and content) holds them,
+    each result with its title, its path in the menu and a snippet with the
+    hits marked;
   * the arrow keys and Enter open a result in the main frame, where the hits
     are marked and the first is scrolled into view;
   * at 375 x 667 the menu is folded away, the page takes the whole width, the
@@ -73,6 +74,27 @@ def holding_word(texts, word):
 
 def holding_phrase(texts, phrase):
     return sorted(f for f, t in texts.items() if phrase in t)
+
+
+CJK_RUN = re.compile(r"[\u3040-\u30ff\u3400-\u9fff\uac00-\ud7af]+")
+
+
+def apart_phrase(texts):
+    """Three CJK characters that some pages show in a row and another page
+    holds only apart (both pairs, never the three together): a probe that
+    the pairs alone would answer wrongly. The rarest such phrase, or None."""
+    pairs = {f: {run[i:i + 2] for run in CJK_RUN.findall(t) for i in range(len(run) - 1)}
+             for f, t in texts.items()}
+    phrases = {run[i:i + 3] for t in texts.values() for run in CJK_RUN.findall(t)
+               for i in range(len(run) - 2)}
+    probes = []
+    for phrase in phrases:
+        holding = holding_phrase(texts, phrase)
+        apart = [f for f, p in pairs.items()
+                 if phrase[:2] in p and phrase[1:] in p and f not in holding]
+        if apart and len(holding) < 50:
+            probes.append((len(holding), phrase))
+    return min(probes)[1] if probes else None
 
 
 class SearchSite(Site):
@@ -167,6 +189,11 @@ def desktop_checks(browser, site, texts, output):
           "a result below a document's home page has no menu path")
     open_second_result(site, english)
     site.screenshot(output / "search-opened.png")
+    # Three characters whose pairs another page holds apart: only the pages
+    # showing them in a row, once their texts have been checked.
+    phrase = apart_phrase(texts)
+    check(phrase, "no page of the sample holds the pairs of a phrase apart")
+    check_query(site, texts, phrase, holding_phrase(texts, phrase))
 
 
 def phone_checks(browser, site, texts, output):

@@ -13,9 +13,11 @@
  * character standing alone as itself), other scripts as words in lower case;
  * a query is split the same way and a page must hold every term of it. A
  * single CJK character of a query is found through every pair that holds
- * it. The last word of a query that does not end in a space matches as a
- * prefix, so results follow the typing. Rare terms and hits in the title
- * rank a page higher.
+ * it; a run of three or more must appear whole in the page's title or text,
+ * which is checked in the snippet text (its files are loaded for that). The
+ * last word of a query that does not end in a space matches as a prefix, so
+ * results follow the typing. Rare terms and hits in the title rank a page
+ * higher.
  *
  * A result opens PAGE?tessarine_q=QUERY in the main frame; on a content page
  * this script marks the hits and scrolls the first into view.
@@ -204,16 +206,54 @@
     return merged;
   }
 
+  /* The CJK runs of three characters or more of a query: a page may hold
+     their pairs apart, so it must show the run itself. */
+  function phrasesOf(parts) {
+    return parts.filter(function (part) {
+      return part.cjk && Array.from(part.cjk).length > 2;
+    }).map(function (part) {
+      return part.cjk;
+    });
+  }
+
+  /* The pages of `found` whose title or text shows every phrase, in their
+     order; `pending` counts those whose text has not arrived yet (asked for
+     now, they are checked when it comes). */
+  function withPhrases(found, phrases) {
+    var pages = [];
+    var pending = 0;
+    found.forEach(function (page) {
+      var title = index.pages[page][0];
+      var text = null;
+      var missing = false;
+      for (var p = 0; p < phrases.length && !missing; p++) {
+        if (title.indexOf(phrases[p]) >= 0) continue;
+        if (text === null) text = textOf(page);
+        if (text === null) {
+          pending++;
+          return;
+        }
+        missing = text.indexOf(phrases[p]) < 0;
+      }
+      if (!missing) pages.push(page);
+    });
+    return { pages: pages, pending: pending };
+  }
+
   /* Page numbers holding every term of the query, best first: each term
      counts its weight times how rare it is across the site. */
   function search(query) {
-    if (!index) return [];
+    return find(query).pages;
+  }
+
+  function find(query) {
+    if (!index) return { pages: [], pending: 0 };
     var wanted = [];
     var parts = parseQuery(query);
     parts.forEach(function (part) {
       wanted = wanted.concat(termsOf(part));
     });
-    if (!wanted.length) return [];
+    if (!wanted.length) return { pages: [], pending: 0 };
     var sets = wanted.map(pagesOf);
     sets.sort(function (a, b) {
       return a.size - b.size;
@@ -244,7 +284,8 @@
     found.sort(function (a, b) {
       return scores.get(b) - scores.get(a) || a - b;
     });
-    return found;
+    var phrases = phrasesOf(parts);
+    return phrases.length ? withPhrases(found, phrases) : { pages: found, pending: 0 };
   }
 
   /* The titles of the page's parents, outermost first. */
@@ -446,6 +487,7 @@
     var shown = [];
     var active = -1;
     var lastQuery = null;
+    var checking = false; /* some results of lastQuery wait for their text */
     var target = (tree && tree.getAttribute("data-target")) || "tessarine_main";
 
     function setActive(n) {
@@ -478,7 +520,9 @@
       return text === null ? "" : snippetHtml(text, pattern);
     }
 
-    function render() {
+    /* `again`: the same query once more, as texts arrive; the active result
+       stays active. */
+    function render(again) {
       var query = input.value;
       lastQuery = query;
       var searching = query.trim() !== "";
@@ -490,12 +534,18 @@
         list.innerHTML = "";
         return;
       }
-      var found = search(query);
+      var result = find(query);
+      var found = result.pages;
+      checking = result.pending > 0;
+      var keep = active >= 0 && active < shown.length ? shown[active] : -1;
       shown = found.slice(0, kMaxResults);
       var pattern = hitPattern(query);
+      /* While pages wait for their text the count is "so far". */
       var html = '<p class="ts-count">' +
         (found.length ? "\u627e\u5230 " + found.length + " \u4e2a\u9875\u9762" +
-          (found.length > shown.length ? "\uff0c\u663e\u793a\u524d " + shown.length + " \u4e2a" : "")
+          (found.length > shown.length ? "\uff0c\u663e\u793a\u524d " + shown.length + " \u4e2a" : "") +
+          (checking ? "\u2026" : "")
+          : checking ? "\u6b63\u5728\u67e5\u627e\u2026"
           : "\u6ca1\u6709\u627e\u5230\u5339\u914d\u7684\u9875\u9762") + "</p>";
       shown.forEach(function (page, n) {
         var entry = index.pages[page];
@@ -509,10 +559,12 @@
       });
       list.innerHTML = html;
       active = -1;
-      if (shown.length) setActive(0);
+      if (shown.length) setActive(keep >= 0 && again ? Math.max(0, shown.indexOf(keep)) : 0);
     }
 
-    input.addEventListener("input", render);
+    input.addEventListener("input", function () {
+      render(false);
+    });
     input.addEventListener("keydown", function (event) {
       if (event.key === "ArrowDown" || event.key === "ArrowUp") {
         if (!shown.length) return;
@@ -522,7 +574,7 @@
         open(active >= 0 ? active : 0);
       } else if (event.key === "Escape") {
         input.value = "";
-        render();
+        render(false);
       } else {
         return;
       }
@@ -554,10 +606,14 @@
       ready: function () {
         box.hidden = false;
         if (window.parent !== window) window.parent.postMessage({ tessarine: "searchable" }, "*");
-        if (input.value) render();
+        if (input.value) render(false);
       },
       textArrived: function (chunk) {
         if (lastQuery === null) return;
+        if (checking && lastQuery === input.value) {
+          render(true);
+          return;
+        }
         var pattern = hitPattern(lastQuery);
         list.querySelectorAll(".ts-snippet").forEach(function (span) {
           var page = Number(span.getAttribute("data-page"));
@@ -586,6 +642,11 @@
       return search(query).map(function (page) {
         return index.pages[page][1];
       });
+    },
+    /* How many pages of the query's results still wait for their text (the
+       files are asked for now); 0 once search() gives them all. */
+    pending: function (query) {
+      return find(query).pending;
     },
     loaded: function () {
       return index !== null;
