@@ -50,6 +50,11 @@ TEST(VisibleText, DropsMarkupKeepsWhatTheReaderSees) {
                         R"(<div id="tessarine_relative"><p>Related</p><ul><li>x</li></ul></div>)"),
             "a b");
   EXPECT_EQ(VisibleText("<p>unclosed <a href='x"), "unclosed");
+  // A byte that is no UTF-8 is U+FFFD; characters of every length stay.
+  EXPECT_EQ(VisibleText("a\xFF"
+                        "b\xE0\xA4\x85\xED\x9F\xBF\xEF\xBC\x8C\xF0\xA0\x80\x8B"),
+            "a\uFFFD"
+            "b\u0905\uD7FF\uFF0C\U0002000B");
 }
 
 Section Row(std::string level, std::string title, std::string file, std::string body) {
@@ -272,7 +277,7 @@ TEST(SearchIndex, TextsWrittenAlongTheBuildMatchTheOnesWrittenAtTheEnd) {
 
     SearchIndexBuilder builder;
     builder.WriteTextsAlong(out, encoding);
-    for (const Section& row : table) builder.AddPage(row);
+    for (const Section& row : table) builder.AddPage(row.Title, row.Body);
     EXPECT_EQ(builder.text_bytes(), plain.text_bytes());  // waits for the worker
     // The two full files are written already, the last one is Write's.
     const auto waiting = Files(along.path() / "tfiles");

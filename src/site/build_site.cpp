@@ -677,9 +677,10 @@ Result<std::string> SiteBuild::WritePages(SectionTable& sections, const Document
     const Status placed = page.file->Commit();
     if (!placed) return placed;
     all_bodies += sections[k].Body;
-    // The index takes the pages in the order the menu lists them.
+    // The index takes the pages in the order the menu lists them, and the
+    // body with them: nothing reads a written page's body again.
     const auto search_start = std::chrono::steady_clock::now();
-    search_.AddPage(sections[k]);
+    search_.AddPage(sections[k].Title, std::move(sections[k].Body));
     const double search_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - search_start).count();
     clock_.Add("page clean-up", true, page.clean_up_seconds);

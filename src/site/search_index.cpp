@@ -26,13 +26,37 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Next code point of `text` from `*pos` (advanced); U+FFFD for a bad byte.
-UChar32 NextCodePoint(std::string_view text, size_t* pos) {
+UChar32 NextCodePointChecked(std::string_view text, size_t* pos) {
   UChar32 c = 0;
   int32_t i = static_cast<int32_t>(*pos);
   U8_NEXT(text.data(), i, static_cast<int32_t>(text.size()), c);
   *pos = static_cast<size_t>(i);
   return c < 0 ? 0xFFFD : c;
+}
+
+// Next code point of `text` from `*pos` (advanced); U+FFFD for a bad byte.
+// ASCII and the three-byte characters that can be neither overlong nor
+// surrogates (leads E1..EC, EE, EF: every CJK ideograph) are read here.
+inline UChar32 NextCodePoint(std::string_view text, size_t* pos) {
+  const size_t at = *pos;
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) {
+    *pos = at + 1;
+    return lead;
+  }
+  if (lead >= 0xE1 && lead != 0xED && lead <= 0xEF && at + 2 < text.size()) {
+    const auto second = static_cast<unsigned char>(text[at + 1]);
+    const auto third = static_cast<unsigned char>(text[at + 2]);
+    if ((second & 0xC0) == 0x80 && (third & 0xC0) == 0x80) {
+      *pos = at + 3;
+      return static_cast<UChar32>((lead & 0x0Fu) << 12 | (second & 0x3Fu) << 6 | (third & 0x3Fu));
+    }
+  }
+  return NextCodePointChecked(text, pos);
+}
+
+bool IsAsciiAlnum(unsigned char c) {
+  return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
 }
 
 void AppendCodePoint(std::string& out, UChar32 c) {
@@ -63,7 +87,7 @@ bool IsCjk(UChar32 c) {
 
 // Letters, marks and decimal digits make words.
 bool IsWordChar(UChar32 c) {
-  if (c < 0x80) return std::isalnum(c) != 0;
+  if (c < 0x80) return IsAsciiAlnum(static_cast<unsigned char>(c));
   return (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_M_MASK | U_GC_ND_MASK)) != 0;
 }
 
@@ -185,6 +209,14 @@ void AppendScriptString(std::string& out, std::string_view text, bool ansi) {
   };
   out += '"';
   for (size_t pos = 0; pos < text.size();) {
+    // Most of it: printable ASCII that needs no escape.
+    if (const auto byte = static_cast<unsigned char>(text[pos]);
+        byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\' &&
+        (byte != '/' || pos == 0 || text[pos - 1] != '<')) {
+      out += static_cast<char>(byte);
+      ++pos;
+      continue;
+    }
     const size_t start = pos;
     const UChar32 c = NextCodePoint(text, &pos);
     // Controls, the line separators a script ends a line at, and the slash
@@ -231,7 +263,8 @@ std::string VisibleText(std::string_view html) {
   std::string text;
   text.reserve(html.size() / 2);
   bool pending_space = false;
-  const auto put = [&](UChar32 c) {
+  // `bytes`: the character as it stands in the HTML, when that is its UTF-8.
+  const auto put = [&](UChar32 c, std::string_view bytes = {}) {
     if (c < 0x80 ? (c == ' ' || (c >= '\t' && c <= '\r')) : (u_isUWhiteSpace(c) || c == 0xAD)) {
       pending_space = !text.empty() || pending_space;
       return;
@@ -240,6 +273,8 @@ std::string VisibleText(std::string_view html) {
     pending_space = false;
     if (c < 0x80) {
       text += static_cast<char>(c);
+    } else if (!bytes.empty()) {
+      text.append(bytes);
     } else {
       AppendCodePoint(text, c);
     }
@@ -280,7 +315,10 @@ std::string VisibleText(std::string_view html) {
       put(ch);
       ++pos;
     } else {
-      put(NextCodePoint(html, &pos));
+      const size_t start = pos;
+      const UChar32 c = NextCodePoint(html, &pos);
+      // A bad byte becomes U+FFFD; anything else read is its own UTF-8.
+      put(c, c == 0xFFFD ? std::string_view() : html.substr(start, pos - start));
     }
   }
   return text;
@@ -307,7 +345,7 @@ void ForEachTerm(std::string_view text, Emit&& emit) {
     const char ch = text[pos];
     if (static_cast<unsigned char>(ch) < 0x80) {
       ++pos;
-      if (std::isalnum(static_cast<unsigned char>(ch))) {
+      if (IsAsciiAlnum(static_cast<unsigned char>(ch))) {
         end_run();
         word += ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + ('a' - 'A')) : ch;
       } else {
@@ -407,34 +445,50 @@ class TermTable {
  public:
   TermTable() : slots_(kInitialSlots) {}
 
+  // What a term is looked up by: its bytes when it has up to eight, else
+  // its hash.
+  struct Key {
+    uint64_t bits = 0;
+    bool is_long = false;
+  };
+  static Key KeyOf(std::string_view term) {
+    Key key;
+    key.is_long = term.size() > 8;
+    if (key.is_long) {
+      key.bits = HashTerm(term);
+    } else {
+      std::memcpy(&key.bits, term.data(), term.size());
+    }
+    return key;
+  }
+
+  // Asks the memory for the slot a lookup of `key` starts at, so that a
+  // page's lookups wait for memory side by side rather than one by one.
+  void Prefetch(const Key& key) const {
+    __builtin_prefetch(&slots_[Home(key) & (slots_.size() - 1)]);
+  }
+
   // The id of `term` (given the next id when it is new) when `page` is not
   // the last page it was met on; kSamePage when it is. Pages come in
   // ascending order.
   static constexpr uint32_t kSamePage = UINT32_MAX;
-  uint32_t Meet(std::string_view term, uint32_t page) {
+  uint32_t Meet(std::string_view term, const Key& key, uint32_t page) {
     if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
-    const bool is_long = term.size() > 8;
-    uint64_t key = 0;
-    if (is_long) {
-      key = HashTerm(term);
-    } else {
-      std::memcpy(&key, term.data(), term.size());
-    }
-    const uint32_t tag = is_long ? kLongTag : 0;
+    const uint32_t tag = key.is_long ? kLongTag : 0;
     const size_t mask = slots_.size() - 1;
-    for (size_t at = (is_long ? key : MixKey(key)) & mask;; at = (at + 1) & mask) {
+    for (size_t at = Home(key) & mask;; at = (at + 1) & mask) {
       Slot& slot = slots_[at];
       if (slot.id == 0) {
         const auto id = static_cast<uint32_t>(count_++);
         spans_.push_back(
             {static_cast<uint32_t>(arena_.size()), static_cast<uint32_t>(term.size())});
         arena_.append(term);
-        slot = {key, (id + 1) | tag, page};
+        slot = {key.bits, (id + 1) | tag, page};
         return id;
       }
-      if (slot.key == key && (slot.id & kLongTag) == tag) {
+      if (slot.key == key.bits && (slot.id & kLongTag) == tag) {
         const uint32_t id = (slot.id & ~kLongTag) - 1;
-        if (is_long && Term(id) != term) continue;
+        if (key.is_long && Term(id) != term) continue;
         if (slot.last_page == page) return kSamePage;
         slot.last_page = page;
         return id;
@@ -460,12 +514,14 @@ class TermTable {
     uint32_t length;
   };
 
+  static uint64_t Home(const Key& key) { return key.is_long ? key.bits : MixKey(key.bits); }
+
   void Grow() {
     std::vector<Slot> slots(slots_.size() * 2);
     const size_t mask = slots.size() - 1;
     for (const Slot& slot : slots_) {
       if (slot.id == 0) continue;
-      size_t at = ((slot.id & kLongTag) != 0 ? slot.key : MixKey(slot.key)) & mask;
+      size_t at = Home({slot.key, (slot.id & kLongTag) != 0}) & mask;
       while (slots[at].id != 0) at = (at + 1) & mask;
       slots[at] = slot;
     }
@@ -537,6 +593,13 @@ struct SearchIndexBuilder::State {
   std::string file_encode;
 
   // Written by the worker only; read once it has been joined.
+  struct PageTerm {
+    TermTable::Key key;
+    uint32_t offset;  // in term_bytes
+    uint32_t length;
+  };
+  std::vector<PageTerm> page_terms;  // of the page being gathered
+  std::string term_bytes;
   TermTable table;
   std::vector<std::pair<uint32_t, uint32_t>> met;  // (term, page), each page once per term
   size_t text_bytes = 0;
@@ -624,13 +687,26 @@ struct SearchIndexBuilder::State {
       page->title_html = std::string();
       page->body_html = std::string();
       text_bytes += page->title.size() + page->text.size();
-      // Each page once per term: a repeat on the same page costs one lookup.
-      const auto add = [&](std::string_view term) {
-        const uint32_t id = table.Meet(term, number);
-        if (id != TermTable::kSamePage) met.emplace_back(id, number);
+      // The page's terms first, then their lookups, each slot asked for a
+      // few lookups ahead. Each page once per term: a repeat on the same
+      // page costs one lookup.
+      page_terms.clear();
+      term_bytes.clear();
+      const auto collect = [&](std::string_view term) {
+        page_terms.push_back({TermTable::KeyOf(term), static_cast<uint32_t>(term_bytes.size()),
+                              static_cast<uint32_t>(term.size())});
+        term_bytes.append(term);
       };
-      ForEachTerm(page->title, add);
-      ForEachTerm(page->text, add);
+      ForEachTerm(page->title, collect);
+      ForEachTerm(page->text, collect);
+      constexpr size_t kAhead = 8;
+      for (size_t i = 0; i < page_terms.size(); ++i) {
+        if (i + kAhead < page_terms.size()) table.Prefetch(page_terms[i + kAhead].key);
+        const PageTerm& term = page_terms[i];
+        const uint32_t id = table.Meet(
+            std::string_view(term_bytes).substr(term.offset, term.length), term.key, number);
+        if (id != TermTable::kSamePage) met.emplace_back(id, number);
+      }
       if (!output_dir.empty() && (number + 1) % kTextChunk == 0) WriteChunk(number / kTextChunk);
       const std::lock_guard lock(mutex);
       ++gathered;
@@ -665,14 +741,14 @@ void SearchIndexBuilder::WriteTextsAlong(const std::string& output_dir,
   state_->file_encode = std::string(file_encode);
 }
 
-void SearchIndexBuilder::AddPage(const Section& row) {
+void SearchIndexBuilder::AddPage(std::string title_html, std::string body_html) {
   if (!state_) return;
-  state_->batch.push_back({row.Title, row.Body, {}, {}});
+  state_->batch.push_back({std::move(title_html), std::move(body_html), {}, {}});
   if (state_->batch.size() >= State::kBatch) state_->HandOver();
 }
 
 void SearchIndexBuilder::AddDocument(const SectionTable& sections) {
-  for (const Section& row : sections) AddPage(row);
+  for (const Section& row : sections) AddPage(row.Title, row.Body);
 }
 
 std::string SearchIndexBuilder::IndexScript(bool ansi) const {

@@ -72,11 +72,11 @@ class SearchIndexBuilder {
   // build goes on. Only before the first page; without it Write makes them.
   void WriteTextsAlong(const std::string& output_dir, std::string_view file_encode);
 
-  // Adds one page (its title and finished body), in the order the menu lists
-  // the pages: documents in list order, a skipped one adding nothing. Its text
-  // and terms are gathered on a thread of the builder's own while the build
-  // goes on; the index scripts wait for it.
-  void AddPage(const Section& row);
+  // Adds one page (its title and finished body, as HTML), in the order the
+  // menu lists the pages: documents in list order, a skipped one adding
+  // nothing. Its text and terms are gathered on a thread of the builder's own
+  // while the build goes on; the index scripts wait for it.
+  void AddPage(std::string title_html, std::string body_html);
   // Every page of one document's table, in order.
   void AddDocument(const SectionTable& sections);
 
