@@ -265,7 +265,9 @@ std::string VisibleText(std::string_view html) {
   bool pending_space = false;
   // `bytes`: the character as it stands in the HTML, when that is its UTF-8.
   const auto put = [&](UChar32 c, std::string_view bytes = {}) {
-    if (c < 0x80 ? (c == ' ' || (c >= '\t' && c <= '\r')) : (u_isUWhiteSpace(c) || c == 0xAD)) {
+    // No white space lies above U+3000 (most CJK text).
+    if (c < 0x80 ? (c == ' ' || (c >= '\t' && c <= '\r'))
+                 : c <= 0x3000 && (u_isUWhiteSpace(c) || c == 0xAD)) {
       pending_space = !text.empty() || pending_space;
       return;
     }
@@ -311,7 +313,18 @@ std::string VisibleText(std::string_view html) {
         continue;
       }
     }
-    if (static_cast<unsigned char>(ch) < 0x80) {
+    if (ch > ' ' && ch < 0x7F) {
+      // A run of printable ASCII up to the next space, tag or reference,
+      // at once.
+      size_t end = pos + 1;
+      while (end < html.size() && html[end] > ' ' && html[end] < 0x7F && html[end] != '<' &&
+             html[end] != '&') {
+        ++end;
+      }
+      put(ch);
+      text.append(html.data() + pos + 1, end - pos - 1);
+      pos = end;
+    } else if (static_cast<unsigned char>(ch) < 0x80) {
       put(ch);
       ++pos;
     } else {
@@ -595,7 +608,7 @@ struct SearchIndexBuilder::State {
   // Written by the worker only; read once it has been joined.
   struct PageTerm {
     TermTable::Key key;
-    uint32_t offset;  // in term_bytes
+    uint32_t offset;  // in term_bytes, for a long term
     uint32_t length;
   };
   std::vector<PageTerm> page_terms;  // of the page being gathered
@@ -692,10 +705,14 @@ struct SearchIndexBuilder::State {
       // page costs one lookup.
       page_terms.clear();
       term_bytes.clear();
+      // A short term's bytes are its key; only long ones are kept apart.
       const auto collect = [&](std::string_view term) {
-        page_terms.push_back({TermTable::KeyOf(term), static_cast<uint32_t>(term_bytes.size()),
-                              static_cast<uint32_t>(term.size())});
-        term_bytes.append(term);
+        PageTerm item{TermTable::KeyOf(term), 0, static_cast<uint32_t>(term.size())};
+        if (item.key.is_long) {
+          item.offset = static_cast<uint32_t>(term_bytes.size());
+          term_bytes.append(term);
+        }
+        page_terms.push_back(item);
       };
       ForEachTerm(page->title, collect);
       ForEachTerm(page->text, collect);
@@ -703,8 +720,11 @@ struct SearchIndexBuilder::State {
       for (size_t i = 0; i < page_terms.size(); ++i) {
         if (i + kAhead < page_terms.size()) table.Prefetch(page_terms[i + kAhead].key);
         const PageTerm& term = page_terms[i];
-        const uint32_t id = table.Meet(
-            std::string_view(term_bytes).substr(term.offset, term.length), term.key, number);
+        const std::string_view bytes =
+            term.key.is_long
+                ? std::string_view(term_bytes).substr(term.offset, term.length)
+                : std::string_view(reinterpret_cast<const char*>(&term.key.bits), term.length);
+        const uint32_t id = table.Meet(bytes, term.key, number);
         if (id != TermTable::kSamePage) met.emplace_back(id, number);
       }
       if (!output_dir.empty() && (number + 1) % kTextChunk == 0) WriteChunk(number / kTextChunk);
