@@ -611,7 +611,8 @@ struct SearchIndexBuilder::State {
     uint32_t offset;  // in term_bytes, for a long term
     uint32_t length;
   };
-  std::vector<PageTerm> page_terms;  // of the page being gathered
+  std::vector<PageTerm> page_terms;      // of the page being gathered
+  std::vector<const Page*> chunk_pages;  // gathered of the chunk being filled
   std::string term_bytes;
   TermTable table;
   std::vector<std::pair<uint32_t, uint32_t>> met;  // (term, page), each page once per term
@@ -655,30 +656,38 @@ struct SearchIndexBuilder::State {
     worker.join();
   }
 
-  // The snippet script of pages chunk*kTextChunk.. up to `end`.
-  std::string TextScript(size_t chunk, size_t end, bool ansi) const {
-    const size_t first = chunk * kTextChunk;
+  // The snippet script of a chunk of pages.
+  static std::string TextScript(size_t chunk, const std::vector<const Page*>& list, bool ansi) {
     std::string out = "tessarineSearchText(" + std::to_string(chunk) + ",[";
-    for (size_t number = first; number < end; ++number) {
-      if (number > first) out += ",\n";
-      AppendScriptString(out, pages[number].text, ansi);
+    for (size_t k = 0; k < list.size(); ++k) {
+      if (k > 0) out += ",\n";
+      AppendScriptString(out, list[k]->text, ansi);
     }
     out += "]);\n";
     return out;
+  }
+  // The same of pages chunk*kTextChunk.. up to `end`, once the worker is
+  // joined.
+  std::string TextScript(size_t chunk, size_t end, bool ansi) const {
+    std::vector<const Page*> list;
+    for (size_t number = chunk * kTextChunk; number < end; ++number) list.push_back(&pages[number]);
+    return TextScript(chunk, list, ansi);
   }
 
   std::string TextPath(size_t chunk) const {
     return output_dir + std::string(kSearchTextPrefix) + std::to_string(chunk) + ".js";
   }
 
-  // The snippet file of a full chunk, written while the build goes on.
+  // The snippet file of a full chunk, written while the build goes on. The
+  // worker reaches its pages through its own pointers: the deque's index
+  // changes as the driver adds pages.
   void WriteChunk(size_t chunk) {
     if (!texts_written || chunk != text_files.size()) return;
     if (chunk == 0) {
       std::error_code error;
       fs::create_directories(fs::path(TextPath(0)).parent_path(), error);
     }
-    const std::string script = TextScript(chunk, (chunk + 1) * kTextChunk, file_encode != "1");
+    const std::string script = TextScript(chunk, chunk_pages, file_encode != "1");
     text_files.emplace_back();
     texts_written =
         support::WriteTextFileUncommitted(TextPath(chunk), script, file_encode, text_files.back());
@@ -727,7 +736,11 @@ struct SearchIndexBuilder::State {
         const uint32_t id = table.Meet(bytes, term.key, number);
         if (id != TermTable::kSamePage) met.emplace_back(id, number);
       }
-      if (!output_dir.empty() && (number + 1) % kTextChunk == 0) WriteChunk(number / kTextChunk);
+      chunk_pages.push_back(page);
+      if ((number + 1) % kTextChunk == 0) {
+        if (!output_dir.empty()) WriteChunk(number / kTextChunk);
+        chunk_pages.clear();
+      }
       const std::lock_guard lock(mutex);
       ++gathered;
     }
