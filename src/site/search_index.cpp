@@ -190,13 +190,18 @@ bool BreaksText(std::string_view tag) {
   static constexpr std::string_view kBlocks[] = {
       "p",  "div", "br", "td", "th",         "tr",  "li", "ul", "ol", "table",   "h1", "h2",
       "h3", "h4",  "h5", "h6", "blockquote", "pre", "hr", "dt", "dd", "caption", "img"};
+  constexpr size_t kLongest = 10;  // "blockquote"
   size_t start = 1;
   if (start < tag.size() && tag[start] == '/') ++start;
   size_t end = start;
-  while (end < tag.size() && std::isalnum(static_cast<unsigned char>(tag[end]))) ++end;
-  std::string name(tag.substr(start, end - start));
-  for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return std::find(std::begin(kBlocks), std::end(kBlocks), name) != std::end(kBlocks);
+  while (end < tag.size() && IsAsciiAlnum(static_cast<unsigned char>(tag[end]))) ++end;
+  if (end == start || end - start > kLongest) return false;
+  char name[kLongest];
+  for (size_t k = start; k < end; ++k) {
+    name[k - start] = static_cast<char>(std::tolower(static_cast<unsigned char>(tag[k])));
+  }
+  const std::string_view lower(name, end - start);
+  return std::find(std::begin(kBlocks), std::end(kBlocks), lower) != std::end(kBlocks);
 }
 
 // Script string literal of UTF-8 text. In ANSI only ASCII and the ideographs
@@ -284,14 +289,18 @@ std::string VisibleText(std::string_view html) {
   for (size_t pos = 0; pos < html.size();) {
     const char ch = html[pos];
     if (ch == '<') {
-      if (html.compare(pos, 4, "<!--") == 0) {
+      // The second character tells which of the special cases can apply.
+      const char next = pos + 1 < html.size() ? html[pos + 1] : '\0';
+      const bool s_tag = (next | 0x20) == 's';
+      if (next == '!' && html.compare(pos, 4, "<!--") == 0) {
         const size_t end = html.find("-->", pos + 4);
         pos = end == std::string_view::npos ? html.size() : end + 3;
-      } else if (StartsWithNoCase(html, pos, "<script")) {
+      } else if (s_tag && StartsWithNoCase(html, pos, "<script")) {
         pos = SkipRawElement(html, pos, "script");
-      } else if (StartsWithNoCase(html, pos, "<style")) {
+      } else if (s_tag && StartsWithNoCase(html, pos, "<style")) {
         pos = SkipRawElement(html, pos, "style");
-      } else if (const size_t after = SkipNavigationBlock(html, pos);
+      } else if (const size_t after =
+                     next == 'd' ? SkipNavigationBlock(html, pos) : std::string_view::npos;
                  after != std::string_view::npos) {
         pos = after;
       } else {
