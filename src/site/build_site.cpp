@@ -172,11 +172,12 @@ Status Abandoned() {
 // turn comes, so the bar moves as in a build that converts in turn.
 struct AheadConversion {
   size_t number = 0;
-  std::string word_html;
+  std::string spill_folder;
   std::thread thread;
   std::atomic<bool> cancel{false};
   // Set by the thread; read once it is joined.
   convert::ConvertOutcome outcome;
+  convert::WordHtmlPage page;
   std::vector<convert::ConvertStep> steps;
   double seconds = 0;
 };
@@ -230,10 +231,11 @@ class SiteBuild {
   Status BuildDocuments();
   Status BuildDocument(size_t number);
   Status BuildDocumentInto(size_t number, const std::string& resource_folder);
-  Status Convert(const DocumentRecord& document, const std::string& word_html);
+  Status Convert(const DocumentRecord& document, convert::WordHtmlPage& page);
   Status ConvertedOutcome(const convert::ConvertOutcome& converted, Status stop);
+  std::string SpillFolder(const DocumentRecord& document) const;
   void StartAheadConversion(size_t number);
-  Status TakeAheadConversion(const DocumentRecord& document);
+  Status TakeAheadConversion(const DocumentRecord& document, convert::WordHtmlPage& page);
   void DropAheadConversion();
   Result<std::string> WritePages(SectionTable& sections, const DocumentRecord& document,
                                  const CleanupOptions& cleanup_options, const PageSetup& page_setup,
@@ -331,18 +333,16 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   const DocumentRecord& document = project_.Documents[number - 1];
   const std::string& prefix = document.FilenamePre;
 
-  const std::string word_html = scratch_ + prefix + ".htm";
+  convert::WordHtmlPage page;
   if (ahead_ && ahead_->number == number) {
-    if (Status s = TakeAheadConversion(document); !s) return s;
+    if (Status s = TakeAheadConversion(document, page); !s) return s;
   } else {
     DropAheadConversion();
-    if (Status s = Convert(document, word_html); !s) return s;
+    if (Status s = Convert(document, page); !s) return s;
     clock_.Lap("convert", false);
   }
   StartAheadConversion(number + 1);
-  Result<std::string> text = cleanup::ReadWordPage(word_html);
-  if (!text) return text.status();
-  clock_.Lap("read", false);
+  Result<std::string> text = std::move(page.html);
 
   Result<HeadParts> head = cleanup::ParseHead(*text);
   if (!head) return head.status();
@@ -387,8 +387,8 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   AssignPageTitles(*sections, document);
   BuildNavBars(*sections, project_.PageNavPreHTML, project_.PageNavSep);
   AssignChapterNumbers(*sections, document);
-  if (Status s = BuildHeaders(*sections, document, scratch_, project_.OutputDir); !s) return s;
-  if (Status s = BuildFooters(*sections, document, scratch_, project_.OutputDir); !s) return s;
+  if (Status s = BuildHeaders(*sections, document, page.files, project_.OutputDir); !s) return s;
+  if (Status s = BuildFooters(*sections, document, page.files, project_.OutputDir); !s) return s;
   if (Status s = DocumentStep("init numberlist"); !s) return s;
   clock_.Lap("sections, names and navigation", true);
 
@@ -402,7 +402,7 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   if (!all_bodies) return all_bodies.status();
   if (Status s = DocumentStep("write mainpage"); !s) return s;
 
-  if (Status s = CopyPageImages(*all_bodies, scratch_, project_.OutputDir, prefix); !s) return s;
+  if (Status s = CopyPageImages(*all_bodies, page.files, project_.OutputDir, prefix); !s) return s;
   if (Status s = support::WriteTextFile(resource_folder + std::string(kStyleSheetFile),
                                         *style_sheet, project_.FileEncode);
       !s) {
@@ -418,9 +418,9 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   return Status::Ok();
 }
 
-// Word HTML and its companion folder at `word_html`, with the converter's
-// three progress steps (saving weighs double).
-Status SiteBuild::Convert(const DocumentRecord& document, const std::string& word_html) {
+// The document's Word HTML in `page`, with the converter's three progress
+// steps (saving weighs double).
+Status SiteBuild::Convert(const DocumentRecord& document, convert::WordHtmlPage& page) {
   Status stop = Status::Ok();
   const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
     stop = DocumentStep(convert::StepLabel(done), convert::StepWeight(done));
@@ -428,9 +428,17 @@ Status SiteBuild::Convert(const DocumentRecord& document, const std::string& wor
   };
   convert::LegacyDocOptions legacy;
   legacy.stop_requested = [this] { return stop_requested_.load(); };
-  convert::ConvertOutcome converted =
-      convert::ConvertToWordHtml(document.Path, word_html, on_step, legacy);
+  convert::ConvertOutcome converted = convert::ConvertToWordHtmlPage(
+      document.Path, document.FilenamePre + ".htm", page, SpillFolder(document), on_step, legacy);
   return ConvertedOutcome(converted, stop);
+}
+
+// The page stays in memory, its companion files included: only a document
+// whose pictures are too large to hold (convert::kHeldPictureBytes, a few
+// hundred megabytes) has them written into this folder of the scratch, and
+// they go with it at the end of the build.
+std::string SiteBuild::SpillFolder(const DocumentRecord& document) const {
+  return scratch_ + document.FilenamePre + std::string(kResourceFolderSuffix);
 }
 
 // The end of a conversion, on the build's thread: its notes, then its
@@ -454,29 +462,32 @@ void SiteBuild::StartAheadConversion(size_t number) {
   ahead_ = std::make_unique<AheadConversion>();
   AheadConversion& ahead = *ahead_;
   ahead.number = number;
-  ahead.word_html = scratch_ + document.FilenamePre + ".htm";
-  ahead.thread = std::thread([this, &ahead, path = document.Path] {
-    const auto start = std::chrono::steady_clock::now();
-    const auto go_on = [&] { return !stop_requested_.load() && !ahead.cancel.load(); };
-    const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
-      ahead.steps.push_back(done);
-      return go_on() ? Status::Ok() : Status::Stopped();
-    };
-    convert::LegacyDocOptions legacy;
-    legacy.stop_requested = [&] { return !go_on(); };
-    try {
-      ahead.outcome = convert::ConvertToWordHtml(path, ahead.word_html, on_step, legacy);
-    } catch (const std::bad_alloc&) {
-      ahead.outcome.status = Status::Error(support::StatusCode::kResourceLimit,
-                                           "not enough memory to convert the document");
-    }
-    ahead.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  });
+  ahead.spill_folder = SpillFolder(document);
+  ahead.thread =
+      std::thread([this, &ahead, path = document.Path, htm_name = document.FilenamePre + ".htm"] {
+        const auto start = std::chrono::steady_clock::now();
+        const auto go_on = [&] { return !stop_requested_.load() && !ahead.cancel.load(); };
+        const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
+          ahead.steps.push_back(done);
+          return go_on() ? Status::Ok() : Status::Stopped();
+        };
+        convert::LegacyDocOptions legacy;
+        legacy.stop_requested = [&] { return !go_on(); };
+        try {
+          ahead.outcome = convert::ConvertToWordHtmlPage(path, htm_name, ahead.page,
+                                                         ahead.spill_folder, on_step, legacy);
+        } catch (const std::bad_alloc&) {
+          ahead.outcome.status = Status::Error(support::StatusCode::kResourceLimit,
+                                               "not enough memory to convert the document");
+        }
+        ahead.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      });
 }
 
 // The conversion that ran ahead for this document, taken as if it had run
 // now: its progress steps shown in order, then its notes and result.
-Status SiteBuild::TakeAheadConversion(const DocumentRecord& document) {
+Status SiteBuild::TakeAheadConversion(const DocumentRecord& document, convert::WordHtmlPage& page) {
   std::unique_ptr<AheadConversion> ahead = std::move(ahead_);
   ahead->thread.join();
   clock_.Add("convert", false, ahead->seconds);
@@ -491,6 +502,7 @@ Status SiteBuild::TakeAheadConversion(const DocumentRecord& document) {
     return Failure(support::StatusCode::kInternal,
                    "the conversion of " + document.Path + " was cancelled");
   }
+  page = std::move(ahead->page);
   return ConvertedOutcome(ahead->outcome, stop);
 }
 
@@ -499,11 +511,7 @@ void SiteBuild::DropAheadConversion() {
   if (!ahead_) return;
   ahead_->cancel.store(true);
   ahead_->thread.join();
-  std::error_code ignored;
-  fs::remove(ahead_->word_html, ignored);
-  const std::string& html = ahead_->word_html;
-  support::DeleteFolder(html.substr(0, html.size() - std::string_view(".htm").size()) +
-                        std::string(kResourceFolderSuffix));
+  support::DeleteFolder(ahead_->spill_folder);
   ahead_.reset();
 }
 
@@ -829,8 +837,9 @@ BuildOutcome BuildSite(const ProjectSettings& settings, BuildProgress& progress,
                     stop_requested, jobs, outcome, diagnostics);
     outcome.status = build.Run();
     outcome.stopped = build.stopped();
-    // Only a failure leaves its scratch folder behind, for a look at what
-    // the converter wrote; a stop is the user's choice and explains itself.
+    // Only a failure leaves its scratch folder behind, for a look at the
+    // pictures the converter wrote there (those too large to hold); a stop
+    // is the user's choice and explains itself.
     if (outcome.ok() || outcome.stopped) {
       support::DeleteFolder(outcome.scratch_folder);
       outcome.scratch_folder.clear();
