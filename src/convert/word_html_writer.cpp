@@ -122,7 +122,8 @@ std::string RenderWordHtml(const DocxPackage& package, const std::string& files_
 support::Result<WordHtmlResult> RenderWordHtmlPage(const DocxPackage& package,
                                                    const std::string& htm_name, WordHtmlPage& page,
                                                    const std::string& spill_folder,
-                                                   const std::function<bool()>& stop_requested) {
+                                                   const std::function<bool()>& stop_requested,
+                                                   std::uint64_t held_limit) {
   namespace fs = std::filesystem;
   const std::string folder_name = fs::path(htm_name).stem().string() + ".files";
   page = WordHtmlPage();
@@ -164,8 +165,7 @@ support::Result<WordHtmlResult> RenderWordHtmlPage(const DocxPackage& package,
     for (const HeaderFooterStory& story : stories.stories) {
       picture_sources.push_back(story.part_name);
     }
-    if (!spill_folder.empty() &&
-        PictureFiles::StatedSize(package, picture_sources) > kHeldPictureBytes) {
+    if (!spill_folder.empty() && PictureFiles::StatedSize(package, picture_sources) > held_limit) {
       std::error_code error;
       fs::create_directories(spill_folder, error);
       if (error) {

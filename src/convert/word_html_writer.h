@@ -28,14 +28,16 @@ inline constexpr std::uint64_t kHeldPictureBytes = std::uint64_t{256} << 20;
 // Renders the page into `page`: its text (as the file would read back) and
 // its companion files held in memory, named for a page file `htm_name`
 // ("doc1.htm": pictures in "doc1.files/"). Pictures that the package states
-// to come to more than kHeldPictureBytes, when `spill_folder` is given
+// to come to more than `held_limit`, when `spill_folder` is given
 // (ending with "/", created if missing), are written there instead, with
 // header.htm and filelist.xml, and `page.files` names that folder. A stop
 // (`stopped` set) leaves `page` incomplete; a failure names the reason.
 // WriteWordHtml is this followed by writing the page.
-support::Result<WordHtmlResult> RenderWordHtmlPage(
-    const DocxPackage& package, const std::string& htm_name, WordHtmlPage& page,
-    const std::string& spill_folder, const std::function<bool()>& stop_requested = {});
+support::Result<WordHtmlResult> RenderWordHtmlPage(const DocxPackage& package,
+                                                   const std::string& htm_name, WordHtmlPage& page,
+                                                   const std::string& spill_folder,
+                                                   const std::function<bool()>& stop_requested = {},
+                                                   std::uint64_t held_limit = kHeldPictureBytes);
 
 // Writes `target_htm` (code page 936, charset gb2312, CR LF) and the companion folder
 // <dir>/<stem>.files/ with the pictures (imageNNN.ext, see picture_files.h) and filelist.xml.
