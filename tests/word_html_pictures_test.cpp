@@ -197,15 +197,20 @@ std::string VmlToImg(const std::string& html) {
 
 // --- Inline and floating pictures ----------------------------------------------------
 
-// Pictures too large to hold go to the spill folder with the lists, and the
-// page is the same as with every file held.
-TEST(WordHtmlPictures, PicturesTooLargeToHoldGoToTheSpillFolder) {
-  TempDir dir;
+// A document of one inline PNG picture.
+Docx OnePicture() {
   Docx docx;
   docx.relationships = ImageRel("rId5", "media/image1.png");
   docx.media = {{"word/media/image1.png", kPng}};
   docx.body = P(InRun(InlinePicture("rId5")));
-  auto package = DocxPackage::Open(WriteDocx(dir, docx));
+  return docx;
+}
+
+// Pictures too large to hold go to the spill folder with the lists, and the
+// page is the same as with every file held.
+TEST(WordHtmlPictures, PicturesTooLargeToHoldGoToTheSpillFolder) {
+  TempDir dir;
+  auto package = DocxPackage::Open(WriteDocx(dir, OnePicture()));
   ASSERT_TRUE(package.ok()) << package.message();
   const std::string spill = dir.File("spill") + "/";
   WordHtmlPage held, spilled;
@@ -543,11 +548,7 @@ TEST(WordHtmlPictures, APictureOverThePackageLimitIsLeftOutNotWritten) {
 
 TEST(WordHtmlPictures, AFileThatCannotBeWrittenFailsTheConversion) {
   TempDir dir;
-  Docx docx;
-  docx.relationships = ImageRel("rId5", "media/image1.png");
-  docx.media = {{"word/media/image1.png", kPng}};
-  docx.body = P(InRun(InlinePicture("rId5")));
-  auto package = DocxPackage::Open(WriteDocx(dir, docx));
+  auto package = DocxPackage::Open(WriteDocx(dir, OnePicture()));
   ASSERT_TRUE(package.ok());
   // A folder where the picture must go stands for a full or read-only disk.
   fs::create_directories(dir.path() / "doc.files" / "image001.png");
