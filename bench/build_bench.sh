@@ -165,7 +165,7 @@ for t in "${tiers[@]}"; do
     pages=$(find "$work/runs/$t-count/" -maxdepth 1 -type f | wc -l)
     rm -rf "$work/runs/$t-count"
     share=$(sed -n 's/.*regular-expression passes \([0-9.]*\)%.*/\1/p' "$work/$t-mode$m.stderr")
-    awk -v t="$t" -v m="$m" -v size="$(stat -c %s "$doc")" -v pages="$pages" -v s="$ours_s" \
+    awk -v t="$t" -v m="$m" -v size="$(stat -L -c %s "$doc")" -v pages="$pages" -v s="$ours_s" \
       -v k="$ours_kib" -v share="$share" -v bs="$base_s" -v bk="$base_kib" \
       -v p="$pandoc_s" -v pk="$pandoc_kib" 'BEGIN {
         base = bs > 0 ? sprintf("%.3f s", bs) : "–"

@@ -365,15 +365,17 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   Result<std::string> body = cleanup::ExtractBody(head->rest);
   if (!body) return body.status();
   head = HeadParts();
-  Result<bool> blank = cleanup::IsBlankHtml(*body);
+  // ExtractBody checked the UTF-8 of what it was given.
+  const support::ValidUtf8 valid_body = support::ValidUtf8::Known(*body);
+  Result<bool> blank = cleanup::IsBlankHtml(valid_body);
   if (!blank) return blank.status();
   clock_.Lap("head, style sheet and body", true);
   if (*blank) return Status::Ok();  // skipped without a message; its slot stays empty
 
   Result<SectionTable> sections =
       document.OutlineHeadings == kFlagOn
-          ? SplitSections(*body, document.ParseLevel, document.NodeName, outline_classes)
-          : SplitSections(*body, document.ParseLevel, document.NodeName);
+          ? SplitSections(valid_body, document.ParseLevel, document.NodeName, outline_classes)
+          : SplitSections(valid_body, document.ParseLevel, document.NodeName);
   if (!sections) return sections.status();
   body = std::string();
   if (Status s = DocumentStep("init a_doc 1"); !s) return s;
