@@ -465,26 +465,24 @@ void SiteBuild::StartAheadConversion(size_t number) {
   AheadConversion& ahead = *ahead_;
   ahead.number = number;
   ahead.spill_folder = SpillFolder(document);
-  ahead.thread =
-      std::thread([this, &ahead, path = document.Path, htm_name = document.FilenamePre + ".htm"] {
-        const auto start = std::chrono::steady_clock::now();
-        const auto go_on = [&] { return !stop_requested_.load() && !ahead.cancel.load(); };
-        const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
-          ahead.steps.push_back(done);
-          return go_on() ? Status::Ok() : Status::Stopped();
-        };
-        convert::LegacyDocOptions legacy;
-        legacy.stop_requested = [&] { return !go_on(); };
-        try {
-          ahead.outcome = convert::ConvertToWordHtmlPage(path, htm_name, ahead.page,
-                                                         ahead.spill_folder, on_step, legacy);
-        } catch (const std::bad_alloc&) {
-          ahead.outcome.status = Status::Error(support::StatusCode::kResourceLimit,
-                                               "not enough memory to convert the document");
-        }
-        ahead.seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      });
+  ahead.thread = std::thread([this, &ahead, path = document.Path, prefix = document.FilenamePre] {
+    const auto start = std::chrono::steady_clock::now();
+    const auto go_on = [&] { return !stop_requested_.load() && !ahead.cancel.load(); };
+    const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
+      ahead.steps.push_back(done);
+      return go_on() ? Status::Ok() : Status::Stopped();
+    };
+    convert::LegacyDocOptions legacy;
+    legacy.stop_requested = [&] { return !go_on(); };
+    try {
+      ahead.outcome = convert::ConvertToWordHtmlPage(path, prefix + ".htm", ahead.page,
+                                                     ahead.spill_folder, on_step, legacy);
+    } catch (const std::bad_alloc&) {
+      ahead.outcome.status = Status::Error(support::StatusCode::kResourceLimit,
+                                           "not enough memory to convert the document");
+    }
+    ahead.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  });
 }
 
 // The conversion that ran ahead for this document, taken as if it had run
