@@ -132,20 +132,25 @@ support::Result<WordHtmlResult> RenderWordHtmlPage(const DocxPackage& package,
   WordHtmlResult result;
   support::Status written = support::Status::Ok();
   // The page is rendered a few megabytes at a time, and each piece goes
-  // through code page 936 and back at once: the text is then what reading
-  // the written file gives (a character the code page lacks reads back as
-  // its character reference), without the whole page encoded beside it.
-  // Pieces end between characters, so piece by piece gives the same bytes
-  // as the whole.
+  // through code page 936 and back at once, a quarter of a megabyte at a
+  // time: the text is then what reading the written file gives (a character
+  // the code page lacks reads back as its character reference), with no
+  // more than that quarter held twice more beside it. Pieces end between
+  // characters, so piece by piece gives the same bytes as the whole.
+  constexpr size_t kRoundTripBytes = 256 << 10;
   const std::function<void(std::string&)> drain = [&](std::string& text) {
-    if (written.ok()) {
-      auto bytes = support::EncodeText(text, support::EncodingAnsi);
+    for (size_t at = 0; at < text.size() && written.ok();) {
+      size_t end = std::min(text.size(), at + kRoundTripBytes);
+      while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+      auto bytes =
+          support::EncodeText(std::string_view(text).substr(at, end - at), support::EncodingAnsi);
       if (!bytes) {
         written = support::Status::Error(support::StatusCode::kIoFailed,
                                          "cannot write " + htm_name + ": " + bytes.message());
       } else {
         page.html += support::DecodeText(*bytes, support::EncodingAnsi);
       }
+      at = end;
     }
     text.clear();
   };
