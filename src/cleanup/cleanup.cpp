@@ -476,6 +476,10 @@ class PieceSet {
     text_ += piece;
     end_.push_back(text_.size());
   }
+  // Room for `bytes` of pieces taken at once: a set grown piece by piece
+  // copies its text at every doubling, into memory fresh from the system.
+  // Room never written costs no memory.
+  void Reserve(size_t bytes) { text_.reserve(bytes); }
   size_t size() const { return index_.size(); }
   bool empty() const { return index_.empty(); }
   size_t index(size_t k) const { return index_[k]; }
@@ -573,6 +577,7 @@ Result<std::string> RunUntilStableByTag(PassText text, const CleanupPass& pass) 
     // Marked pieces by where they start in the text; the text after the
     // last ">" holds no ">", so no match.
     PieceSet marked;
+    marked.Reserve(text.text.size());
     ForEachTagPiece(text.text, [&](size_t start, std::string_view piece) {
       if (HoldsIgnoringCase(piece, pass.marker)) marked.Add(start, piece);
     });
@@ -581,6 +586,7 @@ Result<std::string> RunUntilStableByTag(PassText text, const CleanupPass& pass) 
     if (!first) return first;
     if (*first == marked.joined()) return std::string(text.text);
     PieceSet changing;
+    changing.Reserve(first->size());
     size_t k = 0;
     ForEachTagPiece(*first, [&](size_t, std::string_view piece) {
       if (k < marked.size() && piece != marked.piece(k)) changing.Add(marked.index(k), piece);
