@@ -16,6 +16,19 @@
 #   MODES           the document's OptimizeMode values to build with (default "1",
 #                   the project default; "0 1 2" compares no optimisation, selective
 #                   and all-clear clean-up)
+#   PANDOC_TIERS    tiers pandoc converts too (default: every tier; "" for none,
+#                   "L" for the ratio alone: pandoc takes minutes on XL)
+#   JOBS            value of `--jobs` for the builds (default: the tool's own, one
+#                   job per core)
+#   BENCH_WORK_DIR  where the builds write (default /tmp); a tmpfs such as /dev/shm
+#                   leaves out the file system's cost of creating files
+#   BASELINE_BIN    another tessarine to build the same projects with, run for run
+#                   in turn with this one (so that both meet the same load); its
+#                   time and peak memory get their own columns
+#
+# Any .docx in BENCH_DOCS_DIR can be a tier, e.g. a scale_docs.py document copied
+# there as H20k.docx with TIERS="L H20k". After the table, each tier's build time
+# per output page is compared with the first tier's.
 #
 # Each build starts from a new, empty output folder. Prints a Markdown table (one
 # row per tier and mode; pandoc runs once per tier), then the stage times of the
@@ -38,7 +51,7 @@ done
 [ -x /usr/bin/time ] || { echo "missing: /usr/bin/time (Debian package 'time')" >&2; exit 1; }
 command -v pandoc >/dev/null || { echo "missing: pandoc" >&2; exit 1; }
 
-work="$(mktemp -d /tmp/tessarine-build-bench.XXXXXX)"
+work="$(mktemp -d "${BENCH_WORK_DIR:-/tmp}/tessarine-build-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
 # measure CMD... -> "SECONDS PEAK_KIB" of one run; stdout is dropped, stderr
@@ -84,29 +97,98 @@ with_mode() {
   grep -q '"OptimizeMode": *"'"$2"'"' "$3" || { echo "no OptimizeMode in $1" >&2; exit 1; }
 }
 
-printf '| tier | mode | .docx | pages | tessarine build | peak RSS | regex stages | pandoc -t html | peak RSS | pandoc / tessarine |\n'
-printf '|---|---|---|---|---|---|---|---|---|---|\n'
+jobs_option=()
+[ -n "${JOBS:-}" ] && jobs_option=(--jobs "$JOBS")
+baseline="${BASELINE_BIN:-}"
+if [ -n "$baseline" ] && [ ! -x "$baseline" ]; then
+  echo "BASELINE_BIN: no tessarine at $baseline" >&2
+  exit 1
+fi
+read -r -a pandoc_tiers <<<"${PANDOC_TIERS-${TIERS:-M L XL}}"
+
+# build_pair NAME TSN -> "SECONDS PEAK BASE_SECONDS BASE_PEAK": fastest time and
+# largest peak of this tool and of the baseline (0 0 without one), taking turns.
+build_pair() {
+  local name="$1" tsn="$2" best="" peak=0 base_best="" base_peak=0 s k
+  for ((i = 0; i < runs; i++)); do
+    for who in ours base; do
+      local tool="$bin"
+      if [ "$who" = base ]; then
+        [ -n "$baseline" ] || continue
+        tool="$baseline"
+      fi
+      mkdir -p "$work/runs/$name.$who.$i"
+      ln -sfn "$work/runs/$name.$who.$i" "$work/out"
+      read -r s k < <(measure "$tool" build "$tsn" --output "$work/out" --timings "${jobs_option[@]}")
+      if [ "$who" = ours ]; then
+        if [ -z "$best" ] || awk -v a="$s" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+          best="$s"
+          cp "$work/stderr" "$work/$name.stderr"
+        fi
+        [ "$k" -gt "$peak" ] && peak="$k"
+      else
+        if [ -z "$base_best" ] || awk -v a="$s" -v b="$base_best" 'BEGIN { exit !(a < b) }'; then
+          base_best="$s"
+        fi
+        [ "$k" -gt "$base_peak" ] && base_peak="$k"
+      fi
+      rm -rf "$work/runs/$name.$who.$i"
+    done
+  done
+  echo "$best $peak ${base_best:-0} $base_peak"
+}
+
+printf '| tier | mode | .docx | pages | tessarine build | peak RSS | ms/page | regex stages | baseline build | baseline peak | pandoc -t html | peak RSS | pandoc / tessarine |\n'
+printf '|---|---|---|---|---|---|---|---|---|---|---|---|---|\n'
 last=""
+summary=""
 for t in "${tiers[@]}"; do
   doc="$docs/$t.docx"
   if [ ! -f "$doc" ]; then
-    echo "| $t | | missing: $doc | | | | | | | |"
+    echo "| $t | | missing: $doc | | | | | | | | | | |"
     continue
   fi
   "$bin" new --force "$work/$t.tsn" "$doc" >/dev/null
-  read -r pandoc_s pandoc_kib < <(best_of "$pandoc_runs" "$t-pandoc" pandoc -f docx -t html -o "$work/$t.html" "$doc")
+  pandoc_s=0
+  pandoc_kib=0
+  for p in "${pandoc_tiers[@]}"; do
+    if [ "$p" = "$t" ]; then
+      read -r pandoc_s pandoc_kib < <(best_of "$pandoc_runs" "$t-pandoc" pandoc -f docx -t html -o "$work/$t.html" "$doc")
+    fi
+  done
   for m in "${modes[@]}"; do
     with_mode "$work/$t.tsn" "$m" "$work/$t-mode$m.tsn"
-    read -r ours_s ours_kib < <(best_of "$runs" "$t-mode$m" "$bin" build "$work/$t-mode$m.tsn" --output "$work/out" --timings)
-    pages=$(find "$work/out/" -maxdepth 1 -type f | wc -l)
+    read -r ours_s ours_kib base_s base_kib < <(build_pair "$t-mode$m" "$work/$t-mode$m.tsn")
+    # The page count of one more build, kept to count its files.
+    mkdir -p "$work/runs/$t-count"
+    "$bin" build "$work/$t-mode$m.tsn" --output "$work/runs/$t-count" "${jobs_option[@]}" >/dev/null 2>&1
+    pages=$(find "$work/runs/$t-count/" -maxdepth 1 -type f | wc -l)
+    rm -rf "$work/runs/$t-count"
     share=$(sed -n 's/.*regular-expression passes \([0-9.]*\)%.*/\1/p' "$work/$t-mode$m.stderr")
-    awk -v t="$t" -v m="$m" -v size="$(stat -c %s "$doc")" -v pages="$pages" -v s="$ours_s" \
-      -v k="$ours_kib" -v share="$share" -v p="$pandoc_s" -v pk="$pandoc_kib" 'BEGIN {
-        printf "| %s | %s | %.1f MiB | %d | %.3f s | %.1f MiB | %s%% | %.2f s | %.1f MiB | %.1f× |\n",
-          t, m, size / 1048576, pages, s, k / 1024, share, p, pk / 1024, (s > 0 ? p / s : 0) }'
+    awk -v t="$t" -v m="$m" -v size="$(stat -L -c %s "$doc")" -v pages="$pages" -v s="$ours_s" \
+      -v k="$ours_kib" -v share="$share" -v bs="$base_s" -v bk="$base_kib" \
+      -v p="$pandoc_s" -v pk="$pandoc_kib" 'BEGIN {
+        base = bs > 0 ? sprintf("%.3f s", bs) : "–"
+        basek = bk > 0 ? sprintf("%.1f MiB (%+.1f%%)", bk / 1024, (k - bk) * 100 / bk) : "–"
+        pan = p > 0 ? sprintf("%.2f s", p) : "–"
+        pank = pk > 0 ? sprintf("%.1f MiB", pk / 1024) : "–"
+        ratio = p > 0 && s > 0 ? sprintf("%.1f×", p / s) : "–"
+        printf "| %s | %s | %.1f MiB | %d | %.3f s | %.1f MiB | %.3f | %s%% | %s | %s | %s | %s | %s |\n",
+          t, m, size / 1048576, pages, s, k / 1024, (pages > 0 ? s * 1000 / pages : 0), share,
+          base, basek, pan, pank, ratio }'
+    summary+="$t $m $ours_s $pages"$'\n'
   done
   last="$t"
 done
+
+# Each tier against the first, per mode: time, time per page.
+if [ -n "$summary" ]; then
+  echo
+  printf '%s' "$summary" | awk '
+    { mode = $2; if (!(mode in first_s)) { first_t[mode] = $1; first_s[mode] = $3; first_p[mode] = $4; next }
+      printf "%s/%s, mode %s: %.2f× the time, %.2f× the time per page\n", $1, first_t[mode], mode,
+        $3 / first_s[mode], ($3 / $4) / (first_s[mode] / first_p[mode]) }'
+fi
 
 if [ -n "$last" ]; then
   for m in "${modes[@]}"; do

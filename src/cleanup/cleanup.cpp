@@ -867,7 +867,9 @@ std::string EndOpenComment(std::string html) {
   return html;
 }
 
-Result<bool> IsBlankHtml(std::string_view html) {
+namespace {
+
+Result<bool> IsBlank(std::string_view html, bool known_valid) {
   // Every tag, Word's conditional markers ("<![if ...]>") included.
   constexpr std::string_view kAnyTag = "<([^a]|a)*?>";
   // White space as a page shows it: none of it is visible on its own.
@@ -875,7 +877,9 @@ Result<bool> IsBlankHtml(std::string_view html) {
   const auto all_white = [&](std::string_view text) {
     return text.find_first_not_of(kWhiteSpace) == std::string_view::npos;
   };
-  support::RegexMatcher tags(kAnyTag, html);
+  support::RegexMatcher tags = known_valid
+                                   ? support::RegexMatcher(kAnyTag, support::ValidUtf8::Known(html))
+                                   : support::RegexMatcher(kAnyTag, html);
   size_t text_start = 0;
   while (tags.Next()) {
     const support::RegexMatch& tag = tags.match();
@@ -884,6 +888,15 @@ Result<bool> IsBlankHtml(std::string_view html) {
   }
   if (!tags.status()) return tags.status();
   return all_white(html.substr(text_start));
+}
+
+}  // namespace
+
+Result<bool> IsBlankHtml(std::string_view html) {
+  return IsBlank(html, false);
+}
+Result<bool> IsBlankHtml(support::ValidUtf8 html) {
+  return IsBlank(html.text(), true);
 }
 
 }  // namespace tessarine::cleanup

@@ -23,6 +23,7 @@
 
 #include "cleanup/head_style.h"
 #include "project/document_record.h"
+#include "support/regex.h"
 #include "support/status.h"
 
 namespace tessarine::cleanup {
@@ -148,5 +149,8 @@ std::string EndOpenComment(std::string html);
 // CR, LF, tab and space is removed. Entities such as "&nbsp;" count as
 // visible. Fails when a pattern runs out of resources.
 support::Result<bool> IsBlankHtml(std::string_view html);
+// The same for text whose UTF-8 is known to be valid, which is not checked
+// again.
+support::Result<bool> IsBlankHtml(support::ValidUtf8 html);
 
 }  // namespace tessarine::cleanup

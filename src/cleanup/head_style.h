@@ -91,7 +91,8 @@ support::Result<std::string> OptimizeStyleSheet(std::string_view style_sheet, Op
 
 // The content of the body element of `rest` (ParseHead) with every div start
 // and end tag removed. Without a "<body" tag the whole rest is used; the body
-// ends at the last "</body>".
+// ends at the last "</body>". The UTF-8 of `rest` is checked, so a body it
+// gives is known to be valid.
 support::Result<std::string> ExtractBody(std::string_view rest);
 
 }  // namespace tessarine::cleanup

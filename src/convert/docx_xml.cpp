@@ -585,6 +585,29 @@ std::string_view LocalPart(std::string_view name) {
   return colon == std::string_view::npos ? name : name.substr(colon + 1);
 }
 
+// Byte classes of the scans over whole parts, looked up rather than
+// compared: they read every byte of parts of many megabytes, and the string
+// searches for a set of bytes try each byte of the set in turn.
+enum : unsigned char { kNameEnd = 1, kTagStop = 2, kXmlSpace = 4 };
+constexpr std::array<unsigned char, 256> kByteClass = [] {
+  std::array<unsigned char, 256> table{};
+  for (unsigned char c : {' ', '\t', '\r', '\n'}) table[c] = kNameEnd | kXmlSpace;
+  table['/'] = kNameEnd;
+  table['>'] = kNameEnd | kTagStop;
+  table['"'] = kTagStop;
+  table['\''] = kTagStop;
+  return table;
+}();
+
+// The first byte of `text` from `from` on whose class shares a bit with
+// `classes` (or, with `negate`, shares none); npos when there is none.
+size_t FindByClass(std::string_view text, size_t from, unsigned char classes, bool negate) {
+  for (size_t i = from; i < text.size(); ++i) {
+    if (((kByteClass[static_cast<unsigned char>(text[i])] & classes) != 0) != negate) return i;
+  }
+  return std::string_view::npos;
+}
+
 // The text without the values of IsShortAttribute attributes that are
 // longer than Word ever writes them (the whole attribute goes); nullopt when
 // there is none. `dropped` names one of them.
@@ -612,13 +635,13 @@ std::optional<std::string> WithoutOversizedAttributes(std::string_view text, siz
       continue;
     }
     size_t at = pos + 1;
-    const size_t name_end = text.find_first_of(" \t\r\n/>", at);
+    const size_t name_end = FindByClass(text, at, kNameEnd, false);
     if (name_end == std::string_view::npos) break;
     const std::string_view element = LocalPart(text.substr(at, name_end - at));
     at = name_end;
     // Attributes up to the end of the tag.
     for (;;) {
-      const size_t name_start = text.find_first_not_of(" \t\r\n", at);
+      const size_t name_start = FindByClass(text, at, kXmlSpace, true);
       if (name_start == std::string_view::npos || text[name_start] == '>' ||
           text[name_start] == '/') {
         at = name_start;
@@ -626,7 +649,7 @@ std::optional<std::string> WithoutOversizedAttributes(std::string_view text, siz
       }
       const size_t equals = text.find('=', name_start);
       if (equals == std::string_view::npos) return std::nullopt;  // the parser will say why
-      const size_t quote = text.find_first_not_of(" \t\r\n", equals + 1);
+      const size_t quote = FindByClass(text, equals + 1, kXmlSpace, true);
       if (quote == std::string_view::npos || (text[quote] != '"' && text[quote] != '\'')) {
         return std::nullopt;
       }
@@ -753,18 +776,6 @@ bool IsMarkerName(std::string_view local) {
          local == "permStart" || local == "permEnd" || local == "commentRangeStart" ||
          local == "commentRangeEnd";
 }
-
-// Byte classes of the layout scan, looked up rather than compared: the scan
-// reads every byte of parts of many megabytes.
-enum : unsigned char { kNameEnd = 1, kTagStop = 2 };
-constexpr std::array<unsigned char, 256> kByteClass = [] {
-  std::array<unsigned char, 256> table{};
-  for (unsigned char c : {' ', '\t', '\r', '\n', '/'}) table[c] = kNameEnd;
-  table['>'] = kNameEnd | kTagStop;
-  table['"'] = kTagStop;
-  table['\''] = kTagStop;
-  return table;
-}();
 
 struct Markup {
   enum Kind { kStart, kEmpty, kEnd, kOther };  // kOther: comment, CDATA, processing instruction

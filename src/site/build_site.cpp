@@ -372,15 +372,17 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   if (!body) return body.status();
   FreeText(head->head);
   FreeText(head->rest);
-  Result<bool> blank = cleanup::IsBlankHtml(*body);
+  // ExtractBody checked the UTF-8 of what it was given.
+  const support::ValidUtf8 valid_body = support::ValidUtf8::Known(*body);
+  Result<bool> blank = cleanup::IsBlankHtml(valid_body);
   if (!blank) return blank.status();
   clock_.Lap("head, style sheet and body", true);
   if (*blank) return Status::Ok();  // skipped without a message; its slot stays empty
 
   Result<SectionTable> sections =
       document.OutlineHeadings == kFlagOn
-          ? SplitSections(*body, document.ParseLevel, document.NodeName, outline_classes)
-          : SplitSections(*body, document.ParseLevel, document.NodeName);
+          ? SplitSections(valid_body, document.ParseLevel, document.NodeName, outline_classes)
+          : SplitSections(valid_body, document.ParseLevel, document.NodeName);
   if (!sections) return sections.status();
   FreeText(*body);
   if (Status s = DocumentStep("init a_doc 1"); !s) return s;

@@ -282,9 +282,13 @@ Result<int> DeepestLevel(std::string_view parse_level) {
   return parse_level[0] - '0' + 1;
 }
 
-Result<std::vector<HeadingMatch>> BuiltInHeadings(std::string_view body, int deepest_level) {
+Result<std::vector<HeadingMatch>> BuiltInHeadings(std::string_view body, bool known_valid,
+                                                  int deepest_level) {
   std::vector<HeadingMatch> found;
-  support::RegexMatcher headings(HeadingPattern(deepest_level), body);
+  const std::string pattern = HeadingPattern(deepest_level);
+  support::RegexMatcher headings =
+      known_valid ? support::RegexMatcher(pattern, support::ValidUtf8::Known(body))
+                  : support::RegexMatcher(pattern, body);
   while (headings.Next()) {
     const support::RegexMatch& match = headings.match();
     const std::string_view element_level = match.Group(kElementLevelGroup);
@@ -338,30 +342,43 @@ Result<SectionTable> TableOf(std::string_view body, std::string_view node_name,
   return table;
 }
 
+// Both forms of SplitSections; without `outline_classes` only the built-in
+// headings cut.
+Result<SectionTable> Split(std::string_view body, bool known_valid, std::string_view parse_level,
+                           std::string_view node_name, const OutlineClasses* outline_classes) {
+  Result<int> deepest_level = DeepestLevel(parse_level);
+  if (!deepest_level) return deepest_level.status();
+  Result<std::vector<HeadingMatch>> headings = BuiltInHeadings(body, known_valid, *deepest_level);
+  if (!headings) return headings.status();
+  if (outline_classes == nullptr ||
+      (outline_classes->empty() && body.find(kOutlineDeclaration) == std::string_view::npos)) {
+    return TableOf(body, node_name, *headings);
+  }
+  return TableOf(body, node_name,
+                 MergeHeadings(std::move(*headings),
+                               OutlineParagraphs(body, *deepest_level, *outline_classes)));
+}
+
 }  // namespace
 
 Result<SectionTable> SplitSections(std::string_view body, std::string_view parse_level,
                                    std::string_view node_name) {
-  Result<int> deepest_level = DeepestLevel(parse_level);
-  if (!deepest_level) return deepest_level.status();
-  Result<std::vector<HeadingMatch>> headings = BuiltInHeadings(body, *deepest_level);
-  if (!headings) return headings.status();
-  return TableOf(body, node_name, *headings);
+  return Split(body, false, parse_level, node_name, nullptr);
+}
+Result<SectionTable> SplitSections(support::ValidUtf8 body, std::string_view parse_level,
+                                   std::string_view node_name) {
+  return Split(body.text(), true, parse_level, node_name, nullptr);
 }
 
 Result<SectionTable> SplitSections(std::string_view body, std::string_view parse_level,
                                    std::string_view node_name,
                                    const OutlineClasses& outline_classes) {
-  Result<int> deepest_level = DeepestLevel(parse_level);
-  if (!deepest_level) return deepest_level.status();
-  Result<std::vector<HeadingMatch>> headings = BuiltInHeadings(body, *deepest_level);
-  if (!headings) return headings.status();
-  if (outline_classes.empty() && body.find(kOutlineDeclaration) == std::string_view::npos) {
-    return TableOf(body, node_name, *headings);
-  }
-  return TableOf(body, node_name,
-                 MergeHeadings(std::move(*headings),
-                               OutlineParagraphs(body, *deepest_level, outline_classes)));
+  return Split(body, false, parse_level, node_name, &outline_classes);
+}
+Result<SectionTable> SplitSections(support::ValidUtf8 body, std::string_view parse_level,
+                                   std::string_view node_name,
+                                   const OutlineClasses& outline_classes) {
+  return Split(body.text(), true, parse_level, node_name, &outline_classes);
 }
 
 OutlineClasses OutlineLevelClasses(std::string_view style_sheet) {

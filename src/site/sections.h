@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "site/section.h"
+#include "support/regex.h"
 #include "support/status.h"
 
 namespace tessarine::site {
@@ -31,6 +32,10 @@ namespace tessarine::site {
 // fails, as does a regular expression that runs out of resources.
 support::Result<SectionTable> SplitSections(std::string_view body, std::string_view parse_level,
                                             std::string_view node_name);
+// The same for a body whose UTF-8 is known to be valid, which is not checked
+// again.
+support::Result<SectionTable> SplitSections(support::ValidUtf8 body, std::string_view parse_level,
+                                            std::string_view node_name);
 
 // Paragraph classes that carry an outline level (1 to 9) in Word's style
 // sheet: class name -> level. Word writes a style's whole basedOn chain into
@@ -49,6 +54,9 @@ OutlineClasses OutlineLevelClasses(std::string_view style_sheet);
 // paragraph the heading pattern matches is never cut a second time. Without
 // outline paragraphs the table equals SplitSections's.
 support::Result<SectionTable> SplitSections(std::string_view body, std::string_view parse_level,
+                                            std::string_view node_name,
+                                            const OutlineClasses& outline_classes);
+support::Result<SectionTable> SplitSections(support::ValidUtf8 body, std::string_view parse_level,
                                             std::string_view node_name,
                                             const OutlineClasses& outline_classes);
 
