@@ -466,9 +466,10 @@ void ForEachTagPiece(std::string_view text, Visit visit) {
   }
 }
 
-// Pieces of a text (see PiecesEndingAtTagEnds) by their number or offset, their texts
-// one after another in one string: a large table has millions of tags, and a
-// string of its own for each would take several times the page.
+// Pieces of a text (see PiecesEndingAtTagEnds) by their number or their
+// offset, their texts one after another in one string: a large table has
+// millions of tags, and a string of its own for each would take several
+// times the page.
 class PieceSet {
  public:
   void Add(size_t index, std::string_view piece) {
