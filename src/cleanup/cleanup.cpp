@@ -522,27 +522,6 @@ Result<bool> SettlePieces(PassText text, std::string_view pattern, std::string_v
   return true;
 }
 
-// `pieces` with the settled ones in place of theirs.
-std::string Reassemble(const std::vector<std::string_view>& pieces, const PieceSet& settled,
-                       size_t size_hint) {
-  std::vector<size_t> order(settled.size());
-  for (size_t k = 0; k < order.size(); ++k) order[k] = k;
-  std::sort(order.begin(), order.end(),
-            [&](size_t a, size_t b) { return settled.index(a) < settled.index(b); });
-  std::string out;
-  out.reserve(size_hint);
-  auto next_settled = order.begin();
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    if (next_settled != order.end() && settled.index(*next_settled) == i) {
-      out += settled.piece(*next_settled);
-      ++next_settled;
-    } else {
-      out += pieces[i];
-    }
-  }
-  return out;
-}
-
 // `text` with each settled piece in place of the piece of the text that
 // starts at the settled one's index.
 std::string ReassembleAt(std::string_view text, const PieceSet& settled) {
@@ -604,22 +583,34 @@ Result<std::string> RunUntilStableByTag(PassText text, const CleanupPass& pass) 
 
   Result<std::string> first = Replace(text, pattern, replacement);
   if (!first || *first == text.text) return first;
-  const std::vector<std::string_view> before = PiecesEndingAtTagEnds(text.text);
-  const std::vector<std::string_view> after = PiecesEndingAtTagEnds(*first);
-  // Cannot happen for the patterns this is used with; the plain loop gives
-  // the right text anyway.
-  if (before.size() != after.size()) {
-    return ReplaceRepeat(text.With(*first), pattern, replacement);
-  }
+  // The changed pieces of the result, by where they start in it, found by
+  // walking both texts piece by piece.
   PieceSet changing;
-  for (size_t i = 0; i < after.size(); ++i) {
-    if (before[i] != after[i]) changing.Add(i, after[i]);
+  size_t before = 0;  // where the text's next piece starts
+  bool aligned = true;
+  ForEachTagPiece(*first, [&](size_t start, std::string_view piece) {
+    const size_t end = aligned ? text.text.find('>', before) : std::string_view::npos;
+    if (end == std::string_view::npos) {
+      aligned = false;
+      return;
+    }
+    if (piece != text.text.substr(before, end + 1 - before)) changing.Add(start, piece);
+    before = end + 1;
+  });
+  // Pieces that do not pair up, or a change after the last ">", cannot
+  // happen for the patterns this is used with; the plain loop gives the
+  // right text anyway.
+  const size_t last = first->rfind('>');
+  const size_t rest = last == std::string::npos ? 0 : last + 1;
+  if (!aligned || text.text.find('>', before) != std::string_view::npos ||
+      text.text.substr(before) != std::string_view(*first).substr(rest)) {
+    return ReplaceRepeat(text.With(*first), pattern, replacement);
   }
   PieceSet settled;
   Result<bool> cut = SettlePieces(text, pattern, replacement, std::move(changing), settled);
   if (!cut) return cut.status();
   if (!*cut) return ReplaceRepeat(text.With(*first), pattern, replacement);
-  return Reassemble(after, settled, first->size());
+  return ReassembleAt(*first, settled);
 }
 
 // The pass's rounds, its needle aside.
