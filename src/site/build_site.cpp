@@ -44,6 +44,12 @@ using project::ProjectSettings;
 using support::Result;
 using support::Status;
 
+// Gives a text's memory back. Assigning an empty string would not: the
+// string keeps its room, and a large document's page text stays allocated.
+void FreeText(std::string& text) {
+  std::string().swap(text);
+}
+
 constexpr std::string_view kDocumentExtensions = "doc|docx";
 constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::string_view kFailedDocument = "文档：";
@@ -346,7 +352,7 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
 
   Result<HeadParts> head = cleanup::ParseHead(*text);
   if (!head) return head.status();
-  text = std::string();  // the head and the rest hold it all now
+  FreeText(*text);  // the head and the rest hold it all now
   if (Status s = DocumentStep("head parse"); !s) return s;
   Result<std::string> style_sheet = cleanup::ParseStyleSheet(head->head);
   if (!style_sheet) return style_sheet.status();
@@ -364,7 +370,8 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
 
   Result<std::string> body = cleanup::ExtractBody(head->rest);
   if (!body) return body.status();
-  head = HeadParts();
+  FreeText(head->head);
+  FreeText(head->rest);
   // ExtractBody checked the UTF-8 of what it was given.
   const support::ValidUtf8 valid_body = support::ValidUtf8::Known(*body);
   Result<bool> blank = cleanup::IsBlankHtml(valid_body);
@@ -377,7 +384,7 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
           ? SplitSections(valid_body, document.ParseLevel, document.NodeName, outline_classes)
           : SplitSections(valid_body, document.ParseLevel, document.NodeName);
   if (!sections) return sections.status();
-  body = std::string();
+  FreeText(*body);
   if (Status s = DocumentStep("init a_doc 1"); !s) return s;
   if (Status s = AssignPageFiles(*sections, document, project_.FileExt); !s) return s;
   for (std::string& warning : page_names_.Claim(*sections, number)) {
@@ -414,7 +421,7 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
 
   search_.AddDocument(*sections);
   clock_.Lap("search index", false);
-  for (Section& row : *sections) row.Body = std::string();
+  for (Section& row : *sections) FreeText(row.Body);
   if (outcome_.site_sections.size() < number) outcome_.site_sections.resize(number);
   outcome_.site_sections[number - 1] = std::move(*sections);
   return Status::Ok();
@@ -713,19 +720,23 @@ void SiteBuild::PreparePage(SectionTable& sections, size_t k, const PageJob& job
   };
   Clock::time_point start = Clock::now();
   Section& row = sections[k];
+  // The row's body is made into the page in place: a page of tens of
+  // megabytes copied at every step would cost a copy's time and memory each.
   Result<std::string> body =
-      cleanup::CleanPageBody(row.Body, k == 0, job.cleanup_options, between_passes);
+      cleanup::CleanPageBody(std::move(row.Body), k == 0, job.cleanup_options, between_passes);
   if (!body) {
     page.status = body.status();
     return;
   }
   // The navigation stage's table of contents follows the home page's body.
   if (k == 0 && job.document.Toc == kFlagOn) *body += BuildTocBlock(sections, job.document);
-  if (row.Level != kHomePageLevel) *body = PageHeading(row) + *body;
+  if (row.Level != kHomePageLevel) body->insert(0, PageHeading(row));
   *body += BuildRelatedBlock(sections, k, job.document);
+  body->insert(0, row.HeaderHtml);
+  *body += row.FooterHtml;
   // Whatever a document holds, no page ends inside a comment that hides it.
-  *body = cleanup::EndOpenComment(row.HeaderHtml + *body + row.FooterHtml);
-  row.Body = cleanup::WrapPageWidth(*body, job.page_width, job.page_setup);
+  *body = cleanup::EndOpenComment(std::move(*body));
+  row.Body = cleanup::WrapPageWidth(std::move(*body), job.page_width, job.page_setup);
   page.clean_up_seconds = since(start);
 
   PlaceholderMap values = job.values;
@@ -738,11 +749,12 @@ void SiteBuild::PreparePage(SectionTable& sections, size_t k, const PageJob& job
   values["metakey"] = std::move(*keywords);
   values["metadesc"] = PageMetaDescription(job.document, values["title"], values["metakey"]);
   values["nav"] = row.Nav;
-  values["content"] = row.Body;
+  values["content"] = std::move(row.Body);  // lent to the template, and taken back
   page.meta_seconds = since(start);
 
   page.status = WriteContentPageUncommitted(job.page_skeleton, values, project_.OutputDir,
                                             row.PageFile, project_.FileEncode, page.file);
+  row.Body = std::move(values["content"]);
   page.writing_seconds = since(start);
 }
 
