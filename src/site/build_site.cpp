@@ -368,11 +368,12 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   if (!style_sheet) return style_sheet.status();
   if (Status s = DocumentStep("style optimize"); !s) return s;
 
-  Result<std::string> body = cleanup::ExtractBody(head->rest);
+  // The converter's page is valid UTF-8, and so is what follows its head
+  // end tag.
+  Result<std::string> body = cleanup::ExtractBody(support::ValidUtf8::Known(head->rest));
   if (!body) return body.status();
   FreeText(head->head);
   FreeText(head->rest);
-  // ExtractBody checked the UTF-8 of what it was given.
   const support::ValidUtf8 valid_body = support::ValidUtf8::Known(*body);
   Result<bool> blank = cleanup::IsBlankHtml(valid_body);
   if (!blank) return blank.status();
