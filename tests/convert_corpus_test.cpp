@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "convert/conversion.h"
+#include "support/text_file.h"
 #include "test_support.h"
 
 namespace tessarine {
@@ -392,6 +393,18 @@ TEST(ConvertCorpus, EverySoundDocumentConvertsWithItsText) {
     EXPECT_TRUE(fs::is_directory(temp.path() / (stem + ".files")));
     if (!run.outcome.ok() || !measure) continue;
     EXPECT_EQ(ClassProblems(testing::ReadBytes(target)), std::vector<std::string>());
+    // Converted in memory, the page and its companion files are what was
+    // written, byte for byte.
+    convert::WordHtmlPage page;
+    EXPECT_TRUE(
+        convert::ConvertToWordHtmlPage(document.string(), stem + ".htm", page, "", {}).ok());
+    EXPECT_TRUE(page.html == support::ReadTextFile(target)) << "the page differs";
+    std::map<std::string, std::string> written, held;
+    for (const auto& file : fs::directory_iterator(temp.path() / (stem + ".files"))) {
+      written[file.path().filename().string()] = testing::ReadBytes(file.path());
+    }
+    for (const convert::CompanionFile& file : page.files.held_files()) held[file.name] = file.bytes;
+    EXPECT_TRUE(written == held) << written.size() << " files written, " << held.size() << " held";
 
     const std::string measured_copy = temp.File(stem + ".measured.htm");
     testing::WriteBytes(measured_copy, ForMeasurement(testing::ReadBytes(target)));

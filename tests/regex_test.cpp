@@ -336,6 +336,14 @@ TEST(RegexValidUtf8, CheckedTextGivesWhatAPlainViewGives) {
               RegexpReplace(text, kStyle, "$1$3").value_or("b"));
     EXPECT_EQ(RegexpReplaceRepeat(*valid, kStyle, "$1$3").value_or("a"),
               RegexpReplaceRepeat(text, kStyle, "$1$3").value_or("b"));
+    // Into a string that held a longer text: its content goes, its room is used.
+    // Without a match it says so and leaves nothing.
+    std::string into(text.size() + 100, 'x');
+    const std::string replaced = RegexpReplace(text, kStyle, "$1$3").value_or("b");
+    EXPECT_EQ(RegexpReplaceInto(*valid, kStyle, "$1$3", into).value_or(false), replaced != text);
+    EXPECT_EQ(into, replaced != text ? replaced : "");
+    EXPECT_FALSE(RegexpReplaceInto(*valid, "<no such tag>", "", into).value_or(true));
+    EXPECT_TRUE(into.empty());
     EXPECT_EQ(RegexpTest("<table", *valid).value_or(false),
               RegexpTest("<table", text).value_or(true));
     EXPECT_EQ(RegexpSubMatch(*valid, "<title>([^<]*)", 0).value_or("a"),

@@ -91,6 +91,7 @@ class RecordingProgress : public BuildProgress {
   void SetState(std::string_view state) override { states.emplace_back(state); }
   void StageEnded(std::string_view label) override {
     labels.emplace_back(label);
+    if (on_stage) on_stage(label);
     if (label == stop_at_label && ++seen_ == stop_at_count) stop_.store(true);
   }
 
@@ -110,6 +111,7 @@ class RecordingProgress : public BuildProgress {
   std::vector<int> values;
   std::vector<std::string> states;
   std::vector<std::string> labels;
+  std::function<void(std::string_view)> on_stage;  // called as each stage ends
 
  private:
   std::atomic<bool>& stop_;
@@ -616,6 +618,39 @@ TEST_F(SiteBuild, RefusesABrokenProjectBeforeWritingAnything) {
   }
 }
 
+// The converter hands each page over in memory: no Word HTML, picture or
+// header file is written to the scratch folder and read back, with or without
+// a conversion running ahead, and the pictures the pages show go straight
+// into the site.
+TEST_F(SiteBuild, PicturesAndWordHtmlNeverPassThroughTheScratchFolder) {
+  TESSARINE_SKIP_WITHOUT_SHARED_INPUTS();
+  for (const char* name : {"tika__testWORD_2006ml.docx", "poi__drawing.docx"}) {
+    project::AddDocumentRecord(settings_, (testing::SharedDir() / "corpus/docx" / name).string());
+    settings_.Documents.back().Header = settings_.Documents.back().Footer = "1";
+  }
+  std::vector<std::string> scratch_files;
+  for (const unsigned jobs : {1u, 2u}) {
+    progress_.Clear();
+    progress_.on_stage = [&](std::string_view label) {
+      for (const auto& entry : fs::recursive_directory_iterator(temp_.path() / "tmp")) {
+        if (!entry.is_directory())
+          scratch_files.push_back(std::string(label) + ": " + entry.path().string());
+      }
+    };
+    const BuildOutcome outcome =
+        BuildSite(settings_, progress_, stop_, temp_.File("home") + "/", jobs);
+    ASSERT_TRUE(outcome.ok()) << outcome.status.message();
+    EXPECT_EQ(progress_.labels.size(), 2 * kDocumentLabels.size() + 2);
+    EXPECT_EQ(scratch_files, std::vector<std::string>()) << jobs << " jobs";
+    for (const char* prefix : {"doc1", "doc2"}) {
+      const std::set<std::string> resources = Listing(std::string("out/") + prefix + ".files");
+      EXPECT_TRUE(std::any_of(resources.begin(), resources.end(), [](const std::string& file) {
+        return file.starts_with("image");
+      })) << prefix;
+    }
+  }
+}
+
 TEST_F(SiteBuild, DocumentsThatCannotBeReadEndTheBuild) {
   AddDocument("guide.docx", kGuide);
   testing::WriteBytes(temp_.File("docs/broken.docx"), "not a zip package");
@@ -632,7 +667,8 @@ TEST_F(SiteBuild, DocumentsThatCannotBeReadEndTheBuild) {
   EXPECT_EQ(Listing("tmp").size(), 1u);
   EXPECT_EQ(outcome.scratch_folder.rfind(temp_.File("tmp") + "/tessarine-build-", 0), 0u)
       << outcome.scratch_folder;
-  EXPECT_TRUE(fs::exists(outcome.scratch_folder + "doc1.htm"));
+  // The pages are converted in memory: nothing of the built document is there.
+  EXPECT_TRUE(fs::is_empty(outcome.scratch_folder));
   fs::remove_all(outcome.scratch_folder);
   // With several documents, the message names the one that failed.
   EXPECT_NE(outcome.status.message().find("\r\n文档：" + temp_.File("docs/broken.docx")),
@@ -894,14 +930,11 @@ TEST_F(BuildCommand, TerminationSignalsStopTheBuildCleanly) {
       }
       ::_exit(127);
     }
-    // Once the second document is converted, the signal comes.
+    // Once the second document's first page is written, the signal comes.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     const auto second_converted = [&] {
       std::error_code ec;
-      for (const auto& entry : fs::directory_iterator(temp_.path() / "tmp", ec)) {
-        if (fs::exists(entry.path() / "doc2.htm", ec)) return true;
-      }
-      return false;
+      return fs::exists(temp_.path() / "out/doc2.htm", ec);
     };
     while (!second_converted() && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));

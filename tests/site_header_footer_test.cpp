@@ -60,7 +60,10 @@ class HeaderFooterFixture : public ::testing::Test {
     fs::copy(testing::FixturesDir() / "header_footer", scratch_, fs::copy_options::recursive);
     fs::create_directories(output_);
   }
-  std::string Scratch() const { return scratch_.string() + "/"; }
+  convert::CompanionFiles Files(const project::DocumentRecord& document) const {
+    return convert::CompanionFiles::InFolder(scratch_.string() + "/" + document.FilenamePre +
+                                             ".files/");
+  }
   std::string Output() const { return output_.string() + "/"; }
 
   testing::TempDir temp_;
@@ -84,8 +87,8 @@ TEST_F(HeaderFooterFixture, FooterCountsOnlyPagesWithAFooterAgainstAllRows) {
     SCOPED_TRACE(c.hf_home);
     SectionTable table(5);
     const project::DocumentRecord document = Record("fields", "1", "1", c.hf_home);
-    ASSERT_TRUE(BuildHeaders(table, document, Scratch(), Output()));
-    ASSERT_TRUE(BuildFooters(table, document, Scratch(), Output()));
+    ASSERT_TRUE(BuildHeaders(table, document, Files(document), Output()));
+    ASSERT_TRUE(BuildFooters(table, document, Files(document), Output()));
     for (size_t k = 0; k < table.size(); ++k) {
       EXPECT_EQ(SpanNumbers(table[k].FooterHtml), c.numbers[k]) << "row " << k;
       const bool shown = !c.numbers[k].empty();
@@ -103,7 +106,8 @@ TEST_F(HeaderFooterFixture, FooterCountsOnlyPagesWithAFooterAgainstAllRows) {
 // is left inside a comment that would hide the rest of the page.
 TEST_F(HeaderFooterFixture, HeaderFieldsLeaveTheirResultsAndNoOpenComment) {
   SectionTable table(3);
-  ASSERT_TRUE(BuildHeaders(table, Record("pagefield", "1", "0", "1"), Scratch(), Output()));
+  ASSERT_TRUE(BuildHeaders(table, Record("pagefield", "1", "0", "1"),
+                           Files(Record("pagefield", "1", "0", "1")), Output()));
   for (size_t k = 0; k < table.size(); ++k) {
     const std::string& header = table[k].HeaderHtml;
     EXPECT_EQ(SpanNumbers(header), std::vector<std::string>{std::to_string(k + 1)}) << header;
@@ -118,7 +122,8 @@ TEST_F(HeaderFooterFixture, HeaderFieldsLeaveTheirResultsAndNoOpenComment) {
 
 TEST_F(HeaderFooterFixture, FooterWithNestedDivIsTakenWholeAndNothingAfterIt) {
   SectionTable table(2);
-  ASSERT_TRUE(BuildFooters(table, Record("nested", "0", "1", "1"), Scratch(), Output()));
+  ASSERT_TRUE(BuildFooters(table, Record("nested", "0", "1", "1"),
+                           Files(Record("nested", "0", "1", "1")), Output()));
   const std::string& footer = table[1].FooterHtml;
   EXPECT_TRUE(StartsWithStory(footer, "f1")) << footer;
   EXPECT_NE(footer.find("Inside the box"), std::string::npos);
@@ -136,15 +141,16 @@ TEST_F(HeaderFooterFixture, HeaderAndFooterOffGiveEmptyRowsWithoutReadingTheFile
     SectionTable table(3);
     for (Section& row : table) row.HeaderHtml = row.FooterHtml = "stale";
     const project::DocumentRecord document = Record(prefix, "0", "0", "1");
-    ASSERT_TRUE(BuildHeaders(table, document, Scratch(), Output()));
-    ASSERT_TRUE(BuildFooters(table, document, Scratch(), Output()));
+    ASSERT_TRUE(BuildHeaders(table, document, Files(document), Output()));
+    ASSERT_TRUE(BuildFooters(table, document, Files(document), Output()));
     for (const Section& row : table) {
       EXPECT_EQ(row.HeaderHtml, "");
       EXPECT_EQ(row.FooterHtml, "");
     }
   }
   SectionTable table(1);
-  EXPECT_FALSE(BuildHeaders(table, Record("../fields", "1", "0", "1"), Scratch(), Output()));
+  EXPECT_FALSE(BuildHeaders(table, Record("../fields", "1", "0", "1"),
+                            Files(Record("../fields", "1", "0", "1")), Output()));
 }
 
 // The real header files Word wrote. `header` and `footer`: whether the first
@@ -184,7 +190,8 @@ TEST(HeaderFooterSamples, FirstStoriesOnlyAndNumberedPages) {
     testing::TempDir output;
     SectionTable table(4);
     const project::DocumentRecord document = Record(c.prefix, "1", "1", "1");
-    const std::string scratch = (samples / c.folder).string() + "/";
+    const auto scratch = convert::CompanionFiles::InFolder((samples / c.folder).string() + "/" +
+                                                           c.prefix + ".files/");
     ASSERT_TRUE(BuildHeaders(table, document, scratch, output.path().string() + "/"));
     ASSERT_TRUE(BuildFooters(table, document, scratch, output.path().string() + "/"));
 
@@ -220,7 +227,8 @@ TEST(HeaderFooterSamples, FirstStoriesOnlyAndNumberedPages) {
 TEST_F(HeaderFooterFixture, FooterPictureBecomesImageInTheResourceFolder) {
   testing::WriteBytes(scratch_ / "picture.files" / "image003.gif", "GIF89a-footer");
   SectionTable table(3);
-  ASSERT_TRUE(BuildFooters(table, Record("picture", "0", "1", "0"), Scratch(), Output()));
+  ASSERT_TRUE(BuildFooters(table, Record("picture", "0", "1", "0"),
+                           Files(Record("picture", "0", "1", "0")), Output()));
   EXPECT_EQ(table[0].FooterHtml, "");
   for (size_t k = 1; k < table.size(); ++k) {
     const std::string& footer = table[k].FooterHtml;

@@ -25,7 +25,9 @@ class ImagesFixture : public ::testing::Test {
     }
     testing::WriteBytes(scratch_ / "doc2.files" / "image009.png", "doc2 image009.png");
   }
-  std::string Scratch() const { return scratch_.string() + "/"; }
+  convert::CompanionFiles Doc1() const {
+    return convert::CompanionFiles::InFolder(scratch_.string() + "/doc1.files/");
+  }
   std::string Output() const { return output_.string() + "/"; }
   fs::path Resource(const std::string& name) const { return output_ / "doc1.files" / name; }
 
@@ -44,7 +46,7 @@ TEST_F(ImagesFixture, CopiesEachPictureThePagesUseAndNothingElse) {
       R"(<a href="doc1.files/image002.png">a link, not a source</a>)";
   fs::create_directories(output_ / "doc1.files");
   testing::WriteBytes(Resource("image001.png"), "from an earlier build");
-  ASSERT_TRUE(CopyPageImages(pages, Scratch(), Output(), "doc1"));
+  ASSERT_TRUE(CopyPageImages(pages, Doc1(), Output(), "doc1"));
 
   EXPECT_EQ(testing::ReadBytes(Resource("image001.png")), "doc1 image001.png");
   // A sub-folder in the source counts for nothing: the top-level file is taken.
@@ -58,7 +60,7 @@ TEST_F(ImagesFixture, CopiesEachPictureThePagesUseAndNothingElse) {
 }
 
 TEST_F(ImagesFixture, CreatesTheResourceFolderWithoutPictures) {
-  ASSERT_TRUE(CopyPageImages("<p>no pictures</p>", Scratch(), Output(), "doc1"));
+  ASSERT_TRUE(CopyPageImages("<p>no pictures</p>", Doc1(), Output(), "doc1"));
   EXPECT_TRUE(fs::is_directory(output_ / "doc1.files"));
   EXPECT_TRUE(fs::is_empty(output_ / "doc1.files"));
 }
@@ -68,7 +70,7 @@ TEST_F(ImagesFixture, MissingOrUncopyablePicturesArePassedOver) {
   const std::string pages = R"(<img src="doc1.files/missing.png"><img src="doc1.files/folder.png">)"
                             R"(<img src="doc1.files/..">)"
                             R"(<img src="doc1.files/image002.png">)";
-  ASSERT_TRUE(CopyPageImages(pages, Scratch(), Output(), "doc1"));
+  ASSERT_TRUE(CopyPageImages(pages, Doc1(), Output(), "doc1"));
   EXPECT_FALSE(fs::exists(Resource("missing.png")));
   EXPECT_FALSE(fs::exists(Resource("folder.png")));
   EXPECT_TRUE(fs::exists(Resource("image002.png")));
@@ -76,8 +78,8 @@ TEST_F(ImagesFixture, MissingOrUncopyablePicturesArePassedOver) {
 
 TEST_F(ImagesFixture, RefusesAPrefixThatIsNotPlain) {
   for (const char* prefix : {"", "..", "doc.1", "a/b", "doc(1)"}) {
-    EXPECT_FALSE(CopyPageImages("", Scratch(), Output(), prefix)) << prefix;
-    EXPECT_FALSE(CopyHeaderFooterImages("", Scratch(), Output(), prefix).ok()) << prefix;
+    EXPECT_FALSE(CopyPageImages("", Doc1(), Output(), prefix)) << prefix;
+    EXPECT_FALSE(CopyHeaderFooterImages("", Doc1(), Output(), prefix).ok()) << prefix;
   }
 }
 
@@ -86,7 +88,7 @@ TEST_F(ImagesFixture, HeaderFooterPicturesPointIntoTheResourceFolder) {
   const std::string footer = R"(<img src="image001.png" width="45pt"><img src="missing.gif">)"
                              R"(<img src="../doc2.files/image009.png"><img src="">)";
   const support::Result<std::string> result =
-      CopyHeaderFooterImages(footer, Scratch(), Output(), "doc1");
+      CopyHeaderFooterImages(footer, Doc1(), Output(), "doc1");
   ASSERT_TRUE(result.ok()) << result.message();
   EXPECT_EQ(*result,
             R"(<img src="doc1.files/image001.png" width="45pt"><img src="doc1.files/missing.gif">)"

@@ -127,6 +127,13 @@ TEST(TableLayout, GridSpansAndWidths) {
        {{"0+63/1:1000"}},
        false,
        63},
+      {"a merge runs on past a deleted row",
+       {1000},
+       Tr(Tc("<w:vMerge w:val=\"restart\"/>")) + Tr(Tc("<w:vMerge/>"), "<w:del w:id=\"1\"/>") +
+           Tr(Tc("<w:vMerge/>")),
+       {{"0+1/2:1000"}, {"-"}},
+       false,
+       1},
       {"a deleted row is gone",
        {1000},
        Tr(Tc(), "<w:del w:id=\"1\"/>") + Tr(Tc()),
@@ -158,13 +165,32 @@ TEST(TableLayout, PlaceholdersTakeTheirOwnWidthOrTheGrids) {
   EXPECT_EQ(table.rows[1].width_after, 700);
 }
 
+TEST(TableLayout, AMergeDownALongTableReachesItsBottomEdge) {
+  std::string rows = Tr(Tc("<w:vMerge w:val=\"restart\"/>") + Tc());
+  for (int r = 1; r < 500; ++r) rows += Tr(Tc("<w:vMerge/>") + Tc());
+  Parsed parsed;
+  Parse(parsed,
+        "<w:tblBorders><w:bottom w:val=\"thick\"/><w:insideH w:val=\"dotted\"/></w:tblBorders>",
+        {1000, 1000}, rows);
+  const TableLayout table = LayOutTable(parsed.table, StyleSheet::Parse(nullptr));
+  ASSERT_EQ(table.rows.size(), 500u);
+  const CellLayout& origin = table.rows[0].cells[0];
+  EXPECT_EQ(origin.rowspan, 500);
+  for (size_t r = 1; r < table.rows.size(); ++r) EXPECT_TRUE(table.rows[r].cells[0].covered);
+  EXPECT_EQ(ResolveCellBorders(table, origin, {}).borders[kBottomSide]->val, "thick");
+  EXPECT_EQ(ResolveCellBorders(table, table.rows[0].cells[1], {}).borders[kBottomSide]->val,
+            "dotted");
+}
+
 // Borders per cell: "t r b l" with each side as its w:val or "-" for none,
 // and "^" where the neighbour above or before draws the side.
-std::string Sides(const CellLayout& cell) {
+std::string Sides(const TableLayout& table, const CellLayout& cell) {
+  const CellBorders sides =
+      ResolveCellBorders(table, cell, ParseCellProperties(cell.tc.child("w:tcPr")));
   std::string text;
   for (int i = 0; i < 4; ++i) {
     if (i > 0) text += ' ';
-    text += cell.collapsed[i] ? "^" : cell.borders[i] ? cell.borders[i]->val : "-";
+    text += sides.collapsed[i] ? "^" : sides.borders[i] ? sides.borders[i]->val : "-";
   }
   return text;
 }
@@ -209,7 +235,7 @@ TEST(TableLayout, BordersCollapseAsWordDrawsThem) {
     const TableLayout table = LayOutTable(parsed.table, styles);
     std::vector<std::string> sides;
     for (const RowLayout& row : table.rows) {
-      for (const CellLayout& cell : row.cells) sides.push_back(Sides(cell));
+      for (const CellLayout& cell : row.cells) sides.push_back(Sides(table, cell));
     }
     EXPECT_EQ(sides, c.sides);
     EXPECT_EQ(table.any_border, !c.table_properties.empty());
@@ -252,7 +278,9 @@ TEST(TableLayout, CssAsWordWritesIt) {
     const TableLayout table = LayOutTable(parsed.table, styles);
     EXPECT_EQ(TableCss(table), c.table_css);
     ASSERT_EQ(table.rows.size(), 1u);
-    EXPECT_EQ(CellCss(table, table.rows[0].cells[0], "height:10pt;"), c.cell_css + "height:10pt;");
+    const CellLayout& cell = table.rows[0].cells[0];
+    EXPECT_EQ(CellCss(table, cell, ParseCellProperties(cell.tc.child("w:tcPr")), "height:10pt;"),
+              c.cell_css + "height:10pt;");
   }
 }
 

@@ -72,8 +72,9 @@ site::SectionTable SitePages(const std::string& scratch, const std::string& outp
   document.Header = "1";
   document.Footer = "1";
   document.HFHome = "1";
-  EXPECT_TRUE(site::BuildHeaders(sections, document, scratch, output).ok());
-  EXPECT_TRUE(site::BuildFooters(sections, document, scratch, output).ok());
+  const auto files = convert::CompanionFiles::InFolder(scratch + "doc.files/");
+  EXPECT_TRUE(site::BuildHeaders(sections, document, files, output).ok());
+  EXPECT_TRUE(site::BuildFooters(sections, document, files, output).ok());
   return sections;
 }
 

@@ -197,6 +197,36 @@ std::string VmlToImg(const std::string& html) {
 
 // --- Inline and floating pictures ----------------------------------------------------
 
+// A document of one inline PNG picture.
+Docx OnePicture() {
+  Docx docx;
+  docx.relationships = ImageRel("rId5", "media/image1.png");
+  docx.media = {{"word/media/image1.png", kPng}};
+  docx.body = P(InRun(InlinePicture("rId5")));
+  return docx;
+}
+
+// Pictures too large to hold go to the spill folder with the lists, and the
+// page is the same as with every file held.
+TEST(WordHtmlPictures, PicturesTooLargeToHoldGoToTheSpillFolder) {
+  TempDir dir;
+  auto package = DocxPackage::Open(WriteDocx(dir, OnePicture()));
+  ASSERT_TRUE(package.ok()) << package.message();
+  const std::string spill = dir.File("spill") + "/";
+  WordHtmlPage held, spilled;
+  ASSERT_TRUE(RenderWordHtmlPage(*package, "doc.htm", held, spill).ok());
+  EXPECT_TRUE(held.files.held());
+  EXPECT_FALSE(fs::exists(spill));
+  ASSERT_TRUE(RenderWordHtmlPage(*package, "doc.htm", spilled, spill, {}, kPng.size() - 1).ok());
+  EXPECT_EQ(spilled.files.folder(), spill);
+  EXPECT_EQ(spilled.html, held.html);
+  EXPECT_EQ(held.files.held_files().size(), 2u);  // the picture and filelist.xml
+  for (const CompanionFile& file : held.files.held_files()) {
+    EXPECT_EQ(ReadBytes(spill + file.name), file.bytes) << file.name;
+    EXPECT_EQ(spilled.files.ReadText(file.name), held.files.ReadText(file.name));
+  }
+}
+
 TEST(WordHtmlPictures, InlinePictureIsVmlDrawingPlusFallbackImage) {
   TempDir dir;
   Docx docx;
@@ -518,11 +548,7 @@ TEST(WordHtmlPictures, APictureOverThePackageLimitIsLeftOutNotWritten) {
 
 TEST(WordHtmlPictures, AFileThatCannotBeWrittenFailsTheConversion) {
   TempDir dir;
-  Docx docx;
-  docx.relationships = ImageRel("rId5", "media/image1.png");
-  docx.media = {{"word/media/image1.png", kPng}};
-  docx.body = P(InRun(InlinePicture("rId5")));
-  auto package = DocxPackage::Open(WriteDocx(dir, docx));
+  auto package = DocxPackage::Open(WriteDocx(dir, OnePicture()));
   ASSERT_TRUE(package.ok());
   // A folder where the picture must go stands for a full or read-only disk.
   fs::create_directories(dir.path() / "doc.files" / "image001.png");

@@ -103,7 +103,7 @@ Result<std::string> OptimizePage(std::string text, const BatchSettings& settings
   }
   Result<cleanup::HeadParts> head = cleanup::ParseHead(text);
   if (!head) return head.status();
-  text = std::string();
+  std::string().swap(text);  // (assigning an empty string would keep its room)
   if (Status s = stage(kHeadParseStep, "head parse"); !s) return s;
 
   Result<std::string> sheet = cleanup::ParseStyleSheet(head->head);
@@ -142,13 +142,14 @@ Result<std::string> OptimizePage(std::string text, const BatchSettings& settings
   if (!body) return body.status();
   body = support::RegexpReplace(*body, kDivEndTag, "");
   if (!body) return body.status();
-  rest = std::string();
+  std::string().swap(rest);
   if (Status s = stage(kBodyStep, "start body optimize"); !s) return s;
 
   // A large page is seen to stop between its clean-up passes.
   body = cleanup::CleanBody(std::move(*body), *options, [&] { return step.Continue(); });
   if (!body) return body.status();
-  page += cleanup::WrapPageWidth(*body, cleanup::PageWidthOptionsOf(record), *page_setup);
+  page +=
+      cleanup::WrapPageWidth(std::move(*body), cleanup::PageWidthOptionsOf(record), *page_setup);
   page += "</body></html>";
   return page;
 }

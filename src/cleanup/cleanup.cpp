@@ -454,9 +454,22 @@ bool HoldsIgnoringCase(std::string_view text, std::string_view marker) {
   return false;
 }
 
-// Pieces of a text (see PiecesEndingAtTagEnds) by their number, their texts
-// one after another in one string: a large table has millions of tags, and a
-// string of its own for each would take several times the page.
+// `visit(start, piece)` for every piece of `text` that ends at a ">" (see
+// PiecesEndingAtTagEnds), without the rest after the last one; no list of
+// them is made, as a long page has millions.
+template <typename Visit>
+void ForEachTagPiece(std::string_view text, Visit visit) {
+  size_t start = 0;
+  for (size_t end = text.find('>'); end != std::string_view::npos; end = text.find('>', start)) {
+    visit(start, text.substr(start, end + 1 - start));
+    start = end + 1;
+  }
+}
+
+// Pieces of a text (see PiecesEndingAtTagEnds) by their number or their
+// offset, their texts one after another in one string: a large table has
+// millions of tags, and a string of its own for each would take several
+// times the page.
 class PieceSet {
  public:
   void Add(size_t index, std::string_view piece) {
@@ -464,6 +477,10 @@ class PieceSet {
     text_ += piece;
     end_.push_back(text_.size());
   }
+  // Room for `bytes` of pieces taken at once: a set grown piece by piece
+  // copies its text at every doubling, into memory fresh from the system.
+  // Room never written costs no memory.
+  void Reserve(size_t bytes) { text_.reserve(bytes); }
   size_t size() const { return index_.size(); }
   bool empty() const { return index_.empty(); }
   size_t index(size_t k) const { return index_[k]; }
@@ -505,24 +522,23 @@ Result<bool> SettlePieces(PassText text, std::string_view pattern, std::string_v
   return true;
 }
 
-// `pieces` with the settled ones in place of theirs.
-std::string Reassemble(const std::vector<std::string_view>& pieces, const PieceSet& settled,
-                       size_t size_hint) {
+// `text` with each settled piece in place of the piece of the text that
+// starts at the settled one's index.
+std::string ReassembleAt(std::string_view text, const PieceSet& settled) {
   std::vector<size_t> order(settled.size());
   for (size_t k = 0; k < order.size(); ++k) order[k] = k;
   std::sort(order.begin(), order.end(),
             [&](size_t a, size_t b) { return settled.index(a) < settled.index(b); });
   std::string out;
-  out.reserve(size_hint);
-  auto next_settled = order.begin();
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    if (next_settled != order.end() && settled.index(*next_settled) == i) {
-      out += settled.piece(*next_settled);
-      ++next_settled;
-    } else {
-      out += pieces[i];
-    }
+  out.reserve(text.size());
+  size_t copied = 0;  // text before this offset is in `out`, or replaced there
+  for (const size_t k : order) {
+    const size_t start = settled.index(k);
+    out.append(text.substr(copied, start - copied));
+    out += settled.piece(k);
+    copied = text.find('>', start) + 1;
   }
+  out.append(text.substr(copied));
   return out;
 }
 
@@ -538,56 +554,67 @@ Result<std::string> RunUntilStableByTag(PassText text, const CleanupPass& pass) 
   const std::string_view pattern = pass.pattern;
   const std::string_view replacement = pass.replacement;
   if (!pass.marker.empty()) {
-    const std::vector<std::string_view> pieces = PiecesEndingAtTagEnds(text.text);
+    // Marked pieces by where they start in the text; the text after the
+    // last ">" holds no ">", so no match.
     PieceSet marked;
-    // The last piece holds no ">", so no match.
-    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
-      if (HoldsIgnoringCase(pieces[i], pass.marker)) marked.Add(i, pieces[i]);
-    }
+    marked.Reserve(text.text.size());
+    ForEachTagPiece(text.text, [&](size_t start, std::string_view piece) {
+      if (HoldsIgnoringCase(piece, pass.marker)) marked.Add(start, piece);
+    });
     if (marked.empty()) return std::string(text.text);
     Result<std::string> first = Replace(text.With(marked.joined()), pattern, replacement);
     if (!first) return first;
     if (*first == marked.joined()) return std::string(text.text);
-    const std::vector<std::string_view> after = PiecesEndingAtTagEnds(*first);
-    if (after.size() != marked.size() + 1) return ReplaceRepeat(text, pattern, replacement);
     PieceSet changing;
-    for (size_t k = 0; k < marked.size(); ++k) {
-      if (after[k] != marked.piece(k)) changing.Add(marked.index(k), after[k]);
-    }
+    changing.Reserve(first->size());
+    size_t k = 0;
+    ForEachTagPiece(*first, [&](size_t, std::string_view piece) {
+      if (k < marked.size() && piece != marked.piece(k)) changing.Add(marked.index(k), piece);
+      ++k;
+    });
+    if (k != marked.size()) return ReplaceRepeat(text, pattern, replacement);
     marked = PieceSet();
     PieceSet settled;
     Result<bool> cut = SettlePieces(text, pattern, replacement, std::move(changing), settled);
     if (!cut) return cut.status();
     if (!*cut) return ReplaceRepeat(text, pattern, replacement);
-    return Reassemble(pieces, settled, text.text.size());
+    return ReassembleAt(text.text, settled);
   }
 
   Result<std::string> first = Replace(text, pattern, replacement);
   if (!first || *first == text.text) return first;
-  const std::vector<std::string_view> before = PiecesEndingAtTagEnds(text.text);
-  const std::vector<std::string_view> after = PiecesEndingAtTagEnds(*first);
-  // Cannot happen for the patterns this is used with; the plain loop gives
-  // the right text anyway.
-  if (before.size() != after.size()) {
-    return ReplaceRepeat(text.With(*first), pattern, replacement);
-  }
+  // The changed pieces of the result, by where they start in it, found by
+  // walking both texts piece by piece.
   PieceSet changing;
-  for (size_t i = 0; i < after.size(); ++i) {
-    if (before[i] != after[i]) changing.Add(i, after[i]);
+  size_t before = 0;  // where the text's next piece starts
+  bool aligned = true;
+  ForEachTagPiece(*first, [&](size_t start, std::string_view piece) {
+    const size_t end = aligned ? text.text.find('>', before) : std::string_view::npos;
+    if (end == std::string_view::npos) {
+      aligned = false;
+      return;
+    }
+    if (piece != text.text.substr(before, end + 1 - before)) changing.Add(start, piece);
+    before = end + 1;
+  });
+  // Pieces that do not pair up, or a change after the last ">", cannot
+  // happen for the patterns this is used with; the plain loop gives the
+  // right text anyway.
+  const size_t last = first->rfind('>');
+  const size_t rest = last == std::string::npos ? 0 : last + 1;
+  if (!aligned || text.text.find('>', before) != std::string_view::npos ||
+      text.text.substr(before) != std::string_view(*first).substr(rest)) {
+    return ReplaceRepeat(text.With(*first), pattern, replacement);
   }
   PieceSet settled;
   Result<bool> cut = SettlePieces(text, pattern, replacement, std::move(changing), settled);
   if (!cut) return cut.status();
   if (!*cut) return ReplaceRepeat(text.With(*first), pattern, replacement);
-  return Reassemble(after, settled, first->size());
+  return ReassembleAt(*first, settled);
 }
 
-Result<std::string> RunPass(PassText text, const CleanupPass& pass) {
-  if (!pass.needle.empty()) {
-    Result<bool> may_match = Test(text, pass.needle);
-    if (!may_match) return may_match.status();
-    if (!*may_match) return std::string(text.text);
-  }
+// The pass's rounds, its needle aside.
+Result<std::string> RunRounds(PassText text, const CleanupPass& pass) {
   switch (pass.rounds) {
     case PassRounds::kOnce:
       break;
@@ -599,17 +626,54 @@ Result<std::string> RunPass(PassText text, const CleanupPass& pass) {
   return Replace(text, pass.pattern, pass.replacement);
 }
 
+// False when the pass's needle shows it cannot match.
+Result<bool> MayMatch(PassText text, const CleanupPass& pass) {
+  if (pass.needle.empty()) return true;
+  return Test(text, pass.needle);
+}
+
+Result<std::string> RunPass(PassText text, const CleanupPass& pass) {
+  Result<bool> may_match = MayMatch(text, pass);
+  if (!may_match) return may_match.status();
+  if (!*may_match) return std::string(text.text);
+  return RunRounds(text, pass);
+}
+
+// One pass over `text`, in place. A pass that changes nothing leaves the
+// text uncopied, and a single round writes into `spare`, whose room serves
+// every pass of a page: a page of tens of megabytes would otherwise take
+// fresh pages from the system, each cleared, for every pass.
+Status ApplyPass(std::string& text, bool valid, const CleanupPass& pass, std::string& spare) {
+  const PassText view{text, valid};
+  Result<bool> may_match = MayMatch(view, pass);
+  if (!may_match) return may_match.status();
+  if (!*may_match) return Status::Ok();
+  if (valid && pass.rounds == PassRounds::kOnce) {
+    Result<bool> changed = support::RegexpReplaceInto(support::ValidUtf8::Known(text), pass.pattern,
+                                                      pass.replacement, spare);
+    if (!changed) return changed.status();
+    if (*changed) text.swap(spare);
+    return Status::Ok();
+  }
+  // Rounds over pieces of the text need room of their own: the spare goes
+  // rather than add a page's worth to the peak.
+  std::string().swap(spare);  // (assigning an empty string would keep the room)
+  Result<std::string> next = RunRounds(view, pass);
+  if (!next) return next.status();
+  text = std::move(next).value();
+  return Status::Ok();
+}
+
 // `passes` in order over `text`, whose UTF-8 is checked once.
 Result<std::string> RunPasses(std::string text, const std::vector<CleanupPass>& passes,
                               const BetweenPasses& between_passes = {}) {
   const bool valid = PassText::Checked(text).valid;
+  std::string spare;
   for (const CleanupPass& pass : passes) {
     if (between_passes) {
       if (Status s = between_passes(); !s) return s;
     }
-    Result<std::string> next = RunPass(PassText{text, valid}, pass);
-    if (!next) return next;
-    text = std::move(next).value();
+    if (Status s = ApplyPass(text, valid, pass, spare); !s) return s;
   }
   return text;
 }
@@ -691,9 +755,10 @@ Result<std::string> TidyHeaderFooter(std::string html) {
 Result<std::string> CleanPageBody(std::string body, bool home_page, const CleanupOptions& options,
                                   const BetweenPasses& between_passes) {
   if (home_page) {
-    Result<std::string> without_toc = RunCleanupPass(body, Use(kWordTocParagraphs));
-    if (!without_toc) return without_toc;
-    body = std::move(without_toc).value();
+    std::string spare;
+    const Status toc_gone =
+        ApplyPass(body, PassText::Checked(body).valid, Use(kWordTocParagraphs), spare);
+    if (!toc_gone) return toc_gone;
   }
   return CleanBody(std::move(body), options, between_passes);
 }
@@ -740,15 +805,15 @@ std::string ShortestDecimal(double value) {
   return out;
 }
 
-std::string WrapPageWidth(std::string_view page, const PageWidthOptions& options,
+std::string WrapPageWidth(std::string page, const PageWidthOptions& options,
                           const PageSetup& page_setup) {
-  if (!options.OptPageWidth) return std::string(page);
+  if (!options.OptPageWidth) return page;
   const std::optional<double> width = ParseNumber(page_setup.page_width);
   const std::optional<double> left = ParseNumber(page_setup.left_margin);
   const std::optional<double> right = ParseNumber(page_setup.right_margin);
-  if (!width || !left || !right) return std::string(page);
+  if (!width || !left || !right) return page;
   const double text_width = *width - *left - *right;
-  if (!std::isfinite(text_width)) return std::string(page);
+  if (!std::isfinite(text_width)) return page;
 
   std::string out;
   out.reserve(page.size() + 256);

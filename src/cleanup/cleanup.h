@@ -131,7 +131,7 @@ PageWidthOptions PageWidthOptionsOf(const project::DocumentRecord& document);
 // margins as padding (OptPageMargin), or the paper width less both side
 // margins. Unchanged when OptPageWidth is off or the width or a side margin
 // is not a number.
-std::string WrapPageWidth(std::string_view page, const PageWidthOptions& options,
+std::string WrapPageWidth(std::string page, const PageWidthOptions& options,
                           const PageSetup& page_setup);
 
 // `value` in its shortest plain decimal form with at most 15 significant

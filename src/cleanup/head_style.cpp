@@ -255,7 +255,9 @@ Result<std::string> OptimizeStyleSheet(std::string_view style_sheet, OptimizeMod
   return out;
 }
 
-Result<std::string> ExtractBody(std::string_view rest) {
+namespace {
+
+Result<std::string> Body(std::string_view rest, bool known_valid) {
   if (const size_t body_tag = FindIgnoreCase(rest, "<body"); body_tag != std::string_view::npos) {
     rest = rest.substr(body_tag + std::string_view("<body").size());
     if (const size_t tag_end = rest.find('>'); tag_end != std::string_view::npos) {
@@ -266,11 +268,22 @@ Result<std::string> ExtractBody(std::string_view rest) {
       body_end != std::string_view::npos) {
     rest = rest.substr(0, body_end);
   }
-  auto without_starts = RegexpReplace(rest, kDivStartTag, "");
+  auto without_starts = known_valid
+                            ? RegexpReplace(support::ValidUtf8::Known(rest), kDivStartTag, "")
+                            : RegexpReplace(rest, kDivStartTag, "");
   if (!without_starts) return without_starts;
   // The engine checked the body's UTF-8 in the first pass; what that pass
   // made of it is as valid.
   return RegexpReplace(support::ValidUtf8::Known(*without_starts), kDivEndTag, "");
+}
+
+}  // namespace
+
+Result<std::string> ExtractBody(std::string_view rest) {
+  return Body(rest, false);
+}
+Result<std::string> ExtractBody(support::ValidUtf8 rest) {
+  return Body(rest.text(), true);
 }
 
 }  // namespace tessarine::cleanup

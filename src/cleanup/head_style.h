@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/regex.h"
 #include "support/status.h"
 
 namespace tessarine::cleanup {
@@ -94,5 +95,8 @@ support::Result<std::string> OptimizeStyleSheet(std::string_view style_sheet, Op
 // ends at the last "</body>". The UTF-8 of `rest` is checked, so a body it
 // gives is known to be valid.
 support::Result<std::string> ExtractBody(std::string_view rest);
+// The same for a rest whose UTF-8 is known to be valid, which is not checked
+// again.
+support::Result<std::string> ExtractBody(support::ValidUtf8 rest);
 
 }  // namespace tessarine::cleanup

@@ -292,8 +292,13 @@ int StepWeight(ConvertStep step) {
   return step == ConvertStep::kSaved ? 2 : 1;
 }
 
-ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::string& target_htm,
-                                 const ConvertProgress& on_step, const LegacyDocOptions& legacy) {
+namespace {
+
+// The conversion up to the Word HTML writer, which `write` runs on the
+// package read.
+template <typename Write>
+ConvertOutcome ConvertWith(const std::string& document_path, const ConvertProgress& on_step,
+                           const LegacyDocOptions& legacy, Write&& write) {
   const Route route = RouteOf(document_path);
   LegacyStart libreoffice;
   if (route == Route::kLibreOffice) {
@@ -345,8 +350,7 @@ ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::st
   if (!Continue(on_step, ConvertStep::kDocumentOpened))
     return Stopped(AboutDocument(document_path, package.diagnostics()));
 
-  auto written =
-      Guarded([&] { return WriteWordHtml(package, target_htm, legacy.stop_requested); }, failure);
+  auto written = Guarded([&] { return write(package); }, failure);
   std::vector<std::string> diagnostics;
   if (written && written->ok()) diagnostics = written->value().diagnostics;
   AppendNew(diagnostics, package.diagnostics());
@@ -360,6 +364,24 @@ ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::st
   ConvertOutcome outcome;
   outcome.diagnostics = std::move(found);
   return outcome;
+}
+
+}  // namespace
+
+ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::string& target_htm,
+                                 const ConvertProgress& on_step, const LegacyDocOptions& legacy) {
+  return ConvertWith(document_path, on_step, legacy, [&](const DocxPackage& package) {
+    return WriteWordHtml(package, target_htm, legacy.stop_requested);
+  });
+}
+
+ConvertOutcome ConvertToWordHtmlPage(const std::string& document_path, const std::string& htm_name,
+                                     WordHtmlPage& page, const std::string& spill_folder,
+                                     const ConvertProgress& on_step,
+                                     const LegacyDocOptions& legacy) {
+  return ConvertWith(document_path, on_step, legacy, [&](const DocxPackage& package) {
+    return RenderWordHtmlPage(package, htm_name, page, spill_folder, legacy.stop_requested);
+  });
 }
 
 }  // namespace tessarine::convert

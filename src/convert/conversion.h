@@ -31,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/word_html_page.h"
 #include "support/diagnostic.h"
 #include "support/status.h"
 
@@ -107,5 +108,16 @@ inline constexpr std::string_view kLibreOfficePackage = "libreoffice-writer-nogu
 ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::string& target_htm,
                                  const ConvertProgress& on_step,
                                  const LegacyDocOptions& legacy = {});
+
+// The same conversion with the page handed over in `page` instead of
+// written: the text and the companion files named for a page file
+// `htm_name` ("doc1.htm"), exactly what ConvertToWordHtml would write.
+// Nothing is written but, when the pictures are too large to hold (see
+// RenderWordHtmlPage), the companion files in `spill_folder` (ending with
+// "/"). `page` is complete only when the outcome is ok.
+ConvertOutcome ConvertToWordHtmlPage(const std::string& document_path, const std::string& htm_name,
+                                     WordHtmlPage& page, const std::string& spill_folder,
+                                     const ConvertProgress& on_step,
+                                     const LegacyDocOptions& legacy = {});
 
 }  // namespace tessarine::convert

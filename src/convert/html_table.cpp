@@ -15,11 +15,11 @@ namespace tessarine::convert {
 void BodyWriter::WriteTable(pugi::xml_node tbl, int depth) {
   const TableLayout table = LayOutTable(tbl, doc_.styles);
   if (table.rows.empty()) return;
-  const TableProperties& props = table.props;
+  const TableProperties& table_props = table.props;
   const std::string saved_table_style = current_table_style_;
   current_table_style_ = table.style_id;
 
-  const std::string jc = props.justification.value_or(std::string());
+  const std::string jc = table_props.justification.value_or(std::string());
   const bool aligned = jc == "center" || jc == "right";
   if (aligned) {
     BlockLineStart(depth);
@@ -29,11 +29,12 @@ void BodyWriter::WriteTable(pugi::xml_node tbl, int depth) {
 
   std::string open = "<table class=" + table.class_name +
                      " border=" + (table.any_border ? "1" : "0") + " cellspacing=0 cellpadding=0";
-  if (props.width && (props.width->type == "dxa" || props.width->type.empty()) &&
-      props.width->value > 0) {
-    open += " width=" + std::to_string(TwipsToPixels(props.width->value));
-  } else if (props.width && props.width->type == "pct" && props.width->value > 0) {
-    open += " width=\"" + PointsText(props.width->value / 50.0) + "%\"";
+  if (table_props.width && (table_props.width->type == "dxa" || table_props.width->type.empty()) &&
+      table_props.width->value > 0) {
+    open += " width=" + std::to_string(TwipsToPixels(table_props.width->value));
+  } else if (table_props.width && table_props.width->type == "pct" &&
+             table_props.width->value > 0) {
+    open += " width=\"" + PointsText(table_props.width->value / 50.0) + "%\"";
   }
   AppendStyleAttribute(open, TableCss(table));
   open += '>';
@@ -78,10 +79,11 @@ void BodyWriter::WriteTable(pugi::xml_node tbl, int depth) {
       if (cell.width > 0) out_ += " width=" + std::to_string(TwipsToPixels(cell.width));
       if (cell.span > 1) out_ += " colspan=" + std::to_string(cell.span);
       if (cell.rowspan > 1) out_ += " rowspan=" + std::to_string(cell.rowspan);
-      const std::string valign = cell.props.vertical_align.value_or("top");
+      const CellProperties props = ParseCellProperties(cell.tc.child("w:tcPr"));
+      const std::string valign = props.vertical_align.value_or("top");
       if (valign == "top" || valign == "bottom") out_ += " valign=" + valign;
-      if (cell.props.no_wrap.value_or(false)) out_ += " nowrap";
-      AppendStyleAttribute(out_, CellCss(table, cell, height_css));
+      if (props.no_wrap.value_or(false)) out_ += " nowrap";
+      AppendStyleAttribute(out_, CellCss(table, cell, props, height_css));
       out_ += ">\r\n";
       WriteBlocks(cell.tc, depth + 1);
       out_ += cell_indent + "</td>\r\n";

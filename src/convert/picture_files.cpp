@@ -54,6 +54,12 @@ PictureFiles::PictureFiles(const DocxPackage& package, std::string folder,
       diagnostics_(diagnostics),
       budget_(std::max<std::uint64_t>(std::uint64_t{256} << 20, package.package_size() * 100)) {}
 
+PictureFiles::PictureFiles(const DocxPackage& package, CompanionFiles& held,
+                           std::vector<std::string>* diagnostics)
+    : PictureFiles(package, std::string(), diagnostics) {
+  held_ = &held;
+}
+
 void PictureFiles::OverBudget(std::uint64_t bytes) {
   status_ = support::Status::Error(
       support::StatusCode::kResourceLimit,
@@ -67,22 +73,28 @@ void PictureFiles::Diagnose(std::string message) {
   if (diagnostics_ != nullptr) diagnostics_->push_back(std::move(message));
 }
 
+std::uint64_t PictureFiles::StatedSize(const DocxPackage& package,
+                                       const std::vector<std::string>& source_parts) {
+  std::set<std::string> targets;
+  for (const std::string& source : source_parts) {
+    for (const Relationship& rel : package.Relationships(source)) {
+      if (!rel.external && rel.type == kRelImage) targets.insert(rel.target);
+    }
+  }
+  std::uint64_t stated = 0;
+  for (const std::string& target : targets) stated += package.StatedPartSize(target);
+  return stated;
+}
+
 void PictureFiles::PrepareWebCopies(const std::vector<std::string>& source_parts,
                                     const Converter& converter) {
-  if (!folder_.empty() && status_.ok()) {
+  if (Writes() && status_.ok()) {
     // What the pictures will come to, as the zip directory states it, before
     // anything is written.
-    std::set<std::string> targets;
-    for (const std::string& source : source_parts) {
-      for (const Relationship& rel : package_.Relationships(source)) {
-        if (!rel.external && rel.type == kRelImage) targets.insert(rel.target);
-      }
-    }
-    std::uint64_t stated = 0;
-    for (const std::string& target : targets) stated += package_.StatedPartSize(target);
+    const std::uint64_t stated = StatedSize(package_, source_parts);
     if (stated > budget_) OverBudget(stated);
   }
-  if (folder_.empty() || !converter) return;
+  if (!Writes() || !converter) return;
   // Only the relationship list is looked at for the common case of pictures
   // that are all web formats already.
   std::set<std::string> candidates;
@@ -131,8 +143,8 @@ const PictureFiles::Files* PictureFiles::Use(const std::string& part_name) {
     Diagnose("A picture whose part " + part_name + " is missing from the package was left out.");
     return nullptr;
   }
-  if (folder_.empty()) {
-    // In memory: the name says what the file would be.
+  if (!Writes()) {
+    // Names only: the name says what the file would be.
     const std::string extension =
         GuessedExtension(part_name, package_.content_types().Of(part_name));
     files = Files{NextName(extension), {}};
@@ -145,7 +157,7 @@ const PictureFiles::Files* PictureFiles::Use(const std::string& part_name) {
     Diagnose("A picture was left out: " + bytes.message());
     return nullptr;
   }
-  const std::string original = std::move(bytes).value();
+  std::string original = std::move(bytes).value();
   std::string extension, png;
   if (auto prepared = prepared_.find(part_name); prepared != prepared_.end()) {
     extension = std::move(prepared->second.extension);
@@ -158,10 +170,10 @@ const PictureFiles::Files* PictureFiles::Use(const std::string& part_name) {
     }
   }
   files = Files{NextName(extension), {}};
-  Write(files->original, original);
+  Write(files->original, std::move(original));
   if (!png.empty()) {
     files->web = NextName("png");
-    Write(files->web, png);
+    Write(files->web, std::move(png));
   } else {
     files->web = files->original;
   }
@@ -179,8 +191,8 @@ const PictureFiles::Files* PictureFiles::UseMade(
   if (!bytes) return nullptr;
   files = Files{NextName(extension), {}};
   files->web = files->original;
-  if (folder_.empty()) return &*files;
-  Write(files->original, *bytes);
+  if (!Writes()) return &*files;
+  Write(files->original, std::move(*bytes));
   return &*files;
 }
 
@@ -195,7 +207,7 @@ std::string PictureFiles::NextName(const std::string& extension) {
   return "image" + std::string(number) + "." + extension;
 }
 
-void PictureFiles::Write(const std::string& name, const std::string& bytes) {
+void PictureFiles::Write(const std::string& name, std::string bytes) {
   names_.push_back(name);
   if (!status_.ok()) return;  // the first failure is the one reported
   if (written_ + bytes.size() > budget_) {
@@ -203,6 +215,10 @@ void PictureFiles::Write(const std::string& name, const std::string& bytes) {
     return;
   }
   written_ += bytes.size();
+  if (held_ != nullptr) {
+    held_->Add(name, std::move(bytes));
+    return;
+  }
   const std::string path = (std::filesystem::path(folder_) / name).string();
   support::ReplacementFile file(path);
   if (!file.Write(bytes)) {

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "convert/picture_convert.h"
+#include "convert/word_html_page.h"
 #include "support/status.h"
 
 namespace tessarine::convert {
@@ -45,10 +46,18 @@ class PictureFiles {
   // may be null.
   PictureFiles(const DocxPackage& package, std::string folder,
                std::vector<std::string>* diagnostics);
+  // The files go into `held` (held in memory) instead of a folder on disk.
+  PictureFiles(const DocxPackage& package, CompanionFiles& held,
+               std::vector<std::string>* diagnostics);
+
+  // What the image parts that `source_parts` relate to come to, as the zip
+  // directory states their sizes, each part once.
+  static std::uint64_t StatedSize(const DocxPackage& package,
+                                  const std::vector<std::string>& source_parts);
 
   // Makes the PNG web copies, in one converter run, of the pictures that the
   // parts `source_parts` relate to and that browsers cannot show. Costs
-  // nothing when there are none. Does nothing without a folder.
+  // nothing when there are none. Does nothing when nothing is written.
   void PrepareWebCopies(const std::vector<std::string>& source_parts, const Converter& converter);
 
   struct Files {
@@ -77,12 +86,14 @@ class PictureFiles {
 
  private:
   std::string NextName(const std::string& extension);
-  void Write(const std::string& name, const std::string& bytes);
+  void Write(const std::string& name, std::string bytes);
   void Diagnose(std::string message);
   void OverBudget(std::uint64_t bytes);
+  bool Writes() const { return held_ != nullptr || !folder_.empty(); }
 
   const DocxPackage& package_;
   std::string folder_;
+  CompanionFiles* held_ = nullptr;
   std::vector<std::string>* diagnostics_;
   int counter_ = 0;
   int inline_shapes_ = 0, floating_shapes_ = 0;

@@ -39,12 +39,19 @@ std::optional<int> TwipsWidth(const std::optional<TableWidth>& width) {
   return std::nullopt;
 }
 
+enum class VerticalMerge : char { kNone, kRestart, kContinue };
+
 // The rows with their cells in grid columns, spans bounded by
-// `column_limit`, row spans from vertical merges.
+// `column_limit`, row spans from vertical merges, and each cell's own width
+// in twips where it has one (0 where not).
 std::vector<RowLayout> BuildRows(pugi::xml_node tbl, int column_limit,
                                  std::vector<std::optional<int>>& before_widths,
                                  std::vector<std::optional<int>>& after_widths) {
   std::vector<RowLayout> rows;
+  // By column: (row, cell) of the vertical merge origin each cell of the
+  // previous row continues or starts.
+  std::vector<std::pair<int, int>> above;
+  std::vector<VerticalMerge> merges;  // of the current row's cells
   // Room left in the grid from `column`, at least one so that every cell is written.
   const auto bounded = [&](int declared, int column, int minimum) {
     return std::clamp(declared, minimum, std::max(1, column_limit - column));
@@ -65,34 +72,37 @@ std::vector<RowLayout> BuildRows(pugi::xml_node tbl, int column_limit,
     }
     row.cant_split = OnOffChild(tr_pr, "w:cantSplit").value_or(false);
     int column = std::max(0, row.grid_before);
+    merges.clear();
     ForEachChild(tr, "w:tc", [&](pugi::xml_node tc) {
+      const CellProperties props = ParseCellProperties(tc.child("w:tcPr"));
       CellLayout cell;
       cell.tc = tc;
-      cell.props = ParseCellProperties(tc.child("w:tcPr"));
       cell.column = column;
-      cell.span = bounded(cell.props.grid_span.value_or(1), column, 1);
+      cell.span = bounded(props.grid_span.value_or(1), column, 1);
       // Legacy horizontal merges join the cell to the one before it.
-      if (cell.props.horizontal_merge == "continue" && !row.cells.empty()) {
+      if (props.horizontal_merge == "continue" && !row.cells.empty()) {
         row.cells.back().span += cell.span;
         column += cell.span;
         return;
       }
       column += cell.span;
-      row.cells.push_back(std::move(cell));
+      cell.width = TwipsWidth(props.width).value_or(0);
+      const std::string merge = props.vertical_merge.value_or(std::string());
+      merges.push_back(merge == "restart"    ? VerticalMerge::kRestart
+                       : merge == "continue" ? VerticalMerge::kContinue
+                                             : VerticalMerge::kNone);
+      row.cells.push_back(cell);
     });
     row.grid_after =
         bounded(IntAttribute(tr_pr.child("w:gridAfter"), "w:val").value_or(0), column, 0);
-    rows.push_back(std::move(row));
-  });
-  // Vertical merges: a "continue" cell extends the cell above it that starts
-  // in the same grid column.
-  std::vector<std::pair<int, int>> above;  // by column: (row, cell) of the merge origin
-  for (size_t r = 0; r < rows.size(); ++r) {
+    // Vertical merges: a "continue" cell extends the cell above it that
+    // starts in the same grid column.
+    const int r = static_cast<int>(rows.size());
     std::vector<std::pair<int, int>> current;
-    for (size_t c = 0; c < rows[r].cells.size(); ++c) {
-      CellLayout& cell = rows[r].cells[c];
-      const std::string merge = cell.props.vertical_merge.value_or(std::string());
-      if (merge == "continue") {
+    for (size_t c = 0; c < row.cells.size(); ++c) {
+      CellLayout& cell = row.cells[c];
+      const VerticalMerge merge = merges[c];
+      if (merge == VerticalMerge::kContinue) {
         bool joined = false;
         for (size_t i = 0; i < above.size(); ++i) {
           const auto [origin_row, origin_cell] = above[i];
@@ -107,27 +117,12 @@ std::vector<RowLayout> BuildRows(pugi::xml_node tbl, int column_limit,
         }
         if (joined) continue;
       }
-      if (merge == "restart" || merge == "continue") {
-        current.emplace_back(static_cast<int>(r), static_cast<int>(c));
-      }
+      if (merge != VerticalMerge::kNone) current.emplace_back(r, static_cast<int>(c));
     }
     above = std::move(current);
-  }
+    rows.push_back(std::move(row));
+  });
   return rows;
-}
-
-// The cell's four borders as Word collapses them: a side shared with the
-// cell above or to the left is drawn by that cell.
-void ResolveBorders(CellLayout& cell, const TableBorders& table, bool first_row, bool last_row,
-                    bool last_column) {
-  const TableBorders& own = cell.props.borders;
-  cell.borders = {
-      own.top ? own.top : (first_row ? table.top : table.inside_h),
-      own.right ? own.right : (last_column ? table.right : table.inside_v),
-      own.bottom ? own.bottom : (last_row ? table.bottom : table.inside_h),
-      own.left ? own.left : (cell.column == 0 ? table.left : table.inside_v),
-  };
-  cell.collapsed = {!first_row && !own.top, false, false, cell.column != 0 && !own.left};
 }
 
 std::string BorderText(const std::optional<Border>& border, bool minimum_one_point) {
@@ -158,7 +153,7 @@ void AppendPaddingValue(std::string& css, const CellMargins& cell, const CellMar
 
 // A collapsed side shows as "none", with the real border kept in
 // mso-border-…-alt; so does a side thinner than a point.
-void AppendCellBorders(std::string& css, const CellLayout& cell) {
+void AppendCellBorders(std::string& css, const CellBorders& cell) {
   static constexpr std::string_view kNames[] = {"top", "right", "bottom", "left"};
   const auto& real = cell.borders;
   std::array<std::string, 4> shown;
@@ -251,11 +246,10 @@ TableLayout LayOutTable(pugi::xml_node tbl, const StyleSheet& styles) {
     row.width_after =
         after_widths[r] ? *after_widths[r] : grid_width(columns - row.grid_after, row.grid_after);
     for (CellLayout& cell : row.cells) {
-      cell.width = TwipsWidth(cell.props.width) ? *TwipsWidth(cell.props.width)
-                                                : grid_width(cell.column, cell.span);
-      const bool last_row = r + static_cast<size_t>(cell.rowspan) >= rows.size();
-      const bool last_column = cell.column + cell.span >= columns - row.grid_after;
-      ResolveBorders(cell, borders, r == 0, last_row, last_column);
+      if (cell.width == 0) cell.width = grid_width(cell.column, cell.span);
+      cell.first_row = r == 0;
+      cell.last_row = r + static_cast<size_t>(cell.rowspan) >= rows.size();
+      cell.last_column = cell.column + cell.span >= columns - row.grid_after;
     }
   }
   return table;
@@ -295,7 +289,23 @@ std::string TableCss(const TableLayout& table) {
   return css;
 }
 
-std::string CellCss(const TableLayout& table, const CellLayout& cell,
+// A side shared with the cell above or to the left is drawn by that cell.
+CellBorders ResolveCellBorders(const TableLayout& table, const CellLayout& cell,
+                               const CellProperties& props) {
+  const TableBorders& own = props.borders;
+  const TableBorders& edges = table.props.borders;
+  CellBorders result;
+  result.borders = {
+      own.top ? own.top : (cell.first_row ? edges.top : edges.inside_h),
+      own.right ? own.right : (cell.last_column ? edges.right : edges.inside_v),
+      own.bottom ? own.bottom : (cell.last_row ? edges.bottom : edges.inside_h),
+      own.left ? own.left : (cell.column == 0 ? edges.left : edges.inside_v),
+  };
+  result.collapsed = {!cell.first_row && !own.top, false, false, cell.column != 0 && !own.left};
+  return result;
+}
+
+std::string CellCss(const TableLayout& table, const CellLayout& cell, const CellProperties& props,
                     const std::string& row_height_css) {
   std::string css;
   if (cell.width > 0) {
@@ -303,14 +313,14 @@ std::string CellCss(const TableLayout& table, const CellLayout& cell,
     AppendTwipsPt(css, cell.width);
     css += ';';
   }
-  AppendCellBorders(css, cell);
-  if (cell.props.shading) {
-    AppendShadingCss(css, *cell.props.shading);
+  AppendCellBorders(css, ResolveCellBorders(table, cell, props));
+  if (props.shading) {
+    AppendShadingCss(css, *props.shading);
   } else if (table.props.shading) {
     AppendShadingCss(css, *table.props.shading);
   }
   css += "padding:";
-  AppendPaddingValue(css, cell.props.margins, table.props.cell_margins);
+  AppendPaddingValue(css, props.margins, table.props.cell_margins);
   css += ';';
   css += row_height_css;
   return css;

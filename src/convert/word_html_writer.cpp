@@ -1,10 +1,9 @@
 #include "convert/word_html_writer.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <system_error>
 
 #include "convert/docx_package.h"
@@ -120,50 +119,42 @@ std::string RenderWordHtml(const DocxPackage& package, const std::string& files_
   return out;
 }
 
-support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
-                                              const std::string& target_htm,
-                                              const std::function<bool()>& stop_requested) {
+support::Result<WordHtmlResult> RenderWordHtmlPage(const DocxPackage& package,
+                                                   const std::string& htm_name, WordHtmlPage& page,
+                                                   const std::string& spill_folder,
+                                                   const std::function<bool()>& stop_requested,
+                                                   std::uint64_t held_limit) {
   namespace fs = std::filesystem;
-  const fs::path target(target_htm);
-  const std::string htm_name = target.filename().string();
-  const std::string stem = target.stem().string();
-  const std::string folder_name = stem + ".files";
-  const fs::path folder = target.parent_path() / folder_name;
-
+  const std::string folder_name = fs::path(htm_name).stem().string() + ".files";
+  page = WordHtmlPage();
+  // Word HTML comes to somewhat less than document.xml (see RenderWordHtml).
+  page.html.reserve(package.main_document_size());
   WordHtmlResult result;
-  std::error_code error;
-  fs::create_directories(folder, error);
-  if (error) {
-    return support::Status::Error(support::StatusCode::kIoFailed,
-                                  folder.string() + ": " + error.message());
-  }
-
-  // The page is encoded and written while it is rendered, a few megabytes at
-  // a time, so a long document never holds its whole HTML beside its parsed
-  // XML. Encoding piece by piece gives the same bytes as encoding the whole.
-  // Written under a temporary name and put in place once complete, so a
-  // failure leaves an earlier page as it was.
-  support::ReplacementFile file(target_htm);
-  support::Status written =
-      file.fd() >= 0
-          ? support::Status::Ok()
-          : support::Status::Error(support::StatusCode::kIoFailed,
-                                   "cannot write " + target_htm + ": " + std::strerror(errno));
+  support::Status written = support::Status::Ok();
+  // The page is rendered a few megabytes at a time, and each piece goes
+  // through code page 936 and back at once, a quarter of a megabyte at a
+  // time: the text is then what reading the written file gives (a character
+  // the code page lacks reads back as its character reference), with no
+  // more than that quarter held twice more beside it. Pieces end between
+  // characters, so piece by piece gives the same bytes as the whole.
+  constexpr size_t kRoundTripBytes = 256 << 10;
   const std::function<void(std::string&)> drain = [&](std::string& text) {
-    if (written.ok()) {
-      auto bytes = support::EncodeText(text, support::EncodingAnsi);
+    for (size_t at = 0; at < text.size() && written.ok();) {
+      size_t end = std::min(text.size(), at + kRoundTripBytes);
+      while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+      auto bytes =
+          support::EncodeText(std::string_view(text).substr(at, end - at), support::EncodingAnsi);
       if (!bytes) {
         written = support::Status::Error(support::StatusCode::kIoFailed,
-                                         "cannot write " + target_htm + ": " + bytes.message());
-      } else if (!file.Write(*bytes)) {
-        written =
-            support::Status::Error(support::StatusCode::kIoFailed,
-                                   "cannot write " + target_htm + ": " + std::strerror(errno));
+                                         "cannot write " + htm_name + ": " + bytes.message());
+      } else {
+        page.html += support::DecodeText(*bytes, support::EncodingAnsi);
       }
+      at = end;
     }
     text.clear();
   };
-  PictureFiles pictures(package, folder.string(), &result.diagnostics);
+  std::optional<PictureFiles> pictures;
   std::string header_file;
   {
     const HtmlDocument doc = BuildHtmlDocument(package, folder_name, &result.diagnostics);
@@ -179,7 +170,19 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
     for (const HeaderFooterStory& story : stories.stories) {
       picture_sources.push_back(story.part_name);
     }
-    pictures.PrepareWebCopies(picture_sources, ConvertPicturesToPng);
+    if (!spill_folder.empty() && PictureFiles::StatedSize(package, picture_sources) > held_limit) {
+      std::error_code error;
+      fs::create_directories(spill_folder, error);
+      if (error) {
+        return support::Status::Error(support::StatusCode::kIoFailed,
+                                      spill_folder + ": " + error.message());
+      }
+      page.files = CompanionFiles::InFolder(spill_folder);
+      pictures.emplace(package, spill_folder, &result.diagnostics);
+    } else {
+      pictures.emplace(package, page.files, &result.diagnostics);
+    }
+    pictures->PrepareWebCopies(picture_sources, ConvertPicturesToPng);
     std::string out;
     out.reserve(
         std::min<size_t>(8 << 20, std::max<size_t>(64 * 1024, package.main_document_size())));
@@ -187,11 +190,10 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
     BodyWriter writer(doc, out);
     writer.SetDrain(&drain);
     writer.SetBudget(PageBudget(package));
-    writer.SetPictures(&pictures);
+    writer.SetPictures(&*pictures);
     writer.SetStop(&stop_requested);
     writer.Write();
     if (writer.stopped()) {
-      // The replacement file is dropped unwritten: the target stays as it was.
       result.stopped = true;
       return result;
     }
@@ -200,33 +202,90 @@ support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
     if (written.ok() && !writer.status().ok()) {
       written =
           support::Status::Error(support::StatusCode::kIoFailed,
-                                 "cannot write " + target_htm + ": " + writer.status().message());
+                                 "cannot write " + htm_name + ": " + writer.status().message());
     }
     // After the page, so its pictures are numbered after the page's.
-    header_file = RenderHeaderFile(doc, stories, htm_name, &pictures);
+    header_file = RenderHeaderFile(doc, stories, htm_name, &*pictures);
   }
-  if (written.ok() && !pictures.status().ok()) written = pictures.status();
-  if (written.ok()) written = file.Commit();
+  if (written.ok() && !pictures->status().ok()) written = pictures->status();
   if (!written.ok()) return written;
-  std::vector<std::string> listed = pictures.file_names();
-  const fs::path header_path = folder / "header.htm";
+  std::vector<std::string> listed = pictures->file_names();
+  // In the main file's encoding, as Word writes it.
+  const auto add_text = [&](const std::string& name, const std::string& text) {
+    if (!page.files.held()) return support::WriteTextFile(page.files.folder() + name, text, "0");
+    auto bytes = support::EncodeText(text, support::EncodingAnsi);
+    if (bytes) page.files.Add(name, std::move(bytes).value());
+    return bytes.status();
+  };
   if (!header_file.empty()) {
-    // In the main file's encoding, as Word writes it.
-    if (support::Status status = support::WriteTextFile(header_path.string(), header_file, "0");
-        !status) {
-      return status;
-    }
+    if (support::Status status = add_text("header.htm", header_file); !status) return status;
     listed.emplace_back("header.htm");
-  } else {
+  } else if (!page.files.held()) {
     // A header file left from an earlier conversion must not pass for this
     // document's.
-    fs::remove(header_path, error);
+    std::error_code error;
+    fs::remove(page.files.folder() + "header.htm", error);
   }
-  if (support::Status status = support::WriteTextFile((folder / "filelist.xml").string(),
-                                                      FileListXml(htm_name, listed), "0");
-      !status) {
+  if (support::Status status = add_text("filelist.xml", FileListXml(htm_name, listed)); !status) {
     return status;
   }
+  return result;
+}
+
+namespace {
+
+// The page at `target_htm` and its companion files, held ones written into
+// the folder beside it (where the others already lie).
+support::Status WriteWordHtmlPage(const WordHtmlPage& page, const std::string& target_htm) {
+  namespace fs = std::filesystem;
+  const fs::path target(target_htm);
+  const fs::path folder = target.parent_path() / (target.stem().string() + ".files");
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error) {
+    return support::Status::Error(support::StatusCode::kIoFailed,
+                                  folder.string() + ": " + error.message());
+  }
+  const std::string prefix = folder.string() + "/";
+  bool has_header = false;
+  // The pictures (`lists` false) or header.htm and filelist.xml.
+  const auto write_files = [&](bool lists) {
+    for (const CompanionFile& file : page.files.held_files()) {
+      const bool header = file.name == "header.htm";
+      if ((header || file.name == "filelist.xml") != lists) continue;
+      has_header = has_header || header;
+      if (support::Status status = page.files.CopyTo(file.name, prefix + file.name); !status) {
+        return status;
+      }
+    }
+    return support::Status::Ok();
+  };
+  // The pictures before the page and the lists after it, as Word writes them.
+  if (support::Status status = write_files(false); !status) return status;
+  if (support::Status status = support::WriteTextFile(target_htm, page.html, "0"); !status) {
+    return status;
+  }
+  if (support::Status status = write_files(true); !status) return status;
+  // A header file left from an earlier conversion must not pass for this
+  // document's.
+  if (page.files.held() && !has_header) fs::remove(folder / "header.htm", error);
+  return support::Status::Ok();
+}
+
+}  // namespace
+
+support::Result<WordHtmlResult> WriteWordHtml(const DocxPackage& package,
+                                              const std::string& target_htm,
+                                              const std::function<bool()>& stop_requested) {
+  namespace fs = std::filesystem;
+  const fs::path target(target_htm);
+  const std::string folder = (target.parent_path() / (target.stem().string() + ".files")).string();
+  WordHtmlPage page;
+  // Pictures too large to hold go straight into the companion folder.
+  support::Result<WordHtmlResult> result =
+      RenderWordHtmlPage(package, target.filename().string(), page, folder + "/", stop_requested);
+  if (!result || result->stopped) return result;
+  if (support::Status written = WriteWordHtmlPage(page, target_htm); !written) return written;
   return result;
 }
 

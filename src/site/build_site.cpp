@@ -44,6 +44,12 @@ using project::ProjectSettings;
 using support::Result;
 using support::Status;
 
+// Gives a text's memory back. Assigning an empty string would not: the
+// string keeps its room, and a large document's page text stays allocated.
+void FreeText(std::string& text) {
+  std::string().swap(text);
+}
+
 constexpr std::string_view kDocumentExtensions = "doc|docx";
 constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::string_view kFailedDocument = "文档：";
@@ -172,11 +178,12 @@ Status Abandoned() {
 // turn comes, so the bar moves as in a build that converts in turn.
 struct AheadConversion {
   size_t number = 0;
-  std::string word_html;
+  std::string spill_folder;
   std::thread thread;
   std::atomic<bool> cancel{false};
   // Set by the thread; read once it is joined.
   convert::ConvertOutcome outcome;
+  convert::WordHtmlPage page;
   std::vector<convert::ConvertStep> steps;
   double seconds = 0;
 };
@@ -230,10 +237,11 @@ class SiteBuild {
   Status BuildDocuments();
   Status BuildDocument(size_t number);
   Status BuildDocumentInto(size_t number, const std::string& resource_folder);
-  Status Convert(const DocumentRecord& document, const std::string& word_html);
+  Status Convert(const DocumentRecord& document, convert::WordHtmlPage& page);
   Status ConvertedOutcome(const convert::ConvertOutcome& converted, Status stop);
+  std::string SpillFolder(const DocumentRecord& document) const;
   void StartAheadConversion(size_t number);
-  Status TakeAheadConversion(const DocumentRecord& document);
+  Status TakeAheadConversion(const DocumentRecord& document, convert::WordHtmlPage& page);
   void DropAheadConversion();
   Result<std::string> WritePages(SectionTable& sections, const DocumentRecord& document,
                                  const CleanupOptions& cleanup_options, const PageSetup& page_setup,
@@ -332,22 +340,20 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   const DocumentRecord& document = project_.Documents[number - 1];
   const std::string& prefix = document.FilenamePre;
 
-  const std::string word_html = scratch_ + prefix + ".htm";
+  convert::WordHtmlPage page;
   if (ahead_ && ahead_->number == number) {
-    if (Status s = TakeAheadConversion(document); !s) return s;
+    if (Status s = TakeAheadConversion(document, page); !s) return s;
   } else {
     DropAheadConversion();
-    if (Status s = Convert(document, word_html); !s) return s;
+    if (Status s = Convert(document, page); !s) return s;
     clock_.Lap("convert", false);
   }
   StartAheadConversion(number + 1);
-  Result<std::string> text = cleanup::ReadWordPage(word_html);
-  if (!text) return text.status();
-  clock_.Lap("read", false);
+  Result<std::string> text = std::move(page.html);
 
   Result<HeadParts> head = cleanup::ParseHead(*text);
   if (!head) return head.status();
-  text = std::string();  // the head and the rest hold it all now
+  FreeText(*text);  // the head and the rest hold it all now
   if (Status s = DocumentStep("head parse"); !s) return s;
   Result<std::string> style_sheet = cleanup::ParseStyleSheet(head->head);
   if (!style_sheet) return style_sheet.status();
@@ -363,10 +369,12 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   if (!style_sheet) return style_sheet.status();
   if (Status s = DocumentStep("style optimize"); !s) return s;
 
-  Result<std::string> body = cleanup::ExtractBody(head->rest);
+  // The converter's page is valid UTF-8, and so is what follows its head
+  // end tag.
+  Result<std::string> body = cleanup::ExtractBody(support::ValidUtf8::Known(head->rest));
   if (!body) return body.status();
-  head = HeadParts();
-  // ExtractBody checked the UTF-8 of what it was given.
+  FreeText(head->head);
+  FreeText(head->rest);
   const support::ValidUtf8 valid_body = support::ValidUtf8::Known(*body);
   Result<bool> blank = cleanup::IsBlankHtml(valid_body);
   if (!blank) return blank.status();
@@ -378,7 +386,7 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
           ? SplitSections(valid_body, document.ParseLevel, document.NodeName, outline_classes)
           : SplitSections(valid_body, document.ParseLevel, document.NodeName);
   if (!sections) return sections.status();
-  body = std::string();
+  FreeText(*body);
   if (Status s = DocumentStep("init a_doc 1"); !s) return s;
   if (Status s = AssignPageFiles(*sections, document, project_.FileExt); !s) return s;
   for (std::string& warning : page_names_.Claim(*sections, number)) {
@@ -390,8 +398,8 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   AssignPageTitles(*sections, document);
   BuildNavBars(*sections, project_.PageNavPreHTML, project_.PageNavSep);
   AssignChapterNumbers(*sections, document);
-  if (Status s = BuildHeaders(*sections, document, scratch_, project_.OutputDir); !s) return s;
-  if (Status s = BuildFooters(*sections, document, scratch_, project_.OutputDir); !s) return s;
+  if (Status s = BuildHeaders(*sections, document, page.files, project_.OutputDir); !s) return s;
+  if (Status s = BuildFooters(*sections, document, page.files, project_.OutputDir); !s) return s;
   if (Status s = DocumentStep("init numberlist"); !s) return s;
   clock_.Lap("sections, names and navigation", true);
 
@@ -405,7 +413,7 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   if (!all_bodies) return all_bodies.status();
   if (Status s = DocumentStep("write mainpage"); !s) return s;
 
-  if (Status s = CopyPageImages(*all_bodies, scratch_, project_.OutputDir, prefix); !s) return s;
+  if (Status s = CopyPageImages(*all_bodies, page.files, project_.OutputDir, prefix); !s) return s;
   if (Status s = support::WriteTextFile(resource_folder + std::string(kStyleSheetFile),
                                         *style_sheet, project_.FileEncode);
       !s) {
@@ -413,15 +421,15 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   }
   clock_.Lap("pictures and style sheet", false);
 
-  for (Section& row : *sections) row.Body = std::string();
+  for (Section& row : *sections) FreeText(row.Body);
   if (outcome_.site_sections.size() < number) outcome_.site_sections.resize(number);
   outcome_.site_sections[number - 1] = std::move(*sections);
   return Status::Ok();
 }
 
-// Word HTML and its companion folder at `word_html`, with the converter's
-// three progress steps (saving weighs double).
-Status SiteBuild::Convert(const DocumentRecord& document, const std::string& word_html) {
+// The document's Word HTML in `page`, with the converter's three progress
+// steps (saving weighs double).
+Status SiteBuild::Convert(const DocumentRecord& document, convert::WordHtmlPage& page) {
   Status stop = Status::Ok();
   const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
     stop = DocumentStep(convert::StepLabel(done), convert::StepWeight(done));
@@ -429,9 +437,17 @@ Status SiteBuild::Convert(const DocumentRecord& document, const std::string& wor
   };
   convert::LegacyDocOptions legacy;
   legacy.stop_requested = [this] { return stop_requested_.load(); };
-  convert::ConvertOutcome converted =
-      convert::ConvertToWordHtml(document.Path, word_html, on_step, legacy);
+  convert::ConvertOutcome converted = convert::ConvertToWordHtmlPage(
+      document.Path, document.FilenamePre + ".htm", page, SpillFolder(document), on_step, legacy);
   return ConvertedOutcome(converted, stop);
+}
+
+// The page stays in memory, its companion files included: only a document
+// whose pictures are too large to hold (convert::kHeldPictureBytes, a few
+// hundred megabytes) has them written into this folder of the scratch, and
+// they go with it at the end of the build.
+std::string SiteBuild::SpillFolder(const DocumentRecord& document) const {
+  return scratch_ + document.FilenamePre + std::string(kResourceFolderSuffix);
 }
 
 // The end of a conversion, on the build's thread: its notes, then its
@@ -455,8 +471,8 @@ void SiteBuild::StartAheadConversion(size_t number) {
   ahead_ = std::make_unique<AheadConversion>();
   AheadConversion& ahead = *ahead_;
   ahead.number = number;
-  ahead.word_html = scratch_ + document.FilenamePre + ".htm";
-  ahead.thread = std::thread([this, &ahead, path = document.Path] {
+  ahead.spill_folder = SpillFolder(document);
+  ahead.thread = std::thread([this, &ahead, path = document.Path, prefix = document.FilenamePre] {
     const auto start = std::chrono::steady_clock::now();
     const auto go_on = [&] { return !stop_requested_.load() && !ahead.cancel.load(); };
     const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
@@ -466,7 +482,8 @@ void SiteBuild::StartAheadConversion(size_t number) {
     convert::LegacyDocOptions legacy;
     legacy.stop_requested = [&] { return !go_on(); };
     try {
-      ahead.outcome = convert::ConvertToWordHtml(path, ahead.word_html, on_step, legacy);
+      ahead.outcome = convert::ConvertToWordHtmlPage(path, prefix + ".htm", ahead.page,
+                                                     ahead.spill_folder, on_step, legacy);
     } catch (const std::bad_alloc&) {
       ahead.outcome.status = Status::Error(support::StatusCode::kResourceLimit,
                                            "not enough memory to convert the document");
@@ -477,7 +494,7 @@ void SiteBuild::StartAheadConversion(size_t number) {
 
 // The conversion that ran ahead for this document, taken as if it had run
 // now: its progress steps shown in order, then its notes and result.
-Status SiteBuild::TakeAheadConversion(const DocumentRecord& document) {
+Status SiteBuild::TakeAheadConversion(const DocumentRecord& document, convert::WordHtmlPage& page) {
   std::unique_ptr<AheadConversion> ahead = std::move(ahead_);
   ahead->thread.join();
   clock_.Add("convert", false, ahead->seconds);
@@ -492,6 +509,7 @@ Status SiteBuild::TakeAheadConversion(const DocumentRecord& document) {
     return Failure(support::StatusCode::kInternal,
                    "the conversion of " + document.Path + " was cancelled");
   }
+  page = std::move(ahead->page);
   return ConvertedOutcome(ahead->outcome, stop);
 }
 
@@ -500,11 +518,7 @@ void SiteBuild::DropAheadConversion() {
   if (!ahead_) return;
   ahead_->cancel.store(true);
   ahead_->thread.join();
-  std::error_code ignored;
-  fs::remove(ahead_->word_html, ignored);
-  const std::string& html = ahead_->word_html;
-  support::DeleteFolder(html.substr(0, html.size() - std::string_view(".htm").size()) +
-                        std::string(kResourceFolderSuffix));
+  support::DeleteFolder(ahead_->spill_folder);
   ahead_.reset();
 }
 
@@ -712,19 +726,23 @@ void SiteBuild::PreparePage(SectionTable& sections, size_t k, const PageJob& job
   };
   Clock::time_point start = Clock::now();
   Section& row = sections[k];
+  // The row's body is made into the page in place: a page of tens of
+  // megabytes copied at every step would cost a copy's time and memory each.
   Result<std::string> body =
-      cleanup::CleanPageBody(row.Body, k == 0, job.cleanup_options, between_passes);
+      cleanup::CleanPageBody(std::move(row.Body), k == 0, job.cleanup_options, between_passes);
   if (!body) {
     page.status = body.status();
     return;
   }
   // The navigation stage's table of contents follows the home page's body.
   if (k == 0 && job.document.Toc == kFlagOn) *body += BuildTocBlock(sections, job.document);
-  if (row.Level != kHomePageLevel) *body = PageHeading(row) + *body;
+  if (row.Level != kHomePageLevel) body->insert(0, PageHeading(row));
   *body += BuildRelatedBlock(sections, k, job.document);
+  body->insert(0, row.HeaderHtml);
+  *body += row.FooterHtml;
   // Whatever a document holds, no page ends inside a comment that hides it.
-  *body = cleanup::EndOpenComment(row.HeaderHtml + *body + row.FooterHtml);
-  row.Body = cleanup::WrapPageWidth(*body, job.page_width, job.page_setup);
+  *body = cleanup::EndOpenComment(std::move(*body));
+  row.Body = cleanup::WrapPageWidth(std::move(*body), job.page_width, job.page_setup);
   page.clean_up_seconds = since(start);
 
   PlaceholderMap values = job.values;
@@ -737,11 +755,12 @@ void SiteBuild::PreparePage(SectionTable& sections, size_t k, const PageJob& job
   values["metakey"] = std::move(*keywords);
   values["metadesc"] = PageMetaDescription(job.document, values["title"], values["metakey"]);
   values["nav"] = row.Nav;
-  values["content"] = row.Body;
+  values["content"] = std::move(row.Body);  // lent to the template, and taken back
   page.meta_seconds = since(start);
 
   page.status = WriteContentPageUncommitted(job.page_skeleton, values, project_.OutputDir,
                                             row.PageFile, project_.FileEncode, page.file);
+  row.Body = std::move(values["content"]);
   page.writing_seconds = since(start);
 }
 
@@ -836,8 +855,9 @@ BuildOutcome BuildSite(const ProjectSettings& settings, BuildProgress& progress,
                     stop_requested, jobs, outcome, diagnostics);
     outcome.status = build.Run();
     outcome.stopped = build.stopped();
-    // Only a failure leaves its scratch folder behind, for a look at what
-    // the converter wrote; a stop is the user's choice and explains itself.
+    // Only a failure leaves its scratch folder behind, for a look at the
+    // pictures the converter wrote there (those too large to hold); a stop
+    // is the user's choice and explains itself.
     if (outcome.ok() || outcome.stopped) {
       support::DeleteFolder(outcome.scratch_folder);
       outcome.scratch_folder.clear();

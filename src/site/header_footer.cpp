@@ -20,7 +20,7 @@ constexpr std::string_view kFlagOn = "1";
 // HFHome holds "0" to keep header and footer off the home page; any other
 // text puts them there too.
 constexpr std::string_view kHFHomeOff = "0";
-constexpr std::string_view kHeaderFile = ".files/header.htm";
+constexpr std::string_view kHeaderFile = "header.htm";
 
 struct Pass {
   std::string_view pattern;
@@ -116,10 +116,11 @@ enum class Story { kHeader, kFooter };
 // The header or footer as plain HTML whose pictures point into the resource
 // folder; empty when the header file or the element is missing.
 Result<std::string> ExtractStory(Story story, const project::DocumentRecord& document,
-                                 const std::string& scratch_folder, const std::string& output_dir) {
+                                 const convert::CompanionFiles& files,
+                                 const std::string& output_dir) {
   const std::string& prefix = document.FilenamePre;
   if (Status s = CheckPlainPrefix(prefix); !s) return s;
-  std::string text = support::ReadTextFile(scratch_folder + prefix + std::string(kHeaderFile));
+  std::string text = files.ReadText(kHeaderFile);
   if (Status s = Apply(text, kJoinStyleBreaks); !s) return s;
   Result<std::string> element = support::RegexpGetElement(
       text, kStoryTag, story == Story::kHeader ? kHeaderStory : kFooterStory);
@@ -142,7 +143,7 @@ Result<std::string> ExtractStory(Story story, const project::DocumentRecord& doc
   html = cleanup::EndOpenComment(std::move(html));
   // Both are tidied per page in NumberFooter, after their page-number spans
   // have been found by their mso- declarations.
-  return CopyHeaderFooterImages(html, scratch_folder, output_dir, prefix);
+  return CopyHeaderFooterImages(html, files, output_dir, prefix);
 }
 
 bool OnHomePage(const project::DocumentRecord& document) {
@@ -168,11 +169,11 @@ namespace {
 // The story on every row that gets one, numbered for its page: pages count
 // from 1 over those rows, so that "page 3 of 9" reads as the site shows it.
 Status PlaceStory(Story story, SectionTable& sections, const project::DocumentRecord& document,
-                  const std::string& scratch_folder, const std::string& output_dir,
+                  const convert::CompanionFiles& files, const std::string& output_dir,
                   std::string Section::*field) {
   std::string html;
   if ((story == Story::kHeader ? document.Header : document.Footer) == kFlagOn) {
-    Result<std::string> extracted = ExtractStory(story, document, scratch_folder, output_dir);
+    Result<std::string> extracted = ExtractStory(story, document, files, output_dir);
     if (!extracted) return extracted.status();
     html = std::move(extracted).value();
   }
@@ -200,15 +201,13 @@ Status PlaceStory(Story story, SectionTable& sections, const project::DocumentRe
 }  // namespace
 
 Status BuildHeaders(SectionTable& sections, const project::DocumentRecord& document,
-                    const std::string& scratch_folder, const std::string& output_dir) {
-  return PlaceStory(Story::kHeader, sections, document, scratch_folder, output_dir,
-                    &Section::HeaderHtml);
+                    const convert::CompanionFiles& files, const std::string& output_dir) {
+  return PlaceStory(Story::kHeader, sections, document, files, output_dir, &Section::HeaderHtml);
 }
 
 Status BuildFooters(SectionTable& sections, const project::DocumentRecord& document,
-                    const std::string& scratch_folder, const std::string& output_dir) {
-  return PlaceStory(Story::kFooter, sections, document, scratch_folder, output_dir,
-                    &Section::FooterHtml);
+                    const convert::CompanionFiles& files, const std::string& output_dir) {
+  return PlaceStory(Story::kFooter, sections, document, files, output_dir, &Section::FooterHtml);
 }
 
 }  // namespace tessarine::site

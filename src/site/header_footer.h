@@ -1,6 +1,6 @@
 // Page header and footer stage: the document's first header and first footer
-// taken from the header file of its Word HTML (<scratch><prefix>.files/
-// header.htm), made plain HTML, their pictures copied into the document's
+// taken from the header file of its Word HTML (header.htm of its companion
+// files), made plain HTML, their pictures copied into the document's
 // resource folder, and both numbered for every page. Field codes go as they
 // do in the body (their results stay), and neither ever leaves a comment
 // open.
@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "convert/word_html_page.h"
 #include "project/document_record.h"
 #include "site/section.h"
 #include "support/status.h"
@@ -25,15 +26,15 @@
 namespace tessarine::site {
 
 // Fills HeaderHtml of every row, numbered as BuildFooters numbers footers.
-// `scratch_folder` holds the Word HTML and its companion folder; header
-// pictures go to <output_dir><prefix>.files/. Both folders end with "/".
+// `files` are the companion files of the document's Word HTML; header
+// pictures go to <output_dir><prefix>.files/ (`output_dir` ends with "/").
 support::Status BuildHeaders(SectionTable& sections, const project::DocumentRecord& document,
-                             const std::string& scratch_folder, const std::string& output_dir);
+                             const convert::CompanionFiles& files, const std::string& output_dir);
 
 // Fills FooterHtml of every row. Pages are counted from 1 over the rows that
 // get a footer; the page count is always the number of rows.
 support::Status BuildFooters(SectionTable& sections, const project::DocumentRecord& document,
-                             const std::string& scratch_folder, const std::string& output_dir);
+                             const convert::CompanionFiles& files, const std::string& output_dir);
 
 // One page's copy of an extracted header or footer: the number Word last computed for a
 // page-number span or a PAGE field becomes `page`, that of a NUMPAGES field

@@ -50,16 +50,9 @@ bool StaysInside(std::string_view path) {
   return true;
 }
 
-// Copies one picture, replacing an older copy only once the new one is
-// complete. A missing source is deliberately not reported: the page then
-// shows a missing picture, as Word's own page would. A copy that cannot be
-// written (a full disk) is.
-Status CopyPicture(const std::string& source, const std::string& target) {
-  std::error_code error;
-  if (!fs::is_regular_file(source, error)) return Status::Ok();
-  const fs::path target_path(target);
-  fs::create_directories(target_path.parent_path(), error);
-  return support::CopyFileReplacing(source, target);
+// A name that starts with "." is hidden, and no picture of a page.
+bool Hidden(std::string_view path) {
+  return path.substr(path.rfind('/') + 1).starts_with('.');
 }
 
 }  // namespace
@@ -74,7 +67,7 @@ Status CheckPlainPrefix(std::string_view prefix) {
                            "\": only letters and digits are allowed");
 }
 
-Status CopyPageImages(std::string_view all_bodies, const std::string& scratch_folder,
+Status CopyPageImages(std::string_view all_bodies, const convert::CompanionFiles& files,
                       const std::string& output_dir, std::string_view prefix) {
   if (Status s = CheckPlainPrefix(prefix); !s) return s;
 
@@ -93,7 +86,6 @@ Status CopyPageImages(std::string_view all_bodies, const std::string& scratch_fo
   }
   if (!sources.status()) return sources.status();
 
-  const std::string source_folder = FilesFolder(scratch_folder, prefix);
   const std::string resource_folder = FilesFolder(output_dir, prefix);
   std::error_code error;
   fs::create_directories(resource_folder, error);
@@ -103,22 +95,24 @@ Status CopyPageImages(std::string_view all_bodies, const std::string& scratch_fo
                              (error ? error.message() : "a file of that name is in the way"));
   }
   for (const std::string& name : names) {
-    if (Status s = CopyPicture(source_folder + name, resource_folder + name); !s) return s;
+    // A missing picture is deliberately not reported: the page then shows
+    // a missing picture, as Word's own page would.
+    if (Status s = files.CopyTo(name, resource_folder + name); !s) return s;
   }
   return Status::Ok();
 }
 
-Result<std::string> CopyHeaderFooterImages(std::string_view html, const std::string& scratch_folder,
+Result<std::string> CopyHeaderFooterImages(std::string_view html,
+                                           const convert::CompanionFiles& files,
                                            const std::string& output_dir, std::string_view prefix) {
   if (Status s = CheckPlainPrefix(prefix); !s) return s;
 
-  const std::string source_folder = FilesFolder(scratch_folder, prefix);
   const std::string resource_folder = FilesFolder(output_dir, prefix);
   support::RegexMatcher images(kHeaderFooterImage, html);
   while (images.Next()) {
     const std::string source(images.match().Group(0));
-    if (!StaysInside(source) || !support::FileExists(source_folder + source)) continue;
-    if (Status s = CopyPicture(source_folder + source, resource_folder + source); !s) return s;
+    if (!StaysInside(source) || Hidden(source) || !files.Has(source)) continue;
+    if (Status s = files.CopyTo(source, resource_folder + source); !s) return s;
   }
   if (!images.status()) return images.status();
 

@@ -1,6 +1,6 @@
 // Image stage: copies the pictures that a document's pages use from the
-// companion folder of its Word HTML (<scratch><prefix>.files/) into its
-// resource folder in the output (<output><prefix>.files/).
+// companion files of its Word HTML (held in memory, or in a folder on disk)
+// into its resource folder in the output (<output><prefix>.files/).
 //
 // Page bodies already name their pictures "<prefix>.files/NAME", so they need
 // no rewriting. The header file lies inside the companion folder and names
@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "convert/word_html_page.h"
 #include "support/status.h"
 
 namespace tessarine::site {
@@ -25,23 +26,23 @@ support::Status CheckPlainPrefix(std::string_view prefix);
 // `all_bodies` is every finished page of the document joined in row order;
 // every src attribute that runs through "<prefix>.files/" names a file to
 // copy, each distinct name once, in the order first seen, always from the top
-// level of the companion folder (a sub-folder in a source counts for nothing).
+// level of the companion files (a sub-folder in a source counts for nothing).
 // Creates the resource folder if it is missing. Folders end with "/".
 // Fails when the prefix is not plain, when the resource folder cannot be
 // created, or when a pattern runs out of resources.
-support::Status CopyPageImages(std::string_view all_bodies, const std::string& scratch_folder,
+support::Status CopyPageImages(std::string_view all_bodies, const convert::CompanionFiles& files,
                                const std::string& output_dir, std::string_view prefix);
 
 // The header and footer picture step on an extracted header or footer whose
 // VML pictures are already "<img src=...>" elements: every such source names
-// a file of the companion folder, which is copied to the same relative path
+// a companion file, which is copied to the same relative path
 // in the resource folder, and every source is then prefixed with
 // "<prefix>.files/" so that a page in the output folder finds it. A source
 // that would lead out of either folder ("..", an absolute path) is not
 // copied. Fails when the prefix is not plain or a pattern runs out of
 // resources.
 support::Result<std::string> CopyHeaderFooterImages(std::string_view html,
-                                                    const std::string& scratch_folder,
+                                                    const convert::CompanionFiles& files,
                                                     const std::string& output_dir,
                                                     std::string_view prefix);
 

@@ -201,7 +201,10 @@ Status AssignPageFiles(SectionTable& sections, const project::DocumentRecord& do
       base += by_chapter ? "." : "-";
       base += *special;
     } else if (by_chapter) {
-      for (int l = 1; l <= level; ++l) base += "." + counter.Text(l);
+      for (int l = 1; l <= level; ++l) {
+        base += '.';
+        base += counter.Text(l);
+      }
     } else {
       base += ZeroPadded(k, sequence_width);
     }

@@ -97,7 +97,12 @@ Result<std::string> ResolveTemplateBlocks(std::string_view page_template, std::s
 Result<std::string> FillPlaceholders(std::string_view template_text, std::string_view names,
                                      const PlaceholderMap& values) {
   const std::string pattern = Pattern(kPlaceholderPatternHead, names, kPlaceholderPatternTail);
+  // Room for every value once, taken at once: a page of tens of megabytes
+  // grown by doubling would hold half its size again while it is copied.
+  size_t room = template_text.size();
+  for (const auto& entry : values) room += entry.second.size();
   std::string filled;
+  filled.reserve(room);
   size_t copied_to = 0;
   support::RegexMatcher placeholders(pattern, template_text);
   while (placeholders.Next()) {

@@ -453,8 +453,11 @@ Result<bool> Test(std::string_view pattern, std::string_view text, bool known_va
   return false;
 }
 
-Result<std::string> Replace(std::string_view text, std::string_view pattern,
-                            std::string_view replacement, bool known_valid) {
+// The replaced text into `out` (its room reused); false, with `out`
+// emptied, when nothing matched.
+Result<bool> ReplaceInto(std::string_view text, std::string_view pattern,
+                         std::string_view replacement, bool known_valid, std::string& out) {
+  out.clear();
   auto compiled = Compile(pattern);
   if (!compiled) return compiled.status();
   // What a replacement puts in is valid only when the replacement is.
@@ -464,33 +467,49 @@ Result<std::string> Replace(std::string_view text, std::string_view pattern,
   }
   const auto tokens = ParseReplacement(replacement, (*compiled)->group_count);
   MatchLoop loop(**compiled, text, known_valid);
-  std::string out;
+  bool matched = false;
   size_t copied = 0;  // text before this offset is already in `out`
   Status error = Status::Ok();
   int rc = 0;
   while ((rc = loop.Next(&error)) == 1) {
-    if (copied == 0 && out.empty()) out.reserve(text.size());
+    if (!matched) out.reserve(text.size());
+    matched = true;
     out.append(text.substr(copied, loop.start() - copied));
     AppendReplacement(tokens, loop, text, &out);
     copied = loop.end();
   }
-  if (rc < 0) return error;
-  if (copied == 0 && out.empty()) return std::string(text);  // no match at all
+  if (rc < 0) {
+    out.clear();
+    return error;
+  }
+  if (!matched) return false;
   out.append(text.substr(copied));
+  return true;
+}
+
+Result<std::string> Replace(std::string_view text, std::string_view pattern,
+                            std::string_view replacement, bool known_valid) {
+  std::string out;
+  Result<bool> matched = ReplaceInto(text, pattern, replacement, known_valid, out);
+  if (!matched) return matched.status();
+  if (!*matched) return std::string(text);
   return out;
 }
 
 Result<std::string> ReplaceRepeat(std::string_view text, std::string_view pattern,
                                   std::string_view replacement, bool known_valid) {
-  auto current = Replace(text, pattern, replacement, known_valid);
-  if (!current) return current;
-  if (*current == text) return current;
+  // Two strings take turns as a round's result, so the rounds over a long
+  // text reuse their room.
+  std::string current, next;
+  Result<bool> matched = ReplaceInto(text, pattern, replacement, known_valid, current);
+  if (!matched) return matched.status();
+  if (!*matched || current == text) return std::string(text);
   // Every later round reads a result of the first: valid when the text was.
   for (int round = 1; round < kRepeatRoundLimit; ++round) {
-    auto next = Replace(*current, pattern, replacement, known_valid);
-    if (!next) return next;
-    if (*next == *current) return next;
-    current = std::move(next);
+    matched = ReplaceInto(current, pattern, replacement, known_valid, next);
+    if (!matched) return matched.status();
+    if (!*matched || next == current) return current;
+    current.swap(next);
   }
   return Status::Error(StatusCode::kResourceLimit, "regular expression did not settle after " +
                                                        std::to_string(kRepeatRoundLimit) +
@@ -591,6 +610,11 @@ Result<std::string> RegexpReplace(std::string_view text, std::string_view patter
 Result<std::string> RegexpReplace(ValidUtf8 text, std::string_view pattern,
                                   std::string_view replacement) {
   return Replace(text.text(), pattern, replacement, true);
+}
+
+Result<bool> RegexpReplaceInto(ValidUtf8 text, std::string_view pattern,
+                               std::string_view replacement, std::string& out) {
+  return ReplaceInto(text.text(), pattern, replacement, true, out);
 }
 
 Result<std::string> RegexpReplaceRepeat(std::string_view text, std::string_view pattern,

@@ -73,6 +73,14 @@ Result<std::string> RegexpReplace(std::string_view text, std::string_view patter
 Result<std::string> RegexpReplace(ValidUtf8 text, std::string_view pattern,
                                   std::string_view replacement);
 
+// RegexpReplace into `out`, whose room is reused: for a long text run
+// through many patterns, a fresh string per pattern would have the system
+// hand out (and clear) new pages every time. False, with `out` empty, when
+// nothing matched: the text stays as it is, uncopied. `out` must not be
+// the text's own storage.
+Result<bool> RegexpReplaceInto(ValidUtf8 text, std::string_view pattern,
+                               std::string_view replacement, std::string& out);
+
 // RegexpReplace again and again until the text stops changing.
 Result<std::string> RegexpReplaceRepeat(std::string_view text, std::string_view pattern,
                                         std::string_view replacement);
