@@ -1,5 +1,6 @@
 #include "project/project_settings.h"
 
+#include "support/compiler.h"
 #include "support/files.h"
 
 namespace tessarine::project {
@@ -27,7 +28,9 @@ int AddDocumentRecord(ProjectSettings& settings, const std::string& path) {
   // whole name rather than becoming an empty menu entry.
   const size_t dot = record.FileName.rfind('.');
   record.NodeName = dot == std::string::npos ? record.FileName : record.FileName.substr(0, dot);
+  TESSARINE_GCC_FALSE_RESTRICT_BEGIN
   record.NumberlistRule = "0";
+  TESSARINE_GCC_FALSE_RESTRICT_END
   record.FilenamePre = "doc" + std::to_string(settings.DocCounter);
   settings.Documents.push_back(std::move(record));
   return static_cast<int>(settings.Documents.size());

@@ -147,7 +147,9 @@ std::optional<std::string> CheckFilenamePre(std::string_view prefix) {
   if (!forbidden.ok()) return forbidden.message();
   if (*forbidden) return std::string(kInvalidPrefix);
   if (prefix.size() > kMaxPrefixLength) return std::string(kLongPrefix);
-  const std::string needle = "|" + AsciiLower(prefix) + "|";
+  std::string needle = "|";
+  needle += AsciiLower(prefix);
+  needle += '|';
   if (kReservedPrefixes.find(needle) != std::string_view::npos) {
     return std::string(kReservedPrefix);
   }

@@ -4,7 +4,7 @@
 // GCC 12 at -O2 and above reports a possible overlap (-Wrestrict) inside
 // std::string's operator+ when a short literal is joined with a temporary
 // string: the two buffers are distinct objects, so the copy never overlaps.
-// These bracket the one statement it hits; other compilers see nothing.
+// These bracket the statements it hits; other compilers see nothing.
 #if defined(__GNUC__) && !defined(__clang__)
 #define TESSARINE_GCC_FALSE_RESTRICT_BEGIN \
   _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wrestrict\"")
