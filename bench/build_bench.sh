@@ -132,7 +132,6 @@ build_pair() {
         fi
         [ "$k" -gt "$base_peak" ] && base_peak="$k"
       fi
-      rm -rf "$work/runs/$name.$who.$i"
     done
   done
   echo "$best $peak ${base_best:-0} $base_peak"
