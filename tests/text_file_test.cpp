@@ -347,6 +347,33 @@ TEST_F(TextFileTest, LargePagesAreWrittenWholeInEitherEncoding) {
   }
 }
 
+// Pages made on several threads are written as bytes on one: the bytes and
+// the failures must be those of writing the text itself.
+TEST_F(TextFileTest, FileBytesAreWhatWriteTextFileWrites) {
+  const std::string texts[] = {"", "中文\u00AD\U0001F600 €", "bad \xFF\xC3 utf-8", "<p>plain</p>"};
+  for (const std::string& text : texts) {
+    for (const char* file_encode : {"0", "1", "2", "utf8"}) {
+      const std::string written_path = Path("written.htm");
+      const std::string bytes_path = Path("bytes.htm");
+      const Status written = WriteTextFile(written_path, text, file_encode);
+      const Result<std::string> bytes = TextFileBytes(written_path, text, file_encode);
+      ASSERT_EQ(bytes.ok(), written.ok()) << file_encode << " " << text;
+      if (!written.ok()) {
+        EXPECT_EQ(bytes.message(), written.message());
+        continue;
+      }
+      EXPECT_EQ(*bytes, ReadBytes(written_path)) << file_encode << " " << text;
+      ASSERT_TRUE(WriteFileBytes(bytes_path, *bytes).ok());
+      EXPECT_EQ(ReadBytes(bytes_path), *bytes);
+    }
+  }
+  if (::access("/dev/full", W_OK) == 0) {
+    const Status full = WriteFileBytes("/dev/full", "text");
+    ASSERT_FALSE(full.ok());
+    EXPECT_NE(full.message().find("No space left on device"), std::string::npos) << full.message();
+  }
+}
+
 TEST_F(TextFileTest, ChineseTextRoundTripsThroughAnsi) {
   const std::string text = "<p>生成出错，原因：用户中断 €</p>\r\n";
   const std::string path = Path("page.htm");

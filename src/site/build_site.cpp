@@ -203,7 +203,7 @@ struct PageJob {
 struct PreparedPage {
   bool ready = false;
   Status status = Status::Ok();
-  std::optional<support::ReplacementFile> file;
+  ContentPageFile file;  // its bytes, for the build's thread to write
   double clean_up_seconds = 0;
   double meta_seconds = 0;
   double writing_seconds = 0;
@@ -581,7 +581,7 @@ class PageWorkers {
       PreparedPage& slot = Slot(k);
       slot.ready = false;
       slot.status = Status::Ok();
-      slot.file.reset();
+      slot.file = ContentPageFile();
       ++done_;
     }
     changed_.notify_all();
@@ -690,7 +690,9 @@ Result<std::string> SiteBuild::WritePages(SectionTable& sections, const Document
       return page.status;
     }
     const auto commit_start = std::chrono::steady_clock::now();
-    const Status placed = page.file->Commit();
+    // Files are created here only: threads creating files in one folder
+    // wait for each other on its lock.
+    const Status placed = WriteContentPageFile(page.file);
     if (!placed) return placed;
     all_bodies += sections[k].Body;
     // The index takes the pages in the order the menu lists them, and the
@@ -758,8 +760,13 @@ void SiteBuild::PreparePage(SectionTable& sections, size_t k, const PageJob& job
   values["content"] = std::move(row.Body);  // lent to the template, and taken back
   page.meta_seconds = since(start);
 
-  page.status = WriteContentPageUncommitted(job.page_skeleton, values, project_.OutputDir,
-                                            row.PageFile, project_.FileEncode, page.file);
+  Result<ContentPageFile> file = ContentPageBytes(job.page_skeleton, values, project_.OutputDir,
+                                                  row.PageFile, project_.FileEncode);
+  if (file) {
+    page.file = std::move(*file);
+  } else {
+    page.status = file.status();
+  }
   row.Body = std::move(values["content"]);
   page.writing_seconds = since(start);
 }

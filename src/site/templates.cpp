@@ -121,18 +121,21 @@ Result<std::string> FillPlaceholders(std::string_view template_text, std::string
 Status WriteContentPage(std::string_view page_skeleton, const PlaceholderMap& values,
                         const std::string& output_dir, std::string_view page_file,
                         std::string_view file_encode) {
-  std::optional<support::ReplacementFile> page;
-  Status written =
-      WriteContentPageUncommitted(page_skeleton, values, output_dir, page_file, file_encode, page);
-  if (!written) return written;
-  return page->Commit();
+  Result<ContentPageFile> page =
+      ContentPageBytes(page_skeleton, values, output_dir, page_file, file_encode);
+  if (!page) return page.status();
+  return WriteContentPageFile(*page);
 }
 
-Status WriteContentPageUncommitted(std::string_view page_skeleton, const PlaceholderMap& values,
-                                   const std::string& output_dir, std::string_view page_file,
-                                   std::string_view file_encode,
-                                   std::optional<support::ReplacementFile>& page) {
-  page.reset();
+Status WriteContentPageFile(const ContentPageFile& page) {
+  if (page.bytes.empty()) return support::WriteTextFile(page.path, page.text, page.file_encode);
+  return support::WriteFileBytes(page.path, page.bytes);
+}
+
+Result<ContentPageFile> ContentPageBytes(std::string_view page_skeleton,
+                                         const PlaceholderMap& values,
+                                         const std::string& output_dir, std::string_view page_file,
+                                         std::string_view file_encode) {
   std::string path = output_dir;
   if (!path.empty() && path.back() != '/') path += '/';
   path += page_file;
@@ -142,7 +145,15 @@ Status WriteContentPageUncommitted(std::string_view page_skeleton, const Placeho
   }
   Result<std::string> filled = FillPlaceholders(page_skeleton, kPagePlaceholderNames, values);
   if (!filled) return filled.status();
-  return support::WriteTextFileUncommitted(path, *filled, file_encode, page);
+  // A page of many megabytes (one list, one table) is encoded piece by
+  // piece as it is written, so that it is never held twice.
+  constexpr size_t kEncodedAheadBytes = 1u << 20;
+  if (filled->size() > kEncodedAheadBytes) {
+    return ContentPageFile{std::move(path), {}, std::move(*filled), std::string(file_encode)};
+  }
+  Result<std::string> bytes = support::TextFileBytes(path, *filled, file_encode);
+  if (!bytes) return bytes.status();
+  return ContentPageFile{std::move(path), std::move(*bytes), {}, std::string(file_encode)};
 }
 
 }  // namespace tessarine::site

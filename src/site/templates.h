@@ -77,13 +77,22 @@ support::Status WriteContentPage(std::string_view page_skeleton, const Placehold
                                  const std::string& output_dir, std::string_view page_file,
                                  std::string_view file_encode);
 
-// WriteContentPage with the finished page left in `page` (support::
-// WriteTextFileUncommitted): the page file changes once the caller commits.
-support::Status WriteContentPageUncommitted(std::string_view page_skeleton,
-                                            const PlaceholderMap& values,
-                                            const std::string& output_dir,
-                                            std::string_view page_file,
-                                            std::string_view file_encode,
-                                            std::optional<support::ReplacementFile>& page);
+// A filled page on its way to its file.
+struct ContentPageFile {
+  std::string path;
+  std::string bytes;        // the file's bytes, encoding mark included; or,
+  std::string text;         // for a large page, the page, encoded as it is written
+  std::string file_encode;  // (held once, not twice)
+};
+
+// WriteContentPage but for the writing, which WriteContentPageFile does: lets
+// a caller make pages on several threads and create their files on one, so
+// that the threads do not wait for each other on the output folder.
+support::Result<ContentPageFile> ContentPageBytes(std::string_view page_skeleton,
+                                                  const PlaceholderMap& values,
+                                                  const std::string& output_dir,
+                                                  std::string_view page_file,
+                                                  std::string_view file_encode);
+support::Status WriteContentPageFile(const ContentPageFile& page);
 
 }  // namespace tessarine::site

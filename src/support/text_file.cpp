@@ -885,6 +885,44 @@ Status WriteTextFile(const std::string& path, std::string_view text, std::string
   return replacement->Commit();
 }
 
+Result<std::string> TextFileBytes(const std::string& path, std::string_view text,
+                                  std::string_view file_encode) {
+  bool known = false;
+  const int32_t encoding = EncodingOfSetting(file_encode, known);
+  if (!known) {
+    return WriteFailure(path, "unknown file encoding \"" + std::string(file_encode) + "\"");
+  }
+  if (!IsValidEncoding(encoding)) {
+    return WriteFailure(path, encoding == EncodingDetect
+                                  ? "no text encoding given"
+                                  : "unknown text encoding " + std::to_string(encoding));
+  }
+  char mark_storage[4];
+  std::string bytes(MarkBytes(BomForEncoding(encoding), mark_storage));
+  if (text.empty()) return bytes;
+  if (encoding == EncodingAnsi) {
+    bytes.reserve(bytes.size() + text.size());
+    const Status encoded = EncodeAnsiTo(text, [&](std::string_view piece) {
+      bytes.append(piece);
+      return true;
+    });
+    if (!encoded.ok()) return WriteFailure(path, encoded.message());
+  } else if (encoding == EncodingUtf8 && ValidUtf8Prefix(text) == text.size()) {
+    bytes.append(text);
+  } else {
+    Result<std::string> encoded = EncodeText(text, static_cast<TextEncoding>(encoding));
+    if (!encoded.ok()) return WriteFailure(path, encoded.message());
+    bytes.append(*encoded);
+  }
+  return bytes;
+}
+
+Status WriteFileBytes(const std::string& path, std::string_view bytes) {
+  ReplacementFile file(path);
+  if (file.fd() < 0 || !file.Write(bytes)) return WriteFailure(path, ErrnoText(errno));
+  return file.Commit();
+}
+
 Status WriteTextFileUncommitted(const std::string& path, std::string_view text,
                                 std::string_view file_encode,
                                 std::optional<ReplacementFile>& replacement) {

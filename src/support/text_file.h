@@ -85,4 +85,14 @@ Status WriteTextFileUncommitted(const std::string& path, std::string_view text,
                                 std::string_view file_encode,
                                 std::optional<ReplacementFile>& replacement);
 
+// The bytes WriteTextFile would write to `path` for `text`: the encoding's
+// mark and the encoded text. A failure reads as WriteTextFile's. Lets a
+// caller make files' bytes on several threads and write them on one.
+Result<std::string> TextFileBytes(const std::string& path, std::string_view text,
+                                  std::string_view file_encode);
+
+// Writes `bytes` to `path` through a ReplacementFile: the old file stays as
+// it was unless all of them are written. A failure names the path.
+Status WriteFileBytes(const std::string& path, std::string_view bytes);
+
 }  // namespace tessarine::support
