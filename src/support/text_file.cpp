@@ -752,6 +752,24 @@ namespace {
 
 // WriteText up to its last step: a whole text (not `append`) is left complete
 // in `replacement`, for the caller to commit.
+// Encodes a non-empty text as a file in `encoding` holds it (the mark comes
+// apart), handing the bytes to `sink` (a callable taking a std::string_view and
+// returning false when it could not take them). Code page 936 goes in pieces,
+// so that a large page is never held twice. Returns the encoding's failure;
+// a sink's failure stops it and is the sink's to report.
+template <typename Sink>
+Status EncodeForFile(std::string_view text, int32_t encoding, Sink&& sink) {
+  if (encoding == EncodingAnsi) return EncodeAnsiTo(text, sink);
+  if (encoding == EncodingUtf8 && ValidUtf8Prefix(text) == text.size()) {
+    sink(text);
+    return Status::Ok();
+  }
+  Result<std::string> bytes = EncodeText(text, static_cast<TextEncoding>(encoding));
+  if (!bytes.ok()) return bytes.status();
+  sink(*bytes);
+  return Status::Ok();
+}
+
 Status WriteTextUncommitted(const std::string& path, std::string_view text, bool append,
                             int32_t* encoding, int32_t default_encoding,
                             std::optional<ReplacementFile>& replacement) {
@@ -814,15 +832,11 @@ Status WriteTextUncommitted(const std::string& path, std::string_view text, bool
   }
 
   Status result = Status::Ok();
-  if (!text.empty() && *encoding == EncodingAnsi) {
-    // Encoded and written piece by piece: a page is never held twice.
+  if (!text.empty()) {
     int write_error = 0;
-    const Status encoded = EncodeAnsiTo(text, [&](std::string_view piece) {
-      if (WriteAll(file.Get(), piece)) {
-        return true;
-      }
-      write_error = errno;
-      return false;
+    const Status encoded = EncodeForFile(text, *encoding, [&](std::string_view piece) {
+      if (write_error == 0 && !WriteAll(file.Get(), piece)) write_error = errno;
+      return write_error == 0;
     });
     if (write_error != 0) {
       return WriteFailure(path, ErrnoText(write_error));
@@ -835,17 +849,6 @@ Status WriteTextUncommitted(const std::string& path, std::string_view text, bool
         return WriteFailure(path, ErrnoText(errno));
       }
       result = WriteFailure(path, encoded.message());
-    }
-  } else if (!text.empty() && *encoding == EncodingUtf8 && ValidUtf8Prefix(text) == text.size()) {
-    if (!WriteAll(file.Get(), text)) {
-      return WriteFailure(path, ErrnoText(errno));
-    }
-  } else if (!text.empty()) {
-    Result<std::string> bytes = EncodeText(text, static_cast<TextEncoding>(*encoding));
-    if (!bytes.ok()) {
-      result = WriteFailure(path, bytes.message());
-    } else if (!WriteAll(file.Get(), *bytes)) {
-      return WriteFailure(path, ErrnoText(errno));
     }
   }
   if (file.Close() != 0) {
@@ -900,20 +903,12 @@ Result<std::string> TextFileBytes(const std::string& path, std::string_view text
   char mark_storage[4];
   std::string bytes(MarkBytes(BomForEncoding(encoding), mark_storage));
   if (text.empty()) return bytes;
-  if (encoding == EncodingAnsi) {
-    bytes.reserve(bytes.size() + text.size());
-    const Status encoded = EncodeAnsiTo(text, [&](std::string_view piece) {
-      bytes.append(piece);
-      return true;
-    });
-    if (!encoded.ok()) return WriteFailure(path, encoded.message());
-  } else if (encoding == EncodingUtf8 && ValidUtf8Prefix(text) == text.size()) {
-    bytes.append(text);
-  } else {
-    Result<std::string> encoded = EncodeText(text, static_cast<TextEncoding>(encoding));
-    if (!encoded.ok()) return WriteFailure(path, encoded.message());
-    bytes.append(*encoded);
-  }
+  bytes.reserve(bytes.size() + text.size());
+  const Status encoded = EncodeForFile(text, encoding, [&](std::string_view piece) {
+    bytes.append(piece);
+    return true;
+  });
+  if (!encoded.ok()) return WriteFailure(path, encoded.message());
   return bytes;
 }
 
