@@ -4,6 +4,7 @@
 // reason) as one read whole.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -144,6 +145,7 @@ TEST(BodyPiecesTest, ContextualSpacingSectionsAndTitleCrossStretchBorders) {
       WriteDocx(dir, kRoot + ("<w:body>" + body + "</w:body></w:document>"), styles));
   EXPECT_TRUE(both.read_in_pieces);
   EXPECT_EQ(Difference(both.whole, both.pieces), "");
+  EXPECT_EQ(Difference(both.pieces, both.pieces_parsed_ahead), "");
   for (const char* expected : {"CxSpFirst", "CxSpMiddle", "CxSpLast", "<div class=WordSection2>",
                                "<title>The title words</title>"}) {
     EXPECT_NE(both.whole.find(expected), std::string::npos) << expected;
@@ -167,8 +169,50 @@ TEST(BodyPiecesTest, BrokenOrOddMainPartsOpenOrFailAsWhole) {
     TempDir dir;
     const WholeAndPieces both = RenderWholeAndInPieces(WriteDocx(dir, document, ""));
     EXPECT_EQ(Difference(both.whole, both.pieces), "");
+    EXPECT_EQ(Difference(both.pieces, both.pieces_parsed_ahead), "");
     EXPECT_FALSE(both.read_in_pieces);
   }
+}
+
+// A page of several megabytes (drained to the page more than once), read in
+// stretches: parsed ahead and taken through code page 936 on a second thread,
+// it is the page made on one, and a stop on two threads ends it as on one.
+TEST(BodyPiecesTest, TwoThreadsMakeThePageOneMakes) {
+  TempDir dir;
+  std::string body;
+  const std::string filler(200, 'x');
+  for (int i = 0; i < 30000; ++i) {
+    // A character code page 936 lacks comes back as its reference.
+    body += "<w:p><w:r><w:t>Paragraph " + std::to_string(i) + " 段落 \xF0\x9F\x98\x80 " + filler +
+            "</w:t></w:r></w:p>";
+  }
+  body += "<w:p><w:r><w:t>last</w:t></w:r></w:p>";
+  const std::string path =
+      WriteDocx(dir, kRoot + ("<w:body>" + body + "</w:body></w:document>"), "");
+  struct Made {
+    WordHtmlPage page;
+    bool stopped = false;
+  };
+  const auto make = [&](unsigned threads, int stop_after) {
+    PackageLimits limits{.whole_body_bytes = 0, .body_piece_bytes = 64 << 10};
+    limits.threads = threads;
+    auto package = DocxPackage::Open(path, limits);
+    EXPECT_TRUE(package.ok()) << package.message();
+    int asked = 0;
+    const std::function<bool()> stop = [&] { return stop_after >= 0 && ++asked > stop_after; };
+    Made made;
+    auto result = RenderWordHtmlPage(*package, "doc.htm", made.page, "", stop);
+    EXPECT_TRUE(result.ok()) << result.message();
+    if (result.ok()) made.stopped = result->stopped;
+    return made;
+  };
+  const Made one = make(1, -1), two = make(2, -1);
+  ASSERT_FALSE(one.stopped);
+  EXPECT_GT(one.page.html.size(), size_t{8} << 20);
+  EXPECT_EQ(Difference(one.page.html, two.page.html), "");
+  EXPECT_NE(one.page.html.find("Paragraph 29999 段落 &#128512; x"), std::string::npos);
+  EXPECT_TRUE(make(1, 100).stopped);
+  EXPECT_TRUE(make(2, 100).stopped);
 }
 
 }  // namespace

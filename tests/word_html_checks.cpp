@@ -43,15 +43,18 @@ PageSetup ParsePageSetup(const std::string& html) {
 
 WholeAndPieces RenderWholeAndInPieces(const std::string& path) {
   WholeAndPieces both;
-  for (const bool pieces : {false, true}) {
-    std::string& out = pieces ? both.pieces : both.whole;
-    auto package = convert::DocxPackage::Open(path, pieces ? kTinyPieces : kWholeBody);
+  convert::PackageLimits parsed_ahead = kTinyPieces;
+  parsed_ahead.threads = 2;
+  for (const auto& [limits, out] :
+       {std::pair{kWholeBody, &both.whole}, std::pair{kTinyPieces, &both.pieces},
+        std::pair{parsed_ahead, &both.pieces_parsed_ahead}}) {
+    auto package = convert::DocxPackage::Open(path, limits);
     if (!package.ok()) {
-      out = "Open failed: " + package.message();
+      *out = "Open failed: " + package.message();
       continue;
     }
-    out = convert::RenderWordHtml(*package, "in.files", nullptr);
-    if (pieces) both.read_in_pieces = package->body_outline() != package->body();
+    *out = convert::RenderWordHtml(*package, "in.files", nullptr);
+    if (out == &both.pieces) both.read_in_pieces = package->body_outline() != package->body();
   }
   return both;
 }

@@ -38,9 +38,10 @@ inline constexpr char kHeadingPattern[] =
 inline constexpr convert::PackageLimits kWholeBody{.body_piece_bytes = 0};
 inline constexpr convert::PackageLimits kTinyPieces{.whole_body_bytes = 0, .body_piece_bytes = 1};
 
-// The page and the reason for a failed Open, read whole and in stretches.
+// The page and the reason for a failed Open, read whole and in stretches,
+// the stretches on one thread and parsed ahead on a second.
 struct WholeAndPieces {
-  std::string whole, pieces;
+  std::string whole, pieces, pieces_parsed_ahead;
   bool read_in_pieces = false;
 };
 WholeAndPieces RenderWholeAndInPieces(const std::string& path);

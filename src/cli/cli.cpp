@@ -16,6 +16,7 @@
 #include "project/project_file.h"
 #include "project/project_settings.h"
 #include "project/validation.h"
+#include "site/build_site.h"
 #include "support/files.h"
 
 namespace tessarine::cli {
@@ -136,7 +137,8 @@ int RunBuildCommand(const Invocation& call, std::ostream& out, std::ostream& err
 int RunConvert(const Invocation& call, std::ostream& out, std::ostream& err) {
   const std::string& document = call.operands[0];
   const std::string& target = call.operands[1];
-  const convert::ConvertOutcome outcome = convert::ConvertToWordHtml(document, target, {});
+  const convert::ConvertOutcome outcome =
+      convert::ConvertToWordHtml(document, target, {}, {}, site::AllCores());
   // One document: its notes need not name it.
   for (const support::Diagnostic& note : outcome.diagnostics) {
     err << kProgram << ": warning: " << ForTerminal(note.message) << "\n";

@@ -298,7 +298,7 @@ namespace {
 // package read.
 template <typename Write>
 ConvertOutcome ConvertWith(const std::string& document_path, const ConvertProgress& on_step,
-                           const LegacyDocOptions& legacy, Write&& write) {
+                           const LegacyDocOptions& legacy, unsigned threads, Write&& write) {
   const Route route = RouteOf(document_path);
   LegacyStart libreoffice;
   if (route == Route::kLibreOffice) {
@@ -336,7 +336,9 @@ ConvertOutcome ConvertWith(const std::string& document_path, const ConvertProgre
   }
 
   std::string failure;
-  auto opened = Guarded([&] { return DocxPackage::Open(package_path); }, failure);
+  PackageLimits limits;
+  limits.threads = threads;
+  auto opened = Guarded([&] { return DocxPackage::Open(package_path, limits); }, failure);
   if (!opened) return Failed(StatusCode::kOpenFailed, failure, {});
   if (!opened->ok()) {
     const std::string& reason = opened->status().reason();
@@ -369,17 +371,18 @@ ConvertOutcome ConvertWith(const std::string& document_path, const ConvertProgre
 }  // namespace
 
 ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::string& target_htm,
-                                 const ConvertProgress& on_step, const LegacyDocOptions& legacy) {
-  return ConvertWith(document_path, on_step, legacy, [&](const DocxPackage& package) {
+                                 const ConvertProgress& on_step, const LegacyDocOptions& legacy,
+                                 unsigned threads) {
+  return ConvertWith(document_path, on_step, legacy, threads, [&](const DocxPackage& package) {
     return WriteWordHtml(package, target_htm, legacy.stop_requested);
   });
 }
 
 ConvertOutcome ConvertToWordHtmlPage(const std::string& document_path, const std::string& htm_name,
                                      WordHtmlPage& page, const std::string& spill_folder,
-                                     const ConvertProgress& on_step,
-                                     const LegacyDocOptions& legacy) {
-  return ConvertWith(document_path, on_step, legacy, [&](const DocxPackage& package) {
+                                     const ConvertProgress& on_step, const LegacyDocOptions& legacy,
+                                     unsigned threads) {
+  return ConvertWith(document_path, on_step, legacy, threads, [&](const DocxPackage& package) {
     return RenderWordHtmlPage(package, htm_name, page, spill_folder, legacy.stop_requested);
   });
 }

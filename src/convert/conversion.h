@@ -104,10 +104,12 @@ inline constexpr std::string_view kLibreOfficePackage = "libreoffice-writer-nogu
 // when it is a renamed .docx, and fails to open otherwise; every other file
 // goes to the package reader. LibreOffice runs in a process group of its
 // own that is killed when it ends or runs out of time, so no process of it
-// outlives the call. Never throws.
+// outlives the call. `threads` is how many threads the conversion may keep
+// busy: with two, a large body is read on a second thread while it is
+// written (see PackageLimits::threads); the result is the same. Never throws.
 ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::string& target_htm,
                                  const ConvertProgress& on_step,
-                                 const LegacyDocOptions& legacy = {});
+                                 const LegacyDocOptions& legacy = {}, unsigned threads = 1);
 
 // The same conversion with the page handed over in `page` instead of
 // written: the text and the companion files named for a page file
@@ -118,6 +120,6 @@ ConvertOutcome ConvertToWordHtml(const std::string& document_path, const std::st
 ConvertOutcome ConvertToWordHtmlPage(const std::string& document_path, const std::string& htm_name,
                                      WordHtmlPage& page, const std::string& spill_folder,
                                      const ConvertProgress& on_step,
-                                     const LegacyDocOptions& legacy = {});
+                                     const LegacyDocOptions& legacy = {}, unsigned threads = 1);
 
 }  // namespace tessarine::convert

@@ -3,11 +3,13 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <optional>
 #include <unordered_map>
 
@@ -265,6 +267,19 @@ namespace {
 struct PartBytes {
   std::unique_ptr<char[]> data;
   size_t size = 0;
+};
+
+}  // namespace
+
+namespace {
+
+// One stretch of a body read in pieces, parsed: its text (the tree points
+// into it), the tree, and the stretch's own children [own, stop) in it.
+struct ParsedStretch {
+  std::unique_ptr<char[]> text;
+  std::unique_ptr<pugi::xml_document> doc = std::make_unique<pugi::xml_document>();
+  pugi::xml_node own, stop;
+  Status status = Status::Ok();
 };
 
 }  // namespace
@@ -559,6 +574,9 @@ struct DocxPackage::Impl {
   void ReadContentTypes();
   Status ReadMainDocument();
   bool PlanPieces();
+  // Parses stretch `number` with its neighbours into `into`, whose text
+  // buffer (`largest` bytes) is made on first use and reused after.
+  void ParseStretch(size_t number, size_t largest, ParsedStretch& into) const;
   Status ReadSmallParts();
 };
 
@@ -738,14 +756,31 @@ bool DocxPackage::Impl::PlanPieces() {
   for (const auto& [first, end] : pieces->stretches) {
     largest = std::max(largest, PieceSize(first, end));
   }
-  auto scratch = std::make_unique_for_overwrite<char[]>(largest);
-  for (const auto& [first, end] : pieces->stretches) {
-    if (!IsAcceptedXmlInPlace(scratch.get(), CopyPiece(first, end, scratch.get()))) {
-      pieces.reset();
-      return false;
+  // Each checker takes the next stretch nobody has checked until one fails
+  // or none is left.
+  std::atomic<size_t> next_stretch{0};
+  std::atomic<bool> accepted{true};
+  const auto check = [&] {
+    auto scratch = std::make_unique_for_overwrite<char[]>(largest);
+    for (size_t stretch = next_stretch++; accepted.load() && stretch < pieces->stretches.size();
+         stretch = next_stretch++) {
+      const auto [first, end] = pieces->stretches[stretch];
+      if (!IsAcceptedXmlInPlace(scratch.get(), CopyPiece(first, end, scratch.get()))) {
+        accepted.store(false);
+      }
     }
+  };
+  if (limits.threads >= 2 && pieces->stretches.size() >= 2) {
+    std::future<void> other = std::async(std::launch::async, check);
+    check();
+    other.get();
+  } else {
+    check();
   }
-  scratch.reset();
+  if (!accepted.load()) {
+    pieces.reset();
+    return false;
+  }
 
   // The outline: the frame with the blocks that hold a section.
   size_t outline_size = frame;
@@ -906,6 +941,37 @@ pugi::xml_node DocxPackage::body() const {
   return impl_->Whole().child("w:document").child("w:body");
 }
 
+void DocxPackage::Impl::ParseStretch(size_t number, size_t largest, ParsedStretch& into) const {
+  const auto [first, end] = pieces->stretches[number];
+  const auto [from, to] = WithNeighbours(first, end);
+  if (!into.text) into.text = std::make_unique_for_overwrite<char[]>(largest);
+  into.own = into.stop = pugi::xml_node();
+  if (Status parsed =
+          ParseXmlPartInPlace(into.text.get(), CopyPiece(from, to, into.text.get()), *into.doc);
+      !parsed.ok()) {
+    into.status = Status::Error(support::StatusCode::kInvalidInput,
+                                "the main document part " + Quoted(main_part_name) +
+                                    " could not be read a second time (" + parsed.message() + ")");
+    return;
+  }
+  into.status = Status::Ok();
+  // Every block is one element child of the body: the stretch's own
+  // children start after the neighbours before it (with the text in front
+  // of the first block when it is the body's first) and end at those after.
+  const pugi::xml_node body = into.doc->child("w:document").child("w:body");
+  into.own = body.first_child();
+  size_t element = 0;
+  for (pugi::xml_node child = body.first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_element) continue;
+    if (first > from && element == first - from) into.own = child;
+    if (element == end - from) {
+      into.stop = child;
+      break;
+    }
+    ++element;
+  }
+}
+
 Status DocxPackage::ForEachBodyPiece(
     const std::function<bool(pugi::xml_node first, pugi::xml_node end)>& visit) const {
   const Impl& impl = *impl_;
@@ -913,39 +979,37 @@ Status DocxPackage::ForEachBodyPiece(
     visit(body().first_child(), pugi::xml_node());
     return Status::Ok();
   }
+  const size_t count = impl.pieces->stretches.size();
   size_t largest = 0;
   for (const auto& [first, end] : impl.pieces->stretches) {
     const auto [from, to] = impl.WithNeighbours(first, end);
     largest = std::max(largest, impl.PieceSize(from, to));
   }
-  auto scratch = std::make_unique_for_overwrite<char[]>(largest);
-  pugi::xml_document doc;
-  for (const auto& [first, end] : impl.pieces->stretches) {
-    const auto [from, to] = impl.WithNeighbours(first, end);
-    if (Status parsed =
-            ParseXmlPartInPlace(scratch.get(), impl.CopyPiece(from, to, scratch.get()), doc);
-        !parsed.ok()) {
-      return Status::Error(support::StatusCode::kInvalidInput,
-                           "the main document part " + Quoted(impl.main_part_name) +
-                               " could not be read a second time (" + parsed.message() + ")");
+  if (impl.limits.threads < 2 || count < 2) {
+    ParsedStretch stretch;
+    for (size_t index = 0; index < count; ++index) {
+      impl.ParseStretch(index, largest, stretch);
+      if (!stretch.status.ok()) return stretch.status;
+      if (!visit(stretch.own, stretch.stop)) break;
     }
-    // Every block is one element child of the body: the stretch's own
-    // children start after the neighbours before it (with the text in front
-    // of the first block when it is the body's first) and end at those after.
-    const pugi::xml_node body = doc.child("w:document").child("w:body");
-    pugi::xml_node own = body.first_child();
-    pugi::xml_node stop;
-    size_t element = 0;
-    for (pugi::xml_node child = body.first_child(); child; child = child.next_sibling()) {
-      if (child.type() != pugi::node_element) continue;
-      if (first > from && element == first - from) own = child;
-      if (element == end - from) {
-        stop = child;
-        break;
-      }
-      ++element;
+    return Status::Ok();
+  }
+  // With a second thread the next stretch is parsed while this one is
+  // visited; the two trees take turns, so no more than two exist at once.
+  const auto parse = [&impl, largest](size_t index, ParsedStretch into) {
+    impl.ParseStretch(index, largest, into);
+    return into;
+  };
+  std::future<ParsedStretch> next = std::async(std::launch::async, parse, 0, ParsedStretch());
+  ParsedStretch spare;
+  for (size_t index = 0; index < count; ++index) {
+    ParsedStretch stretch = next.get();
+    if (index + 1 < count) {
+      next = std::async(std::launch::async, parse, index + 1, std::move(spare));
     }
-    if (!visit(own, stop)) break;
+    if (!stretch.status.ok()) return stretch.status;
+    if (!visit(stretch.own, stretch.stop)) break;
+    spare = std::move(stretch);
   }
   return Status::Ok();
 }
@@ -956,6 +1020,9 @@ pugi::xml_node DocxPackage::body_outline() const {
 }
 size_t DocxPackage::main_document_size() const {
   return impl_->main_document_text.size;
+}
+unsigned DocxPackage::threads() const {
+  return impl_->limits.threads;
 }
 
 const pugi::xml_document* DocxPackage::styles_part() const {

@@ -107,7 +107,8 @@ struct ContentTypes {
   bool operator==(const ContentTypes&) const = default;
 };
 
-// Bounds on what a package may make the reader allocate.
+// Bounds on what a package may make the reader allocate, and how its body
+// is read.
 struct PackageLimits {
   std::uint64_t max_part_bytes = 512ull << 20;    // one decompressed part
   std::uint64_t max_total_bytes = 2048ull << 20;  // all parts read, together
@@ -119,6 +120,11 @@ struct PackageLimits {
   // is a little faster; so is every part when `body_piece_bytes` is zero.
   std::uint64_t whole_body_bytes = 16ull << 20;
   std::uint64_t body_piece_bytes = 2ull << 20;
+  // Threads that may read a body in pieces: with two or more, Open checks
+  // two stretches at a time, and ForEachBodyPiece parses each stretch on a
+  // second thread while the one before it is visited. What is read is the
+  // same either way.
+  unsigned threads = 1;
 };
 
 class DocxPackage {
@@ -167,6 +173,9 @@ class DocxPackage {
   // The main document part's size in bytes as read, a measure of how much
   // output a writer should expect.
   size_t main_document_size() const;
+  // The threads its body may be read with (PackageLimits::threads); a
+  // writer may keep as many busy.
+  unsigned threads() const;
 
   // --- Parts the main document points at (null when absent or unreadable;
   // an unreadable one is reported in diagnostics()) ------------------------

@@ -348,6 +348,9 @@ void BodyWriter::Write() {
   out_ += "'>\r\n\r\n<div class=WordSection1>\r\n\r\n";
   section_index_ = 0;
   status_ = doc_.package->ForEachBodyPiece([&](pugi::xml_node first, pugi::xml_node end) {
+    // A stretch's tree is new even where it stands where an earlier one
+    // stood: text-box chains read from that one would point into freed nodes.
+    text_box_chains_.erase(first.root().internal_object());
     WriteBlocks(first, end, 0);
     return true;
   });

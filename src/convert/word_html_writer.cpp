@@ -1,10 +1,14 @@
 #include "convert/word_html_writer.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <system_error>
+#include <thread>
 
 #include "convert/docx_package.h"
 #include "convert/html_body.h"
@@ -96,6 +100,99 @@ HtmlDocument BuildHtmlDocument(const DocxPackage& package, const std::string& fi
 
 namespace {
 
+// The rendered page goes through code page 936 and back a piece at a time, a
+// quarter of a megabyte at a time: the text is then what reading the written
+// file gives (a character the code page lacks reads back as its character
+// reference), with no more than that quarter held twice more beside it.
+// Pieces end between characters, so piece by piece gives the same bytes as
+// the whole. Threaded, the pieces the writer hands over are converted on a
+// thread of their own, in the order given, two at most waiting, while the
+// writer goes on in a buffer that an earlier piece emptied.
+class RoundTrip {
+ public:
+  RoundTrip(std::string& page, const std::string& htm_name, bool threaded)
+      : page_(page), htm_name_(htm_name) {
+    if (threaded) thread_ = std::thread([this] { Work(); });
+  }
+  ~RoundTrip() { (void)Finish(); }
+  RoundTrip(const RoundTrip&) = delete;
+  RoundTrip& operator=(const RoundTrip&) = delete;
+
+  // Takes `text` onto the page and leaves it empty.
+  void Take(std::string& text) {
+    if (!thread_.joinable()) {
+      Convert(text);
+      text.clear();
+      return;
+    }
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return waiting_.size() < kMostWaiting; });
+    waiting_.push_back(std::move(text));
+    text = std::move(spare_);
+    spare_ = std::string();
+    text.clear();
+    changed_.notify_all();
+  }
+
+  // Once every piece is on the page: the first failure, if any.
+  support::Status Finish() {
+    if (thread_.joinable()) {
+      {
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+      }
+      changed_.notify_all();
+      thread_.join();
+    }
+    return status_;
+  }
+
+ private:
+  static constexpr size_t kRoundTripBytes = 256 << 10;
+  static constexpr size_t kMostWaiting = 2;
+
+  void Convert(std::string_view text) {
+    for (size_t at = 0; at < text.size() && status_.ok();) {
+      size_t end = std::min(text.size(), at + kRoundTripBytes);
+      while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+      auto bytes = support::EncodeText(text.substr(at, end - at), support::EncodingAnsi);
+      if (!bytes) {
+        status_ = support::Status::Error(support::StatusCode::kIoFailed,
+                                         "cannot write " + htm_name_ + ": " + bytes.message());
+      } else {
+        page_ += support::DecodeText(*bytes, support::EncodingAnsi);
+      }
+      at = end;
+    }
+  }
+
+  void Work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return finished_ || !waiting_.empty(); });
+      if (waiting_.empty()) return;
+      std::string piece = std::move(waiting_.front());
+      waiting_.pop_front();
+      lock.unlock();
+      Convert(piece);
+      lock.lock();
+      // Its memory serves the writer again.
+      if (piece.capacity() > spare_.capacity()) spare_ = std::move(piece);
+      changed_.notify_all();
+    }
+  }
+
+  std::string& page_;
+  const std::string& htm_name_;
+  support::Status status_ = support::Status::Ok();  // the converting thread's until Finish
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::string> waiting_;
+  std::string spare_;
+  bool finished_ = false;
+};
+
 size_t PageBudget(const DocxPackage& package) {
   // Word HTML comes to less than document.xml; even a document of nothing but
   // empty table cells, the most markup per byte, stays far inside 64 times
@@ -131,29 +228,10 @@ support::Result<WordHtmlResult> RenderWordHtmlPage(const DocxPackage& package,
   page.html.reserve(package.main_document_size());
   WordHtmlResult result;
   support::Status written = support::Status::Ok();
-  // The page is rendered a few megabytes at a time, and each piece goes
-  // through code page 936 and back at once, a quarter of a megabyte at a
-  // time: the text is then what reading the written file gives (a character
-  // the code page lacks reads back as its character reference), with no
-  // more than that quarter held twice more beside it. Pieces end between
-  // characters, so piece by piece gives the same bytes as the whole.
-  constexpr size_t kRoundTripBytes = 256 << 10;
-  const std::function<void(std::string&)> drain = [&](std::string& text) {
-    for (size_t at = 0; at < text.size() && written.ok();) {
-      size_t end = std::min(text.size(), at + kRoundTripBytes);
-      while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
-      auto bytes =
-          support::EncodeText(std::string_view(text).substr(at, end - at), support::EncodingAnsi);
-      if (!bytes) {
-        written = support::Status::Error(support::StatusCode::kIoFailed,
-                                         "cannot write " + htm_name + ": " + bytes.message());
-      } else {
-        page.html += support::DecodeText(*bytes, support::EncodingAnsi);
-      }
-      at = end;
-    }
-    text.clear();
-  };
+  // Pieces go through code page 936 on a second thread when the package is
+  // read with two.
+  RoundTrip round_trip(page.html, htm_name, package.threads() >= 2);
+  const std::function<void(std::string&)> drain = [&](std::string& text) { round_trip.Take(text); };
   std::optional<PictureFiles> pictures;
   std::string header_file;
   {
@@ -198,6 +276,7 @@ support::Result<WordHtmlResult> RenderWordHtmlPage(const DocxPackage& package,
       return result;
     }
     drain(out);
+    written = round_trip.Finish();
     if (written.ok() && !writer.budget_status().ok()) written = writer.budget_status();
     if (written.ok() && !writer.status().ok()) {
       written =

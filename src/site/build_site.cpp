@@ -437,8 +437,9 @@ Status SiteBuild::Convert(const DocumentRecord& document, convert::WordHtmlPage&
   };
   convert::LegacyDocOptions legacy;
   legacy.stop_requested = [this] { return stop_requested_.load(); };
-  convert::ConvertOutcome converted = convert::ConvertToWordHtmlPage(
-      document.Path, document.FilenamePre + ".htm", page, SpillFolder(document), on_step, legacy);
+  convert::ConvertOutcome converted =
+      convert::ConvertToWordHtmlPage(document.Path, document.FilenamePre + ".htm", page,
+                                     SpillFolder(document), on_step, legacy, jobs_);
   return ConvertedOutcome(converted, stop);
 }
 
@@ -483,7 +484,7 @@ void SiteBuild::StartAheadConversion(size_t number) {
     legacy.stop_requested = [&] { return !go_on(); };
     try {
       ahead.outcome = convert::ConvertToWordHtmlPage(path, prefix + ".htm", ahead.page,
-                                                     ahead.spill_folder, on_step, legacy);
+                                                     ahead.spill_folder, on_step, legacy, jobs_);
     } catch (const std::bad_alloc&) {
       ahead.outcome.status = Status::Error(support::StatusCode::kResourceLimit,
                                            "not enough memory to convert the document");
