@@ -20,6 +20,8 @@
 //   mode<N>/pages         CleanBody on every page of the mix cut at its
 //                         headings, as the build calls it (reports pages/s)
 //
+// BENCH_MIX_TIMES=k runs the pass benchmarks on the mix repeated k times.
+//
 // Environment: TESSARINE_SHARED_DIR overrides the folder with wordhtml-samples/.
 
 #include <benchmark/benchmark.h>
@@ -78,8 +80,14 @@ void RegisterMode(OptimizeMode mode, const std::string& prefix) {
   const CleanupOptions options = AllFlags(mode);
   const std::vector<CleanupPass> passes = CleanBodyPasses(options);
 
-  // The text entering each pass is fixed once, so each pass is timed alone.
-  std::string text = Mix();
+  // The text entering each pass is fixed once, so each pass is timed alone;
+  // BENCH_MIX_TIMES=k times it on the mix repeated k times, to find the pass
+  // whose rate drops with k.
+  std::string text;
+  const char* times = std::getenv("BENCH_MIX_TIMES");
+  for (int k = 0, n = times != nullptr ? std::max(1, std::atoi(times)) : 1; k < n; ++k) {
+    text += Mix();
+  }
   for (size_t n = 0; n < passes.size(); ++n) {
     std::string name = prefix + "/";
     if (n + 1 < 10) name += '0';

@@ -566,7 +566,15 @@ class NumberingParser {
           instance.start_overrides[*ilvl] = IntAttr(start);
         }
         if (pugi::xml_node lvl = override_node.child("w:lvl")) {
-          instance.level_overrides[*ilvl] = ReadLevel(lvl, *ilvl);
+          ListLevel level = ReadLevel(lvl, *ilvl);
+          const auto same =
+              std::find_if(instance.level_overrides.begin(), instance.level_overrides.end(),
+                           [&](const ListLevel& overridden) { return overridden.ilvl == *ilvl; });
+          if (same != instance.level_overrides.end()) {
+            *same = std::move(level);
+          } else {
+            instance.level_overrides.push_back(std::move(level));
+          }
         }
       }
       out_.instance_by_num_id_[*num_id] = out_.instances_.size();
@@ -726,7 +734,9 @@ const ListLevel* Numbering::Level(int num_id, int ilvl) const {
   if (ilvl < 0 || ilvl >= kMaxLevels) return nullptr;
   const ListInstance* instance = Instance(num_id);
   if (instance == nullptr) return nullptr;
-  if (instance->level_overrides[ilvl]) return &*instance->level_overrides[ilvl];
+  for (const ListLevel& overridden : instance->level_overrides) {
+    if (overridden.ilvl == ilvl) return &overridden;
+  }
   const ListDefinition* list = ListForNum(num_id);
   if (list == nullptr || !list->levels[ilvl]) return nullptr;
   return &*list->levels[ilvl];

@@ -145,8 +145,11 @@ struct ListInstance {
   int num_id = 0;
   int abstract_num_id = 0;
   int lfo = 0;  // position among the w:num elements, from 1 (equals numId in files Word saved)
-  std::array<std::optional<int>, 9> start_overrides;        // w:lvlOverride/w:startOverride
-  std::array<std::optional<ListLevel>, 9> level_overrides;  // w:lvlOverride/w:lvl
+  std::array<std::optional<int>, 9> start_overrides;  // w:lvlOverride/w:startOverride
+  // w:lvlOverride/w:lvl, one per overridden ilvl (ListLevel::ilvl), in the
+  // order met. Most instances override nothing: nine empty levels each would
+  // make a document of thousands of lists hold megabytes of nothing.
+  std::vector<ListLevel> level_overrides;
   bool operator==(const ListInstance&) const = default;
 };
 
