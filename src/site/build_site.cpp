@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -225,7 +226,7 @@ class SiteBuild {
         page_names_(project),
         search_(project.SiteSearch != "0"),
         diagnostics_(diagnostics) {}
-  ~SiteBuild() { DropAheadConversion(); }
+  ~SiteBuild() { DropAheadConversions(); }
   SiteBuild(const SiteBuild&) = delete;
   SiteBuild& operator=(const SiteBuild&) = delete;
 
@@ -240,9 +241,9 @@ class SiteBuild {
   Status Convert(const DocumentRecord& document, convert::WordHtmlPage& page);
   Status ConvertedOutcome(const convert::ConvertOutcome& converted, Status stop);
   std::string SpillFolder(const DocumentRecord& document) const;
-  void StartAheadConversion(size_t number);
+  void StartAheadConversions(size_t number);
   Status TakeAheadConversion(const DocumentRecord& document, convert::WordHtmlPage& page);
-  void DropAheadConversion();
+  void DropAheadConversions();
   Result<std::string> WritePages(SectionTable& sections, const DocumentRecord& document,
                                  const CleanupOptions& cleanup_options, const PageSetup& page_setup,
                                  std::string_view page_skeleton);
@@ -261,9 +262,10 @@ class SiteBuild {
   ProgressStep step_;
   const double step_size_;
   // Threads the build may keep busy: pages of a document are made by this
-  // many at a time, and the next document converts beside them.
+  // many at a time, and as many of the documents after it convert beside
+  // them.
   const unsigned jobs_;
-  std::unique_ptr<AheadConversion> ahead_;
+  std::deque<std::unique_ptr<AheadConversion>> ahead_;  // in document order
   BuildOutcome& outcome_;
   std::string scratch_;
   StageClock clock_;
@@ -283,7 +285,7 @@ Status SiteBuild::Run() {
   const Status documents = BuildDocuments();
   // A document converted ahead of a failure or a stop leaves nothing: the
   // build ends as one that never reached it.
-  DropAheadConversion();
+  DropAheadConversions();
   if (!documents) return documents;
 
   if (Status s = CopyTemplateResources(); !s) return s;
@@ -341,14 +343,14 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   const std::string& prefix = document.FilenamePre;
 
   convert::WordHtmlPage page;
-  if (ahead_ && ahead_->number == number) {
+  if (!ahead_.empty() && ahead_.front()->number == number) {
     if (Status s = TakeAheadConversion(document, page); !s) return s;
   } else {
-    DropAheadConversion();
+    DropAheadConversions();
     if (Status s = Convert(document, page); !s) return s;
     clock_.Lap("convert", false);
   }
-  StartAheadConversion(number + 1);
+  StartAheadConversions(number + 1);
   Result<std::string> text = std::move(page.html);
 
   Result<HeadParts> head = cleanup::ParseHead(*text);
@@ -462,41 +464,47 @@ Status SiteBuild::ConvertedOutcome(const convert::ConvertOutcome& converted, Sta
   return Status::Ok();
 }
 
-// With more than one job, document `number` (if there is one) converts now,
-// beside the stages of the one before it. A document that is no document
-// is left to its turn, which fails as a build without threads would.
-void SiteBuild::StartAheadConversion(size_t number) {
-  if (jobs_ < 2 || number > project_.Documents.size()) return;
-  const DocumentRecord& document = project_.Documents[number - 1];
-  if (!support::IsDocumentFile(document.Path, kDocumentExtensions)) return;
-  ahead_ = std::make_unique<AheadConversion>();
-  AheadConversion& ahead = *ahead_;
-  ahead.number = number;
-  ahead.spill_folder = SpillFolder(document);
-  ahead.thread = std::thread([this, &ahead, path = document.Path, prefix = document.FilenamePre] {
-    const auto start = std::chrono::steady_clock::now();
-    const auto go_on = [&] { return !stop_requested_.load() && !ahead.cancel.load(); };
-    const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
-      ahead.steps.push_back(done);
-      return go_on() ? Status::Ok() : Status::Stopped();
-    };
-    convert::LegacyDocOptions legacy;
-    legacy.stop_requested = [&] { return !go_on(); };
-    try {
-      ahead.outcome = convert::ConvertToWordHtmlPage(path, prefix + ".htm", ahead.page,
-                                                     ahead.spill_folder, on_step, legacy, jobs_);
-    } catch (const std::bad_alloc&) {
-      ahead.outcome.status = Status::Error(support::StatusCode::kResourceLimit,
-                                           "not enough memory to convert the document");
-    }
-    ahead.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  });
+// With more than one job, the documents from `number` on (as many as there
+// are jobs, counting those already converting) convert now, beside the stages
+// of the ones before them. A document that is no document ends the build in
+// its turn, so nothing after it starts.
+void SiteBuild::StartAheadConversions(size_t number) {
+  if (jobs_ < 2) return;
+  if (!ahead_.empty()) number = std::max(number, ahead_.back()->number + 1);
+  for (; ahead_.size() < jobs_ && number <= project_.Documents.size(); ++number) {
+    const DocumentRecord& document = project_.Documents[number - 1];
+    if (!support::IsDocumentFile(document.Path, kDocumentExtensions)) return;
+    AheadConversion& ahead = *ahead_.emplace_back(std::make_unique<AheadConversion>());
+    ahead.number = number;
+    ahead.spill_folder = SpillFolder(document);
+    ahead.thread = std::thread([this, &ahead, path = document.Path, prefix = document.FilenamePre] {
+      const auto start = std::chrono::steady_clock::now();
+      const auto go_on = [&] { return !stop_requested_.load() && !ahead.cancel.load(); };
+      const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
+        ahead.steps.push_back(done);
+        return go_on() ? Status::Ok() : Status::Stopped();
+      };
+      convert::LegacyDocOptions legacy;
+      legacy.stop_requested = [&] { return !go_on(); };
+      try {
+        ahead.outcome = convert::ConvertToWordHtmlPage(path, prefix + ".htm", ahead.page,
+                                                       ahead.spill_folder, on_step, legacy, jobs_);
+      } catch (const std::bad_alloc&) {
+        ahead.outcome.status = Status::Error(support::StatusCode::kResourceLimit,
+                                             "not enough memory to convert the document");
+      }
+      ahead.seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    });
+  }
 }
 
-// The conversion that ran ahead for this document, taken as if it had run
-// now: its progress steps shown in order, then its notes and result.
+// The conversion that ran ahead for this document, the first waiting, taken
+// as if it had run now: its progress steps shown in order, then its notes and
+// result.
 Status SiteBuild::TakeAheadConversion(const DocumentRecord& document, convert::WordHtmlPage& page) {
-  std::unique_ptr<AheadConversion> ahead = std::move(ahead_);
+  std::unique_ptr<AheadConversion> ahead = std::move(ahead_.front());
+  ahead_.pop_front();
   ahead->thread.join();
   clock_.Add("convert", false, ahead->seconds);
   Status stop = Status::Ok();
@@ -514,13 +522,14 @@ Status SiteBuild::TakeAheadConversion(const DocumentRecord& document, convert::W
   return ConvertedOutcome(ahead->outcome, stop);
 }
 
-// Ends a conversion running ahead, if any, and removes what it wrote.
-void SiteBuild::DropAheadConversion() {
-  if (!ahead_) return;
-  ahead_->cancel.store(true);
-  ahead_->thread.join();
-  support::DeleteFolder(ahead_->spill_folder);
-  ahead_.reset();
+// Ends the conversions running ahead, if any, and removes what they wrote.
+void SiteBuild::DropAheadConversions() {
+  for (const std::unique_ptr<AheadConversion>& ahead : ahead_) ahead->cancel.store(true);
+  for (const std::unique_ptr<AheadConversion>& ahead : ahead_) {
+    ahead->thread.join();
+    support::DeleteFolder(ahead->spill_folder);
+  }
+  ahead_.clear();
 }
 
 // Threads that make the pages of one document ahead of their turn, up to a
