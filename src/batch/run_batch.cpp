@@ -154,12 +154,13 @@ Result<std::string> OptimizePage(std::string text, const BatchSettings& settings
   return page;
 }
 
-// One document to its page in `folder` (ending with "/"). Gives the page's
-// path.
+// One document to its page in `folder` (ending with "/"), its conversion
+// keeping up to `threads` threads busy. Gives the page's path.
 Result<std::string> ConvertDocument(const BatchSettings& settings, const ListSlice& slice,
                                     size_t position, const std::string& folder,
                                     BatchProgressStep& step,
-                                    std::vector<support::Diagnostic>& diagnostics) {
+                                    std::vector<support::Diagnostic>& diagnostics,
+                                    unsigned threads) {
   const size_t count = settings.Documents.size();
   const double unit = 1.0 / static_cast<double>(count);
   const std::string& path = settings.Documents[position - 1];
@@ -177,7 +178,8 @@ Result<std::string> ConvertDocument(const BatchSettings& settings, const ListSli
   };
   convert::LegacyDocOptions legacy;
   legacy.stop_requested = [&step] { return !step.Continue().ok(); };
-  convert::ConvertOutcome converted = convert::ConvertToWordHtml(path, page_path, on_step, legacy);
+  convert::ConvertOutcome converted =
+      convert::ConvertToWordHtml(path, page_path, on_step, legacy, threads);
   for (support::Diagnostic& note : converted.diagnostics) diagnostics.push_back(std::move(note));
   if (!converted.ok()) return converted.status;
 
@@ -251,6 +253,9 @@ BatchOutcome RunStaged(const BatchSettings& settings, const ListSlice& slice,
   size_t next = 0;
   bool abandon = false;
 
+  // Fewer documents than jobs: each conversion takes the threads left over.
+  const unsigned worker_count = static_cast<unsigned>(std::min<size_t>(jobs, count));
+  const unsigned threads_per_document = std::max(1u, jobs / std::max(1u, worker_count));
   const auto work = [&] {
     for (;;) {
       size_t index = 0;
@@ -266,8 +271,8 @@ BatchOutcome RunStaged(const BatchSettings& settings, const ListSlice& slice,
       Result<std::string> page =
           ec ? Result<std::string>(Status::Error(support::StatusCode::kIoFailed,
                                                  folder.string() + ": " + ec.message()))
-             : ConvertDocument(settings, slice, index + 1, folder.string() + "/", step,
-                               diagnostics);
+             : ConvertDocument(settings, slice, index + 1, folder.string() + "/", step, diagnostics,
+                               threads_per_document);
       std::lock_guard<std::mutex> lock(mutex);
       slots[index].page = std::move(page);
       slots[index].diagnostics = std::move(diagnostics);
@@ -276,7 +281,6 @@ BatchOutcome RunStaged(const BatchSettings& settings, const ListSlice& slice,
     }
   };
   std::vector<std::thread> workers;
-  const unsigned worker_count = static_cast<unsigned>(std::min<size_t>(jobs, count));
   for (unsigned w = 0; w < worker_count; ++w) workers.emplace_back(work);
 
   // Pages move into place in list order, so a later document's page with the
