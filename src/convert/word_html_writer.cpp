@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -174,7 +175,12 @@ class RoundTrip {
       std::string piece = std::move(waiting_.front());
       waiting_.pop_front();
       lock.unlock();
-      Convert(piece);
+      try {
+        Convert(piece);
+      } catch (const std::bad_alloc&) {
+        status_ = support::Status::Error(support::StatusCode::kResourceLimit,
+                                         "cannot write " + htm_name_ + ": not enough memory");
+      }
       lock.lock();
       // Its memory serves the writer again.
       if (piece.capacity() > spare_.capacity()) spare_ = std::move(piece);
