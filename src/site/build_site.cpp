@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "cleanup/cleanup.h"
@@ -179,9 +181,11 @@ Status Abandoned() {
 // turn comes, so the bar moves as in a build that converts in turn.
 struct AheadConversion {
   size_t number = 0;
+  std::uintmax_t document_bytes = 0;  // the document file's size
   std::string spill_folder;
   std::thread thread;
   std::atomic<bool> cancel{false};
+  std::atomic<bool> finished{false};  // set under SiteBuild::ahead_mutex_
   // Set by the thread; read once it is joined.
   convert::ConvertOutcome outcome;
   convert::WordHtmlPage page;
@@ -241,7 +245,7 @@ class SiteBuild {
   Status Convert(const DocumentRecord& document, convert::WordHtmlPage& page);
   Status ConvertedOutcome(const convert::ConvertOutcome& converted, Status stop);
   std::string SpillFolder(const DocumentRecord& document) const;
-  void StartAheadConversions(size_t number);
+  void StartAheadConversions();
   Status TakeAheadConversion(const DocumentRecord& document, convert::WordHtmlPage& page);
   void DropAheadConversions();
   Result<std::string> WritePages(SectionTable& sections, const DocumentRecord& document,
@@ -266,6 +270,10 @@ class SiteBuild {
   // them.
   const unsigned jobs_;
   std::deque<std::unique_ptr<AheadConversion>> ahead_;  // in document order
+  size_t next_ahead_ = 1;                               // the next document to start
+  std::optional<std::uintmax_t> next_ahead_bytes_;      // its file's size, once asked
+  std::mutex ahead_mutex_;
+  std::condition_variable ahead_finished_;
   BuildOutcome& outcome_;
   std::string scratch_;
   StageClock clock_;
@@ -347,10 +355,14 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
     if (Status s = TakeAheadConversion(document, page); !s) return s;
   } else {
     DropAheadConversions();
+    next_ahead_ = number + 1;
+    next_ahead_bytes_.reset();
+    // The documents after it convert beside this one's conversion too.
+    StartAheadConversions();
     if (Status s = Convert(document, page); !s) return s;
     clock_.Lap("convert", false);
   }
-  StartAheadConversions(number + 1);
+  StartAheadConversions();
   Result<std::string> text = std::move(page.html);
 
   Result<HeadParts> head = cleanup::ParseHead(*text);
@@ -464,18 +476,42 @@ Status SiteBuild::ConvertedOutcome(const convert::ConvertOutcome& converted, Sta
   return Status::Ok();
 }
 
-// With more than one job, the documents from `number` on (as many as there
-// are jobs, counting those already converting) convert now, beside the stages
-// of the ones before them. A document that is no document ends the build in
-// its turn, so nothing after it starts.
-void SiteBuild::StartAheadConversions(size_t number) {
-  if (jobs_ < 2) return;
-  if (!ahead_.empty()) number = std::max(number, ahead_.back()->number + 1);
-  for (; ahead_.size() < jobs_ && number <= project_.Documents.size(); ++number) {
-    const DocumentRecord& document = project_.Documents[number - 1];
-    if (!support::IsDocumentFile(document.Path, kDocumentExtensions)) return;
+// With more than one job, the documents after the one in turn convert
+// beside it, as many at a time as there are jobs. Each holds its page until
+// its turn, so beyond the first, documents start only while the files of
+// those held and converting come to kAheadDocumentBytes together, and no more
+// than kAheadPerJob per job wait. Called at every document and page, and
+// while the build waits for a conversion. A document that is no document
+// ends the build in its turn, so nothing after it starts.
+void SiteBuild::StartAheadConversions() {
+  constexpr std::uintmax_t kAheadDocumentBytes = std::uintmax_t{32} << 20;
+  constexpr size_t kAheadPerJob = 4;
+  if (jobs_ < 2 || stop_requested_.load()) return;
+  size_t running = 0;
+  std::uintmax_t held = 0;
+  for (const std::unique_ptr<AheadConversion>& ahead : ahead_) {
+    held += ahead->document_bytes;
+    running += ahead->finished.load() ? 0 : 1;
+  }
+  while (running < jobs_ && ahead_.size() < kAheadPerJob * jobs_ &&
+         next_ahead_ <= project_.Documents.size()) {
+    const DocumentRecord& document = project_.Documents[next_ahead_ - 1];
+    if (!next_ahead_bytes_) {
+      if (!support::IsDocumentFile(document.Path, kDocumentExtensions)) {
+        next_ahead_ = project_.Documents.size() + 1;
+        return;
+      }
+      std::error_code error;
+      const std::uintmax_t size = fs::file_size(document.Path, error);
+      next_ahead_bytes_ = error ? 0 : size;
+    }
+    if (!ahead_.empty() && held + *next_ahead_bytes_ > kAheadDocumentBytes) return;
+    held += *next_ahead_bytes_;
+    ++running;
     AheadConversion& ahead = *ahead_.emplace_back(std::make_unique<AheadConversion>());
-    ahead.number = number;
+    ahead.number = next_ahead_++;
+    ahead.document_bytes = *next_ahead_bytes_;
+    next_ahead_bytes_.reset();
     ahead.spill_folder = SpillFolder(document);
     ahead.thread = std::thread([this, &ahead, path = document.Path, prefix = document.FilenamePre] {
       const auto start = std::chrono::steady_clock::now();
@@ -495,14 +531,29 @@ void SiteBuild::StartAheadConversions(size_t number) {
       }
       ahead.seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      {
+        std::lock_guard lock(ahead_mutex_);
+        ahead.finished.store(true);
+      }
+      ahead_finished_.notify_all();
     });
   }
 }
 
 // The conversion that ran ahead for this document, the first waiting, taken
 // as if it had run now: its progress steps shown in order, then its notes and
-// result.
+// result. While it runs, conversions that end make room for later ones.
 Status SiteBuild::TakeAheadConversion(const DocumentRecord& document, convert::WordHtmlPage& page) {
+  {
+    const AheadConversion& first = *ahead_.front();
+    std::unique_lock lock(ahead_mutex_);
+    while (!first.finished.load()) {
+      ahead_finished_.wait(lock);
+      lock.unlock();
+      StartAheadConversions();
+      lock.lock();
+    }
+  }
   std::unique_ptr<AheadConversion> ahead = std::move(ahead_.front());
   ahead_.pop_front();
   ahead->thread.join();
@@ -691,6 +742,7 @@ Result<std::string> SiteBuild::WritePages(SectionTable& sections, const Document
   for (size_t k = 0; k < sections.size(); ++k) {
     done = static_cast<double>(k) / static_cast<double>(sections.size());
     if (Status s = in_turn(); !s) return s;
+    StartAheadConversions();
     Result<PreparedPage*> made = workers.Await(k, in_turn);
     if (!made) return made.status();
     PreparedPage& page = **made;
