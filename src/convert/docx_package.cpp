@@ -269,10 +269,6 @@ struct PartBytes {
   size_t size = 0;
 };
 
-}  // namespace
-
-namespace {
-
 // One stretch of a body read in pieces, parsed: its text (the tree points
 // into it), the tree, and the stretch's own children [own, stop) in it.
 struct ParsedStretch {

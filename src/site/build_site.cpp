@@ -246,6 +246,7 @@ class SiteBuild {
   Status ConvertedOutcome(const convert::ConvertOutcome& converted, Status stop);
   std::string SpillFolder(const DocumentRecord& document) const;
   void StartAheadConversions();
+  void ConvertAhead(AheadConversion& ahead, const std::string& path, const std::string& prefix);
   Status TakeAheadConversion(const DocumentRecord& document, convert::WordHtmlPage& page);
   void DropAheadConversions();
   Result<std::string> WritePages(SectionTable& sections, const DocumentRecord& document,
@@ -513,31 +514,45 @@ void SiteBuild::StartAheadConversions() {
     ahead.document_bytes = *next_ahead_bytes_;
     next_ahead_bytes_.reset();
     ahead.spill_folder = SpillFolder(document);
-    ahead.thread = std::thread([this, &ahead, path = document.Path, prefix = document.FilenamePre] {
-      const auto start = std::chrono::steady_clock::now();
-      const auto go_on = [&] { return !stop_requested_.load() && !ahead.cancel.load(); };
-      const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
-        ahead.steps.push_back(done);
-        return go_on() ? Status::Ok() : Status::Stopped();
-      };
-      convert::LegacyDocOptions legacy;
-      legacy.stop_requested = [&] { return !go_on(); };
-      try {
-        ahead.outcome = convert::ConvertToWordHtmlPage(path, prefix + ".htm", ahead.page,
-                                                       ahead.spill_folder, on_step, legacy, jobs_);
-      } catch (const std::bad_alloc&) {
-        ahead.outcome.status = Status::Error(support::StatusCode::kResourceLimit,
-                                             "not enough memory to convert the document");
-      }
-      ahead.seconds =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      {
-        std::lock_guard lock(ahead_mutex_);
-        ahead.finished.store(true);
-      }
-      ahead_finished_.notify_all();
-    });
+    try {
+      ahead.thread =
+          std::thread([this, &ahead, path = document.Path, prefix = document.FilenamePre] {
+            ConvertAhead(ahead, path, prefix);
+          });
+    } catch (const std::system_error&) {
+      // No thread to be had: the document converts in its turn.
+      ahead_.pop_back();
+      --next_ahead_;
+      return;
+    }
   }
+}
+
+// The body of a conversion's thread: it runs until it ends or is cancelled,
+// and says when it has ended.
+void SiteBuild::ConvertAhead(AheadConversion& ahead, const std::string& path,
+                             const std::string& prefix) {
+  const auto start = std::chrono::steady_clock::now();
+  const auto go_on = [&] { return !stop_requested_.load() && !ahead.cancel.load(); };
+  const convert::ConvertProgress on_step = [&](convert::ConvertStep done) {
+    ahead.steps.push_back(done);
+    return go_on() ? Status::Ok() : Status::Stopped();
+  };
+  convert::LegacyDocOptions legacy;
+  legacy.stop_requested = [&] { return !go_on(); };
+  try {
+    ahead.outcome = convert::ConvertToWordHtmlPage(path, prefix + ".htm", ahead.page,
+                                                   ahead.spill_folder, on_step, legacy, jobs_);
+  } catch (const std::bad_alloc&) {
+    ahead.outcome.status = Status::Error(support::StatusCode::kResourceLimit,
+                                         "not enough memory to convert the document");
+  }
+  ahead.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  {
+    std::lock_guard lock(ahead_mutex_);
+    ahead.finished.store(true);
+  }
+  ahead_finished_.notify_all();
 }
 
 // The conversion that ran ahead for this document, the first waiting, taken
