@@ -208,7 +208,8 @@ struct PageJob {
 struct PreparedPage {
   bool ready = false;
   Status status = Status::Ok();
-  ContentPageFile file;  // its bytes, for the build's thread to write
+  ContentPageFile file;                  // its bytes, for the build's thread to write
+  std::vector<std::string> image_names;  // the companion files it shows (PageImageNames)
   double clean_up_seconds = 0;
   double meta_seconds = 0;
   double writing_seconds = 0;
@@ -249,9 +250,11 @@ class SiteBuild {
   void ConvertAhead(AheadConversion& ahead, const std::string& path, const std::string& prefix);
   Status TakeAheadConversion(const DocumentRecord& document, convert::WordHtmlPage& page);
   void DropAheadConversions();
-  Result<std::string> WritePages(SectionTable& sections, const DocumentRecord& document,
-                                 const CleanupOptions& cleanup_options, const PageSetup& page_setup,
-                                 std::string_view page_skeleton);
+  Result<std::vector<std::string>> WritePages(SectionTable& sections,
+                                              const DocumentRecord& document,
+                                              const CleanupOptions& cleanup_options,
+                                              const PageSetup& page_setup,
+                                              std::string_view page_skeleton);
   void PreparePage(SectionTable& sections, size_t k, const PageJob& job,
                    const cleanup::BetweenPasses& between_passes, PreparedPage& page) const;
   Status CopyTemplateResources();
@@ -423,12 +426,14 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
   if (!skeleton) return skeleton.status();
   if (Status s = DocumentStep("into loop"); !s) return s;
   clock_.Lap("page template", true);
-  Result<std::string> all_bodies =
+  Result<std::vector<std::string>> image_names =
       WritePages(*sections, document, *cleanup_options, *page_setup, *skeleton);
-  if (!all_bodies) return all_bodies.status();
+  if (!image_names) return image_names.status();
   if (Status s = DocumentStep("write mainpage"); !s) return s;
 
-  if (Status s = CopyPageImages(*all_bodies, page.files, project_.OutputDir, prefix); !s) return s;
+  if (Status s = CopyNamedPageImages(*image_names, page.files, project_.OutputDir, prefix); !s) {
+    return s;
+  }
   if (Status s = support::WriteTextFile(resource_folder + std::string(kStyleSheetFile),
                                         *style_sheet, project_.FileEncode);
       !s) {
@@ -658,6 +663,7 @@ class PageWorkers {
       slot.ready = false;
       slot.status = Status::Ok();
       slot.file = ContentPageFile();
+      slot.image_names.clear();
       ++done_;
     }
     changed_.notify_all();
@@ -716,16 +722,17 @@ class PageWorkers {
   std::vector<std::thread> threads_;
 };
 
-// Every row of the table as a page, in row order; gives all finished bodies
-// joined, for the picture copying. With more than one job the pages are made
-// by several threads, but each is put in place (its file renamed over the
-// target) in row order, with the bar and the stop flag handled there as if
-// the pages were made one after the other: the output, the progress values
-// and what a stop or a failure leaves are those of one thread.
-Result<std::string> SiteBuild::WritePages(SectionTable& sections, const DocumentRecord& document,
-                                          const CleanupOptions& cleanup_options,
-                                          const PageSetup& page_setup,
-                                          std::string_view page_skeleton) {
+// Every row of the table as a page, in row order; gives the names of the
+// pictures the pages show, in row order, for the picture copying. With more than one job the pages
+// are made by several threads, but each is put in place (its file renamed over the target) in row
+// order, with the bar and the stop flag handled there as if the pages were made one after the
+// other: the output, the progress values and what a stop or a failure leaves are those of one
+// thread.
+Result<std::vector<std::string>> SiteBuild::WritePages(SectionTable& sections,
+                                                       const DocumentRecord& document,
+                                                       const CleanupOptions& cleanup_options,
+                                                       const PageSetup& page_setup,
+                                                       std::string_view page_skeleton) {
   const PageJob job{document,
                     cleanup_options,
                     page_setup,
@@ -741,7 +748,7 @@ Result<std::string> SiteBuild::WritePages(SectionTable& sections, const Document
                         {"nav", ""},
                         {"content", ""},
                     }};
-  std::string all_bodies;
+  std::vector<std::string> image_names;
   // The loop is the stage that "write mainpage" ends: the bar moves through
   // that step page by page, and a stop is seen before every page and
   // between the clean-up passes of a large one.
@@ -771,7 +778,7 @@ Result<std::string> SiteBuild::WritePages(SectionTable& sections, const Document
     // wait for each other on its lock.
     const Status placed = WriteContentPageFile(page.file);
     if (!placed) return placed;
-    all_bodies += sections[k].Body;
+    for (std::string& name : page.image_names) image_names.push_back(std::move(name));
     // The index takes the pages in the order the menu lists them, and the
     // body with them: nothing reads a written page's body again.
     const auto search_start = std::chrono::steady_clock::now();
@@ -786,7 +793,7 @@ Result<std::string> SiteBuild::WritePages(SectionTable& sections, const Document
     clock_.Add("search index", false, search_seconds);
     workers.Done(k);
   }
-  return all_bodies;
+  return image_names;
 }
 
 // Row k made into its page: the cleaned body with heading, related topics,
@@ -845,6 +852,16 @@ void SiteBuild::PreparePage(SectionTable& sections, size_t k, const PageJob& job
     page.status = file.status();
   }
   row.Body = std::move(values["content"]);
+  // The pictures it shows, found here rather than in all pages joined at the
+  // end. A prefix that is not plain fails when they are copied.
+  if (page.status && CheckPlainPrefix(job.document.FilenamePre)) {
+    Result<std::vector<std::string>> images = PageImageNames(row.Body, job.document.FilenamePre);
+    if (images) {
+      page.image_names = std::move(*images);
+    } else {
+      page.status = images.status();
+    }
+  }
   page.writing_seconds = since(start);
 }
 

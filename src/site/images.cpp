@@ -67,25 +67,27 @@ Status CheckPlainPrefix(std::string_view prefix) {
                            "\": only letters and digits are allowed");
 }
 
-Status CopyPageImages(std::string_view all_bodies, const convert::CompanionFiles& files,
-                      const std::string& output_dir, std::string_view prefix) {
+Result<std::vector<std::string>> PageImageNames(std::string_view body, std::string_view prefix) {
   if (Status s = CheckPlainPrefix(prefix); !s) return s;
-
   const std::string pattern =
       std::string(kPageImageBefore) + std::string(prefix) + std::string(kPageImageAfter);
   std::vector<std::string> names;
-  std::unordered_set<std::string_view> seen;
-  support::RegexMatcher sources(pattern, all_bodies);
+  support::RegexMatcher sources(pattern, body);
   while (sources.Next()) {
     std::string_view value = sources.match().value;
     value.remove_suffix(1);  // the closing quote
     const std::string_view name = value.substr(value.rfind('/') + 1);
     // "." and ".." would name the companion folder or its parent.
-    if (name == "." || name == "..") continue;
-    if (seen.insert(name).second) names.emplace_back(name);
+    if (name != "." && name != "..") names.emplace_back(name);
   }
   if (!sources.status()) return sources.status();
+  return names;
+}
 
+Status CopyNamedPageImages(const std::vector<std::string>& names,
+                           const convert::CompanionFiles& files, const std::string& output_dir,
+                           std::string_view prefix) {
+  if (Status s = CheckPlainPrefix(prefix); !s) return s;
   const std::string resource_folder = FilesFolder(output_dir, prefix);
   std::error_code error;
   fs::create_directories(resource_folder, error);
@@ -94,12 +96,21 @@ Status CopyPageImages(std::string_view all_bodies, const convert::CompanionFiles
                          "cannot create the folder " + resource_folder + ": " +
                              (error ? error.message() : "a file of that name is in the way"));
   }
+  std::unordered_set<std::string_view> copied;
   for (const std::string& name : names) {
+    if (!copied.insert(name).second) continue;
     // A missing picture is deliberately not reported: the page then shows
     // a missing picture, as Word's own page would.
     if (Status s = files.CopyTo(name, resource_folder + name); !s) return s;
   }
   return Status::Ok();
+}
+
+Status CopyPageImages(std::string_view all_bodies, const convert::CompanionFiles& files,
+                      const std::string& output_dir, std::string_view prefix) {
+  Result<std::vector<std::string>> names = PageImageNames(all_bodies, prefix);
+  if (!names) return names.status();
+  return CopyNamedPageImages(*names, files, output_dir, prefix);
 }
 
 Result<std::string> CopyHeaderFooterImages(std::string_view html,

@@ -12,6 +12,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/word_html_page.h"
 #include "support/status.h"
@@ -32,6 +33,15 @@ support::Status CheckPlainPrefix(std::string_view prefix);
 // created, or when a pattern runs out of resources.
 support::Status CopyPageImages(std::string_view all_bodies, const convert::CompanionFiles& files,
                                const std::string& output_dir, std::string_view prefix);
+
+// The same in two steps, for pages made one at a time: the names one finished
+// page's sources give, in order, repeats included, and the copying of the
+// names all pages gave, in row order (each name once).
+support::Result<std::vector<std::string>> PageImageNames(std::string_view body,
+                                                         std::string_view prefix);
+support::Status CopyNamedPageImages(const std::vector<std::string>& names,
+                                    const convert::CompanionFiles& files,
+                                    const std::string& output_dir, std::string_view prefix);
 
 // The header and footer picture step on an extracted header or footer whose
 // VML pictures are already "<img src=...>" elements: every such source names
