@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "site/images.h"
 #include "test_support.h"
@@ -30,6 +31,17 @@ class ImagesFixture : public ::testing::Test {
   }
   std::string Output() const { return output_.string() + "/"; }
   fs::path Resource(const std::string& name) const { return output_ / "doc1.files" / name; }
+  // The build's two steps: each page's pictures, then those of every page
+  // copied.
+  support::Status CopyPageImages(const std::vector<std::string>& pages, const std::string& prefix) {
+    std::vector<std::string> names;
+    for (const std::string& page : pages) {
+      support::Result<std::vector<std::string>> found = PageImageNames(page, prefix);
+      if (!found) return found.status();
+      names.insert(names.end(), found->begin(), found->end());
+    }
+    return CopyNamedPageImages(names, Doc1(), Output(), prefix);
+  }
 
   testing::TempDir temp_;
   fs::path scratch_ = temp_.path() / "scratch";
@@ -37,16 +49,15 @@ class ImagesFixture : public ::testing::Test {
 };
 
 TEST_F(ImagesFixture, CopiesEachPictureThePagesUseAndNothingElse) {
-  const std::string pages =
-      R"(<p><img width=10 src="doc1.files/image001.png"></p>)"
-      "\r\n"
+  const std::vector<std::string> pages = {
+      R"(<p><img width=10 src="doc1.files/image001.png"></p>)",
       R"(<p><IMG SRC="doc1.files/image001.png"><img src="doc2.files/image009.png"></p>)"
       "\r\n"
       R"(<table background><td><input type=image src="DOC1.files/sub/image005.png"></td></table>)"
-      R"(<a href="doc1.files/image002.png">a link, not a source</a>)";
+      R"(<a href="doc1.files/image002.png">a link, not a source</a>)"};
   fs::create_directories(output_ / "doc1.files");
   testing::WriteBytes(Resource("image001.png"), "from an earlier build");
-  ASSERT_TRUE(CopyPageImages(pages, Doc1(), Output(), "doc1"));
+  ASSERT_TRUE(CopyPageImages(pages, "doc1"));
 
   EXPECT_EQ(testing::ReadBytes(Resource("image001.png")), "doc1 image001.png");
   // A sub-folder in the source counts for nothing: the top-level file is taken.
@@ -60,17 +71,17 @@ TEST_F(ImagesFixture, CopiesEachPictureThePagesUseAndNothingElse) {
 }
 
 TEST_F(ImagesFixture, CreatesTheResourceFolderWithoutPictures) {
-  ASSERT_TRUE(CopyPageImages("<p>no pictures</p>", Doc1(), Output(), "doc1"));
+  ASSERT_TRUE(CopyPageImages({"<p>no pictures</p>"}, "doc1"));
   EXPECT_TRUE(fs::is_directory(output_ / "doc1.files"));
   EXPECT_TRUE(fs::is_empty(output_ / "doc1.files"));
 }
 
 TEST_F(ImagesFixture, MissingOrUncopyablePicturesArePassedOver) {
   fs::create_directories(scratch_ / "doc1.files" / "folder.png");
-  const std::string pages = R"(<img src="doc1.files/missing.png"><img src="doc1.files/folder.png">)"
-                            R"(<img src="doc1.files/..">)"
-                            R"(<img src="doc1.files/image002.png">)";
-  ASSERT_TRUE(CopyPageImages(pages, Doc1(), Output(), "doc1"));
+  const std::string page = R"(<img src="doc1.files/missing.png"><img src="doc1.files/folder.png">)"
+                           R"(<img src="doc1.files/..">)"
+                           R"(<img src="doc1.files/image002.png">)";
+  ASSERT_TRUE(CopyPageImages({page}, "doc1"));
   EXPECT_FALSE(fs::exists(Resource("missing.png")));
   EXPECT_FALSE(fs::exists(Resource("folder.png")));
   EXPECT_TRUE(fs::exists(Resource("image002.png")));
@@ -78,7 +89,8 @@ TEST_F(ImagesFixture, MissingOrUncopyablePicturesArePassedOver) {
 
 TEST_F(ImagesFixture, RefusesAPrefixThatIsNotPlain) {
   for (const char* prefix : {"", "..", "doc.1", "a/b", "doc(1)"}) {
-    EXPECT_FALSE(CopyPageImages("", Doc1(), Output(), prefix)) << prefix;
+    EXPECT_FALSE(PageImageNames("", prefix).ok()) << prefix;
+    EXPECT_FALSE(CopyNamedPageImages({}, Doc1(), Output(), prefix)) << prefix;
     EXPECT_FALSE(CopyHeaderFooterImages("", Doc1(), Output(), prefix).ok()) << prefix;
   }
 }

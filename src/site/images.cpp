@@ -106,13 +106,6 @@ Status CopyNamedPageImages(const std::vector<std::string>& names,
   return Status::Ok();
 }
 
-Status CopyPageImages(std::string_view all_bodies, const convert::CompanionFiles& files,
-                      const std::string& output_dir, std::string_view prefix) {
-  Result<std::vector<std::string>> names = PageImageNames(all_bodies, prefix);
-  if (!names) return names.status();
-  return CopyNamedPageImages(*names, files, output_dir, prefix);
-}
-
 Result<std::string> CopyHeaderFooterImages(std::string_view html,
                                            const convert::CompanionFiles& files,
                                            const std::string& output_dir, std::string_view prefix) {

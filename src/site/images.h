@@ -24,21 +24,18 @@ namespace tessarine::site {
 // that names it.
 support::Status CheckPlainPrefix(std::string_view prefix);
 
-// `all_bodies` is every finished page of the document joined in row order;
-// every src attribute that runs through "<prefix>.files/" names a file to
-// copy, each distinct name once, in the order first seen, always from the top
-// level of the companion files (a sub-folder in a source counts for nothing).
-// Creates the resource folder if it is missing. Folders end with "/".
-// Fails when the prefix is not plain, when the resource folder cannot be
-// created, or when a pattern runs out of resources.
-support::Status CopyPageImages(std::string_view all_bodies, const convert::CompanionFiles& files,
-                               const std::string& output_dir, std::string_view prefix);
-
-// The same in two steps, for pages made one at a time: the names one finished
-// page's sources give, in order, repeats included, and the copying of the
-// names all pages gave, in row order (each name once).
+// The companion files one finished page of a document names: every src
+// attribute that runs through "<prefix>.files/", in order, repeats included,
+// always from the top level of the companion files (a sub-folder in a source
+// counts for nothing). Fails when the prefix is not plain or a pattern runs
+// out of resources.
 support::Result<std::vector<std::string>> PageImageNames(std::string_view body,
                                                          std::string_view prefix);
+
+// Copies the files `names` gives (those of every page, in row order), each
+// distinct name once, in the order first given. Creates the resource folder
+// if it is missing. Folders end with "/". Fails when the prefix is not plain
+// or when the resource folder cannot be created.
 support::Status CopyNamedPageImages(const std::vector<std::string>& names,
                                     const convert::CompanionFiles& files,
                                     const std::string& output_dir, std::string_view prefix);
