@@ -602,12 +602,19 @@ struct SearchIndexBuilder::State {
   static constexpr size_t kBatch = 32;
   std::vector<Page> batch;  // the driver's, not yet handed over
 
+  // What the worker may have waiting, in bytes of HTML: past it the driver
+  // waits, so that a worker short of a core does not leave every page of a
+  // large document in memory until the end.
+  static constexpr size_t kMostWaitingBytes = size_t{8} << 20;
+
   std::mutex mutex;
-  std::condition_variable wake;  // a page added, or closing
-  std::deque<Page> pages;        // guarded by `mutex`
-  size_t gathered = 0;           // pages whose terms are in the table; guarded
-  bool closing = false;          // guarded
-  bool abandoned = false;        // guarded: the builder goes, its pages unwanted
+  std::condition_variable wake;          // a page added, or closing
+  std::condition_variable gathered_one;  // the worker took a page
+  std::deque<Page> pages;                // guarded by `mutex`
+  size_t gathered = 0;                   // pages whose terms are in the table; guarded
+  size_t waiting_bytes = 0;              // HTML of the pages added and not yet read; guarded
+  bool closing = false;                  // guarded
+  bool abandoned = false;                // guarded: the builder goes, its pages unwanted
   std::thread worker;
 
   // Set before the first page is added, read by the worker.
@@ -641,15 +648,19 @@ struct SearchIndexBuilder::State {
   // Gives the worker the pages of the batch.
   void HandOver() {
     if (batch.empty()) return;
-    {
-      const std::lock_guard lock(mutex);
-      for (Page& page : batch) pages.push_back(std::move(page));
-    }
-    batch.clear();
     if (!worker.joinable()) {
       closing = false;
       worker = std::thread([this] { Gather(); });
     }
+    {
+      std::unique_lock lock(mutex);
+      gathered_one.wait(lock, [&] { return waiting_bytes < kMostWaitingBytes; });
+      for (Page& page : batch) {
+        waiting_bytes += page.title_html.size() + page.body_html.size();
+        pages.push_back(std::move(page));
+      }
+    }
+    batch.clear();
     wake.notify_one();
   }
 
@@ -715,8 +726,16 @@ struct SearchIndexBuilder::State {
       }
       page->title = VisibleText(page->title_html);
       page->text = VisibleText(page->body_html);
-      page->title_html = std::string();
-      page->body_html = std::string();
+      const size_t read = page->title_html.size() + page->body_html.size();
+      // Swapped out, not assigned: an empty string assigned keeps the room,
+      // and every page's HTML would stay until the end of the build.
+      std::string().swap(page->title_html);
+      std::string().swap(page->body_html);
+      {
+        const std::lock_guard lock(mutex);
+        waiting_bytes -= read;
+      }
+      gathered_one.notify_one();
       text_bytes += page->title.size() + page->text.size();
       // The page's terms first, then their lookups, each slot asked for a
       // few lookups ahead. Each page once per term: a repeat on the same
