@@ -84,8 +84,8 @@ void RegisterMode(OptimizeMode mode, const std::string& prefix) {
   // BENCH_MIX_TIMES=k times it on the mix repeated k times, to find the pass
   // whose rate drops with k.
   std::string text;
-  const char* times = std::getenv("BENCH_MIX_TIMES");
-  for (int k = 0, n = times != nullptr ? std::max(1, std::atoi(times)) : 1; k < n; ++k) {
+  const char* repeat = std::getenv("BENCH_MIX_TIMES");
+  for (int k = 0, n = repeat != nullptr ? std::max(1, std::atoi(repeat)) : 1; k < n; ++k) {
     text += Mix();
   }
   for (size_t n = 0; n < passes.size(); ++n) {

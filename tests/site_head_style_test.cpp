@@ -129,7 +129,13 @@ TEST(ParseHead, CutsAtTitleEndAndHeadEnd) {
       {"<title>T</title><!--[if !mso]><style>v</style><![endif]--></head>",
        "<!--[if !mso]><style>v</style><![endif]-->", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(Ok(ParseHead(c.html)), (HeadParts{c.head, c.rest}));
+  for (const Case& c : cases) {
+    EXPECT_EQ(Ok(ParseHead(c.html)), (HeadParts{c.head, c.rest}));
+    // In place: the head given, the rest left.
+    std::string text = c.html;
+    EXPECT_EQ(Ok(TakeHead(text)), c.head);
+    EXPECT_EQ(text, c.rest);
+  }
 }
 
 TEST(ReadPageSetup, WidthAndMarginsFromTheirWords) {

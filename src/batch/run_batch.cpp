@@ -101,12 +101,12 @@ Result<std::string> OptimizePage(std::string text, const BatchSettings& settings
   if (const size_t title_end = Lower(text).find("</title>"); title_end != std::string::npos) {
     kept_head = text.substr(0, title_end + std::string_view("</title>").size());
   }
-  Result<cleanup::HeadParts> head = cleanup::ParseHead(text);
+  // The text becomes what follows the head, in place.
+  Result<std::string> head = cleanup::TakeHead(text);
   if (!head) return head.status();
-  std::string().swap(text);  // (assigning an empty string would keep its room)
   if (Status s = stage(kHeadParseStep, "head parse"); !s) return s;
 
-  Result<std::string> sheet = cleanup::ParseStyleSheet(head->head);
+  Result<std::string> sheet = cleanup::ParseStyleSheet(*head);
   if (!sheet) return sheet.status();
   Result<cleanup::PageSetup> page_setup = cleanup::ReadPageSetup(*sheet);
   if (!page_setup) return page_setup.status();
@@ -128,7 +128,7 @@ Result<std::string> OptimizePage(std::string text, const BatchSettings& settings
   if (Status s = stage(kStyleOptimizeStep, "style optimize"); !s) return s;
 
   std::string page = kept_head + style + "</head>";
-  std::string rest = std::move((*head).rest);
+  std::string rest = std::move(text);
   if (const size_t body = Lower(rest).find("<body"); body != std::string::npos) {
     page += "<body";
     rest.erase(0, body + std::string_view("<body").size());

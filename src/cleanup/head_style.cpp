@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstring>
 #include <fstream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "support/regex.h"
@@ -165,7 +167,10 @@ std::string WithoutPoints(std::string_view value) {
 
 }  // namespace
 
-Result<HeadParts> ParseHead(std::string_view word_html) {
+namespace {
+
+// The head text before its clean-up, and where the rest begins.
+std::pair<std::string_view, size_t> HeadAndRest(std::string_view word_html) {
   std::string_view rest = word_html;
   if (const size_t title_end = FindIgnoreCase(rest, "</title>");
       title_end != std::string_view::npos) {
@@ -176,9 +181,24 @@ Result<HeadParts> ParseHead(std::string_view word_html) {
     head = rest.substr(0, head_end);
     rest = rest.substr(head_end + std::string_view("</head>").size());
   }
+  return {head, word_html.size() - rest.size()};
+}
+
+}  // namespace
+
+Result<HeadParts> ParseHead(std::string_view word_html) {
+  const auto [head, rest_at] = HeadAndRest(word_html);
   auto cleaned = RegexpReplace(head, kWordOnlyHeadBlock, "");
   if (!cleaned) return cleaned.status();
-  return HeadParts{std::move(cleaned).value(), std::string(rest)};
+  return HeadParts{std::move(cleaned).value(), std::string(word_html.substr(rest_at))};
+}
+
+Result<std::string> TakeHead(std::string& word_html) {
+  const auto [head, rest_at] = HeadAndRest(word_html);
+  auto cleaned = RegexpReplace(head, kWordOnlyHeadBlock, "");
+  if (!cleaned) return cleaned.status();
+  word_html.erase(0, rest_at);
+  return cleaned;
 }
 
 Result<std::string> ParseStyleSheet(std::string_view head) {

@@ -45,6 +45,9 @@ struct HeadParts {
 // Without "</title>" the head starts at the beginning of the text; without
 // "</head>" the head text and the rest are both the whole remaining text.
 support::Result<HeadParts> ParseHead(std::string_view word_html);
+// The same without a copy of the rest: gives the head, and leaves only the
+// rest in `word_html` (unchanged on failure).
+support::Result<std::string> TakeHead(std::string& word_html);
 
 // The content of every "<style>" block of the head, in order, joined with
 // CR LF and without the style tags; empty when there is none. Blocks whose

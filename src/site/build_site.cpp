@@ -39,7 +39,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using cleanup::CleanupOptions;
-using cleanup::HeadParts;
 using cleanup::PageSetup;
 using cleanup::PageWidthOptions;
 using project::DocumentRecord;
@@ -367,13 +366,12 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
     clock_.Lap("convert", false);
   }
   StartAheadConversions();
-  Result<std::string> text = std::move(page.html);
-
-  Result<HeadParts> head = cleanup::ParseHead(*text);
+  // The page becomes what follows its head, in place.
+  std::string rest = std::move(page.html);
+  Result<std::string> head = cleanup::TakeHead(rest);
   if (!head) return head.status();
-  FreeText(*text);  // the head and the rest hold it all now
   if (Status s = DocumentStep("head parse"); !s) return s;
-  Result<std::string> style_sheet = cleanup::ParseStyleSheet(head->head);
+  Result<std::string> style_sheet = cleanup::ParseStyleSheet(*head);
   if (!style_sheet) return style_sheet.status();
   Result<PageSetup> page_setup = cleanup::ReadPageSetup(*style_sheet);
   if (!page_setup) return page_setup.status();
@@ -389,10 +387,10 @@ Status SiteBuild::BuildDocumentInto(size_t number, const std::string& resource_f
 
   // The converter's page is valid UTF-8, and so is what follows its head
   // end tag.
-  Result<std::string> body = cleanup::ExtractBody(support::ValidUtf8::Known(head->rest));
+  Result<std::string> body = cleanup::ExtractBody(support::ValidUtf8::Known(rest));
   if (!body) return body.status();
-  FreeText(head->head);
-  FreeText(head->rest);
+  FreeText(*head);
+  FreeText(rest);
   const support::ValidUtf8 valid_body = support::ValidUtf8::Known(*body);
   Result<bool> blank = cleanup::IsBlankHtml(valid_body);
   if (!blank) return blank.status();
