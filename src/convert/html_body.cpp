@@ -402,7 +402,7 @@ void BodyWriter::WriteBlocks(pugi::xml_node first, pugi::xml_node end, int depth
   if (!EnterNested()) return;
   // Past this much rendered text the caller's drain takes it (a whole block
   // at a time, so the pieces end on complete characters).
-  constexpr size_t kDrainBytes = 4 << 20;
+  constexpr size_t kDrainBytes = 1 << 20;
   for (pugi::xml_node child = first; child != end; child = child.next_sibling()) {
     if (OverBudget()) break;
     if (drain_ != nullptr && out_.size() >= kDrainBytes) {

@@ -269,7 +269,7 @@ support::Result<WordHtmlResult> RenderWordHtmlPage(const DocxPackage& package,
     pictures->PrepareWebCopies(picture_sources, ConvertPicturesToPng);
     std::string out;
     out.reserve(
-        std::min<size_t>(8 << 20, std::max<size_t>(64 * 1024, package.main_document_size())));
+        std::min<size_t>(2 << 20, std::max<size_t>(64 * 1024, package.main_document_size())));
     WriteHtmlHead(doc, out);
     BodyWriter writer(doc, out);
     writer.SetDrain(&drain);
